@@ -1,0 +1,134 @@
+#include "zar40/preset/record.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zar40::preset {
+
+bool isNameCharacterAllowed(char c)
+{
+    return c != 0 && std::strchr("%'*\"+?><:\\", c) == nullptr;
+}
+
+std::string filterNameInput(std::string_view text, std::size_t width)
+{
+    std::string out;
+    for (char c : text) {
+        if (out.size() == width) break;
+        if (isNameCharacterAllowed(c)) out.push_back(c);
+    }
+    return out;
+}
+
+EqBand defaultEqBand() { return {0, 1000, 0.7f, 0.0f}; }
+CrossoverFilter defaultHighCut() { return {kHighCutOff, 1000, 4}; }
+CrossoverFilter defaultLowCut() { return {kLowCutOff, 1000, 4}; }
+Dynamics defaultDynamics() { return {0, 0.0f, 0.0f, 0.0f, 1.1f, 10.0f, 500.0f}; }
+NoiseGate defaultNoiseGate() { return {kNoiseGateOffThreshold, 100.0f, 10.0f}; }
+
+namespace {
+
+// Numeric defaults shared by both default sets; texts are left empty.
+void fillNumericDefaults(PresetRecord &r)
+{
+    std::memset(&r, 0, sizeof r);
+    for (auto &in : r.inputs) {
+        in.DELAY = 1.0f;
+        in.GAIN = 0.0f;
+        in.MUTE = 0;
+        in.PEQ.fill(defaultEqBand());
+    }
+    for (std::size_t n = 0; n < r.outputs.size(); ++n) {
+        auto &out = r.outputs[n];
+        out.ROUTE = static_cast<std::uint32_t>(n % 3);
+        out.DELAY = 1.0f;
+        out.GAIN = 0.0f;
+        out.MUTE = 0;
+        out.PHASE = 0.0f;
+        out.PEQ.fill(defaultEqBand());
+        out.highCut = defaultHighCut();
+        out.lowCut = defaultLowCut();
+        out.DYNAMIC = defaultDynamics();
+        out.NOISEGATE = defaultNoiseGate();
+    }
+    r.number = 0;
+    r.PRESET_FLAGS = 0;
+    setText(r.AUTHOR, "V.R.N.");
+}
+
+} // namespace
+
+void fillDefaultPreset(PresetRecord &r)
+{
+    fillNumericDefaults(r);
+    setText(r.NAME, "Default Preset");
+    setText(r.inputs[0].NAME, "In A");
+    setText(r.inputs[1].NAME, "Summe");
+    setText(r.inputs[2].NAME, "In B");
+    for (std::size_t n = 0; n < r.outputs.size(); ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "Out %zu", n + 1);
+        setText(r.outputs[n].NAME, name);
+    }
+}
+
+PresetRecord defaultPreset()
+{
+    PresetRecord r;
+    fillDefaultPreset(r);
+    return r;
+}
+
+void fillStartupPreset(PresetRecord &r, int slot)
+{
+    fillNumericDefaults(r);
+    r.number = static_cast<std::uint32_t>(slot);
+    char name[32];
+    std::snprintf(name, sizeof name, "Preset %d", slot + 1);
+    setText(r.NAME, name);
+    setText(r.inputs[0].NAME, "IN A");
+    setText(r.inputs[1].NAME, "Summe");
+    setText(r.inputs[2].NAME, "IN B");
+    for (std::size_t n = 0; n < r.outputs.size(); ++n) {
+        char out[16];
+        std::snprintf(out, sizeof out, "OUT %zu", n + 1);
+        setText(r.outputs[n].NAME, out);
+    }
+}
+
+PresetRecord startupPreset(int slot)
+{
+    PresetRecord r;
+    fillStartupPreset(r, slot);
+    return r;
+}
+
+void resetPresetMemory(PresetMemory &memory)
+{
+    for (int k = 0; k < kPresetCount; ++k) fillStartupPreset(memory.slots[static_cast<std::size_t>(k)], k);
+    memory.current = 0;
+}
+
+std::string_view eqBandTypeName(std::uint32_t type)
+{
+    static constexpr std::string_view names[] = {
+        "Bypass",         "PEQ I",           "PEQ II",   "Low Shelf 6dB", "Low Shelf 12dB",
+        "High Shelf 6dB", "High Shelf 12dB", "Low Pass", "High Pass",     "Band Pass",
+        "Band Stop",      "All Pass I",      "All Pass II",
+    };
+    return type < std::size(names) ? names[type] : std::string_view{};
+}
+
+std::string_view crossoverTypeName(std::uint32_t type)
+{
+    static constexpr std::string_view names[] = {"Bypass", "Butterworth", "Linkwitz-Riley", "Bessel"};
+    return type < 8 ? names[type % 4] : std::string_view{};
+}
+
+std::string_view dynamicsTypeName(std::uint32_t type)
+{
+    static constexpr std::string_view names[] = {"Bypass", "Limiter", "Compressor"};
+    return type < std::size(names) ? names[type] : std::string_view{};
+}
+
+} // namespace zar40::preset
