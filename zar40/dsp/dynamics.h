@@ -1,0 +1,111 @@
+#pragma once
+// Dynamics stage (limiter / compressor) of an output: parameter ranges, the
+// stored form of each panel state and the static transfer curve; the noise
+// gate's ranges and its bypass encoding.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace zar40::dsp {
+
+enum DynamicsType : std::uint32_t { DynBypass = 0, DynLimiter = 1, DynCompressor = 2 };
+
+// "Bypass", "Limiter", "Compressor"; "" above 2.
+std::string_view DynamicsTypeName(std::uint32_t type);
+
+struct ParameterRange {
+    float min;
+    float max;
+    float step; // 0 for the sliders, which have 1000 steps between the limits
+};
+
+inline constexpr ParameterRange kDynThresholdRange{-40.0f, 10.0f, 0.0f};
+inline constexpr ParameterRange kDynKneeRange{0.0f, 10.0f, 0.0f};
+inline constexpr ParameterRange kDynGainRange{-10.0f, 10.0f, 0.0f};
+inline constexpr ParameterRange kDynRatioRange{1.1f, 10.0f, 0.0f};
+inline constexpr ParameterRange kDynAttackRange{0.1f, 1000.0f, 0.1f};
+inline constexpr ParameterRange kDynReleaseRange{1.0f, 10000.0f, 1.0f};
+inline constexpr int kDynSliderSteps = 1000;
+
+// Ratio the limiter stores, and what a bypassed stage stores and shows.
+inline constexpr float kLimiterRatio = 1000.0f;
+inline constexpr float kBypassStoredRatio = 1.1f;
+inline constexpr float kBypassShownRatio = 1.0f;
+
+// One output's dynamics settings, in the record's units.
+struct DynamicsSettings {
+    std::uint32_t type = DynBypass;
+    float threshold = 0.0f;
+    float knee = 0.0f;
+    float ratio = kBypassStoredRatio;
+    float gain = 0.0f;
+    float attack = 10.0f;
+    float release = 500.0f;
+};
+
+// The settings the panel stores for a type: bypass stores type 0 and ratio
+// 1.1, the limiter ratio 1000, the compressor the slider's ratio; the other
+// values are the panel's.
+DynamicsSettings StoredDynamics(std::uint32_t type, const DynamicsSettings &panel);
+// What the panel shows for stored settings: a bypassed stage shows
+// threshold, knee and gain 0, ratio 1.0, attack 10 and release 500.
+DynamicsSettings ShownDynamics(const DynamicsSettings &stored);
+
+// Noise gate. It has no type: a threshold not above -200 dBu means bypass
+// (a NaN threshold is not above it either).
+inline constexpr ParameterRange kGateThresholdRange{-85.0f, -35.0f, 0.0f};
+inline constexpr ParameterRange kGateFirstTimeRange{0.1f, 1000.0f, 0.1f};
+inline constexpr ParameterRange kGateSecondTimeRange{1.0f, 10000.0f, 1.0f};
+inline constexpr float kGateBypassThreshold = -200.0f;
+inline constexpr float kGateDefaultThreshold = -65.0f;
+inline constexpr float kGateDefaultFirstTime = 0.1f;
+inline constexpr float kGateDefaultSecondTime = 1.0f;
+
+struct NoiseGatePanel {
+    bool bypass;
+    float threshold;
+    float firstTime;  // "CT ms"
+    float secondTime; // "HT ms"
+};
+bool NoiseGateIsBypassed(float storedThreshold);
+// What the gate panel shows for stored values: a bypassed gate shows -65 dBu,
+// 10 ms and 500 ms whatever is stored.
+NoiseGatePanel NoiseGatePanelValues(float threshold, float firstTime, float secondTime);
+
+// The knee: a cubic through (x0,y0)..(x3,y3) in Newton form. `defined` is
+// false for a ratio that is not above 0 (or not a number); the curve
+// formulas divide by the ratio and have no meaning there.
+struct KneeCurve {
+    bool defined = false;
+    double offset = 0.0;
+    double x0 = 0.0, x1 = 0.0, x2 = 0.0, x3 = 0.0;
+    double c0 = 0.0, c1 = 0.0, c2 = 0.0, c3 = 0.0;
+};
+
+KneeCurve ComputeKneeCurve(double threshold, double knee, double ratio);
+
+// Output level (dBu) for an input level (dBu): unity below the knee, the
+// cubic through the knee, slope 1/ratio above it, shifted by the gain.
+// For an undefined curve (ratio 0 or below) the stage is taken as
+// uncompressed: input + gain.
+double DynamicsOutputLevel(double input, double threshold, double knee, double ratio, double gain,
+                           const KneeCurve &curve);
+
+// Convenience for callers that hold the settings.
+double DynamicsOutputLevel(double input, const DynamicsSettings &s);
+
+// The dynamics diagram's polyline: for pixel columns 0 to plotWidth - 2 the
+// input level i * (inMax - inMin) / plotWidth + inMin and the output level
+// clamped to outMin..outMax. Empty when nothing is drawn: a bypassed stage,
+// a ratio not above 0, or a plot narrower than two pixels.
+struct CurvePoint {
+    double input;
+    double output;
+};
+inline constexpr double kDynPlotMin = -40.0;
+inline constexpr double kDynPlotMax = 20.0;
+std::vector<CurvePoint> DynamicsCurvePoints(const DynamicsSettings &s, int plotWidth, double inMin = kDynPlotMin,
+                                            double inMax = kDynPlotMax, double outMin = kDynPlotMin,
+                                            double outMax = kDynPlotMax);
+
+} // namespace zar40::dsp

@@ -1,0 +1,72 @@
+#pragma once
+// Equalizer bands: one band's settings become one second-order section,
+// designed by the bilinear transform at 96 kHz.
+#include "zar40/dsp/filter_section.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace zar40::dsp {
+
+enum EqBandType : std::uint32_t {
+    EqBypass = 0,
+    EqPeq1 = 1,
+    EqPeq2 = 2,
+    EqLowShelf6 = 3,
+    EqLowShelf12 = 4,
+    EqHighShelf6 = 5,
+    EqHighShelf12 = 6,
+    EqLowPass = 7,
+    EqHighPass = 8,
+    EqBandPass = 9,
+    EqBandStop = 10,
+    EqAllPass1 = 11,
+    EqAllPass2 = 12,
+};
+inline constexpr std::uint32_t kEqBandTypeMax = 12;
+
+// Editor ranges of a band's fields.
+inline constexpr std::int32_t kEqFrequencyMin = 20;
+inline constexpr std::int32_t kEqFrequencyMax = 44000;
+inline constexpr std::int32_t kEqFrequencyDefault = 1000;
+inline constexpr float kEqQMin = 0.1f;
+inline constexpr float kEqQMax = 20.0f;
+inline constexpr float kEqQStep = 0.1f;
+inline constexpr float kEqQDefault = 0.7f;
+inline constexpr float kEqGainMin = -20.0f;
+inline constexpr float kEqGainMax = 12.0f;
+inline constexpr float kEqGainStep = 0.1f;
+
+// Writes the section of one band. Refuses (false, out untouched) a type code
+// above 12; every other input is designed as given, unchecked.
+bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, float gainDb, FilterSection &out);
+
+// Long name for reports; "" above 12.
+std::string_view EqBandTypeName(std::uint32_t type);
+// Name in the band editor's type list, leading blank included; the list
+// holds codes 1 to 12, so code 0 (the bypass check box) and codes above 12
+// have "".
+std::string_view EqBandShortName(std::uint32_t type);
+
+// Which settings a band type's design reads.
+struct EqBandUses {
+    bool frequency = false;
+    bool q = false;
+    bool gain = false;
+};
+EqBandUses EqBandTypeUses(std::uint32_t type);
+
+// The range a diagram lets the user drag the gain within; 0 to 0 for the
+// types without gain (and for unknown codes).
+struct GainRange {
+    float min = 0.0f;
+    float max = 0.0f;
+};
+GainRange EqBandGainRange(std::uint32_t type);
+
+// Diagrams hold frequencies as floating point; designs take the integer
+// frequency truncated toward zero. Values beyond the 32-bit range saturate
+// and a NaN becomes 0 instead of being undefined.
+std::int32_t TruncateFrequency(double frequencyHz);
+
+} // namespace zar40::dsp
