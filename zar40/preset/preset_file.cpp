@@ -1,0 +1,28 @@
+#include "zar40/preset/preset_files.h"
+
+#include <filesystem>
+
+namespace zar40::preset {
+
+PresetFileKind presetFileKind(const std::string &path)
+{
+    const std::string ext = std::filesystem::path(path).extension().string();
+    if (ext == ".vpx") return PresetFileKind::Xml;
+    if (ext == ".vpf") return PresetFileKind::V1;
+    return PresetFileKind::Unknown;
+}
+
+FileResult readPresetFile(const std::string &path, PresetRecord &target)
+{
+    switch (presetFileKind(path)) {
+    case PresetFileKind::Xml: return readXmlPresetFile(path, target);
+    case PresetFileKind::V1: return readV1PresetFile(path, target);
+    case PresetFileKind::Unknown: break;
+    }
+    FileResult res;
+    res.message = std::string(kNotAPresetFile);
+    res.detail = path;
+    return res;
+}
+
+} // namespace zar40::preset
