@@ -1,0 +1,131 @@
+// Dynamics curve, stored encodings and the noise gate's bypass.
+#include "zar40/dsp/dynamics.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using namespace zar40::dsp;
+
+namespace {
+
+DynamicsSettings Compressor(float threshold, float knee, float ratio, float gain)
+{
+    DynamicsSettings s;
+    s.type = DynCompressor;
+    s.threshold = threshold;
+    s.knee = knee;
+    s.ratio = ratio;
+    s.gain = gain;
+    return s;
+}
+
+} // namespace
+
+TEST(Dynamics, HardKneeCurve)
+{
+    for (float gain : {0.0f, 3.0f}) {
+        const DynamicsSettings s = Compressor(-10.0f, 0.0f, 4.0f, gain);
+        EXPECT_DOUBLE_EQ(DynamicsOutputLevel(-20.0, s), -20.0 + gain);
+        EXPECT_DOUBLE_EQ(DynamicsOutputLevel(0.0, s), -7.5 + gain);
+        EXPECT_DOUBLE_EQ(DynamicsOutputLevel(10.0, s), -5.0 + gain);
+    }
+    const DynamicsSettings limiter = StoredDynamics(DynLimiter, Compressor(-10.0f, 0.0f, 4.0f, 0.0f));
+    EXPECT_EQ(limiter.ratio, kLimiterRatio);
+    EXPECT_NEAR(DynamicsOutputLevel(20.0, limiter), -9.97, 1e-9);
+}
+
+TEST(Dynamics, SoftKneeJoinsBothLines)
+{
+    const DynamicsSettings s = Compressor(-10.0f, 5.0f, 4.0f, 0.0f);
+    const KneeCurve c = ComputeKneeCurve(-10.0, 5.0, 4.0);
+    EXPECT_NEAR(c.x2, -3.04, 0.005);
+    for (double x = -40.0; x < -15.0; x += 0.5)
+        EXPECT_DOUBLE_EQ(DynamicsOutputLevel(x, s), x);
+    EXPECT_NEAR(DynamicsOutputLevel(-15.0, s), -15.0, 1e-12);
+    for (double x = c.x2; x < 20.0; x += 0.5)
+        EXPECT_NEAR(DynamicsOutputLevel(x, s), -10.0 + (x + 10.0) / 4.0, 1e-12) << x;
+    // The cubic meets the upper line at x2 and passes through x3 on it.
+    auto cubic = [&](double x) {
+        return c.c0 + (x - c.x0) * c.c1 + (x - c.x0) * (x - c.x1) * c.c2 + (x - c.x0) * (x - c.x1) * (x - c.x2) * c.c3;
+    };
+    EXPECT_NEAR(cubic(c.x2), c.x2 / 4.0 + c.offset, 1e-12);
+    EXPECT_NEAR(cubic(c.x3), c.x3 / 4.0 + c.offset, 1e-12);
+    // Through the knee the curve rises and stays under both straight lines.
+    double previous = DynamicsOutputLevel(-15.0, s);
+    for (double x = -14.75; x < c.x2; x += 0.25) {
+        const double y = DynamicsOutputLevel(x, s);
+        EXPECT_GT(y, previous) << x;
+        EXPECT_LT(y, x) << x;
+        EXPECT_LT(y, -10.0 + (x + 10.0) / 4.0) << x;
+        previous = y;
+    }
+    // Knee ends k * sqrt(2 - 1/R^2) above the threshold.
+    for (double r : {1.0, 2.0, 10.0, 1000.0})
+        EXPECT_NEAR(ComputeKneeCurve(0.0, 4.0, r).x2, 4.0 * std::sqrt(2.0 - 1.0 / (r * r)), 1e-12) << r;
+}
+
+// A ratio of 0 or below (or not a number) only comes from a file or the
+// device: the diagram draws nothing and the level passes with the gain only.
+TEST(Dynamics, RatioNotAboveZeroDrawsNothing)
+{
+    for (float ratio : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN()}) {
+        const DynamicsSettings s = Compressor(-10.0f, 5.0f, ratio, 2.0f);
+        EXPECT_FALSE(ComputeKneeCurve(-10.0, 5.0, ratio).defined);
+        EXPECT_TRUE(DynamicsCurvePoints(s, 400).empty());
+        for (double x : {-40.0, -10.0, 20.0})
+            EXPECT_DOUBLE_EQ(DynamicsOutputLevel(x, s), x + 2.0);
+    }
+}
+
+TEST(Dynamics, DiagramPolyline)
+{
+    DynamicsSettings s = Compressor(-10.0f, 0.0f, 4.0f, 10.0f);
+    const auto points = DynamicsCurvePoints(s, 300);
+    ASSERT_EQ(points.size(), 299u);
+    EXPECT_DOUBLE_EQ(points.front().input, -40.0);
+    EXPECT_DOUBLE_EQ(points[150].input, -10.0);
+    for (const CurvePoint &p : points) {
+        EXPECT_GE(p.output, kDynPlotMin);
+        EXPECT_LE(p.output, kDynPlotMax);
+    }
+    EXPECT_DOUBLE_EQ(points.front().output, -30.0);
+    s.type = DynBypass;
+    EXPECT_TRUE(DynamicsCurvePoints(s, 300).empty());
+    s.type = DynLimiter;
+    EXPECT_TRUE(DynamicsCurvePoints(s, 1).empty());
+}
+
+TEST(Dynamics, StoredAndShownEncodings)
+{
+    const DynamicsSettings panel = Compressor(-5.0f, 3.0f, 2.5f, 1.0f);
+    EXPECT_EQ(StoredDynamics(DynCompressor, panel).ratio, 2.5f);
+    const DynamicsSettings bypass = StoredDynamics(DynBypass, panel);
+    EXPECT_EQ(bypass.type, DynBypass);
+    EXPECT_EQ(bypass.ratio, 1.1f);
+    const DynamicsSettings shown = ShownDynamics(bypass);
+    EXPECT_EQ(shown.ratio, 1.0f);
+    EXPECT_EQ(shown.threshold, 0.0f);
+    EXPECT_EQ(shown.attack, 10.0f);
+    EXPECT_EQ(shown.release, 500.0f);
+    EXPECT_EQ(DynamicsTypeName(1), "Limiter");
+    EXPECT_EQ(DynamicsTypeName(3), "");
+}
+
+TEST(Dynamics, NoiseGateBypassEncoding)
+{
+    EXPECT_TRUE(NoiseGateIsBypassed(-200.0f));
+    EXPECT_TRUE(NoiseGateIsBypassed(-250.0f));
+    EXPECT_TRUE(NoiseGateIsBypassed(-INFINITY));
+    EXPECT_TRUE(NoiseGateIsBypassed(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_FALSE(NoiseGateIsBypassed(-199.0f));
+    const NoiseGatePanel off = NoiseGatePanelValues(-200.0f, 3.0f, 4.0f);
+    EXPECT_TRUE(off.bypass);
+    EXPECT_EQ(off.threshold, -65.0f);
+    EXPECT_EQ(off.firstTime, 10.0f);
+    EXPECT_EQ(off.secondTime, 500.0f);
+    const NoiseGatePanel on = NoiseGatePanelValues(-60.0f, 3.0f, 4.0f);
+    EXPECT_FALSE(on.bypass);
+    EXPECT_EQ(on.firstTime, 3.0f);
+}
