@@ -1,0 +1,70 @@
+#pragma once
+// A transport the test steers: it records every request and answers only
+// when told to (or through a responder the test installs).
+#include "zar40/comm/transport.h"
+
+#include <QList>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace zar40::comm::test {
+
+class FakeTransport : public Transport
+{
+    Q_OBJECT
+public:
+    using Responder = std::function<std::optional<codec::Message>(const codec::Message &request)>;
+
+    bool open() override
+    {
+        if (refuseOpen) {
+            m_error = QStringLiteral("Permission denied");
+            return false;
+        }
+        m_open = true;
+        forgetAbandoned();
+        return true;
+    }
+    void close() override { m_open = false; ++closes; }
+    bool isOpen() const override { return m_open; }
+    bool send(const codec::Message &request) override
+    {
+        if (!m_open || failSend) return false;
+        sent.append(request);
+        if (responder) {
+            if (auto reply = responder(request)) {
+                // Answers arrive from the event loop, as from a port.
+                const codec::Message r = *reply;
+                QTimer::singleShot(0, this, [this, r] { emit messageReceived(r); });
+            }
+        }
+        return true;
+    }
+    void discardInput() override { ++discards; }
+    QString errorString() const override { return m_error; }
+    QString description() const override { return QStringLiteral("fake"); }
+
+    void deliver(const codec::Message &reply) { emit messageReceived(reply); }
+    void breakLink() { emit linkFailed(QStringLiteral("Input/output error")); }
+
+    // The plain answer a device gives: reply code, same address, VALUE.
+    static codec::Message answer(const codec::Message &request, std::uint32_t value = 0)
+    {
+        return codec::Message{static_cast<std::uint16_t>(request.code + 8), request.address, value};
+    }
+
+    QList<codec::Message> sent;
+    Responder responder;
+    bool refuseOpen = false;
+    bool failSend = false;
+    int discards = 0;
+    int closes = 0;
+
+private:
+    bool m_open = false;
+    QString m_error;
+};
+
+} // namespace zar40::comm::test
