@@ -1,0 +1,118 @@
+#pragma once
+
+#include "VrnPluginApiExport.h"
+
+#include <QList>
+#include <QMdiSubWindow>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class CMyMultiDocTemplate;
+class CMDIChildWnd;
+class CView;
+class QMenu;
+
+// A document of a plug-in: the data one editor window works on. Created by
+// its template, deleted when its last frame closes (or with its template).
+class VRN_PLUGIN_API CDocument : public QObject
+{
+    Q_OBJECT
+public:
+    CDocument();
+    ~CDocument() override;
+
+    CMyMultiDocTemplate *docTemplate() const { return template_; }
+
+    QString title() const { return title_; }
+    void setTitle(const QString &title);
+    QString pathName() const { return pathName_; }
+    void setPathName(const QString &path);
+
+    bool isModified() const { return modified_; }
+    void setModifiedFlag(bool modified = true);
+
+    QList<CView *> views() const;
+    QList<CMDIChildWnd *> frames() const;
+    void updateAllViews(CView *sender, int hint = 0);
+
+    // A new, untitled document. false stops its creation.
+    virtual bool onNewDocument();
+    // A document read from path. false stops its creation.
+    virtual bool onOpenDocument(const QString &path);
+    // Asked before the last frame of the document closes. false keeps it open.
+    virtual bool saveModified();
+    // Whether frame may close now; by default only the last frame asks saveModified().
+    virtual bool canCloseFrame(CMDIChildWnd *frame);
+    // Closes every frame; the document is deleted with the last one.
+    void closeDocument();
+
+signals:
+    void titleChanged(const QString &title);
+    void modifiedChanged(bool modified);
+
+private:
+    friend class CMyMultiDocTemplate;
+    friend class CView;
+    friend class CMDIChildWnd;
+    void attachView(CView *view);
+    void detachView(CView *view);
+    void attachFrame(CMDIChildWnd *frame);
+    void detachFrame(CMDIChildWnd *frame);
+
+    CMyMultiDocTemplate *template_ = nullptr;
+    QString title_;
+    QString pathName_;
+    bool modified_ = false;
+    QList<QPointer<CView>> views_;
+    QList<QPointer<CMDIChildWnd>> frames_;
+};
+
+// A window showing a document, the client of a child frame.
+class VRN_PLUGIN_API CView : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit CView(QWidget *parent = nullptr);
+    ~CView() override;
+
+    CDocument *document() const { return document_.data(); }
+
+    // Called once, after the document is ready and before the frame shows.
+    virtual void onInitialUpdate();
+    // Called by CDocument::updateAllViews for every view but the sender.
+    virtual void onUpdate(CView *sender, int hint);
+
+private:
+    friend class CDocument;
+    QPointer<CDocument> document_;
+};
+
+// The frame around a view inside the host's document area.
+class VRN_PLUGIN_API CMDIChildWnd : public QMdiSubWindow
+{
+    Q_OBJECT
+public:
+    explicit CMDIChildWnd(QWidget *parent = nullptr);
+    ~CMDIChildWnd() override;
+
+    CDocument *document() const { return document_.data(); }
+    CView *view() const { return view_.data(); }
+
+    // Menus this frame adds to the host's menu bar while it is active. The
+    // frame keeps ownership.
+    virtual QList<QMenu *> documentMenus();
+
+    // Called once the view is in place, before the frame is shown.
+    virtual void onCreateClient(CView *view);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class CMyMultiDocTemplate;
+    friend class CDocument;
+    QPointer<CDocument> document_;
+    QPointer<CView> view_;
+};

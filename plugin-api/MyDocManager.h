@@ -1,0 +1,50 @@
+#pragma once
+
+#include "VrnPluginApiExport.h"
+
+#include <QList>
+#include <QObject>
+#include <QMdiArea>
+#include <QPointer>
+
+class CDocument;
+class CMyMultiDocTemplate;
+
+// Owns the registered document templates (and through them every open
+// document) and opens documents inside the host's document area.
+class VRN_PLUGIN_API CMyDocManager : public QObject
+{
+    Q_OBJECT
+public:
+    CMyDocManager();
+    // Deletes every template in registration order, closing their documents.
+    ~CMyDocManager() override;
+
+    // Takes ownership.
+    void addDocTemplate(CMyMultiDocTemplate *docTemplate);
+    QList<CMyMultiDocTemplate *> templates() const { return templates_; }
+    int templateCount() const { return int(templates_.size()); }
+
+    // Opens a new document of the index-th registered template: 1 is the
+    // first, and so is 0. false when there is no such template.
+    bool OpenNewDocument(int index);
+    // Opens path with the template whose file extension fits, else the first.
+    CDocument *openDocumentFile(const QString &path);
+    // The "New" command: the only template, or the one the user picks.
+    CDocument *onFileNew();
+    // The "Open..." command.
+    CDocument *onFileOpen();
+
+    QList<CDocument *> documents() const;
+    // Asks every document that may want saving; false when one refuses.
+    bool saveAllModified();
+    void closeAllDocuments();
+
+    // Where child frames go; without one they become top-level windows.
+    void setMdiArea(QMdiArea *area);
+    QMdiArea *mdiArea() const;
+
+private:
+    QList<CMyMultiDocTemplate *> templates_;
+    QPointer<QMdiArea> mdiArea_;
+};

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "VrnPluginApiExport.h"
+
+#include <QList>
+#include <QObject>
+#include <QPixmap>
+#include <QString>
+
+#include <functional>
+
+class CDocument;
+class CMDIChildWnd;
+class CView;
+class CMyDocManager;
+
+// A plug-in's document type: how to make its document, child frame and view,
+// with the name and picture of its toolbar button. A plug-in's DLLDocTemplate
+// returns a new one; the host's document manager owns it from then on and
+// deletes it before the plug-in library is unloaded.
+class VRN_PLUGIN_API CMyMultiDocTemplate : public QObject
+{
+    Q_OBJECT
+public:
+    using DocumentFactory = std::function<CDocument *()>;
+    using FrameFactory = std::function<CMDIChildWnd *()>;
+    using ViewFactory = std::function<CView *()>;
+
+    // Index into the document string, whose fields are separated by '\n'.
+    enum DocStringIndex { WindowTitle, DocName, FileNewName, FilterName, FilterExt, RegFileTypeId, RegFileTypeName };
+
+    // resourceHandle: the Qt resource prefix of the plug-in (e.g. ":/zar40");
+    // the template's document string and icon are <prefix>/<resourceId>.txt
+    // and <prefix>/<resourceId>.png there.
+    CMyMultiDocTemplate(const QString &resourceHandle, unsigned resourceId, DocumentFactory document,
+                        FrameFactory frame, ViewFactory view);
+    ~CMyMultiDocTemplate() override;
+
+    template <class T>
+    static auto runtimeClass()
+    {
+        return [] { return new T; };
+    }
+
+    QString name;       // display name, shown on the toolbar button and the splash
+    QPixmap bitmap;     // toolbar picture
+    QString resourceHandle() const { return resourceHandle_; }
+    unsigned resourceId() const { return resourceId_; }
+    QPixmap icon() const { return icon_; }
+
+    virtual void LoadTemplate();
+    // A new untitled document when path is empty, else the document read
+    // from path; with its frame and view. Null when it could not be made.
+    virtual CDocument *OpenDocumentFile(const QString &path, bool makeVisible = true);
+
+    QString docString(DocStringIndex index) const;
+    void setDocString(const QString &docString) { docString_ = docString; }
+
+    QList<CDocument *> documents() const { return documents_; }
+    void closeAllDocuments();
+    CMyDocManager *docManager() const { return manager_; }
+
+signals:
+    void documentOpened(CDocument *document);
+
+private:
+    friend class CMyDocManager;
+    friend class CDocument;
+    void removeDocument(CDocument *document);
+    void setDefaultTitle(CDocument *document);
+
+    QString resourceHandle_;
+    unsigned resourceId_;
+    DocumentFactory documentFactory_;
+    FrameFactory frameFactory_;
+    ViewFactory viewFactory_;
+    QString docString_;
+    QPixmap icon_;
+    bool loaded_ = false;
+    int untitledCount_ = 0;
+    QList<CDocument *> documents_;
+    CMyDocManager *manager_ = nullptr;
+};
+
+// What a plug-in library exports, under exactly the name DLLDocTemplate.
+using DLLDocTemplateFunction = CMyMultiDocTemplate *(*)();
