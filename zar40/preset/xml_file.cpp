@@ -63,10 +63,22 @@ pugi::xml_node appendGroup(pugi::xml_node parent, const char *name, const char *
     return e;
 }
 
+// pugixml writes a carriage return in element text as it stands, and every
+// parser turns it into a line feed on reading. Written as a character
+// reference it survives, so a name holding one reads back unchanged. The
+// writer's own line breaks are line feeds and our attribute values never
+// hold one, so every carriage return here belongs to a text.
 class StringWriter : public pugi::xml_writer {
 public:
     std::string out;
-    void write(const void *data, std::size_t size) override { out.append(static_cast<const char *>(data), size); }
+    void write(const void *data, std::size_t size) override
+    {
+        const char *p = static_cast<const char *>(data);
+        for (std::size_t i = 0; i < size; ++i) {
+            if (p[i] == '\r') out += "&#13;";
+            else out += p[i];
+        }
+    }
 };
 
 // ---- Reading ----------------------------------------------------------------

@@ -1,0 +1,67 @@
+#pragma once
+// Helpers shared by the preset tests.
+#include "zar40/preset/fields.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace preset_test {
+
+inline std::string dataFile(const std::string &name) { return std::string(PRESET_TEST_DATA) + "/" + name; }
+
+inline std::string readFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeFile(const std::string &path, const std::string &bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+inline std::uint32_t bits(float f) { return std::bit_cast<std::uint32_t>(f); }
+
+// A fresh folder per test, removed afterwards.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string templ = (std::filesystem::temp_directory_path() / "zar40-preset-XXXXXX").string();
+        path_ = ::mkdtemp(templ.data());
+    }
+    ~TempDir() { std::filesystem::remove_all(path_); }
+    std::string file(const std::string &name) const { return path_ + "/" + name; }
+    std::vector<std::string> entries() const
+    {
+        std::vector<std::string> out;
+        for (const auto &e : std::filesystem::directory_iterator(path_)) out.push_back(e.path().filename().string());
+        return out;
+    }
+
+private:
+    std::string path_;
+};
+
+// Names the first differing field, which says more than "records differ".
+inline ::testing::AssertionResult SameRecord(const zar40::preset::PresetRecord &expected,
+                                             const zar40::preset::PresetRecord &actual)
+{
+    const auto diff = zar40::preset::differingFields(expected, actual);
+    if (diff.empty()) return ::testing::AssertionSuccess();
+    const auto &d = *diff.front();
+    auto failure = ::testing::AssertionFailure() << diff.size() << " field(s) differ, first " << d.path << ": ";
+    if (d.isText())
+        return failure << '"' << fieldText(expected, d) << "\" vs \"" << fieldText(actual, d) << '"';
+    return failure << std::hex << "0x" << fieldWord(expected, d) << " vs 0x" << fieldWord(actual, d);
+}
+
+} // namespace preset_test
