@@ -1,0 +1,30 @@
+// Version-1 preset reader on arbitrary bytes: short inputs are refused with
+// the target untouched; anything else reads completely, and the record it
+// gives survives the XML file bit for bit in every field the file keeps.
+#include "zar40/preset/fields.h"
+#include "zar40/preset/preset_files.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace zar40::preset;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const PresetRecord before = defaultPreset();
+    PresetRecord r = before;
+    const FileResult res = readV1Preset(std::span<const std::uint8_t>(data, size), r);
+    if (res.ok != (size >= kV1RecordSize)) std::abort();
+    if (!res.ok) {
+        if (!sameFields(before, r)) std::abort();
+        return 0;
+    }
+    if (res.notices.size() > 1) std::abort();
+    for (const auto &in : r.inputs)
+        if (in.MUTE > 1) std::abort();
+    PresetRecord back;
+    if (!readXmlPreset(xmlPresetDocument(r), back).ok) std::abort();
+    for (const auto &d : fieldTable())
+        if (d.isText() && fieldText(r, d) != fieldText(back, d)) std::abort();
+    return 0;
+}
