@@ -62,7 +62,10 @@ double DelayUnitStep(int unit)
 
 double SpeedOfSoundFactor(int celsius)
 {
-    return std::sqrt(1.0 + static_cast<double>(celsius) / 273.15);
+    // 1/273.15 as a product: the quotient celsius/273.15 differs from it in
+    // the last bit for some temperatures (24 °C), and truncated distances
+    // must come out the same as they always have.
+    return std::sqrt(static_cast<double>(celsius) * 0.0036609921288669233 + 1.0);
 }
 
 double DelayFieldMaximum(int unit, bool output, int celsius)

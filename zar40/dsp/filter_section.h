@@ -5,6 +5,8 @@
 // decides what "the response at f" means.
 #include <complex>
 #include <cstddef>
+#include <span>
+#include <vector>
 
 namespace zar40::dsp {
 
@@ -63,5 +65,20 @@ double SumMagnitude(float frequencyHz, const FilterSection *sections, std::size_
                     std::size_t totalSections);
 double SumPhase(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
                 std::size_t totalSections);
+
+// Whole curves. A diagram's frequencies change only with its width, so it
+// computes their unit-circle points once and evaluates every curve on them;
+// the values equal the single-frequency functions above. out must hold one
+// value per point.
+std::vector<float> LogSpacedFrequencies(float lowHz, float highHz, std::size_t count);
+std::vector<UnitCirclePoint> UnitCirclePoints(std::span<const float> frequenciesHz);
+void CascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+                           std::span<double> out);
+void CascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+                       std::span<double> out);
+void SumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+                       std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out);
+void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+                   std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out);
 
 } // namespace zar40::dsp

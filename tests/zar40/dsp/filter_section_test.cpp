@@ -1,10 +1,12 @@
 // Evaluation of sections, chains and sums of chains.
 #include "zar40/dsp/crossover.h"
+#include "zar40/dsp/eq_design.h"
 #include "zar40/dsp/filter_section.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 using namespace zar40::dsp;
@@ -88,4 +90,73 @@ TEST(FilterSection, EmptySumsAreSilentNotUndefined)
     EXPECT_EQ(SumMagnitude(1000.0f, &one, 0, 1), -INFINITY);
     EXPECT_EQ(SumMagnitude(1000.0f, &one, 2, 1), -INFINITY);
     EXPECT_EQ(CascadeMagnitude(1000.0f, &one, 0), 0.0);
+}
+
+namespace {
+
+// The chain product exactly as documented, one complex division per section.
+std::complex<double> Reference(float f, const std::vector<FilterSection> &chain)
+{
+    const double w = static_cast<double>(f) * (-2.0 * std::numbers::pi) / 96000.0;
+    const std::complex<double> z1(std::cos(w), std::sin(w)), z2(std::cos(2 * w), std::sin(2 * w));
+    std::complex<double> p = 1.0;
+    for (const FilterSection &s : chain)
+        p = p * s.g * (1.0 + s.beta1 * z1 + s.beta2 * z2) / (1.0 - s.alpha1 * z1 - s.alpha2 * z2);
+    return p;
+}
+
+std::vector<FilterSection> EveryDesign()
+{
+    std::vector<FilterSection> all;
+    for (std::uint32_t type = 1; type <= kEqBandTypeMax; ++type) {
+        FilterSection s;
+        DesignEqSection(type, 300 * static_cast<std::int32_t>(type), 0.5f + 0.3f * static_cast<float>(type),
+                        type % 2 ? -7.5f : 9.0f, s);
+        all.push_back(s);
+    }
+    for (std::uint32_t type = 1; type <= kCrossoverTypeMax; ++type) {
+        CrossoverSections xo;
+        DesignCrossoverSections(type, 2500, static_cast<std::int32_t>(type) + 1, xo);
+        all.insert(all.end(), xo.begin(), xo.end());
+    }
+    return all;
+}
+
+} // namespace
+
+TEST(FilterSection, ChainsEqualTheDocumentedProduct)
+{
+    const std::vector<FilterSection> all = EveryDesign();
+    for (std::size_t start = 0; start + 13 <= all.size(); start += 5) {
+        const std::vector<FilterSection> chain(all.begin() + static_cast<std::ptrdiff_t>(start),
+                                               all.begin() + static_cast<std::ptrdiff_t>(start + 13));
+        for (float f : {20.0f, 333.0f, 2500.0f, 11111.0f, 44000.0f}) {
+            const std::complex<double> ref = Reference(f, chain);
+            EXPECT_NEAR(CascadeMagnitude(f, chain.data(), chain.size()), 20.0 * std::log10(std::abs(ref)), 1e-9);
+            EXPECT_NEAR(CascadePhase(f, chain.data(), chain.size()), std::arg(ref) * 180.0 / std::numbers::pi, 1e-9);
+        }
+    }
+}
+
+TEST(FilterSection, CurvesOnPrecomputedPointsEqualSinglePoints)
+{
+    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 200);
+    ASSERT_EQ(freqs.front(), 20.0f);
+    ASSERT_EQ(freqs.back(), 44000.0f);
+    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    // Three live chains and three empty slots, as in a "Result" of three outputs.
+    std::vector<FilterSection> sum(78, kZeroSection);
+    const std::vector<FilterSection> all = EveryDesign();
+    std::copy(all.begin(), all.begin() + 39, sum.begin());
+    std::vector<double> mag(freqs.size()), phase(freqs.size()), cmag(freqs.size()), cphase(freqs.size());
+    SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
+    SumPhaseCurve(points, sum.data(), 13, sum.size(), phase);
+    CascadeMagnitudeCurve(points, all.data(), 5, cmag);
+    CascadePhaseCurve(points, all.data(), 5, cphase);
+    for (std::size_t i = 0; i < freqs.size(); ++i) {
+        EXPECT_EQ(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()));
+        EXPECT_EQ(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()));
+        EXPECT_EQ(cmag[i], CascadeMagnitude(freqs[i], all.data(), 5));
+        EXPECT_EQ(cphase[i], CascadePhase(freqs[i], all.data(), 5));
+    }
 }
