@@ -29,7 +29,7 @@
 // fields of one (channel, group, band) are therefore contiguous.
 //
 // Example, the address map: for parameter C5IF of output C-3 the field is
-//     findField(C - 1, Group::Peq, I - 1, eqField(F))
+//     findField(C - 1, Group::Peq, I - 1, *eqField(F))
 // and its wire value fieldWord(record, *d).
 #include "zar40/preset/record.h"
 

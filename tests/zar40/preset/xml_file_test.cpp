@@ -141,7 +141,7 @@ TEST(XmlReader, HandWrittenFileFollowsTheRules)
     out.NOISEGATE.THRESHOLD = -100.0f;
     out.NOISEGATE.CT = std::bit_cast<float>(0xFFFFFFFFu); // beyond 32 bits saturates
     out.NOISEGATE.HT = 0.0f;                             // not a number
-    setText(expected.NAME, "A twenty char na");          // NAME of an OUTPUT without ID, cut to 16
+    setText(expected.NAME, "A twenty char na");          // NAME of an INPUT without ID, cut to 16
     setText(expected.AUTHOR, "Second a");                // the later AUTHOR wins, cut to 8
     EXPECT_TRUE(SameRecord(expected, r));
 }
