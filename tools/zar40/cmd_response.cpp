@@ -1,0 +1,419 @@
+// Response commands: the curves the editor's diagrams draw, as CSV.
+//   zar40 response FILE ...   equalizer and crossover magnitude and phase
+//   zar40 dynamics FILE ...   an output's dynamics transfer curve
+// The signal math knows nothing of presets; the mapping from the record's
+// fields to the design parameters lives here.
+#include "command.h"
+
+#include "zar40/dsp/crossover.h"
+#include "zar40/dsp/dynamics.h"
+#include "zar40/dsp/eq_design.h"
+#include "zar40/dsp/filter_section.h"
+#include "zar40/preset/preset_files.h"
+#include "zar40/preset/record.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zar40tool {
+namespace {
+
+namespace dsp = zar40::dsp;
+namespace preset = zar40::preset;
+
+constexpr std::size_t kDefaultPoints = 100;
+constexpr std::size_t kMaxPoints = 100000;
+constexpr std::size_t kMaxListValues = 100000;
+
+// ---- Record fields to design parameters --------------------------------------
+
+// Integer fields are unsigned words; the designs take signed 32-bit values.
+// A word beyond the signed range counts as the largest signed value, so that
+// an absurd order from a file is drawn as order 8 (never as a negative one).
+std::int32_t SignedField(std::uint32_t word)
+{
+    constexpr auto most = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
+    return static_cast<std::int32_t>(std::min(word, most));
+}
+
+dsp::EqBandSettings ToBand(const preset::EqBand &b)
+{
+    return {b.TYPE, SignedField(b.FREQUENCY), b.Q, b.GAIN};
+}
+
+dsp::CrossoverSettings ToCrossover(const preset::CrossoverFilter &f)
+{
+    return {f.TYPE, SignedField(f.FREQUENCY), SignedField(f.ORDER)};
+}
+
+const std::array<preset::EqBand, preset::kBandCount> &ChannelBands(const preset::PresetRecord &r, int channel)
+{
+    if (channel < preset::kFirstOutput)
+        return r.inputs[static_cast<std::size_t>(channel)].PEQ;
+    return r.outputs[static_cast<std::size_t>(channel - preset::kFirstOutput)].PEQ;
+}
+
+std::array<dsp::EqBandSettings, dsp::kEqBands> OutputBands(const preset::OutputChannel &out)
+{
+    std::array<dsp::EqBandSettings, dsp::kEqBands> bands;
+    for (std::size_t i = 0; i < dsp::kEqBands; ++i)
+        bands[i] = ToBand(out.PEQ[i]);
+    return bands;
+}
+
+dsp::DynamicsSettings ToDynamics(const preset::Dynamics &d)
+{
+    return {d.TYPE, d.THRESHOLD, d.KNEE, d.RATIO, d.GAIN, d.AT, d.RT};
+}
+
+// ---- Arguments ---------------------------------------------------------------
+
+bool ParseInt(const std::string &text, int &value)
+{
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseNumber(const std::string &text, double &value)
+{
+    if (text.empty())
+        return false;
+    char *end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value);
+}
+
+// A comma-separated list of finite numbers.
+std::optional<std::vector<double>> ParseNumberList(const std::string &text)
+{
+    std::vector<double> values;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t comma = std::min(text.find(',', start), text.size());
+        double v = 0.0;
+        if (!ParseNumber(text.substr(start, comma - start), v) || values.size() == kMaxListValues)
+            return std::nullopt;
+        values.push_back(v);
+        start = comma + 1;
+    }
+    return values;
+}
+
+// "%.6f", with -inf for silence and no sign on a zero.
+std::string FormatValue(double v)
+{
+    if (std::isnan(v))
+        return "nan";
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6f", v);
+    std::string s = buffer;
+    if (s == "-0.000000")
+        s.erase(0, 1);
+    return s;
+}
+
+bool ReadRecord(const std::string &path, preset::PresetRecord &record)
+{
+    const preset::FileResult res = preset::readPresetFile(path, record);
+    if (!res.ok) {
+        std::cerr << res.message << "\n";
+        if (!res.detail.empty())
+            std::cerr << "(" << res.detail << ")\n";
+        return false;
+    }
+    for (const auto &n : res.notices)
+        std::cerr << n << "\n";
+    return true;
+}
+
+// ---- zar40 response ----------------------------------------------------------
+
+enum class Curve { None, Band, Eq, Output, Sum };
+
+struct ResponseArgs {
+    std::string file;
+    Curve curve = Curve::None;
+    int channel = -1;
+    int band = 0;
+    bool eq = false;
+    int output = 0;
+    std::vector<int> sumOf;
+    bool noPeq = false;
+    std::optional<std::vector<double>> freqs;
+    std::optional<std::size_t> points;
+};
+
+int ParseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
+{
+    const std::string cmd = "response";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &opt = args[i];
+        const bool takesValue = opt == "--channel" || opt == "--band" || opt == "--output" || opt == "--sum-of" ||
+                                opt == "--freqs" || opt == "--points";
+        if (takesValue && i + 1 == args.size())
+            return usageError(cmd, opt + " needs a value");
+        if (opt == "--channel") {
+            if (!ParseInt(args[++i], a.channel) || a.channel < 0 || a.channel >= preset::kChannelCount)
+                return usageError(cmd, "--channel takes a channel index from 0 to 8, not '" + args[i] + "'");
+        } else if (opt == "--band") {
+            if (!ParseInt(args[++i], a.band) || a.band < 1 || a.band > preset::kBandCount)
+                return usageError(cmd, "--band takes a band number from 1 to 5, not '" + args[i] + "'");
+        } else if (opt == "--eq") {
+            a.eq = true;
+        } else if (opt == "--output") {
+            if (!ParseInt(args[++i], a.output) || a.output < 1 || a.output > preset::kOutputCount)
+                return usageError(cmd, "--output takes an output number from 1 to 6, not '" + args[i] + "'");
+        } else if (opt == "--sum-of") {
+            const auto list = ParseNumberList(args[++i]);
+            if (!list)
+                return usageError(cmd, "--sum-of takes output numbers separated by commas, not '" + args[i] + "'");
+            for (double v : *list) {
+                const int n = static_cast<int>(v);
+                if (v != n || n < 1 || n > preset::kOutputCount)
+                    return usageError(cmd, "--sum-of takes output numbers from 1 to 6");
+                if (std::find(a.sumOf.begin(), a.sumOf.end(), n) != a.sumOf.end())
+                    return usageError(cmd, "--sum-of names output " + std::to_string(n) + " twice");
+                a.sumOf.push_back(n);
+            }
+        } else if (opt == "--no-peq") {
+            a.noPeq = true;
+        } else if (opt == "--freqs") {
+            a.freqs = ParseNumberList(args[++i]);
+            if (!a.freqs || std::any_of(a.freqs->begin(), a.freqs->end(), [](double f) { return f < 0.0; }))
+                return usageError(cmd, "--freqs takes frequencies in Hz (0 or more) separated by commas");
+        } else if (opt == "--points") {
+            int p = 0;
+            if (!ParseInt(args[++i], p) || p < 1 || static_cast<std::size_t>(p) > kMaxPoints)
+                return usageError(cmd, "--points takes a number from 1 to 100000, not '" + args[i] + "'");
+            a.points = static_cast<std::size_t>(p);
+        } else if (opt.size() > 1 && opt[0] == '-') {
+            return usageError(cmd, "unknown option '" + opt + "'");
+        } else if (a.file.empty()) {
+            a.file = opt;
+        } else {
+            return usageError(cmd, "unexpected argument '" + opt + "'");
+        }
+    }
+    if (a.file.empty())
+        return usageError(cmd, "expects a preset file");
+
+    const bool channel = a.channel >= 0;
+    const int modes = (channel ? 1 : 0) + (a.output ? 1 : 0) + (a.sumOf.empty() ? 0 : 1);
+    if (modes != 1)
+        return usageError(cmd, "choose one of --channel N (with --band K or --eq), --output N or --sum-of LIST");
+    if (channel) {
+        if ((a.band != 0) == a.eq)
+            return usageError(cmd, "--channel needs either --band K or --eq");
+        if (a.noPeq)
+            return usageError(cmd, "--no-peq goes with --output or --sum-of");
+        a.curve = a.eq ? Curve::Eq : Curve::Band;
+    } else {
+        if (a.band != 0 || a.eq)
+            return usageError(cmd, "--band and --eq go with --channel");
+        a.curve = a.output ? Curve::Output : Curve::Sum;
+    }
+    if (a.freqs && a.points)
+        return usageError(cmd, "give either --freqs or --points, not both");
+    return ExitOk;
+}
+
+void NoteRefusals(const dsp::ChainProblems &p, int output)
+{
+    const std::string where = "output " + std::to_string(output);
+    for (std::size_t i = 0; i < p.bandRefused.size(); ++i)
+        if (p.bandRefused[i])
+            std::cerr << "note: " << where << " band " << i + 1 << " has no known band type; drawn as bypass\n";
+    if (p.lowPassRefused)
+        std::cerr << "note: " << where << " high cut has no known crossover type; drawn as bypass\n";
+    if (p.highPassRefused)
+        std::cerr << "note: " << where << " low cut has no known crossover type; drawn as bypass\n";
+}
+
+int RunResponse(const std::vector<std::string> &args)
+{
+    ResponseArgs a;
+    if (const int rc = ParseResponseArgs(args, a); rc != ExitOk)
+        return rc;
+    preset::PresetRecord record;
+    if (!ReadRecord(a.file, record))
+        return ExitBadInput;
+
+    // The sections of the chosen curve: one chain, or a buffer of chains.
+    std::vector<dsp::FilterSection> sections;
+    std::size_t perChain = 0;
+    switch (a.curve) {
+    case Curve::Band:
+    case Curve::Eq: {
+        const auto &bands = ChannelBands(record, a.channel);
+        const int first = a.curve == Curve::Band ? a.band - 1 : 0;
+        const int last = a.curve == Curve::Band ? a.band - 1 : preset::kBandCount - 1;
+        for (int b = first; b <= last; ++b) {
+            const dsp::EqBandSettings s = ToBand(bands[static_cast<std::size_t>(b)]);
+            dsp::FilterSection section = dsp::kUnitySection;
+            if (!dsp::DesignEqSection(s.type, s.frequencyHz, s.q, s.gainDb, section))
+                std::cerr << "note: channel " << a.channel << " band " << b + 1 << " has type code " << s.type
+                          << ", which is no band type; drawn as bypass\n";
+            sections.push_back(section);
+        }
+        break;
+    }
+    case Curve::Output: {
+        const preset::OutputChannel &out = record.outputs[static_cast<std::size_t>(a.output - 1)];
+        if (!dsp::OutputDrawsCurve(out.highCut.TYPE, out.lowCut.TYPE))
+            std::cerr << "note: both crossover filters of output " << a.output
+                      << " are bypassed; the editor draws no curve for it\n";
+        dsp::ChainProblems problems;
+        const dsp::OutputChain chain = dsp::BuildOutputChain(OutputBands(out), ToCrossover(out.highCut),
+                                                             ToCrossover(out.lowCut), !a.noPeq, &problems);
+        NoteRefusals(problems, a.output);
+        sections.assign(chain.begin(), chain.end());
+        break;
+    }
+    case Curve::Sum: {
+        std::vector<dsp::OutputChain> chains;
+        for (int n : a.sumOf) {
+            const preset::OutputChannel &out = record.outputs[static_cast<std::size_t>(n - 1)];
+            dsp::ChainProblems problems;
+            chains.push_back(dsp::BuildOutputChain(OutputBands(out), ToCrossover(out.highCut),
+                                                   ToCrossover(out.lowCut), !a.noPeq, &problems));
+            NoteRefusals(problems, n);
+        }
+        const dsp::ResultBuffer buffer = dsp::BuildResultBuffer(chains, !a.noPeq);
+        sections.assign(buffer.begin(), buffer.end());
+        perChain = dsp::kOutputChainSections;
+        break;
+    }
+    case Curve::None:
+        return ExitUsage;
+    }
+
+    std::vector<float> freqs;
+    if (a.freqs) {
+        for (double f : *a.freqs)
+            freqs.push_back(static_cast<float>(f));
+    } else {
+        freqs = dsp::LogSpacedFrequencies(20.0f, 44000.0f, a.points.value_or(kDefaultPoints));
+    }
+
+    std::string out = "frequency_hz,magnitude_db,phase_deg\n";
+    for (float f : freqs) {
+        double mag, phase;
+        if (perChain) {
+            mag = dsp::SumMagnitude(f, sections.data(), perChain, sections.size());
+            phase = dsp::SumPhase(f, sections.data(), perChain, sections.size());
+        } else {
+            mag = dsp::CascadeMagnitude(f, sections.data(), sections.size());
+            phase = dsp::CascadePhase(f, sections.data(), sections.size());
+        }
+        out += FormatValue(f) + "," + FormatValue(mag) + "," + FormatValue(phase) + "\n";
+    }
+    std::cout << out;
+    return ExitOk;
+}
+
+// ---- zar40 dynamics ----------------------------------------------------------
+
+int RunDynamics(const std::vector<std::string> &args)
+{
+    const std::string cmd = "dynamics";
+    std::string file;
+    int output = 0;
+    std::optional<std::vector<double>> inputs;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &opt = args[i];
+        if ((opt == "--output" || opt == "--inputs") && i + 1 == args.size())
+            return usageError(cmd, opt + " needs a value");
+        if (opt == "--output") {
+            if (!ParseInt(args[++i], output) || output < 1 || output > preset::kOutputCount)
+                return usageError(cmd, "--output takes an output number from 1 to 6, not '" + args[i] + "'");
+        } else if (opt == "--inputs") {
+            inputs = ParseNumberList(args[++i]);
+            if (!inputs)
+                return usageError(cmd, "--inputs takes levels in dBu separated by commas, not '" + args[i] + "'");
+        } else if (opt.size() > 1 && opt[0] == '-') {
+            return usageError(cmd, "unknown option '" + opt + "'");
+        } else if (file.empty()) {
+            file = opt;
+        } else {
+            return usageError(cmd, "unexpected argument '" + opt + "'");
+        }
+    }
+    if (file.empty())
+        return usageError(cmd, "expects a preset file");
+    if (!output)
+        return usageError(cmd, "expects --output N");
+    if (!inputs) {
+        inputs.emplace();
+        for (int level = static_cast<int>(dsp::kDynPlotMin); level <= static_cast<int>(dsp::kDynPlotMax); ++level)
+            inputs->push_back(level);
+    }
+
+    preset::PresetRecord record;
+    if (!ReadRecord(file, record))
+        return ExitBadInput;
+    const dsp::DynamicsSettings s = ToDynamics(record.outputs[static_cast<std::size_t>(output - 1)].DYNAMIC);
+    const bool bypassed = s.type == dsp::DynBypass;
+    const dsp::KneeCurve curve = dsp::ComputeKneeCurve(s.threshold, s.knee, s.ratio);
+    if (bypassed)
+        std::cerr << "note: the dynamics of output " << output
+                  << " are bypassed; levels pass unchanged and the editor draws no curve\n";
+    else if (!curve.defined)
+        std::cerr << "note: output " << output << " has a ratio of " << s.ratio
+                  << ", for which there is no curve; the editor draws none and levels pass with the gain only\n";
+
+    std::string out = "input_dbu,output_dbu\n";
+    for (double x : *inputs) {
+        const double y = bypassed ? x : dsp::DynamicsOutputLevel(x, s.threshold, s.knee, s.ratio, s.gain, curve);
+        out += FormatValue(x) + "," + FormatValue(y) + "\n";
+    }
+    std::cout << out;
+    return ExitOk;
+}
+
+const Registration responseCommand{{
+    "response",
+    "print an equalizer or crossover response of a preset file as CSV",
+    "Usage: zar40 response FILE CURVE [--freqs F1,F2,... | --points P]\n\n"
+    "Prints the magnitude and phase that the editor's diagrams draw for FILE (.vpx or\n"
+    ".vpf), computed as digital filter sections at 96 kHz. CURVE is one of:\n"
+    "  --channel N --band K      one equalizer band (channel index N: 0 input A,\n"
+    "                            1 Summe, 2 input B, 3..8 outputs 1..6; band K 1..5)\n"
+    "  --channel N --eq          the chain of the channel's five bands\n"
+    "  --output N [--no-peq]     output N (1..6): its bands, high cut and low cut\n"
+    "  --sum-of N,M,... [--no-peq]\n"
+    "                            the phase-true sum of those outputs (\"Result\")\n"
+    "--no-peq leaves the equalizer bands out, as the diagrams' \"PEQ\" option does.\n"
+    "Output gain, delay, polarity and mute are not part of these curves.\n\n"
+    "Frequencies: --freqs lists them in Hz; --points P takes P log-spaced points\n"
+    "from 20 to 44000 Hz (default 100).\n\n"
+    "Output: CSV with the header frequency_hz,magnitude_db,phase_deg and \"%.6f\"\n"
+    "numbers; phase from -180 to 180 degrees; complete silence prints -inf.\n\n"
+    "Example: zar40 response show.vpx --sum-of 1,4 --freqs 100,1000,10000\n"
+    "Exit status: 0 success, 1 unreadable file, 2 usage error.\n",
+    RunResponse,
+}};
+
+const Registration dynamicsCommand{{
+    "dynamics",
+    "print an output's dynamics transfer curve as CSV",
+    "Usage: zar40 dynamics FILE --output N [--inputs L1,L2,...]\n\n"
+    "Prints the static curve of output N's limiter or compressor (1..6): the output\n"
+    "level for each input level in dBu (default -40 to 20 in steps of 1), with the\n"
+    "header input_dbu,output_dbu and \"%.6f\" numbers. A bypassed stage passes\n"
+    "levels unchanged; a stored ratio of 0 or below has no curve, and levels pass\n"
+    "with the gain only (a note on stderr says so in both cases).\n\n"
+    "Example: zar40 dynamics show.vpx --output 2 --inputs -40,-20,0,10\n"
+    "Exit status: 0 success, 1 unreadable file, 2 usage error.\n",
+    RunDynamics,
+}};
+
+} // namespace
+} // namespace zar40tool
