@@ -104,13 +104,8 @@ TEST(Dynamics, StoredAndShownEncodings)
     const DynamicsSettings bypass = StoredDynamics(DynBypass, panel);
     EXPECT_EQ(bypass.type, DynBypass);
     EXPECT_EQ(bypass.ratio, 1.1f);
-    const DynamicsSettings shown = ShownDynamics(bypass);
-    EXPECT_EQ(shown.ratio, 1.0f);
-    EXPECT_EQ(shown.threshold, 0.0f);
-    EXPECT_EQ(shown.attack, 10.0f);
-    EXPECT_EQ(shown.release, 500.0f);
-    EXPECT_EQ(DynamicsTypeName(1), "Limiter");
-    EXPECT_EQ(DynamicsTypeName(3), "");
+    EXPECT_EQ(ShownDynamics(bypass).ratio, 1.0f);
+    EXPECT_EQ(ShownDynamics(bypass).threshold, 0.0f);
 }
 
 TEST(Dynamics, NoiseGateBypassEncoding)

@@ -18,14 +18,6 @@ double Phase(const FilterSection &s, float f) { return CascadePhase(f, &s, 1); }
 
 } // namespace
 
-TEST(FilterSection, UnitySectionIsFlatAndZeroPhase)
-{
-    for (float f : {0.0f, 20.0f, 1000.0f, 24000.0f, 44000.0f}) {
-        EXPECT_DOUBLE_EQ(Mag(kUnitySection, f), 0.0) << f;
-        EXPECT_DOUBLE_EQ(Phase(kUnitySection, f), 0.0) << f;
-    }
-}
-
 // A design whose b0 is exactly zero keeps its numerator unnormalised: the
 // section b1 z^-1 is a one-sample delay, flat with a linear phase.
 TEST(FilterSection, ZeroLeadingCoefficientEvaluatesThroughItsNumerator)
