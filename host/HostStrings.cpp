@@ -1,0 +1,23 @@
+#include "HostStrings.h"
+
+StringTable &hostStrings()
+{
+    static StringTable table{
+        {HostString::AppTitle, "VRN-Control"},
+        {HostString::FrameTitle, "VRN-Control"},
+        {HostString::Version, "Version"},
+        {HostString::Build, "Build"},
+        {HostString::OldVersion, "Old Version"},
+        {HostString::WrongOs, "Wrong operating system!\nCurrent OS: ######\nMinimum OS: Windows 2000"},
+        {HostString::SecondInstance, "There is another instance of VRN-Control already running!"},
+        {HostString::Company, "Varnel Tonsysteme GmbH"},
+        {HostString::Notice, "Copyright \xC2\xA9 Varnel Tonsysteme GmbH. All rights reserved."},
+        {HostString::Load, "Load"},
+        {HostString::Plugin, "Plugin"},
+        {HostString::StartHost, "Start VRN-Control"},
+        {HostString::CloseQuestion, "Close VRN-Control?"},
+        {HostString::SocketInit, "Socket init fails!"},
+        {HostString::About, "About"},
+    };
+    return table;
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QFont>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+class CBitmapButton;
+class CMdiTabStrip;
+class CMyDocManager;
+class CSplashScreenEx;
+class PluginButtonTable;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QToolBar;
+
+// The pauses of the start-up window. Tests and --no-splash use none().
+struct SplashTimings
+{
+    int afterShowMs = 500;
+    int perPluginMs = 1000;
+    int beforeStartMs = 1000;
+    int fadeInMs = 800;
+    int fadeOutMs = 200;
+
+    static SplashTimings none() { return {0, 0, 0, 0, 0}; }
+};
+
+// The host's main window: document area with a tab strip of the open
+// documents, menus, the toolbar with one button per plug-in, status bar.
+class CMainFrame : public QMainWindow
+{
+    Q_OBJECT
+public:
+    static constexpr int PluginPlaces = 10;
+    static constexpr int FirstPlaceCommand = 11000;
+    static constexpr int FirstPluginButtonId = 10000;
+    static constexpr int CanWindowId = 13000;
+    static constexpr int MinimumWidth = 900;
+    static constexpr int MinimumHeight = 720;
+
+    // Command ids of the menu entries (kept as the actions' data).
+    enum Command {
+        CheckForUpdates = 32780,
+        AppAbout = 57664,
+        AppExit = 57665,
+        FileNew = 57600,
+        FileOpen = 57601,
+        FileClose = 57602,
+        FilePrintSetup = 57606,
+    };
+
+    CMainFrame(CMyDocManager *docManager, const PluginButtonTable &buttons, const SplashTimings &timings,
+               QWidget *parent = nullptr);
+    ~CMainFrame() override;
+
+    // Builds the frame in its documented order, with the splash window
+    // reporting each step. false when a part could not be made.
+    bool create();
+
+    QMdiArea *mdiArea() const { return mdiArea_; }
+    CMdiTabStrip *tabStrip() const { return tabStrip_; }
+    QToolBar *toolBar() const { return toolBar_; }
+    // The plug-in button of plug-in i, or null.
+    CBitmapButton *pluginButton(int i) const;
+    int pluginButtonCount() const;
+    // The place-holder action with command id 11000 + i (null once a plug-in took the place).
+    QAction *placeAction(int i) const;
+    // The progress texts the splash showed, in order.
+    QStringList splashTexts() const { return splashTexts_; }
+    QAction *commandAction(int command) const;
+
+    // What another program's "close 10 10" does: closes without asking.
+    void closeWithoutQuestion();
+
+    QFont buttonFont;
+    // The update download dialog while an update runs.
+    QPointer<QWidget> downloadDialog;
+
+signals:
+    void checkForUpdatesRequested();
+    // The frame accepted its close: the program may end.
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void wait(int ms);
+    void showProgress(CSplashScreenEx &splash, const QString &text, int ms);
+    bool createToolBar();
+    bool createPluginButton(int i);
+    bool createStatusBar();
+    void createMenus();
+    void setupDocumentArea();
+    void updateMenusAndTitle();
+    void showAbout();
+    void printSetup();
+    bool closeAllDocumentWindows();
+
+    CMyDocManager *docManager_;
+    const PluginButtonTable &buttons_;
+    SplashTimings timings_;
+    QMdiArea *mdiArea_ = nullptr;
+    CMdiTabStrip *tabStrip_ = nullptr;
+    QToolBar *toolBar_ = nullptr;
+    QList<QAction *> places_;
+    QList<CBitmapButton *> pluginButtons_;
+    QStringList splashTexts_;
+    QList<QMenu *> frameMenus_;      // menu 128: no document open
+    QList<QMenu *> documentMenus_;   // menu 129: a document is open
+    QMenu *windowMenu_ = nullptr;
+    QList<QAction *> commands_;
+    QPointer<QMdiSubWindow> titledWindow_;
+    bool closeWithoutQuestion_ = false;
+};

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "MyMultiDocTemplate.h"
+
+#include <QLibrary>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class CMyDocManager;
+
+// One plug-in library. Destroying the record unloads the library.
+class PluginLibrary
+{
+public:
+    PluginLibrary() = default;
+    ~PluginLibrary();
+    PluginLibrary(const PluginLibrary &) = delete;
+    PluginLibrary &operator=(const PluginLibrary &) = delete;
+
+    // Loads the library at path and looks up DLLDocTemplate. Returns whether
+    // the library loaded, whether or not it has the entry.
+    bool load(const QString &path);
+    void unload();
+
+    QString path() const { return path_; }
+    bool loaded() const { return module_ && module_->isLoaded(); }
+    DLLDocTemplateFunction entry() const { return entry_; }
+    QString errorString() const { return error_; }
+
+private:
+    QString path_;
+    std::unique_ptr<QLibrary> module_;
+    DLLDocTemplateFunction entry_ = nullptr;
+    QString error_;
+};
+
+// What the toolbar shows for plug-in i. A null bitmap ends the table.
+struct PluginButtonInfo
+{
+    const QPixmap *bitmap = nullptr;
+    QString name;
+};
+
+class PluginButtonTable
+{
+public:
+    static constexpr int Capacity = 1000;
+    void clear();
+    void set(int index, const QPixmap *bitmap, const QString &name);
+    const PluginButtonInfo &at(int index) const { return entries_.at(std::size_t(index)); }
+    // The entries before the first one without a bitmap.
+    int count() const;
+
+private:
+    std::array<PluginButtonInfo, Capacity> entries_{};
+};
+
+// The process-wide table the main frame builds its buttons from.
+PluginButtonTable &pluginButtons();
+
+// The loaded plug-ins of the host.
+class PluginSet
+{
+public:
+    static constexpr int MaxAccepted = 100;
+
+    // The program's plugin folder: <folder of the program>/plugin.
+    static QString defaultFolder();
+
+    // The *.vpi files of folder (by name) that load and export
+    // DLLDocTemplate, at most MaxAccepted. Files that are no library are
+    // logged; libraries without the entry are skipped silently.
+    static QStringList scan(const QString &folder);
+
+    // Loads the accepted paths for good.
+    void load(const QStringList &paths);
+    // Asks each plug-in for its template, registers it and fills the button table.
+    void registerTemplates(CMyDocManager &manager, PluginButtonTable &buttons);
+    void unloadAll();
+
+    int count() const { return int(libraries_.size()); }
+    const PluginLibrary &at(int i) const { return *libraries_.at(std::size_t(i)); }
+
+private:
+    std::vector<std::unique_ptr<PluginLibrary>> libraries_;
+};

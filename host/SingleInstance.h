@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+// A request another program sends to the running host over its local
+// socket: "close W L" closes like a window close with both parameters, so
+// "close 10 10" closes without the question.
+struct ControlRequest
+{
+    int wParam = 0;
+    int lParam = 0;
+    bool closesWithoutQuestion() const { return wParam == 10 && lParam == 10; }
+};
+
+// One line without its line end, at most MaxControlLine bytes; anything else
+// is no request.
+constexpr int MaxControlLine = 64;
+std::optional<ControlRequest> parseControlRequest(const QByteArray &line);
+
+// Keeps the program to one running instance per user: a lock file in the
+// runtime folder (a crashed instance's lock is taken over) and a local
+// socket, named VRN-Control, through which other programs reach it.
+class SingleInstance : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int DefaultRequestTimeoutMs = 3000;
+
+    explicit SingleInstance(const QString &name = QStringLiteral("VRN-Control"), QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // Takes the lock and starts listening. false when another instance runs.
+    bool acquire();
+    void release();
+    bool held() const { return held_; }
+
+    // The runtime folder: $XDG_RUNTIME_DIR, else the temporary folder.
+    static QString runtimeFolder();
+    QString lockPath() const;
+    QString socketPath() const;
+
+    // Sends "close 10 10" to the running instance. 0: it accepted,
+    // 1: none runs, 2: it did not answer properly within timeoutMs.
+    static int sendCloseRequest(const QString &name = QStringLiteral("VRN-Control"),
+                                int timeoutMs = DefaultRequestTimeoutMs);
+
+signals:
+    void closeRequested(ControlRequest request);
+
+private:
+    void onConnection();
+
+    QString name_;
+    std::unique_ptr<QLockFile> lock_;
+    QLocalServer server_;
+    bool held_ = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class StringTable;
+
+namespace HostVersion {
+
+constexpr int Major = 1;
+constexpr int Minor = 5;
+constexpr int Patch = 0;
+constexpr int BuildNumber = 112;
+
+// "Revision 1.5.0" (splash)
+QString revisionText();
+// "Build r0112": string 4002 (or "Build") and " r%04d" (splash)
+QString buildText(const StringTable &strings);
+// "1.50" and "r0112" (About box)
+QString aboutVersionNumber();
+QString aboutBuildNumber();
+// "1.5.00112", what the update check compares
+QString updateComparisonText();
+
+} // namespace HostVersion

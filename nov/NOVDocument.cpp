@@ -1,0 +1,5 @@
+#include "NOVDocument.h"
+
+CNOVDocument::CNOVDocument() = default;
+
+CNOVDocument::~CNOVDocument() = default;

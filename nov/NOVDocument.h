@@ -1,0 +1,12 @@
+#pragma once
+
+#include "DocView.h"
+
+// The document of one NOV module browser window.
+class CNOVDocument : public CDocument
+{
+    Q_OBJECT
+public:
+    CNOVDocument();
+    ~CNOVDocument() override;
+};

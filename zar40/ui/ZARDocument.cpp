@@ -1,0 +1,10 @@
+#include "ZARDocument.h"
+
+CZARDocument::CZARDocument() = default;
+
+CZARDocument::~CZARDocument() = default;
+
+bool CZARDocument::onNewDocument()
+{
+    return CDocument::onNewDocument();
+}
