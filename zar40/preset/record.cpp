@@ -66,7 +66,7 @@ void fillDefaultPreset(PresetRecord &r)
     setText(r.inputs[1].NAME, "Summe");
     setText(r.inputs[2].NAME, "In B");
     for (std::size_t n = 0; n < r.outputs.size(); ++n) {
-        char name[16];
+        char name[32];
         std::snprintf(name, sizeof name, "Out %zu", n + 1);
         setText(r.outputs[n].NAME, name);
     }
@@ -90,7 +90,7 @@ void fillStartupPreset(PresetRecord &r, int slot)
     setText(r.inputs[1].NAME, "Summe");
     setText(r.inputs[2].NAME, "IN B");
     for (std::size_t n = 0; n < r.outputs.size(); ++n) {
-        char out[16];
+        char out[32];
         std::snprintf(out, sizeof out, "OUT %zu", n + 1);
         setText(r.outputs[n].NAME, out);
     }
