@@ -64,14 +64,6 @@ struct CrossoverSettings {
     std::int32_t order = kCrossoverOrderDefault;
 };
 
-// One equalizer band, as a design reads it.
-struct EqBandSettings {
-    std::uint32_t type = EqBypass;
-    std::int32_t frequencyHz = kEqFrequencyDefault;
-    float q = kEqQDefault;
-    float gainDb = 0.0f;
-};
-
 inline constexpr std::size_t kEqBands = 5;
 inline constexpr std::size_t kOutputChainSections = 13;
 inline constexpr std::size_t kOutputs = 6;

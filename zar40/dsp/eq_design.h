@@ -37,6 +37,14 @@ inline constexpr float kEqGainMin = -20.0f;
 inline constexpr float kEqGainMax = 12.0f;
 inline constexpr float kEqGainStep = 0.1f;
 
+// One equalizer band, as a design reads it.
+struct EqBandSettings {
+    std::uint32_t type = EqBypass;
+    std::int32_t frequencyHz = kEqFrequencyDefault;
+    float q = kEqQDefault;
+    float gainDb = 0.0f;
+};
+
 // Writes the section of one band. Refuses (false, out untouched) a type code
 // above 12; every other input is designed as given, unchecked.
 bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, float gainDb, FilterSection &out);

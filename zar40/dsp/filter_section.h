@@ -68,8 +68,10 @@ double SumPhase(float frequencyHz, const FilterSection *sections, std::size_t se
 
 // Whole curves. A diagram's frequencies change only with its width, so it
 // computes their unit-circle points once and evaluates every curve on them;
-// the values equal the single-frequency functions above. out must hold one
-// value per point.
+// the values equal the single-frequency functions above. Each curve fills
+// as many values as both points and out hold.
+// count frequencies from lowHz to highHz (both above 0), equally spaced on a
+// logarithmic axis; the ends are exact.
 std::vector<float> LogSpacedFrequencies(float lowHz, float highHz, std::size_t count);
 std::vector<UnitCirclePoint> UnitCirclePoints(std::span<const float> frequenciesHz);
 void CascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
