@@ -1,0 +1,31 @@
+#pragma once
+// The connection's prompts answered by the host's UserPrompts. Header only:
+// it is compiled into whoever links the plug-in API (the plug-in, the tests),
+// so that zar40-comm itself needs no widgets.
+#include "zar40/comm/commprompts.h"
+
+#include "UserPrompts.h"
+
+namespace zar40::comm {
+
+class UserPromptsForComm : public CommPrompts
+{
+public:
+    explicit UserPromptsForComm(QWidget *parent = nullptr) : m_parent(parent) {}
+
+    void information(const QString &text) override { UserPrompts::current().information(text, m_parent); }
+    void error(const QString &text) override { UserPrompts::current().error(text, m_parent); }
+    std::optional<QString> enterPassword() override
+    {
+        UserPrompts::TextRequest request;
+        request.title = QString::fromLatin1(kEnterPasswordCaption);
+        request.label = QStringLiteral("Password:");
+        request.password = true;
+        return UserPrompts::current().textInput(request, m_parent);
+    }
+
+private:
+    QWidget *m_parent;
+};
+
+} // namespace zar40::comm
