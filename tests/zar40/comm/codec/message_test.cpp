@@ -48,17 +48,6 @@ TEST(Message, TextGroupMainTravelsInTextOrder)
     EXPECT_EQ(std::string(g.begin(), g.end()), "Main");
 }
 
-TEST(Message, ValueEncodings)
-{
-    EXPECT_EQ(floatToWord(1.0f), 0x3F800000u);
-    EXPECT_EQ(wordToFloat(0xC3480000u), -200.0f);
-    EXPECT_EQ(muteToWord(1), 1u);
-    EXPECT_EQ(vec(buildMessage(ReqWritePara, 1400, muteToWord(1))), bytes({0, 0x88, 0x05, 0x78, 0, 0, 0, 1}));
-    EXPECT_EQ(revisionWord(1, 5), 0x00010005u);
-    EXPECT_EQ(revisionMajor(0x00010004u), 1);
-    EXPECT_EQ(revisionMinor(0x00010004u), 4);
-}
-
 TEST(Frame, ReadsThatAreNotExactlyOneFrameAreDiscarded)
 {
     const auto frame = vec(buildFrame({RepReadPara, 1100, 0}));
