@@ -1,0 +1,119 @@
+#pragma once
+
+#include "CanSettings.h"
+
+#include "can/Ucan.h"
+
+#include <QCanBusDevice>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <deque>
+
+class QTimer;
+
+// The driver layer over QtSerialBus: one QCanBusDevice of the configured
+// backend and interface stands for the USB-CAN module.
+//
+// The device lives on a thread of its own, and the callbacks are called on
+// a second thread, as a vendor driver would do: a callback that waits for
+// the host's CAN lock never holds up the device, so the host may call the
+// driver while it holds that lock.
+//
+// What the backend reports becomes the driver's world: no such interface
+// or plug-in, or an interface that does not connect in time -> the open
+// fails with ErrIllHw (or ErrTimeout); the device leaving the connected
+// state, a connection error, or the interface disappearing or going down ->
+// the module was unplugged (connect event 8); the interface coming back ->
+// plugged in (connect event 6); bus-off, error-passive and warning states,
+// from error frames or the backend's bus status -> status changed (event 3)
+// with the matching CAN status bits.
+class QtCanBusUcan final : public Ucan
+{
+public:
+    explicit QtCanBusUcan(const CanSettings &settings);
+    ~QtCanBusUcan() override;
+
+    QtCanBusUcan(const QtCanBusUcan &) = delete;
+    QtCanBusUcan &operator=(const QtCanBusUcan &) = delete;
+
+    ucan::Result UcanInitHwConnectControl(ucan::ConnectCallback callback) override;
+    ucan::Result UcanDeinitHwConnectControl() override;
+    ucan::Result UcanInitHardware(ucan::Handle *handle, quint8 deviceNumber, ucan::EventCallback callback) override;
+    ucan::Result UcanGetHardwareInfo(ucan::Handle handle, ucan::HardwareInfo *info) override;
+    ucan::Result UcanInitCan(ucan::Handle handle, quint8 btr0, quint8 btr1, quint32 acceptanceMask,
+                             quint32 acceptanceCode) override;
+    ucan::Result UcanSetAcceptance(ucan::Handle handle, quint32 acceptanceMask, quint32 acceptanceCode) override;
+    ucan::Result UcanWriteCanMsg(ucan::Handle handle, const ucan::CanMsg *msg) override;
+    ucan::Result UcanReadCanMsg(ucan::Handle handle, ucan::CanMsg *msg) override;
+    ucan::Result UcanGetStatus(ucan::Handle handle, ucan::Status *status) override;
+    ucan::Result UcanResetCan(ucan::Handle handle) override;
+    ucan::Result UcanDeinitCan(ucan::Handle handle) override;
+    ucan::Result UcanDeinitHardware(ucan::Handle handle) override;
+    QString lastErrorDetail() const override;
+
+    const CanSettings &settings() const { return settings_; }
+
+    // The one module's handle.
+    static constexpr ucan::Handle ModuleHandle = 0;
+    // Received frames the callback has not read yet; beyond this the oldest
+    // is dropped and the status reports a receive queue overrun.
+    static constexpr std::size_t ReceiveQueueLimit = 4096;
+
+private:
+    enum class Module { None, Open, Removed };
+    enum class Connect { Idle, Connecting, Connected, Failed };
+
+    template <typename F>
+    auto onDeviceThread(F &&f) -> decltype(f());
+    ucan::Result fail(ucan::Result code, const QString &detail);
+    bool isSocketCan() const;
+    QString interfaceLabel() const;
+
+    // Device thread.
+    bool openDevice(QString *why);
+    void closeDevice();
+    void onStateChanged(QCanBusDevice::CanBusDeviceState state);
+    void onErrorOccurred(QCanBusDevice::CanBusError error);
+    void onFramesReceived();
+    void pollPresence();
+    bool interfacePresent() const;
+    void moduleGone(const QString &why);
+    void raiseStatus(quint16 bits);
+    void setConnect(Connect state);
+
+    // Posted to the callback thread.
+    void fireEvent(quint8 event);
+    void fireConnect(quint8 event);
+
+    const CanSettings settings_;
+    QThread deviceThread_;
+    QThread callbackThread_;
+    QObject *deviceContext_ = nullptr;
+    QObject *callbackContext_ = nullptr;
+
+    // Device thread only.
+    QCanBusDevice *device_ = nullptr;
+    QTimer *presenceTimer_ = nullptr;
+    bool present_ = false;
+
+    mutable QMutex mutex_;
+    Module module_ = Module::None;
+    bool canInitialised_ = false;
+    quint32 acceptanceMask_ = ucan::AcceptAllMask;
+    quint32 acceptanceCode_ = ucan::AcceptAllCode;
+    std::deque<ucan::CanMsg> received_;
+    quint16 canStatus_ = 0;
+    QString detail_;
+    ucan::EventCallback eventCallback_;
+    ucan::ConnectCallback connectCallback_;
+    std::atomic<bool> receivePosted_{false};
+
+    QMutex connectMutex_;
+    QWaitCondition connectChanged_;
+    Connect connect_ = Connect::Idle;
+    QString connectError_;
+};
