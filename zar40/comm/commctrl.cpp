@@ -19,10 +19,13 @@ bool fail(QString *error, const QString &text)
 }
 
 // QSerialPort reads a name without a slash as a name below /dev; a typed
-// relative path (build/zar40-sim.pty) means a file seen from here.
+// relative path (build/zar40-sim.pty, or a bare name that exists here but
+// not in /dev) means a file seen from here.
 QString systemPath(const QString &port)
 {
-    if (port.contains(QLatin1Char('/')) && !QDir::isAbsolutePath(port))
+    if (QDir::isAbsolutePath(port)) return port;
+    if (port.contains(QLatin1Char('/')) ||
+        (QFileInfo::exists(port) && !QFileInfo::exists(QStringLiteral("/dev/") + port)))
         return QFileInfo(port).absoluteFilePath();
     return port;
 }

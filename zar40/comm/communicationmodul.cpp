@@ -165,6 +165,7 @@ bool CCommunicationmodul::isTransferStep(const Message &request) const
 
 void CCommunicationmodul::transactionReplied(const Message &request, const Message &reply)
 {
+    Q_EMIT replied(request, reply);
     if (m_job == JobReadingPreset || m_job == JobWritingPreset) {
         const bool step = isTransferStep(request);
         if (step) {

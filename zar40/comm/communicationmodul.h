@@ -134,6 +134,9 @@ Q_SIGNALS:
     // The final reply of a preset write arrived (the documented sequence has
     // no notification for it).
     void presetWritten();
+    // Every accepted reply, before the state machine acts on it: how a caller
+    // learns that a single transaction (a slot switch, a store) is done.
+    void replied(const zar40::codec::Message &request, const zar40::codec::Message &reply);
 
 private:
     // TransactionClient

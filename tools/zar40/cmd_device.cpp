@@ -1,0 +1,461 @@
+// Device commands: talk to a ZAR40 over its serial line without the editor.
+#define QT_NO_KEYWORDS // the preset memory has a member named slots
+#include "cmd_device_session.h"
+#include "command.h"
+
+#include "zar40/comm/codec/request_codes.h"
+#include "zar40/comm/codec/values.h"
+#include "zar40/preset/fields.h"
+#include "zar40/preset/preset_files.h"
+
+#include <QCoreApplication>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace zar40tool {
+namespace {
+
+using namespace zar40;
+namespace fs = std::filesystem;
+
+const char kName[] = "device";
+
+const char kUsage[] =
+    "Usage: zar40 device --port PATH [OPTIONS] COMMAND [ARGS]\n"
+    "\n"
+    "Talks to a ZAR40 over its serial line (115200,n,8,1), with the same\n"
+    "connection code as the editor. PATH is a serial port (/dev/ttyUSB0) or any\n"
+    "device path, such as the link zar40-sim prints. Slots are numbered 1 to 32\n"
+    "as the editor shows them. Progress goes to stderr.\n"
+    "\n"
+    "Commands:\n"
+    "  info                       device name, device number, firmware revision, keyboard lock\n"
+    "  read --slot N -o FILE.vpx  switch the device to slot N and save that preset\n"
+    "  write FILE --slot N        switch to slot N, write FILE (.vpx or .vpf), store it in slot N\n"
+    "  backup --dir DIR           save all 32 slots (slot-01.vpx ... slot-32.vpx) and the\n"
+    "                             device settings (device-settings.txt), then verify each\n"
+    "                             slot by reading it back\n"
+    "  restore --dir DIR          write every slot-NN.vpx of DIR into its slot and restore\n"
+    "                             the device name and keyboard lock of device-settings.txt\n"
+    "  diff FILE --slot N         list the fields in which FILE and slot N differ\n"
+    "  levels [--cycles N]        print the eight levels (every second cycle also the six\n"
+    "                             pots and the mute state) once per cycle until Ctrl-C\n"
+    "\n"
+    "Options:\n"
+    "  --port PATH          the serial port (required)\n"
+    "  --password N         the device password, if it has one\n"
+    "  --timeout MS         time limit of one exchange (default 6000)\n"
+    "  --switch-wait MS     pause after switching slots (default 3500)\n"
+    "  --store-wait MS      pause after storing a slot (default 6000)\n"
+    "  --quiet              no progress on stderr\n"
+    "\n"
+    "Exit status: 0 success, 1 communication or file error, 2 usage error.\n";
+
+constexpr const char *kSettingsFile = "device-settings.txt";
+
+std::optional<long long> parseInt(const std::string &text)
+{
+    long long v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return v;
+}
+
+std::string slotFileName(int slot)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "slot-%02d.vpx", slot);
+    return buf;
+}
+
+int deviceError(const DeviceSession &session, const std::string &what)
+{
+    std::cerr << "zar40 device: " << what << ": " << session.error() << "\n";
+    return ExitBadInput;
+}
+
+// What a .vpx file can hold of RECORD: a file leaves out switched-off
+// sections and the slot number, so comparisons go through the file format.
+preset::PresetRecord asStoredInFile(const preset::PresetRecord &record)
+{
+    preset::PresetRecord out = record;
+    preset::readXmlPreset(preset::xmlPresetDocument(record), out);
+    out.number = record.number;
+    return out;
+}
+
+std::string showField(const preset::PresetRecord &r, const preset::FieldDescriptor &f)
+{
+    const std::uint32_t w = preset::fieldWord(r, f);
+    std::ostringstream s;
+    switch (f.type) {
+    case preset::FieldType::Text:
+        s << '"' << preset::fieldText(r, f) << '"';
+        break;
+    case preset::FieldType::F32:
+        s << codec::wordToFloat(w);
+        break;
+    default:
+        s << w;
+        break;
+    }
+    return s.str();
+}
+
+bool writeSettingsFile(const fs::path &path, const codec::DeviceSettings &settings)
+{
+    std::ostringstream s;
+    s << "# ZAR40 device settings\n"
+      << "name=" << codec::deviceName(settings) << "\n"
+      << "keyboard_lock=" << (codec::keyboardLocked(settings) ? 1 : 0) << "\n"
+      << "device_number=" << codec::deviceNumber(settings) << "\n";
+    const auto res = preset::writeFileAtomically(path.string(), s.str());
+    if (!res) std::cerr << "zar40 device: " << res.message << " (" << res.detail << ")\n";
+    return res.ok;
+}
+
+// Reads the name and the keyboard lock; the device number is read only.
+bool readSettingsFile(const fs::path &path, std::string &name, bool &locked)
+{
+    std::ifstream in(path);
+    if (!in) return false;
+    std::string line;
+    bool haveName = false;
+    while (std::getline(in, line) && line.size() < 4096) {
+        if (line.empty() || line[0] == '#') continue;
+        const auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "name") {
+            name = value.substr(0, codec::kDeviceNameWidth);
+            haveName = true;
+        } else if (key == "keyboard_lock") {
+            locked = value == "1";
+        }
+    }
+    return haveName;
+}
+
+struct Parsed {
+    DeviceOptions options;
+    std::string command;
+    std::vector<std::string> files; // positional arguments after the command
+    int slot = 0;
+    std::string out;
+    std::string dir;
+    long long cycles = -1;
+};
+
+// Returns an exit code when parsing ends the command.
+std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--quiet") {
+            p.options.quiet = true;
+            continue;
+        }
+        const bool takesValue = a == "--port" || a == "--password" || a == "--timeout" || a == "--switch-wait" ||
+                                a == "--store-wait" || a == "--slot" || a == "-o" || a == "--dir" ||
+                                a == "--cycles" || a == "--can" || a == "--net-id";
+        if (takesValue) {
+            if (i + 1 == args.size()) return usageError(kName, a + " needs a value");
+            const std::string &v = args[++i];
+            auto number = [&](long long lo, long long hi) -> std::optional<long long> {
+                const auto n = parseInt(v);
+                if (!n || *n < lo || *n > hi) return std::nullopt;
+                return n;
+            };
+            if (a == "--port") p.options.port = v;
+            else if (a == "-o") p.out = v;
+            else if (a == "--dir") p.dir = v;
+            else if (a == "--can") p.options.can = v;
+            else if (a == "--password") {
+                const auto n = number(0, 0xFFFFFFFFll);
+                if (!n) return usageError(kName, "--password takes a number, not '" + v + "'");
+                p.options.password = static_cast<std::uint32_t>(*n);
+            } else if (a == "--slot") {
+                const auto n = number(1, preset::kPresetCount);
+                if (!n) return usageError(kName, "--slot takes a slot number from 1 to 32, not '" + v + "'");
+                p.slot = static_cast<int>(*n);
+            } else if (a == "--net-id") {
+                const auto n = number(codec::kMinNetId, codec::kMaxNetId);
+                if (!n) return usageError(kName, "--net-id takes a number from 1 to 64, not '" + v + "'");
+                p.options.netId = static_cast<int>(*n);
+            } else if (a == "--cycles") {
+                const auto n = number(1, 1ll << 40);
+                if (!n) return usageError(kName, "--cycles takes a positive number, not '" + v + "'");
+                p.cycles = *n;
+            } else {
+                const auto n = number(0, 24 * 3600 * 1000);
+                if (!n) return usageError(kName, a + " takes milliseconds, not '" + v + "'");
+                (a == "--timeout" ? p.options.timeoutMs : a == "--switch-wait" ? p.options.switchWaitMs
+                                                                                : p.options.storeWaitMs) =
+                    static_cast<int>(*n);
+            }
+            continue;
+        }
+        if (a.size() > 1 && a[0] == '-') return usageError(kName, "unknown option '" + a + "'");
+        if (p.command.empty()) p.command = a;
+        else p.files.push_back(a);
+    }
+    if (p.command.empty()) return usageError(kName, "which command? (info, read, write, backup, restore, diff, levels)");
+    if (p.options.port.empty() && p.options.can.empty()) return usageError(kName, "--port PATH is required");
+    if (p.options.timeoutMs < 1) return usageError(kName, "--timeout must be at least 1 ms");
+
+    auto needs = [&](bool slot, bool out, bool dir, std::size_t files) -> std::optional<int> {
+        if (slot && p.slot == 0) return usageError(kName, p.command + " needs --slot N");
+        if (out && p.out.empty()) return usageError(kName, p.command + " needs -o FILE.vpx");
+        if (dir && p.dir.empty()) return usageError(kName, p.command + " needs --dir DIR");
+        if (p.files.size() != files)
+            return usageError(kName, p.command + (files ? " needs exactly one preset file" : " takes no file"));
+        return std::nullopt;
+    };
+    if (p.command == "info" || p.command == "levels") return needs(false, false, false, 0);
+    if (p.command == "read") {
+        if (auto r = needs(true, true, false, 0)) return r;
+        if (preset::presetFileKind(p.out) != preset::PresetFileKind::Xml)
+            return usageError(kName, "the output file must end in .vpx");
+        return std::nullopt;
+    }
+    if (p.command == "write" || p.command == "diff") return needs(true, false, false, 1);
+    if (p.command == "backup" || p.command == "restore") return needs(false, false, true, 0);
+    return usageError(kName, "unknown device command '" + p.command + "'");
+}
+
+int info(DeviceSession &s)
+{
+    codec::DeviceSettings settings{};
+    for (std::uint16_t address : {100, 101, 102, 103, 110, 120}) {
+        std::uint32_t value = 0;
+        if (!s.readParameter(address, value)) return deviceError(s, "reading the device settings");
+        preset::PresetRecord unused{};
+        codec::storeWireValue(unused, settings, address, value);
+    }
+    std::cout << "Device name:   " << codec::deviceName(settings) << "\n"
+              << "Device number: " << codec::deviceNumberText(codec::deviceNumber(settings)).substr(2) << "\n"
+              << "Firmware:      Rev. " << codec::kExpectedRevisionMajor << "." << codec::kExpectedRevisionMinor << "\n"
+              << "Keyboard lock: " << (codec::keyboardLocked(settings) ? "on" : "off") << "\n";
+    return ExitOk;
+}
+
+bool readSlot(DeviceSession &s, int slot, preset::PresetRecord &record, codec::DeviceSettings &settings)
+{
+    if (!s.switchToSlot(slot)) return false;
+    record = preset::startupPreset(slot - 1);
+    return s.readPreset(record, settings);
+}
+
+int read(DeviceSession &s, const Parsed &p)
+{
+    preset::PresetRecord record{};
+    codec::DeviceSettings settings{};
+    if (!readSlot(s, p.slot, record, settings)) return deviceError(s, "reading slot " + std::to_string(p.slot));
+    const auto res = preset::writeXmlPresetFile(record, p.out);
+    if (!res) return inputError(res.message + " (" + res.detail + ")");
+    if (!p.options.quiet) std::cerr << "Slot " << p.slot << " saved to " << p.out << "\n";
+    return ExitOk;
+}
+
+bool writeSlot(DeviceSession &s, int slot, const preset::PresetRecord &record)
+{
+    return s.switchToSlot(slot) && s.writePreset(record) && s.storeToSlot(slot);
+}
+
+bool loadFile(const std::string &path, preset::PresetRecord &record)
+{
+    const auto res = preset::readPresetFile(path, record);
+    if (!res) {
+        std::cerr << "zar40 device: " << path << ": " << res.message << "\n";
+        if (!res.detail.empty()) std::cerr << "(" << res.detail << ")\n";
+        return false;
+    }
+    for (const auto &n : res.notices) std::cerr << n << "\n";
+    return true;
+}
+
+int write(DeviceSession &s, const Parsed &p)
+{
+    preset::PresetRecord record{};
+    if (!loadFile(p.files[0], record)) return ExitBadInput;
+    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    if (!writeSlot(s, p.slot, record)) return deviceError(s, "writing slot " + std::to_string(p.slot));
+    if (!p.options.quiet) std::cerr << p.files[0] << " stored in slot " << p.slot << "\n";
+    return ExitOk;
+}
+
+int diff(DeviceSession &s, const Parsed &p)
+{
+    preset::PresetRecord file{};
+    if (!loadFile(p.files[0], file)) return ExitBadInput;
+    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    preset::PresetRecord device{};
+    codec::DeviceSettings settings{};
+    if (!readSlot(s, p.slot, device, settings)) return deviceError(s, "reading slot " + std::to_string(p.slot));
+    const preset::PresetRecord a = asStoredInFile(file), b = asStoredInFile(device);
+    int n = 0;
+    for (const auto *f : preset::differingFields(a, b)) {
+        if (f->key.field == preset::Field::Number) continue;
+        std::cout << f->path << ": file " << showField(a, *f) << ", device " << showField(b, *f) << "\n";
+        ++n;
+    }
+    if (!p.options.quiet)
+        std::cerr << (n ? std::to_string(n) + " fields differ" : std::string("no differences")) << "\n";
+    return ExitOk;
+}
+
+int backup(DeviceSession &s, const Parsed &p)
+{
+    const fs::path dir(p.dir);
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) return inputError("zar40 device: cannot create " + p.dir + ": " + ec.message());
+
+    std::vector<preset::PresetRecord> saved;
+    codec::DeviceSettings settings{};
+    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
+        preset::PresetRecord record{};
+        if (!readSlot(s, slot, record, settings)) return deviceError(s, "reading slot " + std::to_string(slot));
+        const auto res = preset::writeXmlPresetFile(record, (dir / slotFileName(slot)).string());
+        if (!res) return inputError(res.message + " (" + res.detail + ")");
+        saved.push_back(record);
+        if (!p.options.quiet) std::cerr << "Slot " << slot << " saved\n";
+    }
+    if (!writeSettingsFile(dir / kSettingsFile, settings)) return ExitBadInput;
+
+    // Verify: every file must hold what the device holds now.
+    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
+        preset::PresetRecord fromFile{};
+        if (!loadFile((dir / slotFileName(slot)).string(), fromFile)) return ExitBadInput;
+        preset::PresetRecord again{};
+        codec::DeviceSettings unused{};
+        if (!readSlot(s, slot, again, unused)) return deviceError(s, "verifying slot " + std::to_string(slot));
+        const auto differing = preset::differingFields(asStoredInFile(fromFile), asStoredInFile(again));
+        for (const auto *f : differing) {
+            if (f->key.field == preset::Field::Number) continue;
+            return inputError("zar40 device: verification of slot " + std::to_string(slot) + " failed at " + f->path);
+        }
+        if (!p.options.quiet) std::cerr << "Slot " << slot << " verified\n";
+    }
+    if (!p.options.quiet) std::cerr << "Backup of 32 slots in " << p.dir << " verified\n";
+    return ExitOk;
+}
+
+int restore(DeviceSession &s, const Parsed &p)
+{
+    const fs::path dir(p.dir);
+    std::vector<std::pair<int, preset::PresetRecord>> files;
+    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
+        const fs::path file = dir / slotFileName(slot);
+        if (!fs::exists(file)) continue;
+        preset::PresetRecord record{};
+        if (!loadFile(file.string(), record)) return ExitBadInput;
+        files.emplace_back(slot, record);
+    }
+    std::string name;
+    bool locked = false;
+    const bool haveSettings = readSettingsFile(dir / kSettingsFile, name, locked);
+    if (files.empty() && !haveSettings)
+        return inputError("zar40 device: " + p.dir + " holds no slot-NN.vpx files and no " + kSettingsFile);
+
+    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    for (const auto &[slot, record] : files) {
+        if (!writeSlot(s, slot, record)) return deviceError(s, "restoring slot " + std::to_string(slot));
+        if (!p.options.quiet) std::cerr << "Slot " << slot << " restored\n";
+    }
+    if (haveSettings) {
+        codec::DeviceSettings settings{};
+        codec::setDeviceName(settings, name);
+        std::vector<std::pair<std::uint16_t, std::uint32_t>> batch;
+        for (std::size_t w = 0; w < 4; ++w)
+            batch.emplace_back(static_cast<std::uint16_t>(100 + w), settings[codec::kDeviceNameFirstWord + w]);
+        batch.emplace_back(110, locked ? 1u : 0u);
+        if (!s.writeBatch(batch)) return deviceError(s, "restoring the device settings");
+        if (!p.options.quiet) std::cerr << "Device name and keyboard lock restored\n";
+    }
+    return ExitOk;
+}
+
+int levels(DeviceSession &s, const Parsed &p)
+{
+    bool withPots = false;
+    for (long long cycle = 0; p.cycles < 0 || cycle < p.cycles; ++cycle) {
+        std::uint32_t half[2];
+        for (std::uint16_t h = 0; h < 2; ++h)
+            if (!s.poll(codec::ReqReadPegelVal, h, half[h])) {
+                if (DeviceSession::stopRequested) return ExitOk;
+                return deviceError(s, "reading the levels");
+            }
+        std::cout << "levels";
+        for (std::uint32_t word : half)
+            for (std::uint8_t level : codec::levelBytes(word)) std::cout << " " << static_cast<int>(level);
+        if (withPots) {
+            std::cout << "  pots";
+            for (std::uint16_t n = 1; n <= 6; ++n) {
+                std::uint32_t v = 0;
+                if (!s.poll(codec::ReqReadPotiVal, n, v)) {
+                    if (DeviceSession::stopRequested) return ExitOk;
+                    return deviceError(s, "reading the pots");
+                }
+                std::cout << " " << v;
+            }
+            std::uint32_t mute = 0;
+            if (!s.poll(codec::ReqReadMuteState, 0, mute)) {
+                if (DeviceSession::stopRequested) return ExitOk;
+                return deviceError(s, "reading the mute state");
+            }
+            char buf[16];
+            std::snprintf(buf, sizeof buf, "0x%08X", mute);
+            std::cout << "  mute " << buf;
+        }
+        std::cout << std::endl;
+        withPots = !withPots;
+        if (p.cycles >= 0 && cycle + 1 >= p.cycles) break;
+        s.pause(1000);
+        if (DeviceSession::stopRequested) break;
+    }
+    return ExitOk;
+}
+
+void onStop(int) { DeviceSession::stopRequested = 1; }
+
+int run(const std::vector<std::string> &args)
+{
+    Parsed p;
+    if (auto exit = parse(args, p)) return *exit;
+
+    static int argc = 1;
+    static char programName[] = "zar40";
+    static char *argv[] = {programName, nullptr};
+    QCoreApplication app(argc, argv);
+    DeviceSession::stopRequested = 0;
+    std::signal(SIGINT, onStop);
+    std::signal(SIGTERM, onStop);
+
+    DeviceSession session(p.options);
+    int rc = ExitOk;
+    if (p.command == "write") rc = write(session, p);
+    else if (p.command == "diff") rc = diff(session, p);
+    else if (p.command == "restore") rc = restore(session, p);
+    else if (!session.open()) rc = deviceError(session, "connecting to " + p.options.port);
+    else if (p.command == "info") rc = info(session);
+    else if (p.command == "read") rc = read(session, p);
+    else if (p.command == "backup") rc = backup(session, p);
+    else if (p.command == "levels") rc = levels(session, p);
+
+    if (!session.close() && rc == ExitOk) rc = deviceError(session, "disconnecting");
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    return rc;
+}
+
+const Registration reg{Command{kName, "read, write, back up and watch a ZAR40 over its serial line", kUsage, run}};
+
+} // namespace
+} // namespace zar40tool
