@@ -10,7 +10,8 @@ namespace {
 
 constexpr double kRate = 96000.0;
 constexpr double kSpeedOfSoundCentimetres = 33140.0;
-// 33140 cm/s over 30.479974 cm per foot, as the device's documentation has it.
+// 33140 cm/s over 30.479974 cm per foot (not 30.48): the factor distances
+// in feet have always been shown with.
 constexpr double kSpeedOfSoundFeet = 1087.2712686697173;
 
 struct UnitInfo {
