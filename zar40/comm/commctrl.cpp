@@ -136,6 +136,9 @@ bool CCommCtrl::write(const QByteArray &bytes)
         m_error = m_port->errorString();
         return false;
     }
+    // Hand the block to the system now rather than on the next turn of the
+    // event loop: a request should not wait for anything else to run first.
+    m_port->flush();
     return true;
 }
 
