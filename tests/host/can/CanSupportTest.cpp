@@ -31,15 +31,6 @@ TEST(BusTiming, TheZar40RegistersMean125kbit)
 
 // ---------------------------------------------------------------- settings
 
-TEST(CanSettingsTest, DefaultsAreSocketCanOnCan0)
-{
-    const CanSettings s;
-    EXPECT_EQ(s.backend, "socketcan");
-    EXPECT_EQ(s.interfaceName, "can0");
-    EXPECT_GT(s.openTimeoutMs, 0);
-    EXPECT_GT(s.presencePollMs, 0);
-}
-
 TEST(CanSettingsTest, ArgumentsOverrideInBothSpellings)
 {
     CanSettings s;
@@ -270,15 +261,6 @@ TEST(ErrorMapping, ControllerStatesBecomeStatusBits)
     shortFrame.setError(QCanBusFrame::ControllerError);
     shortFrame.setPayload(QByteArray(1, '\0'));
     EXPECT_EQ(can_errors::statusFromErrorFrame(shortFrame), 0);
-}
-
-TEST(ErrorMapping, BusStatusBecomesStatusBits)
-{
-    EXPECT_EQ(can_errors::statusFromBusStatus(QCanBusDevice::CanBusStatus::BusOff), ucan::StatusBusOff);
-    EXPECT_EQ(can_errors::statusFromBusStatus(QCanBusDevice::CanBusStatus::Error), ucan::StatusBusHeavy);
-    EXPECT_EQ(can_errors::statusFromBusStatus(QCanBusDevice::CanBusStatus::Warning), ucan::StatusBusLight);
-    EXPECT_EQ(can_errors::statusFromBusStatus(QCanBusDevice::CanBusStatus::Good), 0);
-    EXPECT_EQ(can_errors::statusFromBusStatus(QCanBusDevice::CanBusStatus::Unknown), 0);
 }
 
 } // namespace
