@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <poll.h>
+
 namespace zar40::comm {
 
 namespace {
@@ -138,7 +140,10 @@ bool CCommCtrl::write(const QByteArray &bytes)
     }
     // Hand the block to the system now rather than on the next turn of the
     // event loop: a request should not wait for anything else to run first.
-    m_port->flush();
+    // Only when the line can take bytes, though: a write into a full buffer
+    // would be reported as a write error, and a full buffer is no failure.
+    pollfd ready{static_cast<int>(m_port->handle()), POLLOUT, 0};
+    if (::poll(&ready, 1, 0) == 1 && (ready.revents & POLLOUT)) m_port->flush();
     return true;
 }
 

@@ -158,10 +158,13 @@ TEST(SerialChannel, CloseWaitsForQueuedOutputWhileTheEventLoopRuns)
     QSocketNotifier reader(peer.fd(), QSocketNotifier::Read);
     reader.setEnabled(false);
     QObject::connect(&reader, &QSocketNotifier::activated, [&] { arrived += peer.readAvailable(); });
-    QTimer::singleShot(30, [&] {
+    QTimer later;
+    later.setSingleShot(true);
+    QObject::connect(&later, &QTimer::timeout, [&] {
         ++ticks;
         reader.setEnabled(true);
     });
+    later.start(30);
     channel.setDrainLimit(20000);
     channel.close();
     EXPECT_FALSE(channel.isOpen());

@@ -318,9 +318,9 @@ TEST_F(DeviceLinkTest, GarbledRepliesAreAskedAgain)
 
 TEST_F(DeviceLinkTest, ASilentDeviceEndsInATimeOutAndLeavesTheRecordAlone)
 {
-    engine.setTimeout(200);
     ASSERT_TRUE(startSim({QStringLiteral("--hang-after"), QStringLiteral("30")}));
     connectOk();
+    engine.setTimeout(1000);
     preset::PresetRecord target = preset::startupPreset(3);
     const preset::PresetRecord before = target;
     link.readPreset(&target, nullptr);
@@ -337,10 +337,15 @@ TEST_F(DeviceLinkTest, ASilentDeviceEndsInATimeOutAndLeavesTheRecordAlone)
 TEST_F(DeviceLinkTest, TwentyWrongAnswersRefuseTheConnection)
 {
     ASSERT_TRUE(startSim({QStringLiteral("--garble-every"), QStringLiteral("1")}));
+    std::optional<CTransactionEngine::Counters> atRefusal;
+    QObject::connect(&link, &CCommunicationmodul::notification, [&](int code) {
+        if (code == CCommunicationmodul::NotifyRefused) atRefusal = engine.counters();
+    });
     ASSERT_TRUE(link.connectToDevice());
     ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyRefused) == 1; }));
-    EXPECT_EQ(engine.counters().refused, 1u);
-    EXPECT_EQ(engine.counters().rejected, 20u);
+    ASSERT_TRUE(atRefusal);
+    EXPECT_EQ(atRefusal->attempts, 20u);
+    EXPECT_EQ(atRefusal->rejected, 20u);
     // The shut-down asks the device to disconnect; it cannot answer that
     // either, and the connection closes instead of asking for ever.
     ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyClosed) == 1; }));
