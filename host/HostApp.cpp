@@ -8,6 +8,8 @@
 #include "WindowTree.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSettings>
 
 CHostApp::CHostApp(const HostOptions &options)
@@ -75,6 +77,13 @@ bool CHostApp::InitInstance()
         plugins_.load(accepted);
     plugins_.registerTemplates(*docManager_, buttons);
 
+    // Close requests can come while the splash is up; they are acted on
+    // once the frame is running.
+    connect(instance_.get(), &SingleInstance::closeRequested, this, [this](ControlRequest r) {
+        pendingClose_ = r;
+        QMetaObject::invokeMethod(this, &CHostApp::actOnCloseRequest, Qt::QueuedConnection);
+    });
+
     // 10. The main frame.
     const SplashTimings timings =
         (options_.noSplash || !env_.useSplashTimings) ? SplashTimings::none() : SplashTimings();
@@ -84,14 +93,6 @@ bool CHostApp::InitInstance()
         return fail(QStringLiteral("Couldn't load Mainframe!"), false);
     }
     connect(mainFrame_.get(), &CMainFrame::closed, this, &CHostApp::finished);
-    connect(instance_.get(), &SingleInstance::closeRequested, mainFrame_.get(), [this](ControlRequest r) {
-        if (!mainFrame_)
-            return;
-        if (r.closesWithoutQuestion())
-            mainFrame_->closeWithoutQuestion();
-        else
-            mainFrame_->close();
-    });
 
     // 11. No document opens by itself; named files do.
     for (const QString &file : std::as_const(options_.files)) {
@@ -100,13 +101,32 @@ bool CHostApp::InitInstance()
     }
 
     // 12.
+    // Without a window manager "maximized" means nothing: fill the screen.
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        mainFrame_->setGeometry(screen->availableGeometry());
     mainFrame_->showMaximized();
     mainFrame_->update();
+    running_ = true;
+    if (pendingClose_)
+        QMetaObject::invokeMethod(this, &CHostApp::actOnCloseRequest, Qt::QueuedConnection);
     return true;
+}
+
+void CHostApp::actOnCloseRequest()
+{
+    if (!running_ || !mainFrame_ || !pendingClose_)
+        return;
+    const ControlRequest r = *pendingClose_;
+    pendingClose_.reset();
+    if (r.closesWithoutQuestion())
+        mainFrame_->closeWithoutQuestion();
+    else
+        mainFrame_->close();
 }
 
 int CHostApp::ExitInstance()
 {
+    running_ = false;
     // The frame holds the plug-ins' windows: it goes first.
     if (mainFrame_) {
         if (WindowTree::mainWindow() == mainFrame_.get())

@@ -4,11 +4,13 @@
 #include "MainFrame.h"
 #include "OsDescription.h"
 #include "PluginLoader.h"
+#include "SingleInstance.h"
 
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class CMyDocManager;
 class SingleInstance;
@@ -50,6 +52,7 @@ signals:
 
 private:
     bool fail(const QString &text, bool showBox);
+    void actOnCloseRequest();
 
     HostOptions options_;
     Environment env_;
@@ -57,4 +60,6 @@ private:
     std::unique_ptr<CMyDocManager> docManager_;
     PluginSet plugins_;
     std::unique_ptr<CMainFrame> mainFrame_;
+    std::optional<ControlRequest> pendingClose_;
+    bool running_ = false;
 };

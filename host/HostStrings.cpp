@@ -11,7 +11,7 @@ StringTable &hostStrings()
         {HostString::WrongOs, "Wrong operating system!\nCurrent OS: ######\nMinimum OS: Windows 2000"},
         {HostString::SecondInstance, "There is another instance of VRN-Control already running!"},
         {HostString::Company, "Varnel Tonsysteme GmbH"},
-        {HostString::Notice, "Copyright \xC2\xA9 Varnel Tonsysteme GmbH. All rights reserved."},
+        {HostString::Notice, "\xC2\xA9 Varnel Tonsysteme GmbH"},
         {HostString::Load, "Load"},
         {HostString::Plugin, "Plugin"},
         {HostString::StartHost, "Start VRN-Control"},

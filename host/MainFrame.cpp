@@ -175,17 +175,19 @@ bool CMainFrame::createPluginButton(int i)
         return false;
 
     auto *holder = new QWidget(toolBar_);
-    holder->setFixedSize(PlaceWidth, PlaceHeight);
     auto *button = new CBitmapButton(info.name, holder);
     const int id = FirstPluginButtonId + i;
     button->setObjectName(QStringLiteral("plugin%1").arg(id));
     WindowTree::setControlId(button, id);
-    button->setGeometry(ButtonInsetLeft, (PlaceHeight - ButtonHeight) / 2,
-                        PlaceWidth - ButtonInsetLeft - ButtonInsetRight, ButtonHeight);
     button->setFocusPolicy(Qt::TabFocus);
     button->setFont(buttonFont);
     button->setBackgroundColor(CBitmapButton::brightened(button->palette().color(QPalette::Button), 30));
     button->setBitmap(*info.bitmap, Qt::white);
+    // 70 pixels a place, wider only where the system's font would cut the name.
+    const int width = qMax(PlaceWidth, button->sizeHint().width() + ButtonInsetLeft + ButtonInsetRight);
+    holder->setFixedSize(width, PlaceHeight);
+    button->setGeometry(ButtonInsetLeft, (PlaceHeight - ButtonHeight) / 2, width - ButtonInsetLeft - ButtonInsetRight,
+                        ButtonHeight);
     button->show();
     connect(button, &QPushButton::clicked, this, [this, id] {
         if (docManager_)

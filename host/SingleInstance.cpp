@@ -121,7 +121,7 @@ void SingleInstance::onConnection()
     }
 }
 
-int SingleInstance::sendCloseRequest(const QString &name, int timeoutMs)
+int SingleInstance::sendCloseRequest(const QString &name, int timeoutMs, int exitTimeoutMs)
 {
     QLocalSocket socket;
     socket.connectToServer(runtimeFolder() + QLatin1Char('/') + name);
@@ -144,7 +144,7 @@ int SingleInstance::sendCloseRequest(const QString &name, int timeoutMs)
     QElapsedTimer waited;
     waited.start();
     const QString lockPath = runtimeFolder() + QLatin1Char('/') + name + QStringLiteral(".lock");
-    while (waited.elapsed() < timeoutMs) {
+    while (waited.elapsed() < exitTimeoutMs) {
         QLockFile probe(lockPath);
         probe.setStaleLockTime(0);
         if (probe.tryLock(0)) {

@@ -32,6 +32,9 @@ class SingleInstance : public QObject
     Q_OBJECT
 public:
     static constexpr int DefaultRequestTimeoutMs = 3000;
+    // How long --close-running waits for the closed instance to end (its
+    // start-up window may still be up when the request comes).
+    static constexpr int DefaultExitTimeoutMs = 10000;
 
     explicit SingleInstance(const QString &name = QStringLiteral("VRN-Control"), QObject *parent = nullptr);
     ~SingleInstance() override;
@@ -46,10 +49,11 @@ public:
     QString lockPath() const;
     QString socketPath() const;
 
-    // Sends "close 10 10" to the running instance. 0: it accepted,
-    // 1: none runs, 2: it did not answer properly within timeoutMs.
+    // Sends "close 10 10" to the running instance and waits until it has
+    // ended. 0: it closed, 1: none runs, 2: it did not answer within
+    // timeoutMs or did not end within exitTimeoutMs.
     static int sendCloseRequest(const QString &name = QStringLiteral("VRN-Control"),
-                                int timeoutMs = DefaultRequestTimeoutMs);
+                                int timeoutMs = DefaultRequestTimeoutMs, int exitTimeoutMs = DefaultExitTimeoutMs);
 
 signals:
     void closeRequested(ControlRequest request);
