@@ -412,6 +412,11 @@ void CCommunicationmodul::closeTransport()
 
 void CCommunicationmodul::close()
 {
+    // A disconnect asked for in the middle of a transfer must not leave its
+    // wait window open and the editor disabled.
+    endTransferWindow();
+    if (m_job == JobReadingPreset || m_job == JobWritingPreset) m_job = JobNone;
+    m_transferRequestOut = false;
     closeTransport();
     setState(Idle_State_PC);
     Q_EMIT notification(NotifyClosed);

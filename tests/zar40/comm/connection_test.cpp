@@ -7,6 +7,7 @@
 #include "zar40/comm/codec/values.h"
 #include "zar40/comm/commprompts.h"
 #include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/transferui.h"
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,30 @@ TEST_F(ConnectionTest, ALostCanLinkClosesTheConnection)
     EXPECT_EQ(conn.state(), codec::Idle_State_PC);
     EXPECT_EQ(link->closes, 1);
     EXPECT_FALSE(engine.isExchanging());
+}
+
+// An editor whose wait window cannot be made.
+struct NoWindowUi : TransferUi {
+    std::unique_ptr<WaitWindow> openWaitWindow(const QString &, int) override { return nullptr; }
+    void setEditorEnabled(bool enabled) override { this->enabled = enabled; }
+    bool enabled = true;
+};
+
+TEST_F(ConnectionTest, ADisconnectDuringATransferGivesTheEditorBack)
+{
+    NoWindowUi ui;
+    conn.setTransferUi(&ui);
+    connectOk();
+    preset::PresetRecord target{};
+    conn.readPreset(&target, nullptr);
+    EXPECT_FALSE(ui.enabled);
+    conn.postState(codec::ReqDisconnect);
+    ASSERT_TRUE(waitUntil([&] { return notes.size() == 2; }));
+    EXPECT_EQ(notes.back(), CCommunicationmodul::NotifyClosed);
+    EXPECT_TRUE(ui.enabled);
+    EXPECT_EQ(conn.job(), CCommunicationmodul::JobNone);
+    spin(10);
+    EXPECT_EQ(notes.size(), 2u); // no read result after the close
 }
 
 TEST(ConnectionOverCan, StartsNothingWithoutALinkForTheNetId)
