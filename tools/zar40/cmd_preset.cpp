@@ -65,7 +65,7 @@ int convert(const std::vector<std::string> &args)
 int layout(const std::vector<std::string> &args)
 {
     std::string name, out;
-    int slot = 0;
+    int slot = 1; // numbered 1 to 32, as the editor and "zar40 device" show them
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &a = args[i];
         if (a == "--slot" || a == "-o") {
@@ -76,8 +76,8 @@ int layout(const std::vector<std::string> &args)
                 continue;
             }
             const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), slot);
-            if (ec != std::errc() || end != v.data() + v.size() || slot < 0 || slot >= kPresetCount)
-                return usageError("layout", "--slot takes a slot number from 0 to 31, not '" + v + "'");
+            if (ec != std::errc() || end != v.data() + v.size() || slot < 1 || slot > kPresetCount)
+                return usageError("layout", "--slot takes a slot number from 1 to 32, not '" + v + "'");
         } else if (isOption(a)) {
             return usageError("layout", "unknown option '" + a + "'");
         } else if (name.empty()) {
@@ -92,7 +92,7 @@ int layout(const std::vector<std::string> &args)
     const auto which = findFactoryLayout(name);
     if (!which) return usageError("layout", "no layout named '" + name + "'");
 
-    const PresetRecord record = applyFactoryLayout(startupPreset(slot), slot, *which);
+    const PresetRecord record = applyFactoryLayout(startupPreset(slot - 1), slot - 1, *which);
     return reportWrite(writeXmlPresetFile(record, out)) ? ExitOk : ExitBadInput;
 }
 
@@ -129,11 +129,11 @@ const Registration layoutCommand{{
     "layout",
     "write a factory layout as a .vpx preset file",
     "Usage: zar40 layout NAME [--slot N] -o OUT.vpx\n\n"
-    "Applies the factory layout NAME to the start-up preset of slot N (0 to 31,\n"
-    "default 0; the preset is named \"Preset N+1\") and writes it to OUT.vpx.\n"
+    "Applies the factory layout NAME to the start-up preset of slot N (1 to 32,\n"
+    "default 1; the preset is named \"Preset N\") and writes it to OUT.vpx.\n"
     "Layouts:\n" +
         layoutList() +
-        "\nExample: zar40 layout \"2 Way Stereo\" --slot 5 -o twoway.vpx\n"
+        "\nExample: zar40 layout \"2 Way Stereo\" --slot 6 -o twoway.vpx\n"
         "Exit status: 0 success, 1 failed save, 2 usage error.\n",
     layout,
 }};

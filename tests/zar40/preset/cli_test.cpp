@@ -69,7 +69,8 @@ TEST_F(Cli, BadInputAndUsageHaveTheirExitStatus)
     EXPECT_EQ(run("show a.vpx b.vpx").status, 2);
     EXPECT_EQ(run("show --bogus x.vpx").status, 2);
     EXPECT_EQ(run("convert " + quoted(dataFile("empty_root.vpx")) + " out.txt").status, 2);
-    EXPECT_EQ(run("layout 'Stereo Bypass' --slot 32 -o x.vpx").status, 2);
+    EXPECT_EQ(run("layout 'Stereo Bypass' --slot 33 -o x.vpx").status, 2);
+    EXPECT_EQ(run("layout 'Stereo Bypass' --slot 0 -o x.vpx").status, 2);
     EXPECT_EQ(run("layout 'Stereo Bypass'").status, 2);
     EXPECT_EQ(run("show --help").status, 0);
 }
@@ -88,7 +89,7 @@ TEST_F(Cli, ConvertAndLayoutWriteReadableFiles)
     EXPECT_TRUE(SameRecord(saved, fromVpx));
 
     const std::string layout = dir_.file("layout.vpx");
-    r = run("layout '2 Way Stereo w. mono Bass' --slot 5 -o " + quoted(layout));
+    r = run("layout '2 Way Stereo w. mono Bass' --slot 6 -o " + quoted(layout));
     ASSERT_EQ(r.status, 0) << r.err;
     PresetRecord l;
     ASSERT_TRUE(readPresetFile(layout, l).ok);
