@@ -88,6 +88,12 @@ bool CHostApp::InitInstance()
     const SplashTimings timings =
         (options_.noSplash || !env_.useSplashTimings) ? SplashTimings::none() : SplashTimings();
     mainFrame_ = std::make_unique<CMainFrame>(docManager_.get(), buttons, timings);
+    {
+        QSettings profile;
+        CanSettings can = can_settings::load(profile);
+        can_settings::apply(options_.arguments, can, nullptr); // checked when the options were parsed
+        mainFrame_->setCanSettings(can);
+    }
     if (!mainFrame_->create()) {
         mainFrame_.reset();
         return fail(QStringLiteral("Couldn't load Mainframe!"), false);

@@ -27,6 +27,7 @@ HostOptions parseHostOptions(const QStringList &arguments)
     p.addOption(noSplash);
     p.addOption(logLevel);
     p.addOption(closeRunning);
+    can_settings::addOptions(p);
     p.addPositionalArgument(QStringLiteral("files"), QStringLiteral("Documents to open."), QStringLiteral("[files...]"));
 
     if (!p.parse(arguments)) {
@@ -58,6 +59,15 @@ HostOptions parseHostOptions(const QStringList &arguments)
         return o;
     }
     o.logLevel = level;
+    CanSettings can;
+    QString canError;
+    if (!can_settings::apply(p, can, &canError)) {
+        o.exit = true;
+        o.exitCode = 2;
+        o.message = canError + QLatin1Char('\n');
+        return o;
+    }
+    o.arguments = arguments;
     o.files = p.positionalArguments();
     return o;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CanSettings.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +14,9 @@ struct HostOptions
     int logLevel = 1;       // --log-level N (0-3)
     bool closeRunning = false; // --close-running
     QStringList files;      // documents to open at start-up
+    // The command line as given: the CAN options in it override the
+    // profile, which can only be read once the profile format is set.
+    QStringList arguments;
 
     bool exit = false;      // --help, --version or a bad option: end with exitCode
     int exitCode = 0;

@@ -2,6 +2,7 @@
 
 #include "About.h"
 #include "BitmapButton.h"
+#include "CanWindowFactory.h"
 #include "DocView.h"
 #include "HostStrings.h"
 #include "MdiTabStrip.h"
@@ -71,6 +72,9 @@ CMainFrame::~CMainFrame()
         for (QMdiSubWindow *w : windows)
             delete w;
     }
+    // Then the CAN window, before the frame's remaining children: editors
+    // that were still registered have unregistered by now.
+    delete canWindow_;
 }
 
 void CMainFrame::wait(int ms)
@@ -135,10 +139,9 @@ bool CMainFrame::create()
     setupDocumentArea();
     createMenus();
 
-    // --- CAN window (control id 13000) ---
-    // The USB-CAN link's window is created here, after the tab strip, as an
-    // invisible child of this frame with control id CanWindowId.
-    // --- end of CAN window ---
+    // The USB-CAN link's window: invisible, control id 13000. The link
+    // itself starts only when the first editor registers.
+    canWindow_ = createCanWindow(this, canSettings_);
 
     updateMenusAndTitle();
     return true;

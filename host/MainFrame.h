@@ -1,5 +1,8 @@
 #pragma once
 
+#include "CanSettings.h"
+#include "can/CCanWnd.h"
+
 #include <QFont>
 #include <QList>
 #include <QMainWindow>
@@ -76,6 +79,10 @@ public:
     // What another program's "close 10 10" does: closes without asking.
     void closeWithoutQuestion();
 
+    // The bus the CAN window drives; set before create().
+    void setCanSettings(const CanSettings &settings) { canSettings_ = settings; }
+    CCanWnd *canWindow() const { return canWindow_; }
+
     QFont buttonFont;
     // The update download dialog while an update runs.
     QPointer<QWidget> downloadDialog;
@@ -116,4 +123,6 @@ private:
     QList<QAction *> commands_;
     QPointer<QMdiSubWindow> titledWindow_;
     bool closeWithoutQuestion_ = false;
+    CanSettings canSettings_;
+    QPointer<CCanWnd> canWindow_;
 };

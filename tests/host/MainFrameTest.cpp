@@ -1,6 +1,7 @@
 #include "HostTestSupport.h"
 
 #include "BitmapButton.h"
+#include "can/CCanWnd.h"
 #include "DocView.h"
 #include "HostStrings.h"
 #include "MainFrame.h"
@@ -174,6 +175,23 @@ TEST_F(MainFrameTest, MinimumSizeTitleAndMenus)
     ASSERT_TRUE(plugins.manager.OpenNewDocument(1));
     QTRY_COMPARE(frame->windowTitle(), QString("VRN-Control - P01"));
     EXPECT_EQ(menuTitles(*frame), (QStringList{"&File", "&Edit", "&Window", "&Help"}));
+}
+
+TEST_F(MainFrameTest, CanWindowIsAnIdleChildWithControlId13000)
+{
+    FakePlugins plugins(0);
+    CanSettings can;
+    can.backend = QStringLiteral("virtualcan");
+    auto frame = std::make_unique<CMainFrame>(&plugins.manager, plugins.buttons, SplashTimings::none());
+    frame->setCanSettings(can);
+    ASSERT_TRUE(frame->create());
+    CCanWnd *w = CCanWnd::find(frame.get());
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w, frame->canWindow());
+    EXPECT_EQ(w, qobject_cast<CCanWnd *>(WindowTree::childWithControlId(frame.get(), 13000)));
+    // Nothing registered yet, so the bus is not touched.
+    EXPECT_FALSE(w->linkStarted());
+    EXPECT_EQ(w->clientCount, 0);
 }
 
 TEST_F(MainFrameTest, CloseAnsweredNoKeepsEverythingOpen)
