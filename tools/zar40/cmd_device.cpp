@@ -1,5 +1,5 @@
 // Device commands: talk to a ZAR40 over its serial line without the editor.
-#define QT_NO_KEYWORDS // the preset memory has a member named slots
+#define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "cmd_device_session.h"
 #include "command.h"
 

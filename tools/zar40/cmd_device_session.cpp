@@ -1,4 +1,4 @@
-// Qt's keyword macros would eat the preset memory's member named slots.
+// Qt keywords off, as in the link library: plain names stay plain.
 #define QT_NO_KEYWORDS
 #include "cmd_device_session.h"
 

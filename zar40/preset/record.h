@@ -103,11 +103,11 @@ struct PresetRecord {
 
 // The 32 presets the editor holds and the index of the current one.
 struct PresetMemory {
-    std::array<PresetRecord, kPresetCount> slots;
+    std::array<PresetRecord, kPresetCount> records;
     int current = 0;
 
-    PresetRecord &currentRecord() { return slots[static_cast<std::size_t>(current)]; }
-    const PresetRecord &currentRecord() const { return slots[static_cast<std::size_t>(current)]; }
+    PresetRecord &currentRecord() { return records[static_cast<std::size_t>(current)]; }
+    const PresetRecord &currentRecord() const { return records[static_cast<std::size_t>(current)]; }
 };
 
 // ---- Texts -----------------------------------------------------------------

@@ -14,7 +14,7 @@ TEST(Defaults, StartupMemoryNumbersAndNamesEverySlot)
     resetPresetMemory(memory);
     EXPECT_EQ(memory.current, 0);
     for (int k = 0; k < kPresetCount; ++k) {
-        const PresetRecord &r = memory.slots[static_cast<std::size_t>(k)];
+        const PresetRecord &r = memory.records[static_cast<std::size_t>(k)];
         EXPECT_EQ(r.number, static_cast<std::uint32_t>(k));
         EXPECT_EQ(textOf(r.NAME), "Preset " + std::to_string(k + 1));
         EXPECT_EQ(textOf(r.AUTHOR), "V.R.N.");
