@@ -70,3 +70,25 @@ function(vrn_add_benchmark)
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS})
   set_target_properties(${B_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endfunction()
+
+# vrn_add_plugin(NAME name SOURCES ...)
+# A plug-in library NAME.vpi in bin/plugin/. Its linker script exports.map
+# (beside the sources) keeps DLLDocTemplate the only exported symbol.
+function(vrn_add_plugin)
+  cmake_parse_arguments(P "" "NAME" "SOURCES" ${ARGN})
+  add_library(${P_NAME} MODULE ${P_SOURCES})
+  vrn_project_target(${P_NAME})
+  target_include_directories(${P_NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${P_NAME} PRIVATE vrn-plugin-api vrn-ui-toolkit Qt6::Widgets)
+  target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map -Wl,--no-undefined)
+  set_target_properties(${P_NAME} PROPERTIES
+    OUTPUT_NAME ${P_NAME}
+    PREFIX ""
+    SUFFIX ".vpi"
+    CXX_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON
+    LIBRARY_OUTPUT_DIRECTORY ${VRN_PLUGIN_OUTPUT_DIRECTORY}
+    LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map
+    INSTALL_RPATH "$ORIGIN/..")
+  install(TARGETS ${P_NAME} LIBRARY DESTINATION ${VRN_INSTALL_PLUGIN_DIR})
+endfunction()
