@@ -28,11 +28,14 @@ const char kName[] = "device";
 
 const char kUsage[] =
     "Usage: zar40 device --port PATH [OPTIONS] COMMAND [ARGS]\n"
+    "       zar40 device --can BACKEND:INTERFACE --net-id N [OPTIONS] COMMAND [ARGS]\n"
     "\n"
-    "Talks to a ZAR40 over its serial line (115200,n,8,1), with the same\n"
-    "connection code as the editor. PATH is a serial port (/dev/ttyUSB0) or any\n"
-    "device path, such as the link zar40-sim prints. Slots are numbered 1 to 32\n"
-    "as the editor shows them. Progress goes to stderr.\n"
+    "Talks to a ZAR40 over its serial line (115200,n,8,1) or over CAN, with the\n"
+    "same connection code as the editor. PATH is a serial port (/dev/ttyUSB0) or\n"
+    "any device path, such as the link zar40-sim prints. With --can the tool opens\n"
+    "the bus itself (QtSerialBus plug-in BACKEND: socketcan for a USB-CAN adapter,\n"
+    "virtualcan for a bus between processes) and talks to the unit with Net-ID N.\n"
+    "Slots are numbered 1 to 32 as the editor shows them. Progress goes to stderr.\n"
     "\n"
     "Commands:\n"
     "  info                       device name, device number, firmware revision, keyboard lock\n"
@@ -48,7 +51,10 @@ const char kUsage[] =
     "                             pots and the mute state) once per cycle until Ctrl-C\n"
     "\n"
     "Options:\n"
-    "  --port PATH          the serial port (required)\n"
+    "  --port PATH          the serial port\n"
+    "  --can BACKEND:IF     the CAN bus instead of a port: socketcan:can0,\n"
+    "                       virtualcan:can0 or virtualcan:tcp://127.0.0.1:PORT/can0\n"
+    "  --net-id N           the unit's Net-ID on the CAN bus, 1 to 63 (default 1)\n"
     "  --password N         the device password, if it has one\n"
     "  --timeout MS         time limit of one exchange (default 6000)\n"
     "  --switch-wait MS     pause after switching slots (default 3500)\n"
@@ -72,6 +78,13 @@ std::string slotFileName(int slot)
     char buf[32];
     std::snprintf(buf, sizeof buf, "slot-%02d.vpx", slot);
     return buf;
+}
+
+// The link as the user named it, for messages.
+std::string linkName(const DeviceOptions &options)
+{
+    if (options.can.empty()) return options.port;
+    return options.can + " Net-ID " + std::to_string(options.netId);
 }
 
 int deviceError(const DeviceSession &session, const std::string &what)
@@ -185,8 +198,9 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
                 if (!n) return usageError(kName, "--slot takes a slot number from 1 to 32, not '" + v + "'");
                 p.slot = static_cast<int>(*n);
             } else if (a == "--net-id") {
-                const auto n = number(codec::kMinNetId, codec::kMaxNetId);
-                if (!n) return usageError(kName, "--net-id takes a number from 1 to 64, not '" + v + "'");
+                // Net-ID 64 would need identifier 0x800, beyond a standard frame.
+                const auto n = number(codec::kMinNetId, codec::kMaxNetIdOnBus);
+                if (!n) return usageError(kName, "--net-id takes a number from 1 to 63, not '" + v + "'");
                 p.options.netId = static_cast<int>(*n);
             } else if (a == "--cycles") {
                 const auto n = number(1, 1ll << 40);
@@ -206,7 +220,16 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
         else p.files.push_back(a);
     }
     if (p.command.empty()) return usageError(kName, "which command? (info, read, write, backup, restore, diff, levels)");
-    if (p.options.port.empty() && p.options.can.empty()) return usageError(kName, "--port PATH is required");
+    if (p.options.port.empty() && p.options.can.empty())
+        return usageError(kName, "--port PATH or --can BACKEND:INTERFACE is required");
+    if (!p.options.port.empty() && !p.options.can.empty())
+        return usageError(kName, "--port and --can cannot be used together");
+    if (!p.options.can.empty()) {
+        const auto colon = p.options.can.find(':');
+        if (colon == 0 || colon == std::string::npos || colon + 1 == p.options.can.size())
+            return usageError(kName, "--can takes BACKEND:INTERFACE (virtualcan:can0, socketcan:can0), not '" +
+                                         p.options.can + "'");
+    }
     if (p.options.timeoutMs < 1) return usageError(kName, "--timeout must be at least 1 ms");
 
     auto needs = [&](bool slot, bool out, bool dir, std::size_t files) -> std::optional<int> {
@@ -284,7 +307,7 @@ int write(DeviceSession &s, const Parsed &p)
 {
     preset::PresetRecord record{};
     if (!loadFile(p.files[0], record)) return ExitBadInput;
-    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
     if (!writeSlot(s, p.slot, record)) return deviceError(s, "writing slot " + std::to_string(p.slot));
     if (!p.options.quiet) std::cerr << p.files[0] << " stored in slot " << p.slot << "\n";
     return ExitOk;
@@ -294,7 +317,7 @@ int diff(DeviceSession &s, const Parsed &p)
 {
     preset::PresetRecord file{};
     if (!loadFile(p.files[0], file)) return ExitBadInput;
-    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
     preset::PresetRecord device{};
     codec::DeviceSettings settings{};
     if (!readSlot(s, p.slot, device, settings)) return deviceError(s, "reading slot " + std::to_string(p.slot));
@@ -364,7 +387,7 @@ int restore(DeviceSession &s, const Parsed &p)
     if (files.empty() && !haveSettings)
         return inputError("zar40 device: " + p.dir + " holds no slot-NN.vpx files and no " + kSettingsFile);
 
-    if (!s.open()) return deviceError(s, "connecting to " + p.options.port);
+    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
     for (const auto &[slot, record] : files) {
         if (!writeSlot(s, slot, record)) return deviceError(s, "restoring slot " + std::to_string(slot));
         if (!p.options.quiet) std::cerr << "Slot " << slot << " restored\n";
@@ -443,7 +466,7 @@ int run(const std::vector<std::string> &args)
     if (p.command == "write") rc = write(session, p);
     else if (p.command == "diff") rc = diff(session, p);
     else if (p.command == "restore") rc = restore(session, p);
-    else if (!session.open()) rc = deviceError(session, "connecting to " + p.options.port);
+    else if (!session.open()) rc = deviceError(session, "connecting to " + linkName(p.options));
     else if (p.command == "info") rc = info(session);
     else if (p.command == "read") rc = read(session, p);
     else if (p.command == "backup") rc = backup(session, p);

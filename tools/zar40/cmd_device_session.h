@@ -21,7 +21,8 @@ struct DeviceOptions {
     int switchWaitMs = 3500;     // after a slot switch (the editor waits 3000 + 500 ms)
     int storeWaitMs = 6000;      // after storing a slot (the editor's "while saving")
     bool quiet = false;          // no progress on stderr
-    // Room for the CAN link: "BACKEND:INTERFACE" and the unit's Net-ID.
+    // Instead of the port: the CAN bus as "BACKEND:INTERFACE" (a QtSerialBus
+    // plug-in and its interface) and the unit's Net-ID, 1 to 63.
     std::string can;
     int netId = 1;
 };
