@@ -236,7 +236,7 @@ protected:
     // zar40 device --port LINK with waits short enough for a simulator.
     Result run(const std::string &link, std::vector<std::string> args, int limitMs = kCommandLimitMs)
     {
-        std::vector<std::string> all = {"--port", path(link).string(), "--timeout", "1000", "--switch-wait", "0",
+        std::vector<std::string> all = {"--port", path(link).string(), "--timeout", "3000", "--switch-wait", "0",
                                         "--store-wait", "0"};
         all.insert(all.end(), args.begin(), args.end());
         return runRaw(all, limitMs);
