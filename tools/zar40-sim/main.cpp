@@ -1,7 +1,12 @@
 // zar40-sim: a simulated ZAR40 processor for trying the editor and the zar40
 // tool without a device, and for the tests of the device link.
+#include "can_server.h"
 #include "device_model.h"
 #include "pty_server.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
 
 #include <charconv>
 #include <csignal>
@@ -12,20 +17,29 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
-
-void onSignal(int) { g_stop = 1; }
-
 const char kUsage[] =
     "Usage: zar40-sim --pty LINK [OPTIONS]\n"
+    "       zar40-sim --can BACKEND:INTERFACE --net-id N [OPTIONS]\n"
     "\n"
-    "Simulates a ZAR40 loudspeaker processor on a pseudo-terminal. LINK becomes a\n"
-    "symbolic link to the terminal; give that path to the editor or to\n"
-    "'zar40 device --port LINK' as the serial port. The path is printed on\n"
-    "stdout once the device is ready; SIGINT or SIGTERM stop it and remove LINK.\n"
+    "Simulates a ZAR40 loudspeaker processor on a pseudo-terminal or on a CAN bus.\n"
+    "\n"
+    "With --pty, LINK becomes a symbolic link to the terminal; give that path to the\n"
+    "editor or to 'zar40 device --port LINK' as the serial port. The path is printed\n"
+    "on stdout once the device is ready; SIGINT or SIGTERM stop it and remove LINK.\n"
+    "\n"
+    "With --can, the device is a unit on the bus with Net-ID N: it answers standard\n"
+    "frames of 8 data bytes whose identifier / 32 is N, with identifier N * 32.\n"
+    "BACKEND is a QtSerialBus plug-in (socketcan for a real adapter, virtualcan for\n"
+    "a bus between programs on this machine). Once on the bus it prints\n"
+    "\"BACKEND:INTERFACE net-id N\" on stdout; SIGINT or SIGTERM stop it.\n"
+    "Examples: --can socketcan:can0 --net-id 1\n"
+    "          --can virtualcan:can0 --net-id 2\n"
+    "          --can virtualcan:tcp://127.0.0.1:40000/can0 --net-id 3\n"
     "\n"
     "Device:\n"
     "  --password N          the device asks for password N (default: none)\n"
@@ -38,8 +52,14 @@ const char kUsage[] =
     "  --garble-every N      every Nth reply carries a wrong address\n"
     "  --connect-busy N      answer the first N connect requests with 'not ready'\n"
     "  --hang-after N        stop answering after N requests\n"
-    "Line:\n"
+    "Serial line (--pty):\n"
     "  --baud RATE           pace bytes as a real 8N1 line at RATE would (default: unpaced)\n"
+    "CAN bus (--can):\n"
+    "  --net-id N            the unit's Net-ID, 1 to 63 (required)\n"
+    "  --connect-timeout MS  give up when not on the bus within MS ms (default 5000)\n"
+    "  --reconnect MS        after losing the bus, connect again after MS ms\n"
+    "                        (default 1000; 0: end with status 1 instead)\n"
+    "Both:\n"
     "  --verbose             log every request and its reply on stderr\n";
 
 int usageError(const std::string &message)
@@ -56,6 +76,90 @@ template <typename T> std::optional<T> parseNumber(std::string_view text)
     return v;
 }
 
+// Signals are let through only while the pty server waits, so a stop
+// request is never lost between the check and the wait; the CAN mode reads
+// them from a signalfd in its event loop. Either way they stay blocked
+// outside those waits.
+sigset_t blockStopSignals()
+{
+    sigset_t block;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    sigaddset(&block, SIGTERM);
+    sigprocmask(SIG_BLOCK, &block, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    return block;
+}
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int) { g_stop = 1; }
+
+int runPty(zar40sim::DeviceModel &model, const zar40sim::PtyOptions &pty)
+{
+    blockStopSignals();
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    zar40sim::PtyServer server(model, pty);
+    std::string error;
+    if (!server.open(error)) {
+        std::cerr << "zar40-sim: " << error << "\n";
+        return 1;
+    }
+    std::cout << pty.link << std::endl;
+    if (pty.verbose)
+        std::cerr << "zar40-sim: serving on " << server.slavePath() << " (link " << pty.link << ")\n";
+    const int rc = server.run(g_stop);
+    server.close();
+    return rc;
+}
+
+int runCan(int argc, char **argv, zar40sim::DeviceModel &model, const zar40sim::CanOptions &options)
+{
+    // Before any thread exists, so that no thread takes the signals.
+    const sigset_t stopSignals = blockStopSignals();
+    const int sigFd = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (sigFd < 0) {
+        std::perror("zar40-sim: signalfd");
+        return 1;
+    }
+
+    // The plug-ins' notes (which process hosts the virtual bus, clients
+    // coming and going) are for --verbose; their warnings always show.
+    if (!options.verbose) QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.*.info=false"));
+    QCoreApplication app(argc, argv);
+    QSocketNotifier stopNotifier(sigFd, QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &app, [&] {
+        signalfd_siginfo info{};
+        while (read(sigFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
+        }
+        app.exit(0);
+    });
+
+    zar40sim::CanServer server(model, options);
+    QObject::connect(&server, &zar40sim::CanServer::ready, &app, [&] {
+        std::cout << server.description().toStdString() << std::endl;
+        if (options.verbose) std::cerr << "zar40-sim: on the bus as " << server.description().toStdString() << "\n";
+    });
+    QObject::connect(&server, &zar40sim::CanServer::failed, &app, [&](const QString &reason) {
+        std::cerr << "zar40-sim: " << reason.toStdString() << "\n";
+        app.exit(1);
+    });
+    QString error;
+    int rc = 1;
+    if (server.start(error))
+        rc = app.exec();
+    else
+        std::cerr << "zar40-sim: " << error.toStdString() << "\n";
+    server.stop();
+    close(sigFd);
+    return rc;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -63,6 +167,11 @@ int main(int argc, char **argv)
     zar40sim::DeviceConfig device;
     zar40sim::FaultConfig faults;
     zar40sim::PtyOptions pty;
+    zar40sim::CanOptions can;
+    std::string canTarget;
+    std::optional<long long> netId;
+    bool baudGiven = false;
+    bool canTimingGiven = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view opt = argv[i];
@@ -71,7 +180,7 @@ int main(int argc, char **argv)
             return 0;
         }
         if (opt == "--verbose") {
-            pty.verbose = true;
+            pty.verbose = can.verbose = true;
             continue;
         }
         if (i + 1 >= argc) return usageError(std::string(opt) + " needs a value");
@@ -86,6 +195,22 @@ int main(int argc, char **argv)
         if (opt == "--pty") {
             pty.link = val;
             ok = !val.empty();
+        } else if (opt == "--can") {
+            std::string backend, interface;
+            ok = zar40sim::splitCanTarget(val, backend, interface);
+            can.backend = QString::fromStdString(backend);
+            can.interface = QString::fromStdString(interface);
+            canTarget = val;
+        } else if (opt == "--net-id") {
+            long long n = 0;
+            ok = number(n);
+            netId = n;
+        } else if (opt == "--connect-timeout") {
+            ok = number(can.connectTimeoutMs) && can.connectTimeoutMs > 0;
+            canTimingGiven = true;
+        } else if (opt == "--reconnect") {
+            ok = number(can.reconnectMs) && can.reconnectMs >= 0;
+            canTimingGiven = true;
         } else if (opt == "--password") {
             std::uint32_t p = 0;
             ok = number(p);
@@ -117,38 +242,26 @@ int main(int argc, char **argv)
             faults.hangAfter = n;
         } else if (opt == "--baud") {
             ok = number(pty.baud) && pty.baud > 0;
+            baudGiven = true;
         } else {
             return usageError("unknown option " + std::string(opt));
         }
         if (!ok) return usageError("bad value for " + std::string(opt) + ": " + std::string(val));
     }
-    if (pty.link.empty()) return usageError("--pty LINK is required");
 
-    // Signals are let through only while the server waits, so a stop request
-    // is never lost between the check and the wait.
-    sigset_t block;
-    sigemptyset(&block);
-    sigaddset(&block, SIGINT);
-    sigaddset(&block, SIGTERM);
-    sigprocmask(SIG_BLOCK, &block, nullptr);
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    zar40sim::DeviceModel model(device, faults);
-    zar40sim::PtyServer server(model, pty);
-    std::string error;
-    if (!server.open(error)) {
-        std::cerr << "zar40-sim: " << error << "\n";
-        return 1;
+    const bool onPty = !pty.link.empty();
+    const bool onCan = !canTarget.empty();
+    if (onPty && onCan) return usageError("--pty and --can cannot be used together");
+    if (!onPty && !onCan) return usageError("--pty LINK or --can BACKEND:INTERFACE is required");
+    if (onPty) {
+        if (netId || canTimingGiven) return usageError("--net-id, --connect-timeout and --reconnect need --can");
+        zar40sim::DeviceModel model(device, faults);
+        return runPty(model, pty);
     }
-    std::cout << pty.link << std::endl;
-    if (pty.verbose)
-        std::cerr << "zar40-sim: serving on " << server.slavePath() << " (link " << pty.link << ")\n";
-    const int rc = server.run(g_stop);
-    server.close();
-    return rc;
+    if (baudGiven) return usageError("--baud is for --pty only");
+    if (!netId) return usageError("--can needs --net-id N");
+    if (const auto problem = zar40sim::netIdProblem(*netId)) return usageError(*problem);
+    can.netId = static_cast<int>(*netId);
+    zar40sim::DeviceModel model(device, faults);
+    return runCan(argc, argv, model, can);
 }

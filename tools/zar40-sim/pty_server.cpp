@@ -1,5 +1,6 @@
 #include "pty_server.h"
 
+#include "message_text.h"
 #include "zar40/comm/codec/request_codes.h"
 
 #include <algorithm>
@@ -28,17 +29,6 @@ std::int64_t monotonicNs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
-}
-
-std::string describe(const codec::Message &m)
-{
-    char buf[96];
-    const auto name = codec::requestCodeName(m.code);
-    std::snprintf(buf, sizeof buf, "%-16.*s %5u 0x%08" PRIX32, static_cast<int>(name.size()), name.data(),
-                  unsigned{m.address}, m.value);
-    if (name.empty()) std::snprintf(buf, sizeof buf, "code %-11u %5u 0x%08" PRIX32, unsigned{m.code},
-                                    unsigned{m.address}, m.value);
-    return buf;
 }
 
 std::string errnoText(const char *what)
@@ -204,8 +194,8 @@ void PtyServer::onFrame(const codec::FrameBytes &frame, std::int64_t completeNs)
     }
     const auto reply = m_model.handle(*request);
     if (m_options.verbose)
-        std::fprintf(stderr, "%6" PRIu64 "  %s  ->  %s\n", m_model.requestCount(), describe(*request).c_str(),
-                     reply ? describe(*reply).c_str() : "(no reply)");
+        std::fprintf(stderr, "%6" PRIu64 "  %s  ->  %s\n", m_model.requestCount(), describeMessage(*request).c_str(),
+                     reply ? describeMessage(*reply).c_str() : "(no reply)");
     if (!reply) return;
     const auto bytes = codec::buildFrame(*reply);
     if (!m_options.baud) {

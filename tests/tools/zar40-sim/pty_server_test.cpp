@@ -4,119 +4,26 @@
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 
+#include "sim_process.h"
+
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <vector>
 
-extern char **environ;
-
 using namespace zar40::codec;
+using simtest::kReplyTimeoutMs;
+using simtest::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {
-
-// Generous: these only bound a test that would otherwise hang, they are
-// never what a test measures.
-constexpr int kReplyTimeoutMs = 5000;
-
-fs::path simProgram()
-{
-    const char *dir = std::getenv("VRN_BIN_DIR");
-    return fs::path(dir ? dir : ".") / "zar40-sim";
-}
-
-std::string readAvailable(int fd, int timeoutMs)
-{
-    std::string out;
-    pollfd p{fd, POLLIN, 0};
-    while (poll(&p, 1, timeoutMs) > 0) {
-        char buf[4096];
-        const ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0) break;
-        out.append(buf, static_cast<std::size_t>(n));
-        timeoutMs = 0;
-    }
-    return out;
-}
-
-class SimProcess {
-public:
-    explicit SimProcess(std::vector<std::string> args)
-    {
-        int out[2], err[2];
-        if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, out[1], 1);
-        posix_spawn_file_actions_adddup2(&fa, err[1], 2);
-        posix_spawn_file_actions_addclose(&fa, out[0]);
-        posix_spawn_file_actions_addclose(&fa, err[0]);
-        const std::string prog = simProgram().string();
-        args.insert(args.begin(), prog);
-        std::vector<char *> argv;
-        for (auto &a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (posix_spawn(&m_pid, prog.c_str(), &fa, nullptr, argv.data(), environ) != 0)
-            throw std::runtime_error("cannot start " + prog);
-        posix_spawn_file_actions_destroy(&fa);
-        close(out[1]);
-        close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
-    }
-    ~SimProcess()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        close(m_out);
-        close(m_err);
-    }
-
-    // The first stdout line: the link, once the device is ready.
-    std::string readyLine()
-    {
-        std::string line;
-        pollfd p{m_out, POLLIN, 0};
-        char c;
-        while (poll(&p, 1, kReplyTimeoutMs) > 0 && read(m_out, &c, 1) == 1) {
-            if (c == '\n') return line;
-            line.push_back(c);
-        }
-        return line;
-    }
-    std::string stderrText(int timeoutMs = 200) { return readAvailable(m_err, timeoutMs); }
-
-    // Exit status after SIG (0: just wait).
-    int stop(int sig)
-    {
-        if (sig) kill(m_pid, sig);
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-};
 
 class Port {
 public:
