@@ -1,0 +1,202 @@
+#pragma once
+// Helpers of the CAN link tests: a unit that answers on the fake driver's
+// bus, the real simulator on a virtual bus, and the editor's side pieces.
+#include "test_support.h"
+
+#include "zar40/comm/codec/message.h"
+#include "zar40/comm/codec/request_codes.h"
+#include "zar40/comm/codec/values.h"
+#include "zar40/comm/transferui.h"
+#include "zar40/preset/fields.h"
+#include "zar40/preset/record.h"
+
+#include "FakeUcan.h"
+
+#include <QDir>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace zar40::comm::test {
+
+// Units on the fake driver's bus: every frame the host writes whose
+// identifier / 32 is one of their Net-IDs is answered as a ZAR40 would, with
+// identifier Net-ID x 32 + 1 (a unit may use any of its 32 identifiers).
+class FakeBusUnits : public QObject
+{
+public:
+    explicit FakeBusUnits(FakeUcan &driver) : m_driver(driver)
+    {
+        connect(&m_timer, &QTimer::timeout, this, &FakeBusUnits::serve);
+        m_timer.start(1);
+    }
+    void addUnit(int netId) { m_units[netId] = {}; }
+
+    // Called with each request before it is answered; returning false keeps
+    // the unit silent.
+    std::function<bool(int netId, const codec::Message &request)> onRequest;
+
+    int requestsTo(int netId) const
+    {
+        const auto it = m_units.find(netId);
+        return it == m_units.end() ? 0 : it->second.requests;
+    }
+
+    // What parameter ADDRESS of unit NETID holds: a value of its own for
+    // each unit and address.
+    static std::uint32_t valueOf(int netId, std::uint16_t address) { return std::uint32_t(netId) << 16 | address; }
+
+private:
+    struct Unit {
+        int requests = 0;
+    };
+
+    void serve()
+    {
+        const QList<ucan::CanMsg> written = m_driver.written();
+        for (; m_seen < written.size(); ++m_seen) {
+            const ucan::CanMsg &frame = written[m_seen];
+            const int netId = int(frame.id / 32);
+            auto it = m_units.find(netId);
+            if (it == m_units.end() || frame.length != 8) continue;
+            ++it->second.requests;
+            const codec::Message request = codec::parseMessage(std::span<const std::uint8_t, 8>(frame.data, 8));
+            if (onRequest && !onRequest(netId, request)) continue;
+            const codec::MessageBytes reply = codec::buildMessage(answer(netId, request));
+            m_driver.injectFrame(quint32(netId * 32 + 1),
+                                 QByteArray(reinterpret_cast<const char *>(reply.data()), qsizetype(reply.size())));
+        }
+    }
+
+    static codec::Message answer(int netId, const codec::Message &m)
+    {
+        codec::Message r{std::uint16_t(m.code + 8), m.address, 0};
+        switch (m.code) {
+        case codec::ReqConnect:
+        case codec::ReqDeviceID:
+        case codec::ReqCompPwd:
+            r.value = 1;
+            break;
+        case codec::ReqRevision:
+            r.value = codec::revisionWord(1, 5);
+            break;
+        case codec::ReqReadPara:
+            r.value = valueOf(netId, m.address);
+            break;
+        default:
+            break;
+        }
+        return r;
+    }
+
+    FakeUcan &m_driver;
+    QTimer m_timer;
+    std::map<int, Unit> m_units;
+    qsizetype m_seen = 0;
+};
+
+// A virtual CAN bus of its own for each test: its server port is free when
+// asked for, so tests running side by side never share a bus.
+inline QString freeVirtualBus()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0)) return QStringLiteral("can0");
+    return QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+}
+
+// The real zar40-sim program as a unit on a CAN bus.
+class CanSimProcess
+{
+public:
+    CanSimProcess() = default;
+    ~CanSimProcess() { stop(); }
+    CanSimProcess(const CanSimProcess &) = delete;
+    CanSimProcess &operator=(const CanSimProcess &) = delete;
+
+    // Starts it on virtualcan:BUS with NETID and waits for its ready line.
+    bool start(const QString &bus, int netId, const QStringList &args = {})
+    {
+        const char *bin = std::getenv("VRN_BIN_DIR");
+        m_process.setProgram(QDir(QString::fromLocal8Bit(bin ? bin : ".")).filePath(QStringLiteral("zar40-sim")));
+        m_process.setArguments(QStringList{QStringLiteral("--can"), QStringLiteral("virtualcan:") + bus,
+                                           QStringLiteral("--net-id"), QString::number(netId)} +
+                               args);
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start();
+        if (!m_process.waitForStarted(10000)) return false;
+        while (!m_process.canReadLine()) {
+            if (!m_process.waitForReadyRead(10000)) return false;
+        }
+        return QString::fromLocal8Bit(m_process.readLine()).trimmed().endsWith(QStringLiteral("net-id %1").arg(netId));
+    }
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning) return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000)) {
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+
+private:
+    QProcess m_process;
+};
+
+// The editor's wait window and frame, as far as the connection uses them.
+struct RecordingUi : TransferUi {
+    struct Window : WaitWindow {
+        explicit Window(RecordingUi *ui) : ui(ui) {}
+        void setProgress(int, int) override {}
+        void close(int result) override { ui->closeResults.push_back(result); }
+        RecordingUi *ui;
+    };
+    std::unique_ptr<WaitWindow> openWaitWindow(const QString &title, int) override
+    {
+        titles.push_back(title);
+        return std::make_unique<Window>(this);
+    }
+    void setEditorEnabled(bool enabled) override { editorEnabled = enabled; }
+
+    std::vector<QString> titles;
+    std::vector<int> closeResults;
+    bool editorEnabled = true;
+};
+
+// A record whose transferable fields differ from the defaults, with values
+// that survive the wire conversions exactly.
+inline preset::PresetRecord distinctRecord(std::uint32_t seed)
+{
+    preset::PresetRecord r = preset::defaultPreset();
+    const auto fields = preset::fieldTable();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto &f = fields[i];
+        const auto n = static_cast<std::uint32_t>(i) + seed;
+        switch (f.type) {
+        case preset::FieldType::U32:
+            if (f.key.field != preset::Field::Number) preset::setFieldWord(r, f, 1000 + n);
+            break;
+        case preset::FieldType::F32:
+            preset::setFieldWord(r, f, codec::floatToWord(f.key.field == preset::Field::Delay
+                                                              ? 1.0f + 96.0f * static_cast<float>(n % 50)
+                                                              : 0.25f * static_cast<float>(n)));
+            break;
+        case preset::FieldType::Mute8:
+            preset::setFieldWord(r, f, n % 2);
+            break;
+        case preset::FieldType::Text:
+            preset::setFieldText(r, f, "C" + std::to_string(n) + "xxxxxxxxxxxxxxxxxx");
+            break;
+        }
+    }
+    return r;
+}
+
+} // namespace zar40::comm::test

@@ -1,0 +1,239 @@
+// Whole transfers with the real zar40-sim on a virtual CAN bus: through the
+// host's CAN window on the QtSerialBus driver, and through a CAN device of
+// the connection's own (the command-line tool's way).
+#include "can_test_support.h"
+
+#include "zar40/comm/can/canwndtransport.h"
+#include "zar40/comm/cantransport.h"
+#include "zar40/comm/codec/address_map.h"
+#include "zar40/comm/communicationmodul.h"
+
+#include "CanWindowFactory.h"
+#include "ScriptedUserPrompts.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iostream>
+
+using namespace zar40;
+using namespace zar40::comm;
+using namespace zar40::comm::test;
+
+namespace {
+
+class VirtualCanTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        prompts.setAcknowledgeNotices(true);
+        prompts.setFailureHandler([](const QString &why) { ADD_FAILURE() << "prompt: " << why.toStdString(); });
+        engine.setTimeout(3000);
+        bus = freeVirtualBus();
+    }
+
+    // The host's CAN window on the virtual bus, as the main frame makes it.
+    void openHostWindow()
+    {
+        CanSettings settings;
+        settings.backend = QStringLiteral("virtualcan");
+        settings.interfaceName = bus;
+        window = createCanWindow(&mainFrame, settings);
+    }
+
+    bool startSim(CanSimProcess &sim, int netId, const QString &name)
+    {
+        if (sim.start(bus, netId, {QStringLiteral("--device-name"), name})) return true;
+        ADD_FAILURE() << "zar40-sim did not come up on virtualcan:" << bus.toStdString() << " net-id " << netId;
+        return false;
+    }
+
+    std::unique_ptr<CCommunicationmodul> editor(int netId, std::vector<int> &notes)
+    {
+        auto conn = std::make_unique<CCommunicationmodul>(nullptr, &engine);
+        conn->setConnectionType(CCommunicationmodul::CanBus);
+        conn->setNetId(netId);
+        conn->setCanTransportFactory(canWindowTransportFactory(&mainFrame));
+        conn->setTransferUi(&ui);
+        conn->setConnectRepeatDelay(5);
+        QObject::connect(conn.get(), &CCommunicationmodul::notification, [&notes](int code) { notes.push_back(code); });
+        return conn;
+    }
+
+    static bool has(const std::vector<int> &notes, int code, int times = 1)
+    {
+        return std::count(notes.begin(), notes.end(), code) == times;
+    }
+
+    // Reads the unit's preset and device settings; the time it took goes to
+    // the log.
+    static bool readAll(CCommunicationmodul &conn, std::vector<int> &notes, preset::PresetRecord &record,
+                        codec::DeviceSettings &settings, const char *what)
+    {
+        const int before = int(std::count(notes.begin(), notes.end(), int(CCommunicationmodul::NotifyPresetRead)));
+        QElapsedTimer clock;
+        clock.start();
+        conn.readPreset(&record, &settings);
+        if (!waitUntil([&] { return has(notes, CCommunicationmodul::NotifyPresetRead, before + 1); }, 60000))
+            return false;
+        std::cout << "[ timing ] preset read over virtualcan (" << what << "): " << clock.elapsed() << " ms\n";
+        return true;
+    }
+
+    ScriptedUserPrompts prompts;
+    ScopedUserPrompts installed{prompts};
+    CTransactionEngine engine;
+    RecordingUi ui;
+    QWidget mainFrame;
+    CCanWnd *window = nullptr;
+    QString bus;
+};
+
+TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
+{
+    CanSimProcess sim;
+    ASSERT_TRUE(startSim(sim, 5, QStringLiteral("Stage left")));
+    openHostWindow();
+    std::vector<int> notes;
+    auto conn = editor(5, notes);
+    ASSERT_TRUE(conn->connectToDevice());
+    ASSERT_TRUE(waitUntil([&] { return has(notes, CCommunicationmodul::NotifyConnected); }));
+
+    const preset::PresetRecord written = distinctRecord(0);
+    bool done = false;
+    QObject::connect(conn.get(), &CCommunicationmodul::presetWritten, [&] { done = true; });
+    conn->writePreset(written);
+    ASSERT_TRUE(waitUntil([&] { return done; }, 60000));
+
+    preset::PresetRecord target = preset::startupPreset(2);
+    codec::DeviceSettings settings{};
+    ASSERT_TRUE(readAll(*conn, notes, target, settings, "host CAN window"));
+    preset::PresetRecord expected = written;
+    codec::setSummeName(expected);
+    expected.number = target.number; // the slot number does not travel
+    const auto differing = preset::differingFields(target, expected);
+    EXPECT_TRUE(differing.empty()) << differing.size() << " fields differ, first " << differing.front()->path;
+    EXPECT_EQ(codec::deviceName(settings), "Stage left");
+
+    conn->postState(codec::ReqDisconnect);
+    ASSERT_TRUE(waitUntil([&] { return has(notes, CCommunicationmodul::NotifyClosed); }));
+    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(notes, (std::vector<int>{51002, 51001, 51003}));
+    EXPECT_TRUE(prompts.texts().isEmpty());
+}
+
+TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
+{
+    CanSimProcess one, two;
+    ASSERT_TRUE(startSim(one, 1, QStringLiteral("Unit one")));
+    ASSERT_TRUE(startSim(two, 2, QStringLiteral("Unit two")));
+    openHostWindow();
+    std::vector<int> notes1, notes2;
+    auto editor1 = editor(1, notes1);
+    auto editor2 = editor(2, notes2);
+    ASSERT_TRUE(editor1->connectToDevice());
+    ASSERT_TRUE(editor2->connectToDevice());
+    EXPECT_EQ(window->clientCount, 2);
+    ASSERT_TRUE(waitUntil([&] {
+        return has(notes1, CCommunicationmodul::NotifyConnected) && has(notes2, CCommunicationmodul::NotifyConnected);
+    }));
+
+    // Both transfers at once: the process-wide queue interleaves them, and
+    // each reply must reach its own editor.
+    const preset::PresetRecord toTwo = distinctRecord(7);
+    bool written = false;
+    QObject::connect(editor2.get(), &CCommunicationmodul::presetWritten, [&] { written = true; });
+    preset::PresetRecord fromOne = preset::defaultPreset();
+    codec::DeviceSettings settings1{};
+    editor1->readPreset(&fromOne, &settings1);
+    editor2->writePreset(toTwo);
+    ASSERT_TRUE(waitUntil([&] { return written && has(notes1, CCommunicationmodul::NotifyPresetRead); }, 60000));
+    EXPECT_EQ(codec::deviceName(settings1), "Unit one");
+    EXPECT_FALSE(preset::sameFields(fromOne, toTwo));
+
+    preset::PresetRecord fromTwo = preset::defaultPreset();
+    codec::DeviceSettings settings2{};
+    ASSERT_TRUE(readAll(*editor2, notes2, fromTwo, settings2, "second of two editors"));
+    EXPECT_EQ(codec::deviceName(settings2), "Unit two");
+    preset::PresetRecord expected = toTwo;
+    codec::setSummeName(expected);
+    expected.number = fromTwo.number;
+    EXPECT_TRUE(preset::differingFields(fromTwo, expected).empty());
+
+    editor1->postState(codec::ReqDisconnect);
+    editor2->postState(codec::ReqDisconnect);
+    ASSERT_TRUE(waitUntil([&] {
+        return has(notes1, CCommunicationmodul::NotifyClosed) && has(notes2, CCommunicationmodul::NotifyClosed);
+    }));
+    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_TRUE(prompts.texts().isEmpty());
+}
+
+// Without the host: each connection opens a CAN device of its own on the
+// shared bus and so sees every unit's replies; it must take only its own.
+TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies)
+{
+    CanSimProcess one, two;
+    ASSERT_TRUE(startSim(one, 1, QStringLiteral("Unit one")));
+    ASSERT_TRUE(startSim(two, 2, QStringLiteral("Unit two")));
+
+    std::vector<int> notes1, notes2;
+    CCommunicationmodul conn1(nullptr, &engine), conn2(nullptr, &engine);
+    auto own1 = std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), bus, 1);
+    auto own2 = std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), bus, 2);
+    CanBusTransport *link1 = own1.get();
+    conn1.setTransport(std::move(own1));
+    conn2.setTransport(std::move(own2));
+    QObject::connect(&conn1, &CCommunicationmodul::notification, [&](int code) { notes1.push_back(code); });
+    QObject::connect(&conn2, &CCommunicationmodul::notification, [&](int code) { notes2.push_back(code); });
+    ASSERT_TRUE(conn1.connectToDevice()) << link1->errorString().toStdString();
+    ASSERT_TRUE(conn2.connectToDevice());
+    ASSERT_TRUE(waitUntil([&] {
+        return has(notes1, CCommunicationmodul::NotifyConnected) && has(notes2, CCommunicationmodul::NotifyConnected);
+    }));
+
+    preset::PresetRecord record1 = preset::defaultPreset(), record2 = preset::defaultPreset();
+    codec::DeviceSettings settings1{}, settings2{};
+    conn1.readPreset(&record1, &settings1);
+    conn2.readPreset(&record2, &settings2);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return has(notes1, CCommunicationmodul::NotifyPresetRead) &&
+                   has(notes2, CCommunicationmodul::NotifyPresetRead);
+        },
+        60000));
+    EXPECT_EQ(codec::deviceName(settings1), "Unit one");
+    EXPECT_EQ(codec::deviceName(settings2), "Unit two");
+    EXPECT_GT(link1->ignoredFrames(), 0u); // unit two's replies went past it
+
+    // The bus gone (the unit hosting it ends) closes the connection as the
+    // host's link loss does.
+    one.stop();
+    ASSERT_TRUE(waitUntil([&] { return has(notes1, CCommunicationmodul::NotifyClosed); }, 10000));
+    EXPECT_EQ(conn1.state(), codec::Idle_State_PC);
+}
+
+TEST_F(VirtualCanTest, AnOwnCanDeviceSaysWhyItCannotOpen)
+{
+    CanBusTransport noBackend(QStringLiteral("nosuchbackend"), QStringLiteral("can0"), 1);
+    EXPECT_FALSE(noBackend.open());
+    EXPECT_FALSE(noBackend.errorString().isEmpty());
+
+    CanBusTransport tooFar(QStringLiteral("virtualcan"), bus, 64);
+    EXPECT_FALSE(tooFar.open());
+    EXPECT_TRUE(tooFar.errorString().contains(QStringLiteral("Net-ID 64")));
+
+    QString backend, interface;
+    EXPECT_TRUE(CanBusTransport::splitTarget(QStringLiteral("virtualcan:tcp://127.0.0.1:40000/can0"), backend,
+                                             interface));
+    EXPECT_EQ(backend, QStringLiteral("virtualcan"));
+    EXPECT_EQ(interface, QStringLiteral("tcp://127.0.0.1:40000/can0"));
+    EXPECT_FALSE(CanBusTransport::splitTarget(QStringLiteral("can0"), backend, interface));
+    EXPECT_FALSE(CanBusTransport::splitTarget(QStringLiteral("virtualcan:"), backend, interface));
+}
+
+} // namespace
