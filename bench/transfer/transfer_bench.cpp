@@ -1,9 +1,12 @@
 // How fast a whole preset moves between the editor's connection code and a
 // device: zar40-sim on a pseudo-terminal, (a) unpaced, so that only our own
 // overhead counts, and (b) paced like a 115200 baud line, compared with the
-// time the bytes alone need on the wire.
+// time the bytes alone need on the wire. With --can, instead: zar40-sim as
+// unit 1 on a virtual CAN bus of its own, reached through a CAN device of
+// the connection's own.
 //
-//   bench-transfer [--sim PATH] [--runs N] [--paced-runs N]
+//   bench-transfer [--sim PATH] [--runs N] [--paced-runs N] [--can]
+#include "zar40/comm/cantransport.h"
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/communicationmodul.h"
 #include "zar40/comm/transactionengine.h"
@@ -13,7 +16,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QLoggingCategory>
 #include <QProcess>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -35,15 +41,26 @@ struct Sim {
     QTemporaryDir dir;
     QProcess process;
     QString link;
+    QString bus; // set: the unit is Net-ID 1 on this virtual CAN bus
 
     bool start(const QString &program, const QStringList &args)
     {
-        link = dir.filePath(QStringLiteral("bench.pty"));
-        process.start(program, QStringList{QStringLiteral("--pty"), link} + args);
+        QStringList where;
+        QString ready;
+        if (bus.isEmpty()) {
+            link = dir.filePath(QStringLiteral("bench.pty"));
+            where = QStringList{QStringLiteral("--pty"), link};
+            ready = link;
+        } else {
+            where = QStringList{QStringLiteral("--can"), QStringLiteral("virtualcan:") + bus, QStringLiteral("--net-id"),
+                                QStringLiteral("1")};
+            ready = QStringLiteral("virtualcan:%1 net-id 1").arg(bus);
+        }
+        process.start(program, where + args);
         if (!process.waitForStarted(10000)) return false;
         while (!process.canReadLine())
             if (!process.waitForReadyRead(10000)) return false;
-        return QString::fromLocal8Bit(process.readLine()).trimmed() == link;
+        return QString::fromLocal8Bit(process.readLine()).trimmed() == ready;
     }
     ~Sim()
     {
@@ -85,16 +102,28 @@ struct Result {
 };
 
 // Connects, then times RUNS reads and RUNS writes; the median of each.
-bool measure(const QString &program, const QStringList &simArgs, int runs, Result &result)
+bool measure(const QString &program, const QStringList &simArgs, int runs, Result &result, bool can = false)
 {
     Sim sim;
+    if (can) {
+        // A bus of its own: a free port for the virtual bus's server.
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
+        sim.bus = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+    }
     if (!sim.start(program, simArgs)) {
         std::fprintf(stderr, "bench-transfer: cannot start %s\n", qPrintable(program));
         return false;
     }
     CTransactionEngine engine;
     CCommunicationmodul link(nullptr, &engine);
-    link.setPort(sim.link);
+    if (can) {
+        link.setConnectionType(CCommunicationmodul::CanBus);
+        link.setNetId(1);
+        link.setTransport(std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), sim.bus, 1));
+    } else {
+        link.setPort(sim.link);
+    }
     std::vector<int> notes;
     bool written = false;
     QObject::connect(&link, &CCommunicationmodul::notification, [&](int c) { notes.push_back(c); });
@@ -154,7 +183,8 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     QString program = defaultSim();
     int runs = 20, pacedRuns = 3;
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool can = args.removeAll(QStringLiteral("--can")) > 0;
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--sim")) program = args[i + 1];
         else if (args[i] == QLatin1String("--runs")) runs = std::max(1, args[i + 1].toInt());
@@ -167,6 +197,20 @@ int main(int argc, char **argv)
 
     const double readExchanges = CCommunicationmodul::kReadExchanges;
     const double writeExchanges = CCommunicationmodul::kWriteExchanges;
+
+    if (can) {
+        QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.*.info=false"));
+        Result bus;
+        if (!measure(program, {}, runs, bus, true)) return 1;
+        std::printf("Preset transfer over a virtual CAN bus (virtualcan) against zar40-sim (median of %d)\n\n", runs);
+        std::printf("    read   %7.2f ms per preset, %6.1f us per exchange (%d exchanges)\n", bus.readSeconds * 1e3,
+                    bus.readSeconds * 1e6 / readExchanges, CCommunicationmodul::kReadExchanges);
+        std::printf("    write  %7.2f ms per preset, %6.1f us per exchange (%d exchanges)\n", bus.writeSeconds * 1e3,
+                    bus.writeSeconds * 1e6 / writeExchanges, CCommunicationmodul::kWriteExchanges);
+        std::printf("    CPU time of the editor side: read %.1f us, write %.1f us per exchange\n",
+                    bus.readCpuSeconds * 1e6 / readExchanges, bus.writeCpuSeconds * 1e6 / writeExchanges);
+        return 0;
+    }
 
     Result fast;
     if (!measure(program, {}, runs, fast)) return 1;
