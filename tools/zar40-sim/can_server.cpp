@@ -150,12 +150,14 @@ void CanServer::onStateChanged(QCanBusDevice::CanBusDeviceState state)
         // virtualcan reports connected before its socket has sent the line
         // that joins the bus; frames sent to us before that line reaches the
         // hub are lost. Call ourselves ready once it is out.
-        auto *socket = m_device->findChild<QAbstractSocket *>();
+        QCanBusDevice *device = m_device;
+        auto *socket = device->findChild<QAbstractSocket *>();
         if (socket && socket->bytesToWrite() > 0) {
-            connect(socket, &QAbstractSocket::bytesWritten, this, [this, socket] {
+            connect(socket, &QAbstractSocket::bytesWritten, this, [this, device, socket] {
                 if (socket->bytesToWrite() > 0) return;
                 disconnect(socket, &QAbstractSocket::bytesWritten, this, nullptr);
-                onOnBus();
+                // Not for a device dropped meanwhile (its farewell line).
+                if (device == m_device && !m_stopping) onOnBus();
             });
             return;
         }
@@ -168,7 +170,11 @@ void CanServer::onStateChanged(QCanBusDevice::CanBusDeviceState state)
             emit failed(QStringLiteral("could not connect to %1:%2%3")
                             .arg(m_options.backend, m_options.interface, why.isEmpty() ? QString() : ": " + why));
         } else {
-            scheduleReconnect(QStringLiteral("lost the CAN bus"));
+            // On virtualcan this is what everybody sees when the program
+            // that hosted the bus ends; the first to reconnect hosts it anew.
+            scheduleReconnect(m_options.backend == u"virtualcan"
+                                  ? QStringLiteral("lost the CAN bus (did the program hosting the virtual bus end?)")
+                                  : QStringLiteral("lost the CAN bus"));
         }
     }
 }
