@@ -246,7 +246,7 @@ bool DeviceSession::switchToSlot(int slot)
     if (!d->exchange(codec::ReqLoadPreset, static_cast<std::uint16_t>(slot), 0, reply, m_error)) return false;
     // The device answers before it has finished loading; the editor waits too.
     pause(d->options.switchWaitMs);
-    return !stopRequested;
+    return notStopped();
 }
 
 bool DeviceSession::storeToSlot(int slot)
@@ -254,6 +254,13 @@ bool DeviceSession::storeToSlot(int slot)
     Message reply;
     if (!d->exchange(codec::ReqStorePreset, static_cast<std::uint16_t>(slot), 0, reply, m_error)) return false;
     pause(d->options.storeWaitMs);
+    return notStopped();
+}
+
+bool DeviceSession::notStopped()
+{
+    // Ctrl-C during a pause: say so, rather than failing with no reason.
+    if (stopRequested) m_error = "stopped";
     return !stopRequested;
 }
 

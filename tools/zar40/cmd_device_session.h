@@ -58,6 +58,8 @@ public:
     static volatile std::sig_atomic_t stopRequested;
 
 private:
+    bool notStopped();
+
     struct Impl;
     std::unique_ptr<Impl> d;
     std::string m_error;
