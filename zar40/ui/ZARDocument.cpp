@@ -1,6 +1,9 @@
 #include "ZARDocument.h"
 
-CZARDocument::CZARDocument() = default;
+CZARDocument::CZARDocument()
+{
+    zar40::preset::resetPresetMemory(presets);
+}
 
 CZARDocument::~CZARDocument() = default;
 

@@ -2,7 +2,11 @@
 
 #include "DocView.h"
 
-// The document of one ZAR40 editor window.
+#include "zar40/comm/codec/address_map.h"
+#include "zar40/preset/record.h"
+
+// The document of one ZAR40 editor window: the 32 presets the editor holds
+// and the device settings last read from a unit.
 class CZARDocument : public CDocument
 {
     Q_OBJECT
@@ -11,4 +15,7 @@ public:
     ~CZARDocument() override;
 
     bool onNewDocument() override;
+
+    zar40::preset::PresetMemory presets{};
+    zar40::codec::DeviceSettings deviceSettings{};
 };

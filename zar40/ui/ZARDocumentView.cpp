@@ -1,14 +1,113 @@
 #include "ZARDocumentView.h"
 
 #include "ZARDocument.h"
+#include "ZARWaitWindow.h"
+
+#include "zar40/comm/can/canwndtransport.h"
+#include "zar40/comm/codec/request_codes.h"
+#include "zar40/comm/commctrl.h"
+#include "zar40/comm/communicationmodul.h"
+
+#include "UserPrompts.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+using zar40::comm::CCommunicationmodul;
+
+namespace {
+
+constexpr const char *kTimeOutText =
+    "Communication ERROR.\nPlease verify that the COM-Port select is correct and the ZAR is correct connected.";
+constexpr const char *kRefusedText = "Communication ERROR.\nThe connection to the ZAR is refused.";
+
+// Net-ID 64 would give a CAN identifier outside the 11-bit range, so the
+// field stops at 63.
+constexpr int kMaxNetId = 63;
+
+QString muteText(std::uint8_t mute)
+{
+    return mute ? QStringLiteral("muted") : QStringLiteral("on");
+}
+
+} // namespace
 
 CZARDocumentView::CZARDocumentView()
 {
     setObjectName(QStringLiteral("CZARDocumentView"));
     setAutoFillBackground(true);
+
+    m_link = new CCommunicationmodul(this);
+    m_link->setPrompts(&m_promptsAdapter);
+    m_link->setTransferUi(this);
+    m_link->setCanTransportFactory(zar40::comm::canWindowTransportFactory());
+    connect(m_link, &CCommunicationmodul::notification, this, &CZARDocumentView::onNotification);
+
+    m_type = new QComboBox(this);
+    m_type->setObjectName(QStringLiteral("connectionType"));
+    m_type->addItems({QStringLiteral("RS232"), QStringLiteral("CAN")});
+
+    m_portLabel = new QLabel(tr("ComPort"), this);
+    m_port = new QComboBox(this);
+    m_port->setObjectName(QStringLiteral("portCombo"));
+    m_port->setEditable(true);
+    m_port->setInsertPolicy(QComboBox::NoInsert);
+    m_port->setMinimumContentsLength(24);
+    m_portLabel->setBuddy(m_port);
+    fillPorts();
+
+    m_netIdLabel = new QLabel(tr("Net-ID"), this);
+    m_netId = new QSpinBox(this);
+    m_netId->setObjectName(QStringLiteral("netIdSpin"));
+    m_netId->setRange(1, kMaxNetId);
+    m_netId->setValue(1);
+    m_netIdLabel->setBuddy(m_netId);
+
+    m_connect = new QPushButton(tr("Connect"), this);
+    m_connect->setObjectName(QStringLiteral("connectButton"));
+    m_send = new QPushButton(tr("Send preset to device"), this);
+    m_send->setObjectName(QStringLiteral("sendPresetButton"));
+    m_send->setEnabled(false);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusLabel"));
+
+    m_summary = new QPlainTextEdit(this);
+    m_summary->setObjectName(QStringLiteral("presetSummary"));
+    m_summary->setReadOnly(true);
+
+    auto *bar = new QHBoxLayout;
+    bar->addWidget(m_type);
+    bar->addWidget(m_portLabel);
+    bar->addWidget(m_port, 1);
+    bar->addWidget(m_netIdLabel);
+    bar->addWidget(m_netId);
+    bar->addWidget(m_connect);
+    bar->addWidget(m_send);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(m_status);
+    layout->addWidget(m_summary, 1);
+
+    connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
+    connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
+    connect(m_send, &QPushButton::clicked, this, &CZARDocumentView::onSendClicked);
+    onTypeChanged(0);
+    setConnState(ConnectionState::Idle, tr("Idle"));
 }
 
-CZARDocumentView::~CZARDocumentView() = default;
+CZARDocumentView::~CZARDocumentView()
+{
+    // The connection talks to this view (prompts, wait window): it goes first.
+    delete m_link;
+    m_link = nullptr;
+}
 
 CZARDocument *CZARDocumentView::zarDocument() const
 {
@@ -18,4 +117,185 @@ CZARDocument *CZARDocumentView::zarDocument() const
 void CZARDocumentView::onInitialUpdate()
 {
     CView::onInitialUpdate();
+    refreshSummary();
+}
+
+void CZARDocumentView::fillPorts()
+{
+    const QString preset = qEnvironmentVariable("VRN_ZAR40_PORT");
+    if (!preset.isEmpty()) m_port->addItem(preset);
+    for (const auto &entry : zar40::comm::CCommCtrl::enumeratePorts()) {
+        if (entry.systemLocation != preset) m_port->addItem(entry.systemLocation);
+    }
+}
+
+QString CZARDocumentView::connectionStateName() const
+{
+    switch (m_connState) {
+    case ConnectionState::Idle: return QStringLiteral("Idle");
+    case ConnectionState::Connecting: return QStringLiteral("Connecting");
+    case ConnectionState::Connected: return QStringLiteral("Connected");
+    case ConnectionState::Disconnecting: return QStringLiteral("Disconnecting");
+    }
+    return {};
+}
+
+bool CZARDocumentView::isLinked() const
+{
+    return m_connState == ConnectionState::Connected || m_connState == ConnectionState::Disconnecting;
+}
+
+void CZARDocumentView::setConnState(ConnectionState state, const QString &status)
+{
+    const bool changed = state != m_connState;
+    m_connState = state;
+    m_status->setText(status);
+    const bool idle = state == ConnectionState::Idle || state == ConnectionState::Connecting;
+    m_type->setEnabled(idle);
+    m_port->setEnabled(idle);
+    m_netId->setEnabled(idle);
+    m_connect->setText(idle ? tr("Connect") : tr("Disconnect"));
+    m_connect->setEnabled(state != ConnectionState::Disconnecting);
+    m_send->setEnabled(state == ConnectionState::Connected && m_link->acceptsWrites());
+    if (changed) Q_EMIT connectionStateChanged();
+}
+
+void CZARDocumentView::onTypeChanged(int index)
+{
+    const bool serial = index == CCommunicationmodul::SerialLine;
+    m_portLabel->setVisible(serial);
+    m_port->setVisible(serial);
+    m_netIdLabel->setVisible(!serial);
+    m_netId->setVisible(!serial);
+}
+
+void CZARDocumentView::onConnectClicked()
+{
+    if (m_connState == ConnectionState::Connected) {
+        setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
+        m_link->postState(zar40::codec::ReqDisconnect);
+        return;
+    }
+    if (m_connState == ConnectionState::Disconnecting) return;
+
+    const int type = m_type->currentIndex();
+    if (type != CCommunicationmodul::SerialLine && type != CCommunicationmodul::CanBus) return;
+    m_link->setConnectionType(type);
+    if (type == CCommunicationmodul::SerialLine) {
+        const QString port = m_port->currentText().trimmed();
+        if (port.isEmpty()) {
+            UserPrompts::current().error(tr("Please choose a serial port."), this);
+            return;
+        }
+        m_link->setPort(port);
+    } else {
+        m_link->setNetId(m_netId->value());
+    }
+    m_failed = false;
+    // A refused port has already been reported by the connection.
+    if (!m_link->connectToDevice()) {
+        setConnState(ConnectionState::Idle,
+                     type == CCommunicationmodul::CanBus ? tr("No CAN link for Net-ID %1").arg(m_netId->value())
+                                                         : tr("Idle"));
+        return;
+    }
+    setConnState(ConnectionState::Connecting, tr("Connecting"));
+}
+
+void CZARDocumentView::onSendClicked()
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc || m_connState != ConnectionState::Connected || !m_link->acceptsWrites()) return;
+    m_link->writePreset(doc->presets.currentRecord());
+}
+
+bool CZARDocumentView::disconnectForClose()
+{
+    if (!isLinked()) return false;
+    m_closePending = true;
+    if (m_connState == ConnectionState::Connected) {
+        setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
+        m_link->postState(zar40::codec::ReqDisconnect);
+    }
+    return true;
+}
+
+void CZARDocumentView::onNotification(int code)
+{
+    switch (code) {
+    case CCommunicationmodul::NotifyConnected:
+        setConnState(ConnectionState::Connected, tr("Connected"));
+        // Editor and unit agree in the simplest way: the editor takes what
+        // the unit plays now.
+        if (CZARDocument *doc = zarDocument()) {
+            m_status->setText(tr("Connected, reading preset"));
+            m_link->readPreset(&doc->presets.currentRecord(), &doc->deviceSettings);
+        }
+        break;
+    case CCommunicationmodul::NotifyPresetRead:
+        if (m_connState == ConnectionState::Connected) m_status->setText(tr("Connected"));
+        refreshSummary();
+        if (CZARDocument *doc = zarDocument()) doc->updateAllViews(this);
+        break;
+    case CCommunicationmodul::NotifyClosed:
+        // A time-out or refusal closes the link before it is reported: its
+        // message must stay readable.
+        if (!m_failed) setConnState(ConnectionState::Idle, tr("Connection closed"));
+        else setConnState(ConnectionState::Idle, m_status->text());
+        if (m_closePending) {
+            m_closePending = false;
+            Q_EMIT closeReady();
+        }
+        break;
+    case CCommunicationmodul::NotifyTimedOut:
+    case CCommunicationmodul::NotifyRefused: {
+        const bool timedOut = code == CCommunicationmodul::NotifyTimedOut;
+        m_failed = true;
+        // The connection has already shut itself down. The frame stays
+        // open, so the user sees why.
+        m_closePending = false;
+        setConnState(ConnectionState::Idle, timedOut ? tr("Communication time-out") : tr("Connection refused"));
+        UserPrompts::current().error(QString::fromLatin1(timedOut ? kTimeOutText : kRefusedText), this);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+std::unique_ptr<zar40::comm::WaitWindow> CZARDocumentView::openWaitWindow(const QString &title, int total)
+{
+    auto *widget = new CZARWaitWindowWidget(title, total, this);
+    widget->show();
+    return std::make_unique<CZARWaitWindow>(widget);
+}
+
+void CZARDocumentView::setEditorEnabled(bool enabled)
+{
+    m_connect->setEnabled(enabled && m_connState != ConnectionState::Disconnecting);
+    m_send->setEnabled(enabled && m_connState == ConnectionState::Connected);
+    m_summary->setEnabled(enabled);
+}
+
+void CZARDocumentView::refreshSummary()
+{
+    const CZARDocument *doc = zarDocument();
+    if (!doc) {
+        m_summary->clear();
+        return;
+    }
+    using namespace zar40::preset;
+    const PresetRecord &r = doc->presets.currentRecord();
+    QStringList lines;
+    lines << tr("Preset %1: %2").arg(doc->presets.current + 1).arg(QString::fromStdString(textOf(r.NAME)));
+    lines << tr("Author: %1").arg(QString::fromStdString(textOf(r.AUTHOR)));
+    for (int i = 0; i < kOutputCount; ++i) {
+        const OutputChannel &out = r.outputs[static_cast<std::size_t>(i)];
+        lines << tr("Output %1: %2  gain %3 dB  %4")
+                     .arg(i + 1)
+                     .arg(QString::fromStdString(textOf(out.NAME)))
+                     .arg(static_cast<double>(out.GAIN), 0, 'f', 1)
+                     .arg(muteText(out.MUTE));
+    }
+    m_summary->setPlainText(lines.join(QLatin1Char('\n')));
 }

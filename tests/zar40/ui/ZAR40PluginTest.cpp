@@ -1,6 +1,7 @@
 #include "DocView.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
+#include "test_app.h"
 
 #include <QApplication>
 #include <QLibrary>
@@ -10,15 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-QApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "zar40-ui-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
 
 TEST(ZAR40Plugin, ExportsExactlyTheEntryPoint)
 {
