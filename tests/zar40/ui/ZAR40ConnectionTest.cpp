@@ -36,7 +36,6 @@ class ZAR40ConnectionTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        app();
         prompts.setFailureHandler([](const QString &why) { ADD_FAILURE() << "prompt: " << why.toStdString(); });
         ASSERT_TRUE(library.load()) << library.errorString().toStdString();
         auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
@@ -60,7 +59,11 @@ protected:
     }
     void TearDown() override
     {
-        manager.reset(); // deletes the documents while the library is loaded
+        // Everything made by the plug-in's code goes while it is loaded:
+        // the documents, then frames still waiting for their deferred delete.
+        manager.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qDeleteAll(area.subWindowList());
         library.unload();
     }
 
@@ -76,6 +79,12 @@ protected:
             n += w->isVisible() ? 1 : 0;
         return n;
     }
+    QString waitWindowTitle() const
+    {
+        for (QWidget *w : view->findChildren<QWidget *>("ZARWaitWindow"))
+            if (w->isVisible()) return w->windowTitle();
+        return {};
+    }
     // Connects to the simulator and waits until its preset has arrived.
     void connectAndRead(const SimProcess &sim)
     {
@@ -87,11 +96,13 @@ protected:
         EXPECT_FALSE(port->isEnabled());
         EXPECT_EQ(connectButton->text(), "Disconnect");
         // The read starts with the connection and runs with its wait window.
-        EXPECT_EQ(visibleWaitWindows(), 1);
+        ASSERT_EQ(visibleWaitWindows(), 1);
+        EXPECT_EQ(waitWindowTitle(), "Load Preset");
         ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWaitWindows() == 0; }, kTransferLimitMs));
         EXPECT_TRUE(connectButton->isEnabled());
     }
 
+    QApplication &application = app(); // before the first widget member
     ScriptedUserPrompts prompts;
     ScopedUserPrompts scope{prompts};
     QLibrary library{PLUGIN_FILE};
@@ -133,7 +144,7 @@ TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
     SimProcess sim;
     ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
     // Something the unit does not hold, to see that the read replaced it.
-    zar40::preset::setText(document->presets.currentRecord().NAME, "Only in the editor");
+    zar40::preset::setText(document->presets.currentRecord().NAME, "Editor only");
     document->presets.currentRecord().outputs[2].GAIN = -42.0f;
 
     connectAndRead(sim);
@@ -146,7 +157,7 @@ TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
     EXPECT_EQ(got.outputs[2].GAIN, expected.outputs[2].GAIN);
     const QString text = summary->toPlainText();
     EXPECT_TRUE(text.contains(QString::fromStdString(zar40::preset::textOf(expected.NAME)))) << text.toStdString();
-    EXPECT_FALSE(text.contains("Only in the editor"));
+    EXPECT_FALSE(text.contains("Editor only"));
     for (const auto &out : expected.outputs)
         EXPECT_TRUE(text.contains(QString::fromStdString(zar40::preset::textOf(out.NAME)))) << text.toStdString();
 
@@ -169,6 +180,60 @@ TEST_F(ZAR40ConnectionTest, ClosingWhileConnectedDisconnectsFirst)
     EXPECT_EQ(state(), "Disconnecting");
     ASSERT_TRUE(QTest::qWaitFor([&] { return manager->documents().isEmpty(); }, kTransferLimitMs));
     EXPECT_TRUE(prompts.texts().isEmpty());
+}
+
+TEST_F(ZAR40ConnectionTest, SentPresetIsWhatTheUnitGivesBack)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    connectAndRead(sim);
+    auto *send = view->findChild<QPushButton *>("sendPresetButton");
+    ASSERT_NE(send, nullptr);
+    ASSERT_TRUE(send->isEnabled());
+    zar40::preset::PresetRecord &record = document->presets.currentRecord();
+    zar40::preset::setText(record.NAME, "Sent by editor");
+    record.outputs[4].GAIN = -7.5f;
+    record.outputs[4].MUTE = 1;
+    send->click();
+    ASSERT_EQ(visibleWaitWindows(), 1);
+    EXPECT_EQ(waitWindowTitle(), "Transfer Preset");
+    EXPECT_FALSE(send->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return visibleWaitWindows() == 0; }, kTransferLimitMs));
+    EXPECT_TRUE(send->isEnabled());
+
+    // What the editor holds now must not decide the outcome: read it back.
+    zar40::preset::setText(record.NAME, "Not yet read");
+    record.outputs[4].GAIN = 0.0f;
+    record.outputs[4].MUTE = 0;
+    connectButton->click();
+    ASSERT_TRUE(waitForState("Idle"));
+    connectAndRead(sim);
+    EXPECT_EQ(zar40::preset::textOf(record.NAME), "Sent by editor");
+    EXPECT_EQ(record.outputs[4].GAIN, -7.5f);
+    EXPECT_EQ(record.outputs[4].MUTE, 1);
+    EXPECT_TRUE(summary->toPlainText().contains("Sent by editor"));
+    EXPECT_TRUE(prompts.texts().isEmpty());
+}
+
+TEST_F(ZAR40ConnectionTest, LostUnitIsReportedAndTheFrameStaysUsable)
+{
+    SimProcess sim;
+    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    connectAndRead(sim);
+    prompts.answerOk();
+    sim.kill();
+    ASSERT_TRUE(waitForState("Idle"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.pendingAnswers() == 0; }, kTransferLimitMs));
+    ASSERT_EQ(prompts.shown().size(), 1);
+    EXPECT_EQ(prompts.shown().constFirst().icon, UserPrompts::Icon::Error);
+    EXPECT_TRUE(prompts.texts().constFirst().startsWith("Communication ERROR.\n"));
+    // The error stays readable after the link has closed.
+    EXPECT_NE(status->text(), "Connection closed");
+    EXPECT_EQ(connectButton->text(), "Connect");
+    EXPECT_TRUE(port->isEnabled());
+    // The window closes at once: nothing is linked any more.
+    frame->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return manager->documents().isEmpty(); }, 5000));
 }
 
 TEST_F(ZAR40ConnectionTest, MissingPortIsReportedAndLeavesThePanelIdle)
