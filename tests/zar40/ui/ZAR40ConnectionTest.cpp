@@ -139,6 +139,20 @@ TEST_F(ZAR40ConnectionTest, PanelStartsIdleWithTheLimitsOfItsFields)
     EXPECT_TRUE(netId->isHidden());
 }
 
+TEST_F(ZAR40ConnectionTest, PortFromTheEnvironmentIsOfferedFirst)
+{
+    const QString path = QStringLiteral("/tmp/zar40-ui-test.pty");
+    qputenv("VRN_ZAR40_PORT", path.toLocal8Bit());
+    const bool opened = manager->OpenNewDocument(1);
+    qunsetenv("VRN_ZAR40_PORT");
+    ASSERT_TRUE(opened);
+    CView *second = manager->documents().constLast()->views().constFirst();
+    auto *secondPort = second->findChild<QComboBox *>("portCombo");
+    ASSERT_NE(secondPort, nullptr);
+    EXPECT_EQ(secondPort->currentText(), path);
+    EXPECT_EQ(secondPort->findText(path), 0);
+}
+
 TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
 {
     SimProcess sim;
