@@ -21,10 +21,17 @@ CTransactionEngine::~CTransactionEngine() = default;
 CTransactionEngine &CTransactionEngine::instance()
 {
     // Owned by the application object, so that its timer dies with the
-    // event loop it belongs to.
-    static QPointer<CTransactionEngine> engine;
-    if (!engine) engine = new CTransactionEngine(QCoreApplication::instance());
-    return *engine;
+    // event loop it belongs to. In a plug-in the code goes before the
+    // application object does: unloading the library (which runs this
+    // holder's destructor) deletes the engine first, or the application
+    // would later delete an object whose code is gone.
+    struct Holder {
+        QPointer<CTransactionEngine> engine;
+        ~Holder() { delete engine.data(); }
+    };
+    static Holder holder;
+    if (!holder.engine) holder.engine = new CTransactionEngine(QCoreApplication::instance());
+    return *holder.engine;
 }
 
 CTransactionEngine::Priority CTransactionEngine::priorityOf(std::uint16_t requestCode)

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLibrary>
+#include <QPointer>
 #include <QMdiArea>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -64,7 +65,16 @@ protected:
         manager.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qDeleteAll(area.subWindowList());
+        // Objects of the plug-in's classes that the application object owns
+        // must go with the library: the application would otherwise delete
+        // them after their code was unloaded.
+        QList<QPointer<QObject>> ownedByApplication;
+        for (QObject *child : QCoreApplication::instance()->children())
+            if (QByteArray(child->metaObject()->className()).startsWith("zar40::"))
+                ownedByApplication << child;
         library.unload();
+        for (const QPointer<QObject> &p : ownedByApplication)
+            EXPECT_TRUE(p.isNull()) << "left on the application object after the plug-in was unloaded";
     }
 
     QString state() const { return view->property("connectionState").toString(); }
