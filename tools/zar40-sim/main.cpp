@@ -161,6 +161,8 @@ int runCan(int argc, char **argv, zar40sim::DeviceModel &model, const zar40sim::
     else
         std::cerr << "zar40-sim: " << error.toStdString() << "\n";
     server.stop();
+    // The event loop has ended, so the device's deferred delete must be run here.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     close(sigFd);
     return rc;
 }
