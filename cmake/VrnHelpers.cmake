@@ -92,3 +92,19 @@ function(vrn_add_plugin)
     INSTALL_RPATH "$ORIGIN/..")
   install(TARGETS ${P_NAME} LIBRARY DESTINATION ${VRN_INSTALL_PLUGIN_DIR})
 endfunction()
+
+# vrn_install_link(PROGRAM name LINK link)
+# Puts a relative symbolic link LINK in the installed bin/ folder that points
+# at the program NAME in the program folder, so the tree can move with its
+# prefix.
+function(vrn_install_link)
+  cmake_parse_arguments(L "" "PROGRAM;LINK" "" ${ARGN})
+  file(RELATIVE_PATH from_bin /prefix/${CMAKE_INSTALL_BINDIR} /prefix/${VRN_INSTALL_PROGRAM_DIR}/${L_PROGRAM})
+  install(CODE "
+    set(bindir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+    file(MAKE_DIRECTORY \"\${bindir}\")
+    file(REMOVE \"\${bindir}/${L_LINK}\")
+    file(CREATE_LINK \"${from_bin}\" \"\${bindir}/${L_LINK}\" SYMBOLIC)
+    message(STATUS \"Installing: \${bindir}/${L_LINK} -> ${from_bin}\")
+  ")
+endfunction()
