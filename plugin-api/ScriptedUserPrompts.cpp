@@ -180,10 +180,10 @@ UserPrompts::Answer ScriptedUserPrompts::message(Icon icon, Buttons buttons, con
     return a ? a->answer : cautious(buttons);
 }
 
-QString ScriptedUserPrompts::openFileName(const FileRequest &request, QWidget *)
+QString ScriptedUserPrompts::fileName(Kind kind, const FileRequest &request)
 {
     Shown s;
-    s.kind = Kind::OpenFile;
+    s.kind = kind;
     s.text = request.title;
     s.title = request.title;
     s.filter = request.filter;
@@ -191,15 +191,14 @@ QString ScriptedUserPrompts::openFileName(const FileRequest &request, QWidget *)
     return a && !a->cancelled ? a->text : QString();
 }
 
+QString ScriptedUserPrompts::openFileName(const FileRequest &request, QWidget *)
+{
+    return fileName(Kind::OpenFile, request);
+}
+
 QString ScriptedUserPrompts::saveFileName(const FileRequest &request, QWidget *)
 {
-    Shown s;
-    s.kind = Kind::SaveFile;
-    s.text = request.title;
-    s.title = request.title;
-    s.filter = request.filter;
-    const auto a = take(s, Scripted::Type::File, false);
-    return a && !a->cancelled ? a->text : QString();
+    return fileName(Kind::SaveFile, request);
 }
 
 std::optional<QString> ScriptedUserPrompts::textInput(const TextRequest &request, QWidget *)

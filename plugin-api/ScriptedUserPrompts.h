@@ -80,6 +80,8 @@ private:
     // Records the prompt and takes the head of the queue when it has the
     // wanted type; otherwise reports the failure and returns no answer.
     std::optional<Scripted> take(const Shown &shown, Scripted::Type wanted, bool autoOk);
+    // The open and save dialogs differ only in their kind.
+    QString fileName(Kind kind, const FileRequest &request);
     void fail(const QString &why);
 
     mutable QMutex mutex_;
