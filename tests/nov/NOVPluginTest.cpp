@@ -1,69 +1,16 @@
-#include "DocView.h"
-#include "MyDocManager.h"
-#include "MyMultiDocTemplate.h"
-
-#include <QApplication>
-#include <QLibrary>
-#include <QMdiArea>
-#include <QProcess>
-
-#include <gtest/gtest.h>
+#include "PluginContract.h"
 
 namespace {
 
-QApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "nov-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
-
 TEST(NOVPlugin, ExportsExactlyTheEntryPoint)
 {
-    QProcess nm;
-    nm.start("nm", {"-D", "--defined-only", PLUGIN_FILE});
-    ASSERT_TRUE(nm.waitForFinished(10000));
-    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
-    QStringList symbols;
-    for (const QString &line : QString::fromUtf8(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-        symbols << line.section(' ', -1);
-    EXPECT_EQ(symbols, QStringList{"DLLDocTemplate"});
+    expectOnlyTheEntryPointExported(PLUGIN_FILE);
 }
 
 TEST(NOVPlugin, TemplateOpensAnEmptyEditorDocument)
 {
-    app();
-    QLibrary library(PLUGIN_FILE);
-    ASSERT_TRUE(library.load()) << library.errorString().toStdString();
-    auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
-    ASSERT_NE(entry, nullptr);
-    {
-        QMdiArea area;
-        CMyDocManager manager;
-        manager.setMdiArea(&area);
-        CMyMultiDocTemplate *t = entry();
-        ASSERT_NE(t, nullptr);
-        manager.addDocTemplate(t);
-        EXPECT_EQ(t->name, "NOV");
-        EXPECT_EQ(t->resourceId(), 129u);
-        EXPECT_EQ(t->bitmap.size(), QSize(16, 15));
-
-        ASSERT_TRUE(manager.OpenNewDocument(1));
-        ASSERT_TRUE(manager.OpenNewDocument(1));
-        const auto docs = manager.documents();
-        ASSERT_EQ(docs.size(), 2);
-        EXPECT_EQ(docs[0]->title(), "NOV1");
-        EXPECT_EQ(docs[1]->title(), "NOV2");
-        EXPECT_EQ(t->docString(CMyMultiDocTemplate::RegFileTypeName), "NOV Document");
-        EXPECT_STREQ(docs[0]->metaObject()->className(), "CNOVDocument");
-        EXPECT_STREQ(docs[0]->frames().constFirst()->metaObject()->className(), "CChildFrame");
-        EXPECT_STREQ(docs[0]->views().constFirst()->metaObject()->className(), "CNOVDocumentView");
-        EXPECT_EQ(area.subWindowList().size(), 2);
-        // The manager deletes the template and its documents here, while the library is loaded.
-    }
-    EXPECT_TRUE(library.unload());
+    expectTemplateOpensEmptyDocuments(
+        PLUGIN_FILE, {"NOV", "NOV1", "NOV2", "NOV Document", "CNOVDocument", "CNOVDocumentView"});
 }
 
 } // namespace

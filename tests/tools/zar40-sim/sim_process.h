@@ -2,6 +2,8 @@
 // The zar40-sim program run as a user runs it, with its stdout and stderr
 // read back by the test. Every wait is bounded, so a silent or stuck
 // simulator fails a test instead of hanging it.
+#include "ChildExit.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -110,19 +112,7 @@ public:
     {
         if (m_pid <= 0) return std::nullopt;
         if (sig) kill(m_pid, sig);
-        int status = 0;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        pid_t r = 0;
-        while ((r = waitpid(m_pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (r != m_pid) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-            return std::nullopt;
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return waitForExit(m_pid, timeoutMs);
     }
 
 private:

@@ -1,6 +1,8 @@
 // Runs "zar40 device" as a user does, against the zar40-sim program on a
 // pseudo-terminal. Every run is bounded: a command that hangs (or waits for
 // input on stdin) is killed and fails its test instead of stalling the suite.
+#include "ChildExit.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -106,22 +108,7 @@ public:
 
     // The exit status, or nothing when the child was still running at the
     // deadline (it is killed then).
-    std::optional<int> wait(int limitMs)
-    {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(limitMs);
-        int status = 0;
-        pid_t r = 0;
-        while ((r = waitpid(m_pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (r != m_pid) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-            m_pid = -1;
-            return std::nullopt;
-        }
-        m_pid = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
+    std::optional<int> wait(int limitMs) { return waitForExit(m_pid, limitMs); }
 
     void signal(int sig)
     {

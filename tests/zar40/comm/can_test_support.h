@@ -170,33 +170,4 @@ struct RecordingUi : TransferUi {
     bool editorEnabled = true;
 };
 
-// A record whose transferable fields differ from the defaults, with values
-// that survive the wire conversions exactly.
-inline preset::PresetRecord distinctRecord(std::uint32_t seed)
-{
-    preset::PresetRecord r = preset::defaultPreset();
-    const auto fields = preset::fieldTable();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const auto &f = fields[i];
-        const auto n = static_cast<std::uint32_t>(i) + seed;
-        switch (f.type) {
-        case preset::FieldType::U32:
-            if (f.key.field != preset::Field::Number) preset::setFieldWord(r, f, 1000 + n);
-            break;
-        case preset::FieldType::F32:
-            preset::setFieldWord(r, f, codec::floatToWord(f.key.field == preset::Field::Delay
-                                                              ? 1.0f + 96.0f * static_cast<float>(n % 50)
-                                                              : 0.25f * static_cast<float>(n)));
-            break;
-        case preset::FieldType::Mute8:
-            preset::setFieldWord(r, f, n % 2);
-            break;
-        case preset::FieldType::Text:
-            preset::setFieldText(r, f, "C" + std::to_string(n) + "xxxxxxxxxxxxxxxxxx");
-            break;
-        }
-    }
-    return r;
-}
-
 } // namespace zar40::comm::test

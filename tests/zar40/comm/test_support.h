@@ -1,10 +1,16 @@
 #pragma once
 // Helpers shared by the comm tests.
+#include "zar40/comm/codec/values.h"
+#include "zar40/preset/fields.h"
+#include "zar40/preset/record.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QThread>
 
+#include <cstdint>
 #include <functional>
+#include <string>
 
 namespace zar40::comm::test {
 
@@ -30,6 +36,36 @@ inline void spin(int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         QThread::usleep(200);
     }
+}
+
+// A record whose every transferable field differs from the defaults and from
+// its neighbours (SEED shifts the values, so two records differ too), with
+// values that survive the wire conversions exactly.
+inline preset::PresetRecord distinctRecord(std::uint32_t seed = 0)
+{
+    preset::PresetRecord r = preset::defaultPreset();
+    const auto fields = preset::fieldTable();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const auto &f = fields[i];
+        const auto n = static_cast<std::uint32_t>(i) + seed;
+        switch (f.type) {
+        case preset::FieldType::U32:
+            if (f.key.field != preset::Field::Number) preset::setFieldWord(r, f, 1000 + n);
+            break;
+        case preset::FieldType::F32:
+            preset::setFieldWord(r, f, codec::floatToWord(f.key.field == preset::Field::Delay
+                                                              ? 1.0f + 96.0f * static_cast<float>(n % 50)
+                                                              : 0.25f * static_cast<float>(n)));
+            break;
+        case preset::FieldType::Mute8:
+            preset::setFieldWord(r, f, n % 2);
+            break;
+        case preset::FieldType::Text:
+            preset::setFieldText(r, f, "T" + std::to_string(n) + "xxxxxxxxxxxxxxxxxx");
+            break;
+        }
+    }
+    return r;
 }
 
 } // namespace zar40::comm::test

@@ -6,7 +6,7 @@
 #include "ScriptedUserPrompts.h"
 #include "ZARDocument.h"
 #include "sim_process.h"
-#include "test_app.h"
+#include "PluginContract.h"
 
 #include "zar40/preset/record.h"
 

@@ -1,0 +1,81 @@
+#pragma once
+// What every plug-in library owes the host, checked the same way for each:
+// exactly one exported symbol, and a template that opens empty documents of
+// the plug-in's own classes. Header-only; the test program defines the
+// library path.
+#include "DocView.h"
+#include "MyDocManager.h"
+#include "MyMultiDocTemplate.h"
+
+#include <QApplication>
+#include <QLibrary>
+#include <QMdiArea>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+// The one QApplication of the test program.
+inline QApplication &app()
+{
+    static int argc = 1;
+    static char name[] = "plugin-tests";
+    static char *argv[] = {name, nullptr};
+    static QApplication *a = new QApplication(argc, argv);
+    return *a;
+}
+
+inline void expectOnlyTheEntryPointExported(const QString &pluginFile)
+{
+    QProcess nm;
+    nm.start("nm", {"-D", "--defined-only", pluginFile});
+    ASSERT_TRUE(nm.waitForFinished(10000));
+    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
+    QStringList symbols;
+    for (const QString &line : QString::fromUtf8(nm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+        symbols << line.section(' ', -1);
+    EXPECT_EQ(symbols, QStringList{"DLLDocTemplate"});
+}
+
+struct ExpectedPlugin
+{
+    const char *name;          // on the toolbar button
+    const char *firstTitle;    // of the first and second untitled document
+    const char *secondTitle;
+    const char *fileTypeName;  // from the document string
+    const char *documentClass;
+    const char *viewClass;
+};
+
+inline void expectTemplateOpensEmptyDocuments(const QString &pluginFile, const ExpectedPlugin &e)
+{
+    app();
+    QLibrary library(pluginFile);
+    ASSERT_TRUE(library.load()) << library.errorString().toStdString();
+    auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
+    ASSERT_NE(entry, nullptr);
+    {
+        QMdiArea area;
+        CMyDocManager manager;
+        manager.setMdiArea(&area);
+        CMyMultiDocTemplate *t = entry();
+        ASSERT_NE(t, nullptr);
+        manager.addDocTemplate(t);
+        EXPECT_EQ(t->name, e.name);
+        EXPECT_EQ(t->resourceId(), 129u);
+        EXPECT_EQ(t->bitmap.size(), QSize(16, 15));
+
+        ASSERT_TRUE(manager.OpenNewDocument(1));
+        ASSERT_TRUE(manager.OpenNewDocument(1));
+        const auto docs = manager.documents();
+        ASSERT_EQ(docs.size(), 2);
+        EXPECT_EQ(docs[0]->title(), e.firstTitle);
+        EXPECT_EQ(docs[1]->title(), e.secondTitle);
+        EXPECT_EQ(t->docString(CMyMultiDocTemplate::RegFileTypeName), e.fileTypeName);
+        EXPECT_STREQ(docs[0]->metaObject()->className(), e.documentClass);
+        EXPECT_STREQ(docs[0]->frames().constFirst()->metaObject()->className(), "CChildFrame");
+        EXPECT_STREQ(docs[0]->views().constFirst()->metaObject()->className(), e.viewClass);
+        EXPECT_EQ(area.subWindowList().size(), 2);
+        // The manager deletes the template and its documents here, while the library is loaded.
+    }
+    EXPECT_TRUE(library.unload());
+}
