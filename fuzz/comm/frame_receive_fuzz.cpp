@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::size_t chunk = data[2] & 0x1F;
     std::span<const std::uint8_t> stream(data + 3, size - 3);
 
-    static zar40sim::DeviceModel device;
+    zar40sim::DeviceModel device; // fresh per input, so a saved finding reproduces alone
     zar40::preset::PresetRecord record = zar40::preset::defaultPreset();
     DeviceSettings settings{};
     FrameAssembler assembler;
