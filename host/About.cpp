@@ -77,18 +77,18 @@ CAbout::CAbout(QWidget *parent)
     layout->addWidget(ok, 3, 1, Qt::AlignRight);
     layout->setSizeConstraint(QLayout::SetMinimumSize);
 
-    normalSize_ = sizeHint();
-    largeSize_ = normalSize_ * 2;
-    resize(normalSize_);
-    stepper_.setInterval(15);
-    connect(&stepper_, &QTimer::timeout, this, &CAbout::step);
+    m_normalSize = sizeHint();
+    m_largeSize = m_normalSize * 2;
+    resize(m_normalSize);
+    m_stepper.setInterval(15);
+    connect(&m_stepper, &QTimer::timeout, this, &CAbout::step);
 }
 
 void CAbout::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::RightButton && emblemRect().contains(event->position().toPoint())) {
-        enlarged_ = !enlarged_;
-        stepper_.start();
+        m_enlarged = !m_enlarged;
+        m_stepper.start();
         return;
     }
     QDialog::mouseReleaseEvent(event);
@@ -96,7 +96,7 @@ void CAbout::mouseReleaseEvent(QMouseEvent *event)
 
 void CAbout::step()
 {
-    const QSize target = enlarged_ ? largeSize_ : normalSize_;
+    const QSize target = m_enlarged ? m_largeSize : m_normalSize;
     const QSize now = size();
     const auto towards = [](int from, int to) {
         const int delta = (to - from) / 4;
@@ -105,5 +105,5 @@ void CAbout::step()
     const QSize next(towards(now.width(), target.width()), towards(now.height(), target.height()));
     resize(next);
     if (next == target)
-        stepper_.stop();
+        m_stepper.stop();
 }

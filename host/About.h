@@ -18,7 +18,7 @@ public:
     static QString titleText();
     static QString versionLine();
     static QRect emblemRect() { return QRect(QPoint(21, 31), QPoint(49 - 1, 59 - 1)); }
-    bool enlarged() const { return enlarged_; }
+    bool enlarged() const { return m_enlarged; }
 
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -26,8 +26,8 @@ protected:
 private:
     void step();
 
-    QSize normalSize_;
-    QSize largeSize_;
-    bool enlarged_ = false;
-    QTimer stepper_;
+    QSize m_normalSize;
+    QSize m_largeSize;
+    bool m_enlarged = false;
+    QTimer m_stepper;
 };

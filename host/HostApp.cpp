@@ -18,8 +18,8 @@ CHostApp::CHostApp(const HostOptions &options)
 }
 
 CHostApp::CHostApp(const HostOptions &options, Environment environment)
-    : options_(options)
-    , env_(std::move(environment))
+    : m_options(options)
+    , m_env(std::move(environment))
 {
 }
 
@@ -43,24 +43,24 @@ bool CHostApp::InitInstance()
     // 1. The log before anything else can go wrong.
     CEventLog &log = CEventLog::instance();
     log.setLevel(1);
-    if (options_.logLevel != 1)
-        log.setLevel(options_.logLevel);
-    if (env_.logPath.isEmpty())
-        log.open(env_.logFileName);
+    if (m_options.logLevel != 1)
+        log.setLevel(m_options.logLevel);
+    if (m_env.logPath.isEmpty())
+        log.open(m_env.logFileName);
     else
-        log.openPath(env_.logPath);
+        log.openPath(m_env.logPath);
 
     // 2. The operating system.
-    const OsCheck os = env_.checkOs ? env_.checkOs() : checkOperatingSystem();
+    const OsCheck os = m_env.checkOs ? m_env.checkOs() : checkOperatingSystem();
     if (!os.accepted)
         return fail(wrongOsMessage(s, os.description), true);
 
     // 3./4. Sockets and control hosting need no start-up here.
 
     // 5. One instance per user.
-    instance_ = std::make_unique<SingleInstance>(env_.instanceName);
-    if (!instance_->acquire()) {
-        instance_.reset();
+    m_instance = std::make_unique<SingleInstance>(m_env.instanceName);
+    if (!m_instance->acquire()) {
+        m_instance.reset();
         return fail(s.load(HostString::SecondInstance), true);
     }
 
@@ -70,81 +70,81 @@ bool CHostApp::InitInstance()
     // 7.-9. Plug-ins.
     PluginButtonTable &buttons = pluginButtons();
     buttons.clear();
-    docManager_ = std::make_unique<CMyDocManager>();
-    const QString folder = options_.pluginDir.isEmpty() ? PluginSet::defaultFolder() : options_.pluginDir;
+    m_docManager = std::make_unique<CMyDocManager>();
+    const QString folder = m_options.pluginDir.isEmpty() ? PluginSet::defaultFolder() : m_options.pluginDir;
     const QStringList accepted = PluginSet::scan(folder);
     if (!accepted.isEmpty())
-        plugins_.load(accepted);
-    plugins_.registerTemplates(*docManager_, buttons);
+        m_plugins.load(accepted);
+    m_plugins.registerTemplates(*m_docManager, buttons);
 
     // Close requests can come while the splash is up; they are acted on
     // once the frame is running.
-    connect(instance_.get(), &SingleInstance::closeRequested, this, [this](ControlRequest r) {
-        pendingClose_ = r;
+    connect(m_instance.get(), &SingleInstance::closeRequested, this, [this](ControlRequest r) {
+        m_pendingClose = r;
         QMetaObject::invokeMethod(this, &CHostApp::actOnCloseRequest, Qt::QueuedConnection);
     });
 
     // 10. The main frame.
     const SplashTimings timings =
-        (options_.noSplash || !env_.useSplashTimings) ? SplashTimings::none() : SplashTimings();
-    mainFrame_ = std::make_unique<CMainFrame>(docManager_.get(), buttons, timings);
+        (m_options.noSplash || !m_env.useSplashTimings) ? SplashTimings::none() : SplashTimings();
+    m_mainFrame = std::make_unique<CMainFrame>(m_docManager.get(), buttons, timings);
     {
         QSettings profile;
         CanSettings can = can_settings::load(profile);
-        can_settings::apply(options_.arguments, can, nullptr); // checked when the options were parsed
-        mainFrame_->setCanSettings(can);
+        can_settings::apply(m_options.arguments, can, nullptr); // checked when the options were parsed
+        m_mainFrame->setCanSettings(can);
     }
-    if (!mainFrame_->create()) {
-        mainFrame_.reset();
+    if (!m_mainFrame->create()) {
+        m_mainFrame.reset();
         return fail(QStringLiteral("Couldn't load Mainframe!"), false);
     }
-    connect(mainFrame_.get(), &CMainFrame::closed, this, &CHostApp::finished);
+    connect(m_mainFrame.get(), &CMainFrame::closed, this, &CHostApp::finished);
 
     // 11. No document opens by itself; named files do.
-    for (const QString &file : std::as_const(options_.files)) {
-        if (!docManager_->openDocumentFile(file))
+    for (const QString &file : std::as_const(m_options.files)) {
+        if (!m_docManager->openDocumentFile(file))
             return fail(QStringLiteral("Couldn't dispatch commands specified on the command line!"), false);
     }
 
     // 12.
     // Without a window manager "maximized" means nothing: fill the screen.
     if (QScreen *screen = QGuiApplication::primaryScreen())
-        mainFrame_->setGeometry(screen->availableGeometry());
-    mainFrame_->showMaximized();
-    mainFrame_->update();
-    running_ = true;
-    if (pendingClose_)
+        m_mainFrame->setGeometry(screen->availableGeometry());
+    m_mainFrame->showMaximized();
+    m_mainFrame->update();
+    m_running = true;
+    if (m_pendingClose)
         QMetaObject::invokeMethod(this, &CHostApp::actOnCloseRequest, Qt::QueuedConnection);
     return true;
 }
 
 void CHostApp::actOnCloseRequest()
 {
-    if (!running_ || !mainFrame_ || !pendingClose_)
+    if (!m_running || !m_mainFrame || !m_pendingClose)
         return;
-    const ControlRequest r = *pendingClose_;
-    pendingClose_.reset();
+    const ControlRequest r = *m_pendingClose;
+    m_pendingClose.reset();
     if (r.closesWithoutQuestion())
-        mainFrame_->closeWithoutQuestion();
+        m_mainFrame->closeWithoutQuestion();
     else
-        mainFrame_->close();
+        m_mainFrame->close();
 }
 
 int CHostApp::ExitInstance()
 {
-    running_ = false;
+    m_running = false;
     // The frame holds the plug-ins' windows: it goes first.
-    if (mainFrame_) {
-        if (WindowTree::mainWindow() == mainFrame_.get())
+    if (m_mainFrame) {
+        if (WindowTree::mainWindow() == m_mainFrame.get())
             WindowTree::setMainWindow(nullptr);
-        mainFrame_.reset();
+        m_mainFrame.reset();
     }
     // Templates (the plug-ins' code) go while their libraries are loaded.
-    docManager_.reset();
-    plugins_.unloadAll();
-    if (instance_) {
-        instance_->release();
-        instance_.reset();
+    m_docManager.reset();
+    m_plugins.unloadAll();
+    if (m_instance) {
+        m_instance->release();
+        m_instance.reset();
     }
     return 0;
 }

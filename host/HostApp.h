@@ -38,11 +38,11 @@ public:
     bool InitInstance();
     int ExitInstance();
 
-    CMyDocManager *docManager() const { return docManager_.get(); }
-    CMainFrame *mainFrame() const { return mainFrame_.get(); }
-    const PluginSet &plugins() const { return plugins_; }
-    int pluginCount() const { return plugins_.count(); }
-    SingleInstance *instance() const { return instance_.get(); }
+    CMyDocManager *docManager() const { return m_docManager.get(); }
+    CMainFrame *mainFrame() const { return m_mainFrame.get(); }
+    const PluginSet &plugins() const { return m_plugins; }
+    int pluginCount() const { return m_plugins.count(); }
+    SingleInstance *instance() const { return m_instance.get(); }
 
     static constexpr int RecentFileCount = 4;
 
@@ -54,12 +54,12 @@ private:
     bool fail(const QString &text, bool showBox);
     void actOnCloseRequest();
 
-    HostOptions options_;
-    Environment env_;
-    std::unique_ptr<SingleInstance> instance_;
-    std::unique_ptr<CMyDocManager> docManager_;
-    PluginSet plugins_;
-    std::unique_ptr<CMainFrame> mainFrame_;
-    std::optional<ControlRequest> pendingClose_;
-    bool running_ = false;
+    HostOptions m_options;
+    Environment m_env;
+    std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<CMyDocManager> m_docManager;
+    PluginSet m_plugins;
+    std::unique_ptr<CMainFrame> m_mainFrame;
+    std::optional<ControlRequest> m_pendingClose;
+    bool m_running = false;
 };

@@ -56,9 +56,9 @@ QPixmap blankPlacePicture()
 CMainFrame::CMainFrame(CMyDocManager *docManager, const PluginButtonTable &buttons, const SplashTimings &timings,
                        QWidget *parent)
     : QMainWindow(parent)
-    , docManager_(docManager)
-    , buttons_(buttons)
-    , timings_(timings)
+    , m_docManager(docManager)
+    , m_buttons(buttons)
+    , m_timings(timings)
 {
     setObjectName(QStringLiteral("CMainFrame"));
 }
@@ -67,14 +67,14 @@ CMainFrame::~CMainFrame()
 {
     // The document windows belong to plug-ins; they go before the frame's
     // other children and while the plug-ins are loaded.
-    if (mdiArea_) {
-        const auto windows = mdiArea_->subWindowList();
+    if (m_mdiArea) {
+        const auto windows = m_mdiArea->subWindowList();
         for (QMdiSubWindow *w : windows)
             delete w;
     }
     // Then the CAN window, before the frame's remaining children: editors
     // that were still registered have unregistered by now.
-    delete canWindow_;
+    delete m_canWindow;
 }
 
 void CMainFrame::wait(int ms)
@@ -90,7 +90,7 @@ void CMainFrame::wait(int ms)
 
 void CMainFrame::showProgress(CSplashScreenEx &splash, const QString &text, int ms)
 {
-    splashTexts_ << text;
+    m_splashTexts << text;
     splash.setFieldText(CSplashScreenEx::Progress, text);
     wait(ms);
 }
@@ -109,29 +109,29 @@ bool CMainFrame::create()
     setWindowIcon(QIcon(QStringLiteral(":/host/vrn-control.svg")));
     WindowTree::setMainWindow(this);
 
-    CSplashScreenEx splash(CSplashScreenEx::defaultPicture(), QColor(255, 0, 255), timings_.fadeInMs,
-                           timings_.fadeOutMs);
+    CSplashScreenEx splash(CSplashScreenEx::defaultPicture(), QColor(255, 0, 255), m_timings.fadeInMs,
+                           m_timings.fadeOutMs);
     splash.setFieldText(CSplashScreenEx::Version, HostVersion::revisionText());
     splash.setFieldText(CSplashScreenEx::Build, HostVersion::buildText(s));
     splash.setFieldText(CSplashScreenEx::Company, s.text(HostString::Company, QStringLiteral("Varnel Tonsysteme GmbH")));
     splash.setFieldText(CSplashScreenEx::Notice, s.load(HostString::Notice));
     splash.showSplash();
-    wait(timings_.afterShowMs);
+    wait(m_timings.afterShowMs);
 
     if (!createToolBar())
         return false;
 
-    for (int i = 0; i < buttons_.count(); ++i) {
+    for (int i = 0; i < m_buttons.count(); ++i) {
         // Ten places; further plug-ins are registered but get no button.
         if (i >= PluginPlaces)
             break;
         if (!createPluginButton(i))
             return false;
-        const QString text = s.text(HostString::Load, QStringLiteral("Load")) + QLatin1Char(' ') + buttons_.at(i).name
+        const QString text = s.text(HostString::Load, QStringLiteral("Load")) + QLatin1Char(' ') + m_buttons.at(i).name
                              + QLatin1Char(' ') + s.text(HostString::Plugin, QStringLiteral("Plugin"));
-        showProgress(splash, text, timings_.perPluginMs);
+        showProgress(splash, text, m_timings.perPluginMs);
     }
-    showProgress(splash, s.text(HostString::StartHost, QStringLiteral("Start VRN-Control")), timings_.beforeStartMs);
+    showProgress(splash, s.text(HostString::StartHost, QStringLiteral("Start VRN-Control")), m_timings.beforeStartMs);
     splash.hideSplash();
 
     if (!createStatusBar())
@@ -141,7 +141,7 @@ bool CMainFrame::create()
 
     // The USB-CAN link's window: invisible, control id 13000. The link
     // itself starts only when the first editor registers.
-    canWindow_ = createCanWindow(this, canSettings_);
+    m_canWindow = createCanWindow(this, m_canSettings);
 
     updateMenusAndTitle();
     return true;
@@ -149,35 +149,35 @@ bool CMainFrame::create()
 
 bool CMainFrame::createToolBar()
 {
-    toolBar_ = new QToolBar(tr("Plugins"), this);
-    toolBar_->setObjectName(QStringLiteral("toolbar128"));
-    toolBar_->setMovable(false);
-    toolBar_->setFloatable(false);
-    toolBar_->setIconSize(QSize(16, 15));
-    addToolBar(Qt::TopToolBarArea, toolBar_);
+    m_toolBar = new QToolBar(tr("Plugins"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolbar128"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setIconSize(QSize(16, 15));
+    addToolBar(Qt::TopToolBarArea, m_toolBar);
     const QIcon blank(blankPlacePicture());
     for (int i = 0; i < PluginPlaces; ++i) {
         if (i > 0)
-            toolBar_->addSeparator();
-        auto *place = new QAction(blank, QString(), toolBar_);
+            m_toolBar->addSeparator();
+        auto *place = new QAction(blank, QString(), m_toolBar);
         place->setData(FirstPlaceCommand + i);
         place->setObjectName(QStringLiteral("place%1").arg(FirstPlaceCommand + i));
         // A place without a plug-in has no command behind it.
         place->setEnabled(false);
-        toolBar_->addAction(place);
-        places_ << place;
+        m_toolBar->addAction(place);
+        m_places << place;
     }
     return true;
 }
 
 bool CMainFrame::createPluginButton(int i)
 {
-    QAction *place = places_.value(i);
-    const PluginButtonInfo &info = buttons_.at(i);
+    QAction *place = m_places.value(i);
+    const PluginButtonInfo &info = m_buttons.at(i);
     if (!place || !info.bitmap)
         return false;
 
-    auto *holder = new QWidget(toolBar_);
+    auto *holder = new QWidget(m_toolBar);
     auto *button = new CBitmapButton(info.name, holder);
     const int id = FirstPluginButtonId + i;
     button->setObjectName(QStringLiteral("plugin%1").arg(id));
@@ -193,16 +193,16 @@ bool CMainFrame::createPluginButton(int i)
                         ButtonHeight);
     button->show();
     connect(button, &QPushButton::clicked, this, [this, id] {
-        if (docManager_)
-            docManager_->OpenNewDocument(id - 9999);
+        if (m_docManager)
+            m_docManager->OpenNewDocument(id - 9999);
     });
 
-    QAction *widgetAction = toolBar_->insertWidget(place, holder);
+    QAction *widgetAction = m_toolBar->insertWidget(place, holder);
     widgetAction->setData(id);
-    toolBar_->removeAction(place);
-    places_[i] = nullptr;
+    m_toolBar->removeAction(place);
+    m_places[i] = nullptr;
     delete place;
-    pluginButtons_ << button;
+    m_pluginButtons << button;
     return true;
 }
 
@@ -230,9 +230,9 @@ void CMainFrame::setupDocumentArea()
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    mdiArea_ = new QMdiArea(central);
-    mdiArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    mdiArea_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea = new QMdiArea(central);
+    m_mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 
     // The document area's background from the profile; without a picture
     // the workspace grey.
@@ -243,22 +243,22 @@ void CMainFrame::setupDocumentArea()
     if (!picture.isEmpty())
         background.load(picture);
     if (!background.isNull()) {
-        mdiArea_->setBackground(QBrush(background));
+        m_mdiArea->setBackground(QBrush(background));
     } else {
         bool ok = false;
         const uint colorRef = profile.value(QStringLiteral("BkColor")).toUInt(&ok);
-        mdiArea_->setBackground(ok ? QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF)
+        m_mdiArea->setBackground(ok ? QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF)
                                    : QColor(171, 171, 171));
     }
     profile.endGroup();
 
-    tabStrip_ = new CMdiTabStrip(mdiArea_, central);
-    layout->addWidget(tabStrip_);
-    layout->addWidget(mdiArea_, 1);
+    m_tabStrip = new CMdiTabStrip(m_mdiArea, central);
+    layout->addWidget(m_tabStrip);
+    layout->addWidget(m_mdiArea, 1);
     setCentralWidget(central);
-    if (docManager_)
-        docManager_->setMdiArea(mdiArea_);
-    connect(mdiArea_, &QMdiArea::subWindowActivated, this, &CMainFrame::updateMenusAndTitle);
+    if (m_docManager)
+        m_docManager->setMdiArea(m_mdiArea);
+    connect(m_mdiArea, &QMdiArea::subWindowActivated, this, &CMainFrame::updateMenusAndTitle);
 }
 
 void CMainFrame::createMenus()
@@ -267,24 +267,24 @@ void CMainFrame::createMenus()
         auto *a = new QAction(text, this);
         a->setData(id);
         connect(a, &QAction::triggered, this, slot);
-        commands_ << a;
+        m_commands << a;
         return a;
     };
     QAction *exitAction = command(tr("E&xit"), AppExit, [this] { close(); });
     QAction *updates = command(tr("Check for Updates..."), CheckForUpdates, [this] { emit checkForUpdatesRequested(); });
     QAction *about = command(tr("&About VRN-Control..."), AppAbout, [this] { showAbout(); });
     QAction *fileNew = command(tr("&New"), FileNew, [this] {
-        if (docManager_)
-            docManager_->onFileNew();
+        if (m_docManager)
+            m_docManager->onFileNew();
     });
     fileNew->setShortcut(QKeySequence::New);
     QAction *fileOpen = command(tr("&Open..."), FileOpen, [this] {
-        if (docManager_)
-            docManager_->onFileOpen();
+        if (m_docManager)
+            m_docManager->onFileOpen();
     });
     fileOpen->setShortcut(QKeySequence::Open);
     QAction *fileClose = command(tr("&Close"), FileClose, [this] {
-        if (QMdiSubWindow *w = mdiArea_->activeSubWindow())
+        if (QMdiSubWindow *w = m_mdiArea->activeSubWindow())
             w->close();
     });
     QAction *printSetupAction = command(tr("P&rint Setup..."), FilePrintSetup, [this] { printSetup(); });
@@ -294,7 +294,7 @@ void CMainFrame::createMenus()
     auto *help = new QMenu(tr("&Help"), this);
     help->addAction(updates);
     help->addAction(about);
-    frameMenus_ = {file, help};
+    m_frameMenus = {file, help};
 
     auto *docFile = new QMenu(tr("&File"), this);
     docFile->addAction(fileNew);
@@ -309,29 +309,29 @@ void CMainFrame::createMenus()
         // Enabled by a document's own menus when it supports them.
         edit->addAction(t)->setEnabled(false);
     }
-    windowMenu_ = new QMenu(tr("&Window"), this);
-    connect(windowMenu_, &QMenu::aboutToShow, this, [this] {
-        windowMenu_->clear();
-        windowMenu_->addAction(tr("&Cascade"), mdiArea_, &QMdiArea::cascadeSubWindows);
-        windowMenu_->addAction(tr("&Tile"), mdiArea_, &QMdiArea::tileSubWindows);
-        windowMenu_->addSeparator();
+    m_windowMenu = new QMenu(tr("&Window"), this);
+    connect(m_windowMenu, &QMenu::aboutToShow, this, [this] {
+        m_windowMenu->clear();
+        m_windowMenu->addAction(tr("&Cascade"), m_mdiArea, &QMdiArea::cascadeSubWindows);
+        m_windowMenu->addAction(tr("&Tile"), m_mdiArea, &QMdiArea::tileSubWindows);
+        m_windowMenu->addSeparator();
         int n = 1;
-        for (QMdiSubWindow *w : mdiArea_->subWindowList()) {
-            QAction *a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(n++).arg(w->windowTitle()),
-                                                this, [this, w] { mdiArea_->setActiveSubWindow(w); });
+        for (QMdiSubWindow *w : m_mdiArea->subWindowList()) {
+            QAction *a = m_windowMenu->addAction(QStringLiteral("&%1 %2").arg(n++).arg(w->windowTitle()),
+                                                this, [this, w] { m_mdiArea->setActiveSubWindow(w); });
             a->setCheckable(true);
-            a->setChecked(w == mdiArea_->activeSubWindow());
+            a->setChecked(w == m_mdiArea->activeSubWindow());
         }
     });
     auto *docHelp = new QMenu(tr("&Help"), this);
     docHelp->addAction(updates);
     docHelp->addAction(about);
-    documentMenus_ = {docFile, edit, windowMenu_, docHelp};
+    m_documentMenus = {docFile, edit, m_windowMenu, docHelp};
 }
 
 QAction *CMainFrame::commandAction(int command) const
 {
-    for (QAction *a : commands_) {
+    for (QAction *a : m_commands) {
         if (a->data().toInt() == command)
             return a;
     }
@@ -340,28 +340,28 @@ QAction *CMainFrame::commandAction(int command) const
 
 void CMainFrame::updateMenusAndTitle()
 {
-    if (!mdiArea_)
+    if (!m_mdiArea)
         return;
-    QMdiSubWindow *active = mdiArea_->activeSubWindow();
+    QMdiSubWindow *active = m_mdiArea->activeSubWindow();
     QMenuBar *bar = menuBar();
     bar->clear();
     if (!active) {
-        for (QMenu *m : std::as_const(frameMenus_))
+        for (QMenu *m : std::as_const(m_frameMenus))
             bar->addMenu(m);
     } else {
-        bar->addMenu(documentMenus_[0]);
-        bar->addMenu(documentMenus_[1]);
+        bar->addMenu(m_documentMenus[0]);
+        bar->addMenu(m_documentMenus[1]);
         if (auto *frame = qobject_cast<CMDIChildWnd *>(active)) {
             for (QMenu *m : frame->documentMenus())
                 bar->addMenu(m);
         }
-        bar->addMenu(documentMenus_[2]);
-        bar->addMenu(documentMenus_[3]);
+        bar->addMenu(m_documentMenus[2]);
+        bar->addMenu(m_documentMenus[3]);
     }
 
-    if (titledWindow_)
-        disconnect(titledWindow_, &QWidget::windowTitleChanged, this, nullptr);
-    titledWindow_ = active;
+    if (m_titledWindow)
+        disconnect(m_titledWindow, &QWidget::windowTitleChanged, this, nullptr);
+    m_titledWindow = active;
     const QString app = hostStrings().text(HostString::FrameTitle, QStringLiteral("VRN-Control"));
     if (active) {
         connect(active, &QWidget::windowTitleChanged, this, [this, app](const QString &t) {
@@ -388,34 +388,34 @@ void CMainFrame::printSetup()
 
 CBitmapButton *CMainFrame::pluginButton(int i) const
 {
-    return pluginButtons_.value(i);
+    return m_pluginButtons.value(i);
 }
 
 int CMainFrame::pluginButtonCount() const
 {
-    return int(pluginButtons_.size());
+    return int(m_pluginButtons.size());
 }
 
 QAction *CMainFrame::placeAction(int i) const
 {
-    return places_.value(i);
+    return m_places.value(i);
 }
 
 void CMainFrame::closeWithoutQuestion()
 {
-    closeWithoutQuestion_ = true;
+    m_closeWithoutQuestion = true;
     close();
 }
 
 bool CMainFrame::closeAllDocumentWindows()
 {
-    if (!mdiArea_)
+    if (!m_mdiArea)
         return true;
     for (;;) {
-        QMdiSubWindow *next = mdiArea_->activeSubWindow();
+        QMdiSubWindow *next = m_mdiArea->activeSubWindow();
         if (!next || next->isHidden()) {
             next = nullptr;
-            for (QMdiSubWindow *w : mdiArea_->subWindowList()) {
+            for (QMdiSubWindow *w : m_mdiArea->subWindowList()) {
                 if (!w->isHidden()) {
                     next = w;
                     break;
@@ -433,7 +433,7 @@ bool CMainFrame::closeAllDocumentWindows()
 
 void CMainFrame::closeEvent(QCloseEvent *event)
 {
-    if (!closeWithoutQuestion_) {
+    if (!m_closeWithoutQuestion) {
         const QString question = hostStrings().text(HostString::CloseQuestion, QStringLiteral("Close VRN-Control?"));
         if (!UserPrompts::current().questionYesNo(question, this)) {
             event->ignore();

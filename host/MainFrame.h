@@ -64,24 +64,24 @@ public:
     // reporting each step. false when a part could not be made.
     bool create();
 
-    QMdiArea *mdiArea() const { return mdiArea_; }
-    CMdiTabStrip *tabStrip() const { return tabStrip_; }
-    QToolBar *toolBar() const { return toolBar_; }
+    QMdiArea *mdiArea() const { return m_mdiArea; }
+    CMdiTabStrip *tabStrip() const { return m_tabStrip; }
+    QToolBar *toolBar() const { return m_toolBar; }
     // The plug-in button of plug-in i, or null.
     CBitmapButton *pluginButton(int i) const;
     int pluginButtonCount() const;
     // The place-holder action with command id 11000 + i (null once a plug-in took the place).
     QAction *placeAction(int i) const;
     // The progress texts the splash showed, in order.
-    QStringList splashTexts() const { return splashTexts_; }
+    QStringList splashTexts() const { return m_splashTexts; }
     QAction *commandAction(int command) const;
 
     // What another program's "close 10 10" does: closes without asking.
     void closeWithoutQuestion();
 
     // The bus the CAN window drives; set before create().
-    void setCanSettings(const CanSettings &settings) { canSettings_ = settings; }
-    CCanWnd *canWindow() const { return canWindow_; }
+    void setCanSettings(const CanSettings &settings) { m_canSettings = settings; }
+    CCanWnd *canWindow() const { return m_canWindow; }
 
     QFont buttonFont;
     // The update download dialog while an update runs.
@@ -108,21 +108,21 @@ private:
     void printSetup();
     bool closeAllDocumentWindows();
 
-    CMyDocManager *docManager_;
-    const PluginButtonTable &buttons_;
-    SplashTimings timings_;
-    QMdiArea *mdiArea_ = nullptr;
-    CMdiTabStrip *tabStrip_ = nullptr;
-    QToolBar *toolBar_ = nullptr;
-    QList<QAction *> places_;
-    QList<CBitmapButton *> pluginButtons_;
-    QStringList splashTexts_;
-    QList<QMenu *> frameMenus_;      // menu 128: no document open
-    QList<QMenu *> documentMenus_;   // menu 129: a document is open
-    QMenu *windowMenu_ = nullptr;
-    QList<QAction *> commands_;
-    QPointer<QMdiSubWindow> titledWindow_;
-    bool closeWithoutQuestion_ = false;
-    CanSettings canSettings_;
-    QPointer<CCanWnd> canWindow_;
+    CMyDocManager *m_docManager;
+    const PluginButtonTable &m_buttons;
+    SplashTimings m_timings;
+    QMdiArea *m_mdiArea = nullptr;
+    CMdiTabStrip *m_tabStrip = nullptr;
+    QToolBar *m_toolBar = nullptr;
+    QList<QAction *> m_places;
+    QList<CBitmapButton *> m_pluginButtons;
+    QStringList m_splashTexts;
+    QList<QMenu *> m_frameMenus;      // menu 128: no document open
+    QList<QMenu *> m_documentMenus;   // menu 129: a document is open
+    QMenu *m_windowMenu = nullptr;
+    QList<QAction *> m_commands;
+    QPointer<QMdiSubWindow> m_titledWindow;
+    bool m_closeWithoutQuestion = false;
+    CanSettings m_canSettings;
+    QPointer<CCanWnd> m_canWindow;
 };

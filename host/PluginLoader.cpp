@@ -15,42 +15,42 @@ PluginLibrary::~PluginLibrary()
 bool PluginLibrary::load(const QString &path)
 {
     unload();
-    path_ = path;
-    module_ = std::make_unique<QLibrary>(path);
-    if (!module_->load()) {
-        error_ = module_->errorString();
-        module_.reset();
+    m_path = path;
+    m_module = std::make_unique<QLibrary>(path);
+    if (!m_module->load()) {
+        m_error = m_module->errorString();
+        m_module.reset();
         return false;
     }
-    entry_ = reinterpret_cast<DLLDocTemplateFunction>(module_->resolve("DLLDocTemplate"));
+    m_entry = reinterpret_cast<DLLDocTemplateFunction>(m_module->resolve("DLLDocTemplate"));
     return true;
 }
 
 void PluginLibrary::unload()
 {
-    if (module_)
-        module_->unload();
-    module_.reset();
-    entry_ = nullptr;
-    path_.clear();
+    if (m_module)
+        m_module->unload();
+    m_module.reset();
+    m_entry = nullptr;
+    m_path.clear();
 }
 
 void PluginButtonTable::clear()
 {
-    entries_.fill(PluginButtonInfo{});
+    m_entries.fill(PluginButtonInfo{});
 }
 
 void PluginButtonTable::set(int index, const QPixmap *bitmap, const QString &name)
 {
     if (index < 0 || index >= Capacity)
         return;
-    entries_[std::size_t(index)] = {bitmap, name};
+    m_entries[std::size_t(index)] = {bitmap, name};
 }
 
 int PluginButtonTable::count() const
 {
     int n = 0;
-    while (n < Capacity && entries_[std::size_t(n)].bitmap)
+    while (n < Capacity && m_entries[std::size_t(n)].bitmap)
         ++n;
     return n;
 }
@@ -95,14 +95,14 @@ void PluginSet::load(const QStringList &paths)
     for (const QString &path : paths) {
         auto library = std::make_unique<PluginLibrary>();
         library->load(path);
-        libraries_.push_back(std::move(library));
+        m_libraries.push_back(std::move(library));
     }
 }
 
 void PluginSet::registerTemplates(CMyDocManager &manager, PluginButtonTable &buttons)
 {
     for (int i = 0; i < count(); ++i) {
-        const DLLDocTemplateFunction entry = libraries_[std::size_t(i)]->entry();
+        const DLLDocTemplateFunction entry = m_libraries[std::size_t(i)]->entry();
         // A library that did not load again has no entry: skip it.
         CMyMultiDocTemplate *t = nullptr;
         try {
@@ -120,5 +120,5 @@ void PluginSet::registerTemplates(CMyDocManager &manager, PluginButtonTable &but
 
 void PluginSet::unloadAll()
 {
-    libraries_.clear();
+    m_libraries.clear();
 }

@@ -27,16 +27,16 @@ public:
     bool load(const QString &path);
     void unload();
 
-    QString path() const { return path_; }
-    bool loaded() const { return module_ && module_->isLoaded(); }
-    DLLDocTemplateFunction entry() const { return entry_; }
-    QString errorString() const { return error_; }
+    QString path() const { return m_path; }
+    bool loaded() const { return m_module && m_module->isLoaded(); }
+    DLLDocTemplateFunction entry() const { return m_entry; }
+    QString errorString() const { return m_error; }
 
 private:
-    QString path_;
-    std::unique_ptr<QLibrary> module_;
-    DLLDocTemplateFunction entry_ = nullptr;
-    QString error_;
+    QString m_path;
+    std::unique_ptr<QLibrary> m_module;
+    DLLDocTemplateFunction m_entry = nullptr;
+    QString m_error;
 };
 
 // What the toolbar shows for plug-in i. A null bitmap ends the table.
@@ -52,12 +52,12 @@ public:
     static constexpr int Capacity = 1000;
     void clear();
     void set(int index, const QPixmap *bitmap, const QString &name);
-    const PluginButtonInfo &at(int index) const { return entries_.at(std::size_t(index)); }
+    const PluginButtonInfo &at(int index) const { return m_entries.at(std::size_t(index)); }
     // The entries before the first one without a bitmap.
     int count() const;
 
 private:
-    std::array<PluginButtonInfo, Capacity> entries_{};
+    std::array<PluginButtonInfo, Capacity> m_entries{};
 };
 
 // The process-wide table the main frame builds its buttons from.
@@ -83,9 +83,9 @@ public:
     void registerTemplates(CMyDocManager &manager, PluginButtonTable &buttons);
     void unloadAll();
 
-    int count() const { return int(libraries_.size()); }
-    const PluginLibrary &at(int i) const { return *libraries_.at(std::size_t(i)); }
+    int count() const { return int(m_libraries.size()); }
+    const PluginLibrary &at(int i) const { return *m_libraries.at(std::size_t(i)); }
 
 private:
-    std::vector<std::unique_ptr<PluginLibrary>> libraries_;
+    std::vector<std::unique_ptr<PluginLibrary>> m_libraries;
 };

@@ -36,10 +36,10 @@ std::optional<ControlRequest> parseControlRequest(const QByteArray &line)
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
     : QObject(parent)
-    , name_(name)
+    , m_name(name)
 {
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    connect(&server_, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
+    m_server.setSocketOptions(QLocalServer::UserAccessOption);
+    connect(&m_server, &QLocalServer::newConnection, this, &SingleInstance::onConnection);
 }
 
 SingleInstance::~SingleInstance()
@@ -57,47 +57,47 @@ QString SingleInstance::runtimeFolder()
 
 QString SingleInstance::lockPath() const
 {
-    return runtimeFolder() + QLatin1Char('/') + name_ + QStringLiteral(".lock");
+    return runtimeFolder() + QLatin1Char('/') + m_name + QStringLiteral(".lock");
 }
 
 QString SingleInstance::socketPath() const
 {
-    return runtimeFolder() + QLatin1Char('/') + name_;
+    return runtimeFolder() + QLatin1Char('/') + m_name;
 }
 
 bool SingleInstance::acquire()
 {
-    if (held_)
+    if (m_held)
         return true;
-    lock_ = std::make_unique<QLockFile>(lockPath());
+    m_lock = std::make_unique<QLockFile>(lockPath());
     // Never stale by age: only a lock whose process is gone is taken over.
-    lock_->setStaleLockTime(0);
-    if (!lock_->tryLock(0)) {
-        lock_.reset();
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
         return false;
     }
     // Holding the lock, any socket left behind belongs to a crashed instance.
     QLocalServer::removeServer(socketPath());
-    if (!server_.listen(socketPath()))
-        qWarning("VRN-Control: cannot listen on %s: %s", qPrintable(socketPath()), qPrintable(server_.errorString()));
-    held_ = true;
+    if (!m_server.listen(socketPath()))
+        qWarning("VRN-Control: cannot listen on %s: %s", qPrintable(socketPath()), qPrintable(m_server.errorString()));
+    m_held = true;
     return true;
 }
 
 void SingleInstance::release()
 {
-    if (!held_)
+    if (!m_held)
         return;
-    server_.close();
-    if (lock_)
-        lock_->unlock();
-    lock_.reset();
-    held_ = false;
+    m_server.close();
+    if (m_lock)
+        m_lock->unlock();
+    m_lock.reset();
+    m_held = false;
 }
 
 void SingleInstance::onConnection()
 {
-    while (QLocalSocket *socket = server_.nextPendingConnection()) {
+    while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
             if (!socket->canReadLine()) {

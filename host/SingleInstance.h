@@ -42,7 +42,7 @@ public:
     // Takes the lock and starts listening. false when another instance runs.
     bool acquire();
     void release();
-    bool held() const { return held_; }
+    bool held() const { return m_held; }
 
     // The runtime folder: $XDG_RUNTIME_DIR, else the temporary folder.
     static QString runtimeFolder();
@@ -61,8 +61,8 @@ signals:
 private:
     void onConnection();
 
-    QString name_;
-    std::unique_ptr<QLockFile> lock_;
-    QLocalServer server_;
-    bool held_ = false;
+    QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer m_server;
+    bool m_held = false;
 };

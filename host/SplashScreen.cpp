@@ -11,14 +11,14 @@
 
 CSplashScreenEx::CSplashScreenEx(const QPixmap &picture, const QColor &transparent, int fadeInMs, int fadeOutMs)
     : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
-    , picture_(picture)
-    , fadeInMs_(fadeInMs)
-    , fadeOutMs_(fadeOutMs)
+    , m_picture(picture)
+    , m_fadeInMs(fadeInMs)
+    , m_fadeOutMs(fadeOutMs)
 {
     setAttribute(Qt::WA_TranslucentBackground, false);
-    setFixedSize(picture_.size());
+    setFixedSize(m_picture.size());
     if (transparent.isValid())
-        setMask(picture_.createMaskFromColor(transparent, Qt::MaskInColor));
+        setMask(m_picture.createMaskFromColor(transparent, Qt::MaskInColor));
     QFont f(QStringLiteral("Arial"));
     f.setPointSize(10);
     setFont(f);
@@ -42,19 +42,19 @@ void CSplashScreenEx::setFieldText(Field field, const QString &text)
 {
     if (field < 0 || field >= FieldCount)
         return;
-    texts_[field] = text;
+    m_texts[field] = text;
     repaint(fieldRect(field));
 }
 
 void CSplashScreenEx::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
-    p.drawPixmap(0, 0, picture_);
+    p.drawPixmap(0, 0, m_picture);
     p.setPen(Qt::white);
     p.setFont(font());
     for (int f = 0; f < FieldCount; ++f) {
         const QRect r = fieldRect(Field(f));
-        const QString elided = p.fontMetrics().elidedText(texts_[f], Qt::ElideRight, r.width());
+        const QString elided = p.fontMetrics().elidedText(m_texts[f], Qt::ElideRight, r.width());
         p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, elided);
     }
 }
@@ -79,16 +79,16 @@ void CSplashScreenEx::showSplash()
 {
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
-    setWindowOpacity(fadeInMs_ > 0 ? 0.0 : 1.0);
+    setWindowOpacity(m_fadeInMs > 0 ? 0.0 : 1.0);
     show();
     raise();
     repaint();
-    fade(0.0, 1.0, fadeInMs_);
+    fade(0.0, 1.0, m_fadeInMs);
 }
 
 void CSplashScreenEx::hideSplash()
 {
-    fade(1.0, 0.0, fadeOutMs_);
+    fade(1.0, 0.0, m_fadeOutMs);
     hide();
 }
 

@@ -17,7 +17,7 @@ public:
     CSplashScreenEx(const QPixmap &picture, const QColor &transparent, int fadeInMs, int fadeOutMs);
 
     void setFieldText(Field field, const QString &text);
-    QString fieldText(Field field) const { return texts_[field]; }
+    QString fieldText(Field field) const { return m_texts[field]; }
     static QRect fieldRect(Field field);
 
     // Centred on the screen, fading in when the system animates windows.
@@ -33,8 +33,8 @@ protected:
 private:
     void fade(qreal from, qreal to, int ms);
 
-    QPixmap picture_;
-    std::array<QString, FieldCount> texts_;
-    int fadeInMs_;
-    int fadeOutMs_;
+    QPixmap m_picture;
+    std::array<QString, FieldCount> m_texts;
+    int m_fadeInMs;
+    int m_fadeOutMs;
 };

@@ -9,44 +9,44 @@ CDocument::CDocument() = default;
 
 CDocument::~CDocument()
 {
-    for (const QPointer<CView> &v : std::as_const(views_)) {
+    for (const QPointer<CView> &v : std::as_const(m_views)) {
         if (v)
-            v->document_ = nullptr;
+            v->m_document = nullptr;
     }
-    for (const QPointer<CMDIChildWnd> &f : std::as_const(frames_)) {
+    for (const QPointer<CMDIChildWnd> &f : std::as_const(m_frames)) {
         if (f)
-            f->document_ = nullptr;
+            f->m_document = nullptr;
     }
-    if (template_)
-        template_->removeDocument(this);
+    if (m_template)
+        m_template->removeDocument(this);
 }
 
 void CDocument::setTitle(const QString &title)
 {
-    if (title_ == title)
+    if (m_title == title)
         return;
-    title_ = title;
-    emit titleChanged(title_);
+    m_title = title;
+    emit titleChanged(m_title);
 }
 
 void CDocument::setPathName(const QString &path)
 {
-    pathName_ = path;
+    m_pathName = path;
     setTitle(QFileInfo(path).fileName());
 }
 
 void CDocument::setModifiedFlag(bool modified)
 {
-    if (modified_ == modified)
+    if (m_modified == modified)
         return;
-    modified_ = modified;
-    emit modifiedChanged(modified_);
+    m_modified = modified;
+    emit modifiedChanged(m_modified);
 }
 
 QList<CView *> CDocument::views() const
 {
     QList<CView *> list;
-    for (const QPointer<CView> &v : views_) {
+    for (const QPointer<CView> &v : m_views) {
         if (v)
             list << v.data();
     }
@@ -56,7 +56,7 @@ QList<CView *> CDocument::views() const
 QList<CMDIChildWnd *> CDocument::frames() const
 {
     QList<CMDIChildWnd *> list;
-    for (const QPointer<CMDIChildWnd> &f : frames_) {
+    for (const QPointer<CMDIChildWnd> &f : m_frames) {
         if (f)
             list << f.data();
     }
@@ -112,33 +112,33 @@ void CDocument::closeDocument()
 
 void CDocument::attachView(CView *view)
 {
-    view->document_ = this;
-    views_.append(view);
+    view->m_document = this;
+    m_views.append(view);
 }
 
 void CDocument::detachView(CView *view)
 {
-    views_.removeAll(view);
-    views_.removeAll(nullptr);
-    view->document_ = nullptr;
+    m_views.removeAll(view);
+    m_views.removeAll(nullptr);
+    view->m_document = nullptr;
 }
 
 void CDocument::attachFrame(CMDIChildWnd *frame)
 {
-    frame->document_ = this;
-    frames_.append(frame);
+    frame->m_document = this;
+    m_frames.append(frame);
     connect(this, &CDocument::titleChanged, frame, &QWidget::setWindowTitle);
-    frame->setWindowTitle(title_);
+    frame->setWindowTitle(m_title);
 }
 
 void CDocument::detachFrame(CMDIChildWnd *frame)
 {
-    frames_.removeAll(frame);
-    frames_.removeAll(nullptr);
+    m_frames.removeAll(frame);
+    m_frames.removeAll(nullptr);
     disconnect(this, nullptr, frame, nullptr);
-    frame->document_ = nullptr;
-    if (frame->view_)
-        detachView(frame->view_);
+    frame->m_document = nullptr;
+    if (frame->m_view)
+        detachView(frame->m_view);
     if (frames().isEmpty())
         delete this;
 }
@@ -150,8 +150,8 @@ CView::CView(QWidget *parent)
 
 CView::~CView()
 {
-    if (document_)
-        document_->detachView(this);
+    if (m_document)
+        m_document->detachView(this);
 }
 
 void CView::onInitialUpdate()
@@ -172,8 +172,8 @@ CMDIChildWnd::CMDIChildWnd(QWidget *parent)
 
 CMDIChildWnd::~CMDIChildWnd()
 {
-    if (document_)
-        document_->detachFrame(this);
+    if (m_document)
+        m_document->detachFrame(this);
 }
 
 QList<QMenu *> CMDIChildWnd::documentMenus()
@@ -187,7 +187,7 @@ void CMDIChildWnd::onCreateClient(CView *)
 
 void CMDIChildWnd::closeEvent(QCloseEvent *event)
 {
-    if (document_ && !document_->canCloseFrame(this)) {
+    if (m_document && !m_document->canCloseFrame(this)) {
         event->ignore();
         return;
     }
@@ -196,6 +196,6 @@ void CMDIChildWnd::closeEvent(QCloseEvent *event)
         return;
     // The frame itself goes later (deleteLater); the document must not wait
     // for that, so that closing every window really closes every document.
-    if (document_)
-        document_->detachFrame(this);
+    if (m_document)
+        m_document->detachFrame(this);
 }

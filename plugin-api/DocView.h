@@ -23,14 +23,14 @@ public:
     CDocument();
     ~CDocument() override;
 
-    CMyMultiDocTemplate *docTemplate() const { return template_; }
+    CMyMultiDocTemplate *docTemplate() const { return m_template; }
 
-    QString title() const { return title_; }
+    QString title() const { return m_title; }
     void setTitle(const QString &title);
-    QString pathName() const { return pathName_; }
+    QString pathName() const { return m_pathName; }
     void setPathName(const QString &path);
 
-    bool isModified() const { return modified_; }
+    bool isModified() const { return m_modified; }
     void setModifiedFlag(bool modified = true);
 
     QList<CView *> views() const;
@@ -61,12 +61,12 @@ private:
     void attachFrame(CMDIChildWnd *frame);
     void detachFrame(CMDIChildWnd *frame);
 
-    CMyMultiDocTemplate *template_ = nullptr;
-    QString title_;
-    QString pathName_;
-    bool modified_ = false;
-    QList<QPointer<CView>> views_;
-    QList<QPointer<CMDIChildWnd>> frames_;
+    CMyMultiDocTemplate *m_template = nullptr;
+    QString m_title;
+    QString m_pathName;
+    bool m_modified = false;
+    QList<QPointer<CView>> m_views;
+    QList<QPointer<CMDIChildWnd>> m_frames;
 };
 
 // A window showing a document, the client of a child frame.
@@ -77,7 +77,7 @@ public:
     explicit CView(QWidget *parent = nullptr);
     ~CView() override;
 
-    CDocument *document() const { return document_.data(); }
+    CDocument *document() const { return m_document.data(); }
 
     // Called once, after the document is ready and before the frame shows.
     virtual void onInitialUpdate();
@@ -86,7 +86,7 @@ public:
 
 private:
     friend class CDocument;
-    QPointer<CDocument> document_;
+    QPointer<CDocument> m_document;
 };
 
 // The frame around a view inside the host's document area.
@@ -97,8 +97,8 @@ public:
     explicit CMDIChildWnd(QWidget *parent = nullptr);
     ~CMDIChildWnd() override;
 
-    CDocument *document() const { return document_.data(); }
-    CView *view() const { return view_.data(); }
+    CDocument *document() const { return m_document.data(); }
+    CView *view() const { return m_view.data(); }
 
     // Menus this frame adds to the host's menu bar while it is active. The
     // frame keeps ownership.
@@ -113,6 +113,6 @@ protected:
 private:
     friend class CMyMultiDocTemplate;
     friend class CDocument;
-    QPointer<CDocument> document_;
-    QPointer<CView> view_;
+    QPointer<CDocument> m_document;
+    QPointer<CView> m_view;
 };

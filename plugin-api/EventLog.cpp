@@ -60,12 +60,12 @@ CEventLog &CEventLog::instance()
 
 void CEventLog::setLevel(int level)
 {
-    level_ = level;
+    m_level = level;
 }
 
 int CEventLog::level() const
 {
-    return level_;
+    return m_level;
 }
 
 QString CEventLog::fallbackFolder()
@@ -91,57 +91,57 @@ bool CEventLog::open(const QString &fileName)
 
 bool CEventLog::openPath(const QString &fullPath)
 {
-    std::lock_guard lock(fileMutex_);
+    std::lock_guard lock(m_fileMutex);
     return openLocked(fullPath);
 }
 
 bool CEventLog::openLocked(const QString &fullPath)
 {
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
     }
-    path_ = fullPath;
-    file_ = std::fopen(QFile::encodeName(fullPath).constData(), "ab");
-    return file_ != nullptr;
+    m_path = fullPath;
+    m_file = std::fopen(QFile::encodeName(fullPath).constData(), "ab");
+    return m_file != nullptr;
 }
 
 void CEventLog::close()
 {
-    std::lock_guard lock(fileMutex_);
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
+    std::lock_guard lock(m_fileMutex);
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
     }
 }
 
 bool CEventLog::isOpen() const
 {
-    std::lock_guard lock(fileMutex_);
-    return file_ != nullptr;
+    std::lock_guard lock(m_fileMutex);
+    return m_file != nullptr;
 }
 
 QString CEventLog::path() const
 {
-    std::lock_guard lock(fileMutex_);
-    return path_;
+    std::lock_guard lock(m_fileMutex);
+    return m_path;
 }
 
 void CEventLog::begin()
 {
-    entryLock_.lock();
-    owner_ = std::this_thread::get_id();
+    m_entryLock.lock();
+    m_owner = std::this_thread::get_id();
 }
 
 void CEventLog::setLine(int line)
 {
-    sourceLine_ = line;
+    m_sourceLine = line;
 }
 
 void CEventLog::setSource(const char *sourcePath)
 {
     if (!sourcePath) {
-        sourceFile_[0] = '\0';
+        m_sourceFile[0] = '\0';
         return;
     }
     const char *name = std::strrchr(sourcePath, '/');
@@ -149,7 +149,7 @@ void CEventLog::setSource(const char *sourcePath)
     if (back && (!name || back > name))
         name = back;
     name = name ? name + 1 : sourcePath;
-    std::snprintf(sourceFile_, sizeof sourceFile_, "%s", name);
+    std::snprintf(m_sourceFile, sizeof m_sourceFile, "%s", name);
 }
 
 void CEventLog::error(const char *format, ...)
@@ -180,10 +180,10 @@ void CEventLog::write(int minimumLevel, const char *kind, const char *format, va
 {
     // A writing call without begin() still writes one whole entry instead of
     // releasing a lock it does not hold.
-    if (owner_.load() != std::this_thread::get_id())
-        entryLock_.lock();
+    if (m_owner.load() != std::this_thread::get_id())
+        m_entryLock.lock();
 
-    const int level = level_;
+    const int level = m_level;
     if (level >= minimumLevel) {
         const int savedErrno = errno;
 
@@ -198,24 +198,24 @@ void CEventLog::write(int minimumLevel, const char *kind, const char *format, va
                 *c = '|';
         }
 
-        std::lock_guard lock(fileMutex_);
-        if (file_) {
+        std::lock_guard lock(m_fileMutex);
+        if (m_file) {
             char stamp[32];
             const std::time_t now = std::time(nullptr);
             std::tm local{};
             localtime_r(&now, &local);
             std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &local);
             if (level >= Everything)
-                std::fprintf(file_, "%s\t%s\t%s, %d\t%s\r\n", stamp, kind, sourceFile_, sourceLine_, message);
+                std::fprintf(m_file, "%s\t%s\t%s, %d\t%s\r\n", stamp, kind, m_sourceFile, m_sourceLine, message);
             else
-                std::fprintf(file_, "%s\t%s\t%s\r\n", stamp, kind, message);
+                std::fprintf(m_file, "%s\t%s\t%s\r\n", stamp, kind, message);
             // The log matters most right before a crash.
-            std::fflush(file_);
+            std::fflush(m_file);
             std::fprintf(stderr, "%s\n", message);
         }
         errno = savedErrno;
     }
 
-    owner_ = std::thread::id();
-    entryLock_.unlock();
+    m_owner = std::thread::id();
+    m_entryLock.unlock();
 }

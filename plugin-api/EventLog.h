@@ -56,24 +56,24 @@ private:
     void write(int minimumLevel, const char *kind, const char *format, va_list args);
     bool openLocked(const QString &fullPath);
 
-    mutable std::mutex fileMutex_; // guards file_ and path_ against open/close while writing
-    std::FILE *file_ = nullptr;
-    QString path_;
-    std::atomic<int> level_{Nothing};
-    char sourceFile_[261] = {};
-    int sourceLine_ = 0;
+    mutable std::mutex m_fileMutex; // guards m_file and m_path against open/close while writing
+    std::FILE *m_file = nullptr;
+    QString m_path;
+    std::atomic<int> m_level{Nothing};
+    char m_sourceFile[261] = {};
+    int m_sourceLine = 0;
 
-    std::mutex entryLock_;
-    std::atomic<std::thread::id> owner_{};
+    std::mutex m_entryLock;
+    std::atomic<std::thread::id> m_owner{};
 };
 
 #define VRN_LOG_ENTRY_(kind, ...)                                                                                      \
     do {                                                                                                               \
-        CEventLog &vrnLog_ = CEventLog::instance();                                                                    \
-        vrnLog_.begin();                                                                                               \
-        vrnLog_.setLine(__LINE__);                                                                                     \
-        vrnLog_.setSource(__FILE__);                                                                                   \
-        vrnLog_.kind(__VA_ARGS__);                                                                                     \
+        CEventLog &m_vrnLog = CEventLog::instance();                                                                    \
+        m_vrnLog.begin();                                                                                               \
+        m_vrnLog.setLine(__LINE__);                                                                                     \
+        m_vrnLog.setSource(__FILE__);                                                                                   \
+        m_vrnLog.kind(__VA_ARGS__);                                                                                     \
     } while (0)
 
 #define VRN_LOG_ERROR(...) VRN_LOG_ENTRY_(error, __VA_ARGS__)

@@ -10,32 +10,32 @@ CMyDocManager::CMyDocManager() = default;
 
 CMyDocManager::~CMyDocManager()
 {
-    for (CMyMultiDocTemplate *t : std::as_const(templates_))
+    for (CMyMultiDocTemplate *t : std::as_const(m_templates))
         delete t;
-    templates_.clear();
+    m_templates.clear();
 }
 
 void CMyDocManager::addDocTemplate(CMyMultiDocTemplate *docTemplate)
 {
-    if (!docTemplate || templates_.contains(docTemplate))
+    if (!docTemplate || m_templates.contains(docTemplate))
         return;
-    docTemplate->manager_ = this;
-    templates_.append(docTemplate);
+    docTemplate->m_manager = this;
+    m_templates.append(docTemplate);
 }
 
 bool CMyDocManager::OpenNewDocument(int index)
 {
     // Index 0 and 1 both mean the first template; an empty list has none.
-    if (index < 0 || templateCount() < index || templates_.isEmpty())
+    if (index < 0 || templateCount() < index || m_templates.isEmpty())
         return false;
-    CMyMultiDocTemplate *t = templates_.at(index == 0 ? 0 : index - 1);
+    CMyMultiDocTemplate *t = m_templates.at(index == 0 ? 0 : index - 1);
     t->OpenDocumentFile(QString(), true);
     return true;
 }
 
 CDocument *CMyDocManager::openDocumentFile(const QString &path)
 {
-    if (templates_.isEmpty() || path.isEmpty())
+    if (m_templates.isEmpty() || path.isEmpty())
         return nullptr;
     const QString canonical = QFileInfo(path).absoluteFilePath();
     for (CDocument *d : documents()) {
@@ -45,9 +45,9 @@ CDocument *CMyDocManager::openDocumentFile(const QString &path)
             return d;
         }
     }
-    CMyMultiDocTemplate *chosen = templates_.constFirst();
+    CMyMultiDocTemplate *chosen = m_templates.constFirst();
     const QString suffix = QFileInfo(path).suffix();
-    for (CMyMultiDocTemplate *t : std::as_const(templates_)) {
+    for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
         const QStringList exts = t->docString(CMyMultiDocTemplate::FilterExt).split(QLatin1Char(';'), Qt::SkipEmptyParts);
         for (QString ext : exts) {
             if (ext.startsWith(QLatin1Char('.')))
@@ -63,25 +63,25 @@ CDocument *CMyDocManager::openDocumentFile(const QString &path)
 
 CDocument *CMyDocManager::onFileNew()
 {
-    if (templates_.isEmpty())
+    if (m_templates.isEmpty())
         return nullptr;
-    if (templates_.size() == 1)
-        return templates_.constFirst()->OpenDocumentFile(QString(), true);
+    if (m_templates.size() == 1)
+        return m_templates.constFirst()->OpenDocumentFile(QString(), true);
     QStringList names;
-    for (CMyMultiDocTemplate *t : std::as_const(templates_)) {
+    for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
         QString n = t->docString(CMyMultiDocTemplate::FileNewName);
         names << (n.isEmpty() ? t->name : n);
     }
     const auto choice = UserPrompts::current().chooseItem(tr("New"), tr("New"), names, nullptr);
-    if (!choice || *choice < 0 || *choice >= templates_.size())
+    if (!choice || *choice < 0 || *choice >= m_templates.size())
         return nullptr;
-    return templates_.at(*choice)->OpenDocumentFile(QString(), true);
+    return m_templates.at(*choice)->OpenDocumentFile(QString(), true);
 }
 
 CDocument *CMyDocManager::onFileOpen()
 {
     QStringList filters;
-    for (CMyMultiDocTemplate *t : std::as_const(templates_)) {
+    for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
         const QString name = t->docString(CMyMultiDocTemplate::FilterName);
         if (!name.isEmpty())
             filters << name;
@@ -94,7 +94,7 @@ CDocument *CMyDocManager::onFileOpen()
 QList<CDocument *> CMyDocManager::documents() const
 {
     QList<CDocument *> all;
-    for (CMyMultiDocTemplate *t : templates_)
+    for (CMyMultiDocTemplate *t : m_templates)
         all += t->documents();
     return all;
 }
@@ -110,16 +110,16 @@ bool CMyDocManager::saveAllModified()
 
 void CMyDocManager::closeAllDocuments()
 {
-    for (CMyMultiDocTemplate *t : std::as_const(templates_))
+    for (CMyMultiDocTemplate *t : std::as_const(m_templates))
         t->closeAllDocuments();
 }
 
 void CMyDocManager::setMdiArea(QMdiArea *area)
 {
-    mdiArea_ = area;
+    m_mdiArea = area;
 }
 
 QMdiArea *CMyDocManager::mdiArea() const
 {
-    return mdiArea_.data();
+    return m_mdiArea.data();
 }

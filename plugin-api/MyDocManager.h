@@ -22,8 +22,8 @@ public:
 
     // Takes ownership.
     void addDocTemplate(CMyMultiDocTemplate *docTemplate);
-    QList<CMyMultiDocTemplate *> templates() const { return templates_; }
-    int templateCount() const { return int(templates_.size()); }
+    QList<CMyMultiDocTemplate *> templates() const { return m_templates; }
+    int templateCount() const { return int(m_templates.size()); }
 
     // Opens a new document of the index-th registered template: 1 is the
     // first, and so is 0. false when there is no such template.
@@ -45,6 +45,6 @@ public:
     QMdiArea *mdiArea() const;
 
 private:
-    QList<CMyMultiDocTemplate *> templates_;
-    QPointer<QMdiArea> mdiArea_;
+    QList<CMyMultiDocTemplate *> m_templates;
+    QPointer<QMdiArea> m_mdiArea;
 };

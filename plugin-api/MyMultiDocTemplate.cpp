@@ -8,11 +8,11 @@
 
 CMyMultiDocTemplate::CMyMultiDocTemplate(const QString &resourceHandle, unsigned resourceId,
                                          DocumentFactory document, FrameFactory frame, ViewFactory view)
-    : resourceHandle_(resourceHandle)
-    , resourceId_(resourceId)
-    , documentFactory_(std::move(document))
-    , frameFactory_(std::move(frame))
-    , viewFactory_(std::move(view))
+    : m_resourceHandle(resourceHandle)
+    , m_resourceId(resourceId)
+    , m_documentFactory(std::move(document))
+    , m_frameFactory(std::move(frame))
+    , m_viewFactory(std::move(view))
 {
 }
 
@@ -25,24 +25,24 @@ CMyMultiDocTemplate::~CMyMultiDocTemplate()
 
 void CMyMultiDocTemplate::closeAllDocuments()
 {
-    while (!documents_.isEmpty())
-        documents_.constFirst()->closeDocument();
+    while (!m_documents.isEmpty())
+        m_documents.constFirst()->closeDocument();
 }
 
 void CMyMultiDocTemplate::LoadTemplate()
 {
-    loaded_ = true;
-    const QString base = resourceHandle_ + QLatin1Char('/') + QString::number(resourceId_);
+    m_loaded = true;
+    const QString base = m_resourceHandle + QLatin1Char('/') + QString::number(m_resourceId);
     QFile strings(base + QStringLiteral(".txt"));
-    if (docString_.isEmpty() && strings.open(QIODevice::ReadOnly))
-        docString_ = QString::fromUtf8(strings.readAll());
-    if (icon_.isNull() && QFile::exists(base + QStringLiteral(".png")))
-        icon_ = QPixmap(base + QStringLiteral(".png"));
+    if (m_docString.isEmpty() && strings.open(QIODevice::ReadOnly))
+        m_docString = QString::fromUtf8(strings.readAll());
+    if (m_icon.isNull() && QFile::exists(base + QStringLiteral(".png")))
+        m_icon = QPixmap(base + QStringLiteral(".png"));
 }
 
 QString CMyMultiDocTemplate::docString(DocStringIndex index) const
 {
-    const QStringList fields = docString_.split(QLatin1Char('\n'));
+    const QStringList fields = m_docString.split(QLatin1Char('\n'));
     return index < fields.size() ? fields.at(index) : QString();
 }
 
@@ -52,29 +52,29 @@ void CMyMultiDocTemplate::setDefaultTitle(CDocument *document)
     if (title.isEmpty())
         title = tr("Untitled");
     else
-        title += QString::number(untitledCount_ + 1);
+        title += QString::number(m_untitledCount + 1);
     document->setTitle(title);
 }
 
 void CMyMultiDocTemplate::removeDocument(CDocument *document)
 {
-    documents_.removeAll(document);
-    if (document->template_ == this)
-        document->template_ = nullptr;
+    m_documents.removeAll(document);
+    if (document->m_template == this)
+        document->m_template = nullptr;
 }
 
 CDocument *CMyMultiDocTemplate::OpenDocumentFile(const QString &path, bool makeVisible)
 {
-    if (!loaded_)
+    if (!m_loaded)
         LoadTemplate();
-    CDocument *document = documentFactory_ ? documentFactory_() : nullptr;
+    CDocument *document = m_documentFactory ? m_documentFactory() : nullptr;
     if (!document)
         return nullptr;
-    document->template_ = this;
-    documents_.append(document);
+    document->m_template = this;
+    m_documents.append(document);
 
-    CMDIChildWnd *frame = frameFactory_ ? frameFactory_() : nullptr;
-    CView *view = frame && viewFactory_ ? viewFactory_() : nullptr;
+    CMDIChildWnd *frame = m_frameFactory ? m_frameFactory() : nullptr;
+    CView *view = frame && m_viewFactory ? m_viewFactory() : nullptr;
     if (!frame || !view) {
         delete view;
         delete frame;
@@ -83,13 +83,13 @@ CDocument *CMyMultiDocTemplate::OpenDocumentFile(const QString &path, bool makeV
     }
     document->attachFrame(frame);
     document->attachView(view);
-    frame->view_ = view;
+    frame->m_view = view;
     frame->setWidget(view);
-    if (!icon_.isNull())
-        frame->setWindowIcon(icon_);
+    if (!m_icon.isNull())
+        frame->setWindowIcon(m_icon);
     frame->onCreateClient(view);
 
-    QMdiArea *area = manager_ ? manager_->mdiArea() : nullptr;
+    QMdiArea *area = m_manager ? m_manager->mdiArea() : nullptr;
     if (area)
         area->addSubWindow(frame);
 
@@ -99,7 +99,7 @@ CDocument *CMyMultiDocTemplate::OpenDocumentFile(const QString &path, bool makeV
         setDefaultTitle(document);
         ok = document->onNewDocument();
         if (ok)
-            ++untitledCount_;
+            ++m_untitledCount;
     } else {
         ok = document->onOpenDocument(path);
         if (ok && alive)

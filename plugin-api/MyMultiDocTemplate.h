@@ -44,9 +44,9 @@ public:
 
     QString name;       // display name, shown on the toolbar button and the splash
     QPixmap bitmap;     // toolbar picture
-    QString resourceHandle() const { return resourceHandle_; }
-    unsigned resourceId() const { return resourceId_; }
-    QPixmap icon() const { return icon_; }
+    QString resourceHandle() const { return m_resourceHandle; }
+    unsigned resourceId() const { return m_resourceId; }
+    QPixmap icon() const { return m_icon; }
 
     virtual void LoadTemplate();
     // A new untitled document when path is empty, else the document read
@@ -54,11 +54,11 @@ public:
     virtual CDocument *OpenDocumentFile(const QString &path, bool makeVisible = true);
 
     QString docString(DocStringIndex index) const;
-    void setDocString(const QString &docString) { docString_ = docString; }
+    void setDocString(const QString &docString) { m_docString = docString; }
 
-    QList<CDocument *> documents() const { return documents_; }
+    QList<CDocument *> documents() const { return m_documents; }
     void closeAllDocuments();
-    CMyDocManager *docManager() const { return manager_; }
+    CMyDocManager *docManager() const { return m_manager; }
 
 signals:
     void documentOpened(CDocument *document);
@@ -69,17 +69,17 @@ private:
     void removeDocument(CDocument *document);
     void setDefaultTitle(CDocument *document);
 
-    QString resourceHandle_;
-    unsigned resourceId_;
-    DocumentFactory documentFactory_;
-    FrameFactory frameFactory_;
-    ViewFactory viewFactory_;
-    QString docString_;
-    QPixmap icon_;
-    bool loaded_ = false;
-    int untitledCount_ = 0;
-    QList<CDocument *> documents_;
-    CMyDocManager *manager_ = nullptr;
+    QString m_resourceHandle;
+    unsigned m_resourceId;
+    DocumentFactory m_documentFactory;
+    FrameFactory m_frameFactory;
+    ViewFactory m_viewFactory;
+    QString m_docString;
+    QPixmap m_icon;
+    bool m_loaded = false;
+    int m_untitledCount = 0;
+    QList<CDocument *> m_documents;
+    CMyDocManager *m_manager = nullptr;
 };
 
 // What a plug-in library exports, under exactly the name DLLDocTemplate.

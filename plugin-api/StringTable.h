@@ -29,6 +29,6 @@ public:
     void remove(unsigned id);
 
 private:
-    mutable QReadWriteLock lock_;
-    QHash<unsigned, QString> entries_;
+    mutable QReadWriteLock m_lock;
+    QHash<unsigned, QString> m_entries;
 };

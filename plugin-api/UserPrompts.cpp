@@ -55,13 +55,13 @@ UserPrompts *UserPrompts::install(UserPrompts *prompts)
 }
 
 ScopedUserPrompts::ScopedUserPrompts(UserPrompts &prompts)
-    : previous_(UserPrompts::install(&prompts))
+    : m_previous(UserPrompts::install(&prompts))
 {
 }
 
 ScopedUserPrompts::~ScopedUserPrompts()
 {
-    UserPrompts::install(previous_);
+    UserPrompts::install(m_previous);
 }
 
 const char *toString(UserPrompts::Icon icon)

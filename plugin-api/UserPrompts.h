@@ -78,7 +78,7 @@ public:
     ScopedUserPrompts &operator=(const ScopedUserPrompts &) = delete;
 
 private:
-    UserPrompts *previous_;
+    UserPrompts *m_previous;
 };
 
 VRN_PLUGIN_API const char *toString(UserPrompts::Icon icon);
