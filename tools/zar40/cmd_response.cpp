@@ -1,15 +1,12 @@
 // Response commands: the curves the editor's diagrams draw, as CSV.
 //   zar40 response FILE ...   equalizer and crossover magnitude and phase
 //   zar40 dynamics FILE ...   an output's dynamics transfer curve
-// The signal math knows nothing of presets; the mapping from the record's
-// fields to the design parameters lives here.
+// The curves are those of zar40/model, which the editor's diagrams draw too.
 #include "command.h"
+#include "preset_input.h"
 
-#include "zar40/dsp/crossover.h"
-#include "zar40/dsp/dynamics.h"
-#include "zar40/dsp/eq_design.h"
 #include "zar40/dsp/filter_section.h"
-#include "zar40/preset/preset_files.h"
+#include "zar40/model/preset_signal.h"
 #include "zar40/preset/record.h"
 
 #include <algorithm>
@@ -18,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <limits>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,62 +23,22 @@ namespace zar40tool {
 namespace {
 
 namespace dsp = zar40::dsp;
+namespace model = zar40::model;
 namespace preset = zar40::preset;
 
 constexpr std::size_t kDefaultPoints = 100;
 constexpr std::size_t kMaxPoints = 100000;
 constexpr std::size_t kMaxListValues = 100000;
 
-// ---- Record fields to design parameters --------------------------------------
-
-// Integer fields are unsigned words; the designs take signed 32-bit values.
-// A word beyond the signed range counts as the largest signed value, so that
-// an absurd order from a file is drawn as order 8 (never as a negative one).
-std::int32_t SignedField(std::uint32_t word)
-{
-    constexpr auto most = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
-    return static_cast<std::int32_t>(std::min(word, most));
-}
-
-dsp::EqBandSettings ToBand(const preset::EqBand &b)
-{
-    return {b.TYPE, SignedField(b.FREQUENCY), b.Q, b.GAIN};
-}
-
-dsp::CrossoverSettings ToCrossover(const preset::CrossoverFilter &f)
-{
-    return {f.TYPE, SignedField(f.FREQUENCY), SignedField(f.ORDER)};
-}
-
-const std::array<preset::EqBand, preset::kBandCount> &ChannelBands(const preset::PresetRecord &r, int channel)
-{
-    if (channel < preset::kFirstOutput)
-        return r.inputs[static_cast<std::size_t>(channel)].PEQ;
-    return r.outputs[static_cast<std::size_t>(channel - preset::kFirstOutput)].PEQ;
-}
-
-std::array<dsp::EqBandSettings, dsp::kEqBands> OutputBands(const preset::OutputChannel &out)
-{
-    std::array<dsp::EqBandSettings, dsp::kEqBands> bands;
-    for (std::size_t i = 0; i < dsp::kEqBands; ++i)
-        bands[i] = ToBand(out.PEQ[i]);
-    return bands;
-}
-
-dsp::DynamicsSettings ToDynamics(const preset::Dynamics &d)
-{
-    return {d.TYPE, d.THRESHOLD, d.KNEE, d.RATIO, d.GAIN, d.AT, d.RT};
-}
-
 // ---- Arguments ---------------------------------------------------------------
 
-bool ParseInt(const std::string &text, int &value)
+bool parseInt(const std::string &text, int &value)
 {
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && end == text.data() + text.size();
 }
 
-bool ParseNumber(const std::string &text, double &value)
+bool parseNumber(const std::string &text, double &value)
 {
     if (text.empty())
         return false;
@@ -92,14 +48,14 @@ bool ParseNumber(const std::string &text, double &value)
 }
 
 // A comma-separated list of finite numbers.
-std::optional<std::vector<double>> ParseNumberList(const std::string &text)
+std::optional<std::vector<double>> parseNumberList(const std::string &text)
 {
     std::vector<double> values;
     std::size_t start = 0;
     while (start <= text.size()) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         double v = 0.0;
-        if (!ParseNumber(text.substr(start, comma - start), v) || values.size() == kMaxListValues)
+        if (!parseNumber(text.substr(start, comma - start), v) || values.size() == kMaxListValues)
             return std::nullopt;
         values.push_back(v);
         start = comma + 1;
@@ -108,7 +64,7 @@ std::optional<std::vector<double>> ParseNumberList(const std::string &text)
 }
 
 // "%.6f", with -inf for silence and no sign on a zero.
-std::string FormatValue(double v)
+std::string formatValue(double v)
 {
     if (std::isnan(v))
         return "nan";
@@ -118,20 +74,6 @@ std::string FormatValue(double v)
     if (s == "-0.000000")
         s.erase(0, 1);
     return s;
-}
-
-bool ReadRecord(const std::string &path, preset::PresetRecord &record)
-{
-    const preset::FileResult res = preset::readPresetFile(path, record);
-    if (!res.ok) {
-        std::cerr << res.message << "\n";
-        if (!res.detail.empty())
-            std::cerr << "(" << res.detail << ")\n";
-        return false;
-    }
-    for (const auto &n : res.notices)
-        std::cerr << n << "\n";
-    return true;
 }
 
 // ---- zar40 response ----------------------------------------------------------
@@ -151,7 +93,7 @@ struct ResponseArgs {
     std::optional<std::size_t> points;
 };
 
-int ParseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
+int parseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
 {
     const std::string cmd = "response";
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -161,18 +103,18 @@ int ParseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
         if (takesValue && i + 1 == args.size())
             return usageError(cmd, opt + " needs a value");
         if (opt == "--channel") {
-            if (!ParseInt(args[++i], a.channel) || a.channel < 0 || a.channel >= preset::kChannelCount)
+            if (!parseInt(args[++i], a.channel) || a.channel < 0 || a.channel >= preset::kChannelCount)
                 return usageError(cmd, "--channel takes a channel index from 0 to 8, not '" + args[i] + "'");
         } else if (opt == "--band") {
-            if (!ParseInt(args[++i], a.band) || a.band < 1 || a.band > preset::kBandCount)
+            if (!parseInt(args[++i], a.band) || a.band < 1 || a.band > preset::kBandCount)
                 return usageError(cmd, "--band takes a band number from 1 to 5, not '" + args[i] + "'");
         } else if (opt == "--eq") {
             a.eq = true;
         } else if (opt == "--output") {
-            if (!ParseInt(args[++i], a.output) || a.output < 1 || a.output > preset::kOutputCount)
+            if (!parseInt(args[++i], a.output) || a.output < 1 || a.output > preset::kOutputCount)
                 return usageError(cmd, "--output takes an output number from 1 to 6, not '" + args[i] + "'");
         } else if (opt == "--sum-of") {
-            const auto list = ParseNumberList(args[++i]);
+            const auto list = parseNumberList(args[++i]);
             if (!list)
                 return usageError(cmd, "--sum-of takes output numbers separated by commas, not '" + args[i] + "'");
             for (double v : *list) {
@@ -186,12 +128,12 @@ int ParseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
         } else if (opt == "--no-peq") {
             a.noPeq = true;
         } else if (opt == "--freqs") {
-            a.freqs = ParseNumberList(args[++i]);
+            a.freqs = parseNumberList(args[++i]);
             if (!a.freqs || std::any_of(a.freqs->begin(), a.freqs->end(), [](double f) { return f < 0.0; }))
                 return usageError(cmd, "--freqs takes frequencies in Hz (0 or more) separated by commas");
         } else if (opt == "--points") {
             int p = 0;
-            if (!ParseInt(args[++i], p) || p < 1 || static_cast<std::size_t>(p) > kMaxPoints)
+            if (!parseInt(args[++i], p) || p < 1 || static_cast<std::size_t>(p) > kMaxPoints)
                 return usageError(cmd, "--points takes a number from 1 to 100000, not '" + args[i] + "'");
             a.points = static_cast<std::size_t>(p);
         } else if (opt.size() > 1 && opt[0] == '-') {
@@ -225,68 +167,84 @@ int ParseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
     return ExitOk;
 }
 
-void NoteRefusals(const dsp::ChainProblems &p, int output)
+// Refused parts are a note (the editor draws them as bypass without a
+// word); sections that are not finite are a warning, because a file asked
+// for something no curve can show.
+void notePart(const std::string &where, const dsp::PartProblem &p, const char *refusedText)
 {
-    const std::string where = "output " + std::to_string(output);
-    for (std::size_t i = 0; i < p.bandRefused.size(); ++i)
-        if (p.bandRefused[i])
-            std::cerr << "note: " << where << " band " << i + 1 << " has no known band type; drawn as bypass\n";
-    if (p.lowPassRefused)
-        std::cerr << "note: " << where << " high cut has no known crossover type; drawn as bypass\n";
-    if (p.highPassRefused)
-        std::cerr << "note: " << where << " low cut has no known crossover type; drawn as bypass\n";
+    if (p.refused)
+        std::cerr << "note: " << where << refusedText << "; drawn as bypass\n";
+    else if (p.notFinite)
+        std::cerr << "warning: " << where << " gives filter coefficients that are not finite numbers; left out, "
+                     "drawn as bypass\n";
 }
 
-int RunResponse(const std::vector<std::string> &args)
+void noteProblems(const dsp::ChainProblems &p, const std::string &where)
+{
+    for (std::size_t i = 0; i < p.bands.size(); ++i)
+        notePart(where + " band " + std::to_string(i + 1), p.bands[i], " has no known band type");
+    notePart(where + " high cut", p.lowPass, " has no known crossover type");
+    notePart(where + " low cut", p.highPass, " has no known crossover type");
+}
+
+int runResponse(const std::vector<std::string> &args)
 {
     ResponseArgs a;
-    if (const int rc = ParseResponseArgs(args, a); rc != ExitOk)
+    if (const int rc = parseResponseArgs(args, a); rc != ExitOk)
         return rc;
     preset::PresetRecord record;
-    if (!ReadRecord(a.file, record))
+    if (!readPresetForCommand(a.file, record))
         return ExitBadInput;
 
     // The sections of the chosen curve: one chain, or a buffer of chains.
     std::vector<dsp::FilterSection> sections;
     std::size_t perChain = 0;
     switch (a.curve) {
-    case Curve::Band:
+    case Curve::Band: {
+        const dsp::EqBandSettings s = model::ChannelBands(record, a.channel)[static_cast<std::size_t>(a.band - 1)];
+        dsp::FilterSection section;
+        dsp::PartProblem problem;
+        dsp::DesignEqSectionOrUnity(s, section, &problem);
+        if (problem.refused)
+            std::cerr << "note: channel " << a.channel << " band " << a.band << " has type code " << s.type
+                      << ", which is no band type; drawn as bypass\n";
+        else
+            notePart("channel " + std::to_string(a.channel) + " band " + std::to_string(a.band), problem, "");
+        sections.push_back(section);
+        break;
+    }
     case Curve::Eq: {
-        const auto &bands = ChannelBands(record, a.channel);
-        const int first = a.curve == Curve::Band ? a.band - 1 : 0;
-        const int last = a.curve == Curve::Band ? a.band - 1 : preset::kBandCount - 1;
-        for (int b = first; b <= last; ++b) {
-            const dsp::EqBandSettings s = ToBand(bands[static_cast<std::size_t>(b)]);
-            dsp::FilterSection section = dsp::kUnitySection;
-            if (!dsp::DesignEqSection(s.type, s.frequencyHz, s.q, s.gainDb, section))
-                std::cerr << "note: channel " << a.channel << " band " << b + 1 << " has type code " << s.type
-                          << ", which is no band type; drawn as bypass\n";
-            sections.push_back(section);
+        dsp::ChainProblems problems;
+        const dsp::EqChain chain = model::ChannelEqChain(record, a.channel, &problems);
+        for (std::size_t b = 0; b < chain.size(); ++b) {
+            if (problems.bands[b].refused)
+                std::cerr << "note: channel " << a.channel << " band " << b + 1 << " has type code "
+                          << model::ChannelBands(record, a.channel)[b].type << ", which is no band type; drawn as bypass\n";
+            else
+                notePart("channel " + std::to_string(a.channel) + " band " + std::to_string(b + 1), problems.bands[b], "");
         }
+        sections.assign(chain.begin(), chain.end());
         break;
     }
     case Curve::Output: {
-        const preset::OutputChannel &out = record.outputs[static_cast<std::size_t>(a.output - 1)];
-        if (!dsp::OutputDrawsCurve(out.highCut.TYPE, out.lowCut.TYPE))
+        const int output = a.output - 1;
+        if (!model::OutputDrawsCurve(record.outputs[static_cast<std::size_t>(output)]))
             std::cerr << "note: both crossover filters of output " << a.output
                       << " are bypassed; the editor draws no curve for it\n";
         dsp::ChainProblems problems;
-        const dsp::OutputChain chain = dsp::BuildOutputChain(OutputBands(out), ToCrossover(out.highCut),
-                                                             ToCrossover(out.lowCut), !a.noPeq, &problems);
-        NoteRefusals(problems, a.output);
+        const dsp::OutputChain chain = model::OutputChain(record, output, !a.noPeq, &problems);
+        noteProblems(problems, "output " + std::to_string(a.output));
         sections.assign(chain.begin(), chain.end());
         break;
     }
     case Curve::Sum: {
-        std::vector<dsp::OutputChain> chains;
-        for (int n : a.sumOf) {
-            const preset::OutputChannel &out = record.outputs[static_cast<std::size_t>(n - 1)];
-            dsp::ChainProblems problems;
-            chains.push_back(dsp::BuildOutputChain(OutputBands(out), ToCrossover(out.highCut),
-                                                   ToCrossover(out.lowCut), !a.noPeq, &problems));
-            NoteRefusals(problems, n);
-        }
-        const dsp::ResultBuffer buffer = dsp::BuildResultBuffer(chains, !a.noPeq);
+        std::vector<int> outputs;
+        for (int n : a.sumOf)
+            outputs.push_back(n - 1);
+        std::vector<dsp::ChainProblems> problems;
+        const dsp::ResultBuffer buffer = model::ResultBuffer(record, outputs, !a.noPeq, &problems);
+        for (std::size_t i = 0; i < problems.size(); ++i)
+            noteProblems(problems[i], "output " + std::to_string(a.sumOf[i]));
         sections.assign(buffer.begin(), buffer.end());
         perChain = dsp::kOutputChainSections;
         break;
@@ -313,7 +271,7 @@ int RunResponse(const std::vector<std::string> &args)
             mag = dsp::CascadeMagnitude(f, sections.data(), sections.size());
             phase = dsp::CascadePhase(f, sections.data(), sections.size());
         }
-        out += FormatValue(f) + "," + FormatValue(mag) + "," + FormatValue(phase) + "\n";
+        out += formatValue(f) + "," + formatValue(mag) + "," + formatValue(phase) + "\n";
     }
     std::cout << out;
     return ExitOk;
@@ -321,7 +279,7 @@ int RunResponse(const std::vector<std::string> &args)
 
 // ---- zar40 dynamics ----------------------------------------------------------
 
-int RunDynamics(const std::vector<std::string> &args)
+int runDynamics(const std::vector<std::string> &args)
 {
     const std::string cmd = "dynamics";
     std::string file;
@@ -332,10 +290,10 @@ int RunDynamics(const std::vector<std::string> &args)
         if ((opt == "--output" || opt == "--inputs") && i + 1 == args.size())
             return usageError(cmd, opt + " needs a value");
         if (opt == "--output") {
-            if (!ParseInt(args[++i], output) || output < 1 || output > preset::kOutputCount)
+            if (!parseInt(args[++i], output) || output < 1 || output > preset::kOutputCount)
                 return usageError(cmd, "--output takes an output number from 1 to 6, not '" + args[i] + "'");
         } else if (opt == "--inputs") {
-            inputs = ParseNumberList(args[++i]);
+            inputs = parseNumberList(args[++i]);
             if (!inputs)
                 return usageError(cmd, "--inputs takes levels in dBu separated by commas, not '" + args[i] + "'");
         } else if (opt.size() > 1 && opt[0] == '-') {
@@ -357,9 +315,9 @@ int RunDynamics(const std::vector<std::string> &args)
     }
 
     preset::PresetRecord record;
-    if (!ReadRecord(file, record))
+    if (!readPresetForCommand(file, record))
         return ExitBadInput;
-    const dsp::DynamicsSettings s = ToDynamics(record.outputs[static_cast<std::size_t>(output - 1)].DYNAMIC);
+    const dsp::DynamicsSettings s = model::ToDynamics(record.outputs[static_cast<std::size_t>(output - 1)].DYNAMIC);
     const bool bypassed = s.type == dsp::DynBypass;
     const dsp::KneeCurve curve = dsp::ComputeKneeCurve(s.threshold, s.knee, s.ratio);
     if (bypassed)
@@ -372,7 +330,7 @@ int RunDynamics(const std::vector<std::string> &args)
     std::string out = "input_dbu,output_dbu\n";
     for (double x : *inputs) {
         const double y = bypassed ? x : dsp::DynamicsOutputLevel(x, s.threshold, s.knee, s.ratio, s.gain, curve);
-        out += FormatValue(x) + "," + FormatValue(y) + "\n";
+        out += formatValue(x) + "," + formatValue(y) + "\n";
     }
     std::cout << out;
     return ExitOk;
@@ -398,7 +356,7 @@ const Registration responseCommand{{
     "numbers; phase from -180 to 180 degrees; complete silence prints -inf.\n\n"
     "Example: zar40 response show.vpx --sum-of 1,4 --freqs 100,1000,10000\n"
     "Exit status: 0 success, 1 unreadable file, 2 usage error.\n",
-    RunResponse,
+    runResponse,
 }};
 
 const Registration dynamicsCommand{{
@@ -412,7 +370,7 @@ const Registration dynamicsCommand{{
     "with the gain only (a note on stderr says so in both cases).\n\n"
     "Example: zar40 dynamics show.vpx --output 2 --inputs -40,-20,0,10\n"
     "Exit status: 0 success, 1 unreadable file, 2 usage error.\n",
-    RunDynamics,
+    runDynamics,
 }};
 
 } // namespace

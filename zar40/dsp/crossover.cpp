@@ -175,8 +175,58 @@ std::string_view CrossoverTypeName(std::uint32_t type)
 
 bool ChainProblems::any() const
 {
-    return lowPassRefused || highPassRefused || std::find(bandRefused.begin(), bandRefused.end(), true) != bandRefused.end();
+    return lowPass.any() || highPass.any() ||
+           std::any_of(bands.begin(), bands.end(), [](const PartProblem &p) { return p.any(); });
 }
+
+bool IsFinite(const FilterSection &s)
+{
+    return std::isfinite(s.g) && std::isfinite(s.beta1) && std::isfinite(s.beta2) && std::isfinite(s.alpha1) &&
+           std::isfinite(s.alpha2);
+}
+
+bool DesignEqSectionOrUnity(const EqBandSettings &b, FilterSection &out, PartProblem *problem)
+{
+    PartProblem found;
+    FilterSection s = kUnitySection;
+    found.refused = !DesignEqSection(b.type, b.frequencyHz, b.q, b.gainDb, s);
+    if (!IsFinite(s)) {
+        found.notFinite = true;
+        s = kUnitySection;
+    }
+    out = s;
+    if (problem)
+        *problem = found;
+    return !found.any();
+}
+
+EqChain BuildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems)
+{
+    EqChain chain;
+    for (std::size_t i = 0; i < kEqBands; ++i)
+        DesignEqSectionOrUnity(bands[i], chain[i], problems ? &problems->bands[i] : nullptr);
+    return chain;
+}
+
+namespace {
+
+PartProblem DesignCrossoverInto(const CrossoverSettings &f, FilterSection *at)
+{
+    PartProblem found;
+    CrossoverSections xo;
+    xo.fill(kUnitySection);
+    found.refused = !DesignCrossoverSections(f.type, f.frequencyHz, f.order, xo);
+    for (FilterSection &s : xo) {
+        if (!IsFinite(s)) {
+            found.notFinite = true;
+            s = kUnitySection;
+        }
+    }
+    std::copy(xo.begin(), xo.end(), at);
+    return found;
+}
+
+} // namespace
 
 OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
                              const CrossoverSettings &highPass, bool withPeq, ChainProblems *problems)
@@ -185,26 +235,14 @@ OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, co
     chain.fill(kUnitySection);
     ChainProblems found;
     if (withPeq) {
-        for (std::size_t i = 0; i < kEqBands; ++i) {
-            const EqBandSettings &b = bands[i];
-            found.bandRefused[i] = !DesignEqSection(b.type, b.frequencyHz, b.q, b.gainDb, chain[i]);
-        }
+        const EqChain eq = BuildEqChain(bands, &found);
+        std::copy(eq.begin(), eq.end(), chain.begin());
     }
-    CrossoverSections xo;
-    xo.fill(kUnitySection);
-    found.lowPassRefused = !DesignCrossoverSections(lowPass.type, lowPass.frequencyHz, lowPass.order, xo);
-    std::copy(xo.begin(), xo.end(), chain.begin() + kEqBands);
-    xo.fill(kUnitySection);
-    found.highPassRefused = !DesignCrossoverSections(highPass.type, highPass.frequencyHz, highPass.order, xo);
-    std::copy(xo.begin(), xo.end(), chain.begin() + kEqBands + kCrossoverSections);
+    found.lowPass = DesignCrossoverInto(lowPass, chain.data() + kEqBands);
+    found.highPass = DesignCrossoverInto(highPass, chain.data() + kEqBands + kCrossoverSections);
     if (problems)
         *problems = found;
     return chain;
-}
-
-bool OutputDrawsCurve(std::uint32_t lowPassType, std::uint32_t highPassType)
-{
-    return !(lowPassType == XoLowPassBypass && highPassType == XoHighPassBypass);
 }
 
 ResultBuffer BuildResultBuffer(std::span<const OutputChain> chains, bool withPeq)

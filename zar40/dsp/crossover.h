@@ -28,8 +28,6 @@ inline constexpr std::uint32_t kCrossoverTypeMax = 7;
 
 inline constexpr std::int32_t kCrossoverOrderMin = 1;
 inline constexpr std::int32_t kCrossoverOrderMax = 8;
-inline constexpr std::int32_t kCrossoverOrderDefault = 4;
-inline constexpr std::int32_t kCrossoverFrequencyDefault = 1000;
 inline constexpr std::size_t kCrossoverSections = 4;
 
 using CrossoverSections = std::array<FilterSection, kCrossoverSections>;
@@ -57,11 +55,12 @@ struct PoleList {
 PoleList ButterworthPoles(std::int32_t order);
 PoleList BesselPoles(std::int32_t order);
 
-// One side of an output's crossover, as a design reads it.
+// One side of an output's crossover, as a design reads it. A default one is
+// a bypassed low-pass.
 struct CrossoverSettings {
     std::uint32_t type = XoLowPassBypass;
-    std::int32_t frequencyHz = kCrossoverFrequencyDefault;
-    std::int32_t order = kCrossoverOrderDefault;
+    std::int32_t frequencyHz = 0;
+    std::int32_t order = 0;
 };
 
 inline constexpr std::size_t kEqBands = 5;
@@ -73,24 +72,39 @@ inline constexpr std::size_t kResultSections = kOutputs * kOutputChainSections;
 using OutputChain = std::array<FilterSection, kOutputChainSections>;
 using ResultBuffer = std::array<FilterSection, kResultSections>;
 
-// What went wrong while building a chain: designs refused for type codes
-// the tables do not know. Refused parts stay unity sections.
+// What went wrong while building a chain, per part (band, low-pass,
+// high-pass): a design refused for a type code the tables do not know, or
+// a design whose coefficients are not all finite numbers (a Q of 0, a NaN
+// from a file). Such parts are left out: refused parts stay unity sections,
+// and every section that is not finite is replaced by a unity section, so a
+// chain or a sum never evaluates to NaN because of one odd value.
+struct PartProblem {
+    bool refused = false;
+    bool notFinite = false;
+
+    bool any() const { return refused || notFinite; }
+};
 struct ChainProblems {
-    std::array<bool, kEqBands> bandRefused{};
-    bool lowPassRefused = false;
-    bool highPassRefused = false;
+    std::array<PartProblem, kEqBands> bands{};
+    PartProblem lowPass;
+    PartProblem highPass;
 
     bool any() const;
 };
+
+bool IsFinite(const FilterSection &s);
+
+// The five sections of a channel's equalizer in band order; bands that are
+// refused or not finite are unity sections.
+using EqChain = std::array<FilterSection, kEqBands>;
+EqChain BuildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems = nullptr);
+// One band's section by the same rule; false when it was left out.
+bool DesignEqSectionOrUnity(const EqBandSettings &band, FilterSection &out, PartProblem *problem = nullptr);
 
 // Builds one output's chain. With withPeq false the equalizer sections are
 // unity, as when the diagrams' "PEQ" option is off.
 OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
                              const CrossoverSettings &highPass, bool withPeq, ChainProblems *problems = nullptr);
-
-// The diagrams draw an output's own curve unless both of its crossover
-// filters are bypassed (low-pass code 0 and high-pass code 4).
-bool OutputDrawsCurve(std::uint32_t lowPassType, std::uint32_t highPassType);
 
 // Zero-filled 78-section buffer holding the given chains one after another
 // (at most six; further chains are ignored), with the equalizer sections

@@ -12,36 +12,6 @@ std::string_view DynamicsTypeName(std::uint32_t type)
     return type < names.size() ? names[type] : std::string_view{};
 }
 
-DynamicsSettings StoredDynamics(std::uint32_t type, const DynamicsSettings &panel)
-{
-    DynamicsSettings s = panel;
-    s.type = type;
-    if (type == DynBypass)
-        s.ratio = kBypassStoredRatio;
-    else if (type == DynLimiter)
-        s.ratio = kLimiterRatio;
-    return s;
-}
-
-DynamicsSettings ShownDynamics(const DynamicsSettings &stored)
-{
-    if (stored.type != DynBypass)
-        return stored;
-    return DynamicsSettings{DynBypass, 0.0f, 0.0f, kBypassShownRatio, 0.0f, 10.0f, 500.0f};
-}
-
-bool NoiseGateIsBypassed(float storedThreshold)
-{
-    return !(storedThreshold > kGateBypassThreshold);
-}
-
-NoiseGatePanel NoiseGatePanelValues(float threshold, float firstTime, float secondTime)
-{
-    if (NoiseGateIsBypassed(threshold))
-        return NoiseGatePanel{true, kGateDefaultThreshold, 10.0f, 500.0f};
-    return NoiseGatePanel{false, threshold, firstTime, secondTime};
-}
-
 KneeCurve ComputeKneeCurve(double T, double k, double R)
 {
     KneeCurve c;

@@ -1,7 +1,7 @@
 #pragma once
-// Dynamics stage (limiter / compressor) of an output: parameter ranges, the
-// stored form of each panel state and the static transfer curve; the noise
-// gate's ranges and its bypass encoding.
+// Dynamics stage (limiter / compressor) of an output: parameter ranges and
+// the static transfer curve. How the panel stores and shows a stage, and the
+// noise gate, which has no curve, belong to the preset side (zar40/model).
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -27,50 +27,20 @@ inline constexpr ParameterRange kDynAttackRange{0.1f, 1000.0f, 0.1f};
 inline constexpr ParameterRange kDynReleaseRange{1.0f, 10000.0f, 1.0f};
 inline constexpr int kDynSliderSteps = 1000;
 
-// Ratio the limiter stores, and what a bypassed stage stores and shows.
+// A limiter is a compressor of this ratio.
 inline constexpr float kLimiterRatio = 1000.0f;
-inline constexpr float kBypassStoredRatio = 1.1f;
-inline constexpr float kBypassShownRatio = 1.0f;
 
-// One output's dynamics settings, in the record's units.
+// One output's dynamics settings, in the record's units. A default one is a
+// bypassed stage of ratio 1; the preset's defaults are the preset's.
 struct DynamicsSettings {
     std::uint32_t type = DynBypass;
     float threshold = 0.0f;
     float knee = 0.0f;
-    float ratio = kBypassStoredRatio;
+    float ratio = 1.0f;
     float gain = 0.0f;
-    float attack = 10.0f;
-    float release = 500.0f;
+    float attack = 0.0f;
+    float release = 0.0f;
 };
-
-// The settings the panel stores for a type: bypass stores type 0 and ratio
-// 1.1, the limiter ratio 1000, the compressor the slider's ratio; the other
-// values are the panel's.
-DynamicsSettings StoredDynamics(std::uint32_t type, const DynamicsSettings &panel);
-// What the panel shows for stored settings: a bypassed stage shows
-// threshold, knee and gain 0, ratio 1.0, attack 10 and release 500.
-DynamicsSettings ShownDynamics(const DynamicsSettings &stored);
-
-// Noise gate. It has no type: a threshold not above -200 dBu means bypass
-// (a NaN threshold is not above it either).
-inline constexpr ParameterRange kGateThresholdRange{-85.0f, -35.0f, 0.0f};
-inline constexpr ParameterRange kGateFirstTimeRange{0.1f, 1000.0f, 0.1f};
-inline constexpr ParameterRange kGateSecondTimeRange{1.0f, 10000.0f, 1.0f};
-inline constexpr float kGateBypassThreshold = -200.0f;
-inline constexpr float kGateDefaultThreshold = -65.0f;
-inline constexpr float kGateDefaultFirstTime = 0.1f;
-inline constexpr float kGateDefaultSecondTime = 1.0f;
-
-struct NoiseGatePanel {
-    bool bypass;
-    float threshold;
-    float firstTime;  // "CT ms"
-    float secondTime; // "HT ms"
-};
-bool NoiseGateIsBypassed(float storedThreshold);
-// What the gate panel shows for stored values: a bypassed gate shows -65 dBu,
-// 10 ms and 500 ms whatever is stored.
-NoiseGatePanel NoiseGatePanelValues(float threshold, float firstTime, float secondTime);
 
 // The knee: a cubic through (x0,y0)..(x3,y3) in Newton form. `defined` is
 // false for a ratio that is not above 0 (or not a number); the curve

@@ -222,6 +222,17 @@ std::string_view EqBandShortName(std::uint32_t type)
     return type <= kEqBandTypeMax ? kBands[type].shortName : std::string_view{};
 }
 
+std::uint32_t EqBandTypeAtListPosition(int position)
+{
+    return position >= 0 && position < static_cast<int>(kEqBandTypeMax) ? static_cast<std::uint32_t>(position) + 1
+                                                                          : EqBypass;
+}
+
+int EqBandListPosition(std::uint32_t type)
+{
+    return type >= 1 && type <= kEqBandTypeMax ? static_cast<int>(type) - 1 : -1;
+}
+
 EqBandUses EqBandTypeUses(std::uint32_t type)
 {
     return type <= kEqBandTypeMax ? kBands[type].uses : EqBandUses{};

@@ -25,23 +25,21 @@ enum EqBandType : std::uint32_t {
 };
 inline constexpr std::uint32_t kEqBandTypeMax = 12;
 
-// Editor ranges of a band's fields.
+// Editor ranges of a band's fields. Their defaults are the preset's.
 inline constexpr std::int32_t kEqFrequencyMin = 20;
 inline constexpr std::int32_t kEqFrequencyMax = 44000;
-inline constexpr std::int32_t kEqFrequencyDefault = 1000;
 inline constexpr float kEqQMin = 0.1f;
 inline constexpr float kEqQMax = 20.0f;
 inline constexpr float kEqQStep = 0.1f;
-inline constexpr float kEqQDefault = 0.7f;
 inline constexpr float kEqGainMin = -20.0f;
 inline constexpr float kEqGainMax = 12.0f;
 inline constexpr float kEqGainStep = 0.1f;
 
-// One equalizer band, as a design reads it.
+// One equalizer band, as a design reads it. A default one is bypassed.
 struct EqBandSettings {
     std::uint32_t type = EqBypass;
-    std::int32_t frequencyHz = kEqFrequencyDefault;
-    float q = kEqQDefault;
+    std::int32_t frequencyHz = 0;
+    float q = 0.0f;
     float gainDb = 0.0f;
 };
 
@@ -55,6 +53,12 @@ std::string_view EqBandTypeName(std::uint32_t type);
 // holds codes 1 to 12, so code 0 (the bypass check box) and codes above 12
 // have "".
 std::string_view EqBandShortName(std::uint32_t type);
+
+// The band editor's type list holds codes 1 to 12: list position p means
+// code p + 1. Position -1 (or any other outside the list) is the bypass
+// check box, code 0; code 0 and unknown codes have position -1.
+std::uint32_t EqBandTypeAtListPosition(int position);
+int EqBandListPosition(std::uint32_t type);
 
 // Which settings a band type's design reads.
 struct EqBandUses {

@@ -50,29 +50,29 @@ std::vector<MessageLine> SpeakerMessages(const DynamicsSettings &d, const Speake
 {
     std::vector<MessageLine> lines;
     if (d.type == DynBypass) {
-        lines.push_back({"-CAUTION!!! Compressor/Limiter is disabled", kMessageRed});
+        lines.push_back({"-CAUTION!!! Compressor/Limiter is disabled", MessageLevel::Caution});
         return lines;
     }
     const double V = MaxOutputVoltage(d, panel);
     const double P = MaxOutputPower(d, panel);
-    lines.push_back({Format(" -ZAR-40 maximum Output Voltage: %.2f Vrms", V), kMessageGreen});
-    lines.push_back({Format(" -Maximum RMS output Power: %.0f Watts", P), kMessageGreen});
+    lines.push_back({Format(" -ZAR-40 maximum Output Voltage: %.2f Vrms", V), MessageLevel::Ok});
+    lines.push_back({Format(" -Maximum RMS output Power: %.0f Watts", P), MessageLevel::Ok});
 
     // A power that is not a number fails both checks: the panel must never
     // call an output safe when it cannot tell.
     const double box = std::trunc(panel.boxPowerW);
     if (P <= box) {
-        lines.push_back({" -Box Power is greater than your output Power", kMessageGreen});
+        lines.push_back({" -Box Power is greater than your output Power", MessageLevel::Ok});
     } else {
-        lines.push_back({" -CAUTION!!! Box Power is lower than your", kMessageRed});
-        lines.push_back({"  your output Power", kMessageRed});
+        lines.push_back({" -CAUTION!!! Box Power is lower than your", MessageLevel::Caution});
+        lines.push_back({"  your output Power", MessageLevel::Caution});
     }
     const double amplifier = std::trunc(panel.amplifierPowerW);
     if (P <= amplifier) {
-        lines.push_back({" -Amplifier Power is greater than your Power needs", kMessageGreen});
+        lines.push_back({" -Amplifier Power is greater than your Power needs", MessageLevel::Ok});
     } else {
-        lines.push_back({" -CAUTION!!! Amplifier Power is lower than", kMessageRed});
-        lines.push_back({"  your Power needs", kMessageRed});
+        lines.push_back({" -CAUTION!!! Amplifier Power is lower than", MessageLevel::Caution});
+        lines.push_back({"  your Power needs", MessageLevel::Caution});
     }
     return lines;
 }

@@ -13,12 +13,9 @@
 
 namespace zar40::dsp {
 
-struct Rgb {
-    std::uint8_t r, g, b;
-    friend constexpr bool operator==(const Rgb &, const Rgb &) = default;
-};
-inline constexpr Rgb kMessageGreen{0, 153, 51};
-inline constexpr Rgb kMessageRed{204, 51, 0};
+// Whether a line confirms the setup or warns about it; the panel picks the
+// colour (green or red).
+enum class MessageLevel { Ok, Caution };
 
 struct ImpedanceEntry {
     std::string_view text;
@@ -54,7 +51,7 @@ double MaxOutputPower(const DynamicsSettings &dynamics, const SpeakerPanel &pane
 
 struct MessageLine {
     std::string text;
-    Rgb colour;
+    MessageLevel level;
     friend bool operator==(const MessageLine &, const MessageLine &) = default;
 };
 

@@ -1,7 +1,5 @@
 #include "zar40/preset/factory_layouts.h"
 
-#include <cstdio>
-
 namespace zar40::preset {
 
 namespace {
@@ -99,20 +97,14 @@ PresetRecord applyFactoryLayout(const PresetRecord &current, int slot, FactoryLa
     }
 
     if (layout != FactoryLayout::MonoBypass) r.number = 0;
-    char name[32];
-    std::snprintf(name, sizeof name, "Preset %d", slot + 1);
-    setText(r.NAME, name);
-    setText(r.AUTHOR, "V.R.N.");
-    setText(r.inputs[0].NAME, "IN A");
-    setText(r.inputs[1].NAME, "Summe");
-    setText(r.inputs[2].NAME, "IN B");
+    setStartupTexts(r, slot);
     r.PRESET_FLAGS = 0;
     return r;
 }
 
 void applyFactoryLayout(PresetMemory &memory, FactoryLayout layout)
 {
-    memory.currentRecord() = applyFactoryLayout(memory.currentRecord(), memory.current, layout);
+    memory.currentRecord() = applyFactoryLayout(memory.currentRecord(), memory.current(), layout);
 }
 
 } // namespace zar40::preset

@@ -20,13 +20,22 @@ std::string filterNameInput(std::string_view text, std::size_t width)
     return out;
 }
 
-EqBand defaultEqBand() { return {0, 1000, 0.7f, 0.0f}; }
+EqBand defaultEqBand() { return {kBandOff, 1000, 0.7f, 0.0f}; }
 CrossoverFilter defaultHighCut() { return {kHighCutOff, 1000, 4}; }
 CrossoverFilter defaultLowCut() { return {kLowCutOff, 1000, 4}; }
-Dynamics defaultDynamics() { return {0, 0.0f, 0.0f, 0.0f, 1.1f, 10.0f, 500.0f}; }
+Dynamics defaultDynamics() { return {kDynamicsOff, 0.0f, 0.0f, 0.0f, 1.1f, 10.0f, 500.0f}; }
 NoiseGate defaultNoiseGate() { return {kNoiseGateOffThreshold, 100.0f, 10.0f}; }
 
+bool PresetMemory::setCurrent(int index)
+{
+    if (index < 0 || index >= kPresetCount) return false;
+    m_current = index;
+    return true;
+}
+
 namespace {
+
+constexpr const char *kAuthor = "V.R.N.";
 
 // Numeric defaults shared by both default sets; texts are left empty.
 void fillNumericDefaults(PresetRecord &r)
@@ -53,7 +62,7 @@ void fillNumericDefaults(PresetRecord &r)
     }
     r.number = 0;
     r.PRESET_FLAGS = 0;
-    setText(r.AUTHOR, "V.R.N.");
+    setText(r.AUTHOR, kAuthor);
 }
 
 } // namespace
@@ -83,17 +92,23 @@ void fillStartupPreset(PresetRecord &r, int slot)
 {
     fillNumericDefaults(r);
     r.number = static_cast<std::uint32_t>(slot);
-    char name[32];
-    std::snprintf(name, sizeof name, "Preset %d", slot + 1);
-    setText(r.NAME, name);
-    setText(r.inputs[0].NAME, "IN A");
-    setText(r.inputs[1].NAME, "Summe");
-    setText(r.inputs[2].NAME, "IN B");
+    setStartupTexts(r, slot);
     for (std::size_t n = 0; n < r.outputs.size(); ++n) {
         char out[32];
         std::snprintf(out, sizeof out, "OUT %zu", n + 1);
         setText(r.outputs[n].NAME, out);
     }
+}
+
+void setStartupTexts(PresetRecord &r, int slot)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "Preset %d", slot + 1);
+    setText(r.NAME, name);
+    setText(r.AUTHOR, kAuthor);
+    setText(r.inputs[0].NAME, "IN A");
+    setText(r.inputs[1].NAME, "Summe");
+    setText(r.inputs[2].NAME, "IN B");
 }
 
 PresetRecord startupPreset(int slot)
@@ -106,29 +121,7 @@ PresetRecord startupPreset(int slot)
 void resetPresetMemory(PresetMemory &memory)
 {
     for (int k = 0; k < kPresetCount; ++k) fillStartupPreset(memory.records[static_cast<std::size_t>(k)], k);
-    memory.current = 0;
-}
-
-std::string_view eqBandTypeName(std::uint32_t type)
-{
-    static constexpr std::string_view names[] = {
-        "Bypass",         "PEQ I",           "PEQ II",   "Low Shelf 6dB", "Low Shelf 12dB",
-        "High Shelf 6dB", "High Shelf 12dB", "Low Pass", "High Pass",     "Band Pass",
-        "Band Stop",      "All Pass I",      "All Pass II",
-    };
-    return type < std::size(names) ? names[type] : std::string_view{};
-}
-
-std::string_view crossoverTypeName(std::uint32_t type)
-{
-    static constexpr std::string_view names[] = {"Bypass", "Butterworth", "Linkwitz-Riley", "Bessel"};
-    return type < 8 ? names[type % 4] : std::string_view{};
-}
-
-std::string_view dynamicsTypeName(std::uint32_t type)
-{
-    static constexpr std::string_view names[] = {"Bypass", "Limiter", "Compressor"};
-    return type < std::size(names) ? names[type] : std::string_view{};
+    memory.setCurrent(0);
 }
 
 } // namespace zar40::preset

@@ -101,13 +101,22 @@ struct PresetRecord {
     std::uint32_t PRESET_FLAGS; // bit 0 = locked, other bits belong to the device
 };
 
-// The 32 presets the editor holds and the index of the current one.
-struct PresetMemory {
-    std::array<PresetRecord, kPresetCount> records;
-    int current = 0;
+// The 32 presets the editor holds and the index of the current one. The
+// index comes from the preset list, the device and files; it can only be set
+// through setCurrent, so currentRecord() never reaches past the array.
+class PresetMemory {
+public:
+    std::array<PresetRecord, kPresetCount> records{};
 
-    PresetRecord &currentRecord() { return records[static_cast<std::size_t>(current)]; }
-    const PresetRecord &currentRecord() const { return records[static_cast<std::size_t>(current)]; }
+    int current() const { return m_current; }
+    // Refuses (false, index unchanged) anything outside 0 to 31.
+    bool setCurrent(int index);
+
+    PresetRecord &currentRecord() { return records[static_cast<std::size_t>(m_current)]; }
+    const PresetRecord &currentRecord() const { return records[static_cast<std::size_t>(m_current)]; }
+
+private:
+    int m_current = 0;
 };
 
 // ---- Texts -----------------------------------------------------------------
@@ -143,6 +152,9 @@ PresetRecord defaultPreset();
 
 // The start-up preset of slot K (0..31): number K, named "Preset K+1".
 void fillStartupPreset(PresetRecord &record, int slot);
+// The texts a start-up preset and a factory layout share: the name
+// "Preset K+1", the author and the three input names.
+void setStartupTexts(PresetRecord &record, int slot);
 PresetRecord startupPreset(int slot);
 
 // Start-up defaults in all 32 slots; the current index becomes 0.
@@ -166,22 +178,25 @@ inline std::uint32_t withLock(std::uint32_t flags, bool locked)
     return (flags & 0xFFFEu) | (locked ? kLockedFlag : 0u);
 }
 
+// What switches a part off. Files leave off parts out, so these are
+// properties of the stored fields; the designs' own code tables agree
+// (checked where both are known, in zar40/model).
+inline constexpr std::uint32_t kBandOff = 0;
 inline constexpr std::uint32_t kHighCutOff = 0;
 inline constexpr std::uint32_t kLowCutOff = 4;
+inline constexpr std::uint32_t kDynamicsOff = 0;
 inline constexpr float kNoiseGateOffThreshold = -200.0f;
 
-inline bool isBandOn(const EqBand &b) { return b.TYPE != 0; }
+inline bool isBandOn(const EqBand &b) { return b.TYPE != kBandOff; }
 inline bool isHighCutOn(const CrossoverFilter &f) { return f.TYPE != kHighCutOff; }
 // A low cut is off only with type 4; type 0 is a high-cut code on the
 // low-cut side and counts as on.
 inline bool isLowCutOn(const CrossoverFilter &f) { return f.TYPE != kLowCutOff; }
-inline bool isDynamicsOn(const Dynamics &d) { return d.TYPE != 0; }
+inline bool isDynamicsOn(const Dynamics &d) { return d.TYPE != kDynamicsOff; }
 // Written as "above" so that a NaN threshold counts as off.
 inline bool isNoiseGateOn(const NoiseGate &g) { return g.THRESHOLD > kNoiseGateOffThreshold; }
 
-// Names as the editor shows them; an unknown code has the empty name.
-std::string_view eqBandTypeName(std::uint32_t type);    // 0..12
-std::string_view crossoverTypeName(std::uint32_t type); // 0..7, both sides
-std::string_view dynamicsTypeName(std::uint32_t type);  // 0..2
+// The names of the type codes belong to the designs that read them
+// (zar40/dsp: EqBandTypeName, CrossoverTypeName, DynamicsTypeName).
 
 } // namespace zar40::preset

@@ -287,7 +287,7 @@ void CZARDocumentView::refreshSummary()
     using namespace zar40::preset;
     const PresetRecord &r = doc->presets.currentRecord();
     QStringList lines;
-    lines << tr("Preset %1: %2").arg(doc->presets.current + 1).arg(QString::fromStdString(textOf(r.NAME)));
+    lines << tr("Preset %1: %2").arg(doc->presets.current() + 1).arg(QString::fromStdString(textOf(r.NAME)));
     lines << tr("Author: %1").arg(QString::fromStdString(textOf(r.AUTHOR)));
     for (int i = 0; i < kOutputCount; ++i) {
         const OutputChannel &out = r.outputs[static_cast<std::size_t>(i)];

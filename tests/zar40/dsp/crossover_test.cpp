@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 using namespace zar40::dsp;
@@ -110,9 +111,6 @@ TEST(Crossover, BypassedOutputsDrawNothingButStillCountInTheSum)
     const OutputChain bypassed = BuildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, false);
     for (const FilterSection &s : bypassed)
         EXPECT_EQ(s, kUnitySection);
-    EXPECT_FALSE(OutputDrawsCurve(XoLowPassBypass, XoHighPassBypass));
-    EXPECT_TRUE(OutputDrawsCurve(XoLowPassBypass, XoLowPassBypass)); // code 0 on the high-pass side
-    EXPECT_TRUE(OutputDrawsCurve(XoLowPassBessel, XoHighPassBypass));
 
     // With "PEQ" on the band counts; the sum drops it when "PEQ" is off.
     const OutputChain withPeq = BuildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, true);
@@ -174,9 +172,40 @@ TEST(Crossover, PoleListsAndRefusals)
     std::array<EqBandSettings, kEqBands> bands{};
     bands[3].type = 40;
     const OutputChain chain = BuildOutputChain(bands, {9, 1000, 4}, {XoHighPassBessel, 1000, 4}, true, &problems);
-    EXPECT_TRUE(problems.bandRefused[3]);
-    EXPECT_TRUE(problems.lowPassRefused);
-    EXPECT_FALSE(problems.highPassRefused);
+    EXPECT_TRUE(problems.bands[3].refused);
+    EXPECT_TRUE(problems.lowPass.refused);
+    EXPECT_FALSE(problems.highPass.any());
     EXPECT_EQ(chain[3], kUnitySection);
     EXPECT_EQ(chain[5], kUnitySection);
+}
+
+TEST(Crossover, SectionsThatAreNotFiniteAreLeftOutOfChainsAndSums)
+{
+    // A Q of 0 (or NaN) divides by zero in every design that reads Q.
+    std::array<EqBandSettings, kEqBands> bands{};
+    bands[0] = {EqPeq1, 1000, 0.0f, 6.0f};
+    bands[1] = {EqPeq1, 1000, 0.7f, 6.0f};
+    bands[2] = {EqLowPass, 1000, std::numeric_limits<float>::quiet_NaN(), 0.0f};
+    ChainProblems problems;
+    const OutputChain chain = BuildOutputChain(bands, {XoLowPassButterworth, 10000, 2}, {XoHighPassBypass, 1000, 4},
+                                               true, &problems);
+    EXPECT_TRUE(problems.bands[0].notFinite);
+    EXPECT_FALSE(problems.bands[1].any());
+    EXPECT_TRUE(problems.bands[2].notFinite);
+    EXPECT_FALSE(problems.bands[2].refused);
+    EXPECT_TRUE(problems.any());
+    for (const FilterSection &s : chain)
+        EXPECT_TRUE(IsFinite(s));
+    // Drawn as if the two bands were bypassed: the +6 dB band alone.
+    EXPECT_NEAR(CascadeMagnitude(1000.0f, chain.data(), chain.size()), 6.0, 1e-3);
+    const std::vector<OutputChain> two{chain, chain};
+    EXPECT_TRUE(std::isfinite(SumMag(BuildResultBuffer(two, true), 1000.0)));
+
+    FilterSection one;
+    PartProblem problem;
+    EXPECT_FALSE(DesignEqSectionOrUnity(bands[0], one, &problem));
+    EXPECT_EQ(one, kUnitySection);
+    EXPECT_TRUE(problem.notFinite);
+    EXPECT_TRUE(DesignEqSectionOrUnity(bands[1], one, &problem));
+    EXPECT_FALSE(problem.any());
 }

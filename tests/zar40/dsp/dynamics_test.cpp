@@ -1,4 +1,4 @@
-// Dynamics curve, stored encodings and the noise gate's bypass.
+// Dynamics curve and the type names.
 #include "zar40/dsp/dynamics.h"
 
 #include <gtest/gtest.h>
@@ -31,8 +31,8 @@ TEST(Dynamics, HardKneeCurve)
         EXPECT_DOUBLE_EQ(DynamicsOutputLevel(0.0, s), -7.5 + gain);
         EXPECT_DOUBLE_EQ(DynamicsOutputLevel(10.0, s), -5.0 + gain);
     }
-    const DynamicsSettings limiter = StoredDynamics(DynLimiter, Compressor(-10.0f, 0.0f, 4.0f, 0.0f));
-    EXPECT_EQ(limiter.ratio, kLimiterRatio);
+    DynamicsSettings limiter = Compressor(-10.0f, 0.0f, kLimiterRatio, 0.0f);
+    limiter.type = DynLimiter;
     EXPECT_NEAR(DynamicsOutputLevel(20.0, limiter), -9.97, 1e-9);
 }
 
@@ -97,30 +97,10 @@ TEST(Dynamics, DiagramPolyline)
     EXPECT_TRUE(DynamicsCurvePoints(s, 1).empty());
 }
 
-TEST(Dynamics, StoredAndShownEncodings)
+TEST(Dynamics, TypeNames)
 {
-    const DynamicsSettings panel = Compressor(-5.0f, 3.0f, 2.5f, 1.0f);
-    EXPECT_EQ(StoredDynamics(DynCompressor, panel).ratio, 2.5f);
-    const DynamicsSettings bypass = StoredDynamics(DynBypass, panel);
-    EXPECT_EQ(bypass.type, DynBypass);
-    EXPECT_EQ(bypass.ratio, 1.1f);
-    EXPECT_EQ(ShownDynamics(bypass).ratio, 1.0f);
-    EXPECT_EQ(ShownDynamics(bypass).threshold, 0.0f);
-}
-
-TEST(Dynamics, NoiseGateBypassEncoding)
-{
-    EXPECT_TRUE(NoiseGateIsBypassed(-200.0f));
-    EXPECT_TRUE(NoiseGateIsBypassed(-250.0f));
-    EXPECT_TRUE(NoiseGateIsBypassed(-INFINITY));
-    EXPECT_TRUE(NoiseGateIsBypassed(std::numeric_limits<float>::quiet_NaN()));
-    EXPECT_FALSE(NoiseGateIsBypassed(-199.0f));
-    const NoiseGatePanel off = NoiseGatePanelValues(-200.0f, 3.0f, 4.0f);
-    EXPECT_TRUE(off.bypass);
-    EXPECT_EQ(off.threshold, -65.0f);
-    EXPECT_EQ(off.firstTime, 10.0f);
-    EXPECT_EQ(off.secondTime, 500.0f);
-    const NoiseGatePanel on = NoiseGatePanelValues(-60.0f, 3.0f, 4.0f);
-    EXPECT_FALSE(on.bypass);
-    EXPECT_EQ(on.firstTime, 3.0f);
+    EXPECT_EQ(DynamicsTypeName(DynBypass), "Bypass");
+    EXPECT_EQ(DynamicsTypeName(DynLimiter), "Limiter");
+    EXPECT_EQ(DynamicsTypeName(DynCompressor), "Compressor");
+    EXPECT_EQ(DynamicsTypeName(3), "");
 }

@@ -55,11 +55,11 @@ TEST(SpeakerCalculator, MessagesWarnInRed)
     const DynamicsSettings compressor = Stage(DynCompressor, 0.0f, 2.0f, 0.0f);
     SpeakerPanel panel = Panel(8.0, true); // box 400 W, amplifier 600 W
     const std::vector<MessageLine> expected{
-        {" -ZAR-40 maximum Output Voltage: 2.18 Vrms", kMessageGreen},
-        {" -Maximum RMS output Power: 596 Watts", kMessageGreen},
-        {" -CAUTION!!! Box Power is lower than your", kMessageRed},
-        {"  your output Power", kMessageRed},
-        {" -Amplifier Power is greater than your Power needs", kMessageGreen},
+        {" -ZAR-40 maximum Output Voltage: 2.18 Vrms", MessageLevel::Ok},
+        {" -Maximum RMS output Power: 596 Watts", MessageLevel::Ok},
+        {" -CAUTION!!! Box Power is lower than your", MessageLevel::Caution},
+        {"  your output Power", MessageLevel::Caution},
+        {" -Amplifier Power is greater than your Power needs", MessageLevel::Ok},
     };
     EXPECT_EQ(SpeakerMessages(compressor, panel), expected);
 
@@ -67,20 +67,20 @@ TEST(SpeakerCalculator, MessagesWarnInRed)
     panel.amplifierPowerW = 575.0;
     const auto lines = SpeakerMessages(compressor, panel);
     ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[2], (MessageLine{" -Box Power is greater than your output Power", kMessageGreen}));
-    EXPECT_EQ(lines[3], (MessageLine{" -CAUTION!!! Amplifier Power is lower than", kMessageRed}));
-    EXPECT_EQ(lines[4], (MessageLine{"  your Power needs", kMessageRed}));
+    EXPECT_EQ(lines[2], (MessageLine{" -Box Power is greater than your output Power", MessageLevel::Ok}));
+    EXPECT_EQ(lines[3], (MessageLine{" -CAUTION!!! Amplifier Power is lower than", MessageLevel::Caution}));
+    EXPECT_EQ(lines[4], (MessageLine{"  your Power needs", MessageLevel::Caution}));
 }
 
 TEST(SpeakerCalculator, BypassAndImpossibleSettings)
 {
     const auto bypass = SpeakerMessages(Stage(DynBypass, 0.0f, 1.1f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(bypass.size(), 1u);
-    EXPECT_EQ(bypass[0], (MessageLine{"-CAUTION!!! Compressor/Limiter is disabled", kMessageRed}));
+    EXPECT_EQ(bypass[0], (MessageLine{"-CAUTION!!! Compressor/Limiter is disabled", MessageLevel::Caution}));
 
     // A ratio of 0 from a file: unbounded level, so both checks warn.
     const auto unbounded = SpeakerMessages(Stage(DynCompressor, 0.0f, 0.0f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(unbounded.size(), 6u);
-    EXPECT_EQ(unbounded[2].colour, kMessageRed);
-    EXPECT_EQ(unbounded[4].colour, kMessageRed);
+    EXPECT_EQ(unbounded[2].level, MessageLevel::Caution);
+    EXPECT_EQ(unbounded[4].level, MessageLevel::Caution);
 }

@@ -115,7 +115,7 @@ TEST(FactoryLayouts, PresetMemoryChangesOnlyTheCurrentSlot)
 {
     PresetMemory memory;
     resetPresetMemory(memory);
-    memory.current = 31;
+    ASSERT_TRUE(memory.setCurrent(31));
     const PresetMemory before = memory;
     applyFactoryLayout(memory, FactoryLayout::TwoWayStereo);
     EXPECT_EQ(textOf(memory.records[31].NAME), "Preset 32");

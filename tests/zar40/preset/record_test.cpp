@@ -4,15 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 using namespace zar40::preset;
 using namespace preset_test;
 
 TEST(Defaults, StartupMemoryNumbersAndNamesEverySlot)
 {
     PresetMemory memory;
-    memory.current = 7;
+    ASSERT_TRUE(memory.setCurrent(7));
     resetPresetMemory(memory);
-    EXPECT_EQ(memory.current, 0);
+    EXPECT_EQ(memory.current(), 0);
     for (int k = 0; k < kPresetCount; ++k) {
         const PresetRecord &r = memory.records[static_cast<std::size_t>(k)];
         EXPECT_EQ(r.number, static_cast<std::uint32_t>(k));
@@ -83,18 +85,18 @@ TEST(Rules, NameFieldFilter)
     EXPECT_EQ(filterNameInput("A 17 characters!!", 16), "A 17 characters!");
 }
 
-TEST(Rules, EnumerationNames)
+TEST(Rules, CurrentPresetStaysInsideTheMemory)
 {
-    EXPECT_EQ(eqBandTypeName(0), "Bypass");
-    EXPECT_EQ(eqBandTypeName(4), "Low Shelf 12dB");
-    EXPECT_EQ(eqBandTypeName(12), "All Pass II");
-    EXPECT_EQ(eqBandTypeName(13), "");
-    EXPECT_EQ(crossoverTypeName(2), "Linkwitz-Riley");
-    EXPECT_EQ(crossoverTypeName(4), "Bypass");
-    EXPECT_EQ(crossoverTypeName(7), "Bessel");
-    EXPECT_EQ(crossoverTypeName(8), "");
-    EXPECT_EQ(dynamicsTypeName(2), "Compressor");
-    EXPECT_EQ(dynamicsTypeName(3), "");
+    PresetMemory memory;
+    resetPresetMemory(memory);
+    EXPECT_TRUE(memory.setCurrent(31));
+    EXPECT_EQ(&memory.currentRecord(), &memory.records[31]);
+    for (int bad : {32, -1, 1000, INT_MIN}) {
+        EXPECT_FALSE(memory.setCurrent(bad)) << bad;
+        EXPECT_EQ(memory.current(), 31);
+    }
+    EXPECT_TRUE(memory.setCurrent(0));
+    EXPECT_EQ(textOf(memory.currentRecord().NAME), "Preset 1");
 }
 
 TEST(Texts, SetTextCutsAndClears)
