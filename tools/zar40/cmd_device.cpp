@@ -2,6 +2,7 @@
 #define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "cmd_device_session.h"
 #include "command.h"
+#include "preset_input.h"
 
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
@@ -293,14 +294,7 @@ bool writeSlot(DeviceSession &s, int slot, const preset::PresetRecord &record)
 
 bool loadFile(const std::string &path, preset::PresetRecord &record)
 {
-    const auto res = preset::readPresetFile(path, record);
-    if (!res) {
-        std::cerr << "zar40 device: " << path << ": " << res.message << "\n";
-        if (!res.detail.empty()) std::cerr << "(" << res.detail << ")\n";
-        return false;
-    }
-    for (const auto &n : res.notices) std::cerr << n << "\n";
-    return true;
+    return readPresetForCommand(path, record, "zar40 device");
 }
 
 int write(DeviceSession &s, const Parsed &p)

@@ -1,5 +1,6 @@
 // Preset file commands: show, convert, layout.
 #include "command.h"
+#include "preset_input.h"
 
 #include "zar40/preset/factory_layouts.h"
 #include "zar40/preset/json_dump.h"
@@ -12,18 +13,6 @@ namespace zar40tool {
 namespace {
 
 using namespace zar40::preset;
-
-// Prints the reader's notices, or its failure with the detail under it.
-bool reportRead(const FileResult &res)
-{
-    if (!res.ok) {
-        std::cerr << res.message << "\n";
-        if (!res.detail.empty()) std::cerr << "(" << res.detail << ")\n";
-        return false;
-    }
-    for (const auto &n : res.notices) std::cerr << n << "\n";
-    return true;
-}
 
 bool reportWrite(const FileResult &res)
 {
@@ -45,7 +34,7 @@ int show(const std::vector<std::string> &args)
     if (files.size() != 1) return usageError("show", "expects exactly one preset file");
 
     PresetRecord record;
-    if (!reportRead(readPresetFile(files[0], record))) return ExitBadInput;
+    if (!readPresetForCommand(files[0], record)) return ExitBadInput;
     std::cout << presetToJson(record, raw ? JsonNumbers::RawWords : JsonNumbers::Values);
     return ExitOk;
 }
@@ -58,7 +47,7 @@ int convert(const std::vector<std::string> &args)
     if (presetFileKind(args[1]) != PresetFileKind::Xml) return usageError("convert", "the output file must end in .vpx");
 
     PresetRecord record;
-    if (!reportRead(readPresetFile(args[0], record))) return ExitBadInput;
+    if (!readPresetForCommand(args[0], record)) return ExitBadInput;
     return reportWrite(writeXmlPresetFile(record, args[1])) ? ExitOk : ExitBadInput;
 }
 
