@@ -141,6 +141,22 @@ TEST_F(ResponseCli, EqualizerBandsAndSilence)
     EXPECT_EQ(Rows(r.out).at(0).at(2), "0.000000");
 }
 
+TEST_F(ResponseCli, ABandWithQZeroIsLeftOutWithAWarning)
+{
+    record_.outputs[0].PEQ[3] = {1, 500, 0.0f, 6.0f};
+    record_.outputs[3].PEQ[0] = {1, 500, 0.0f, 6.0f};
+    save();
+    for (const std::string curve : {"--channel 3 --band 4", "--channel 3 --eq", "--output 1", "--sum-of 1,4"}) {
+        const ToolRun r = run("response " + file() + " " + curve + " --points 50");
+        ASSERT_EQ(r.status, 0) << curve;
+        EXPECT_EQ(r.out.find("nan"), std::string::npos) << curve;
+        EXPECT_NE(r.err.find("warning: "), std::string::npos) << curve;
+        EXPECT_NE(r.err.find("band 4"), std::string::npos) << curve;
+    }
+    // Drawn as if bypassed: output 1 looks as it did without the band.
+    EXPECT_EQ(Rows(run("response " + file() + " --output 1 --freqs 1000").out).at(0).at(1), "-0.020600");
+}
+
 TEST_F(ResponseCli, DynamicsCurve)
 {
     ToolRun r = run("dynamics " + file() + " --output 1 --inputs -20,0,10");
