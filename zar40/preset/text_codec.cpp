@@ -78,6 +78,14 @@ std::string cp1252ToUtf8(std::string_view cp1252)
     return out;
 }
 
+std::string latin1ToUtf8(std::string_view latin1)
+{
+    std::string out;
+    out.reserve(latin1.size() * 2);
+    for (char ch : latin1) appendUtf8(out, static_cast<std::uint8_t>(ch));
+    return out;
+}
+
 std::string utf8ToCp1252(std::string_view utf8)
 {
     std::string out;

@@ -12,6 +12,9 @@ namespace zar40::preset {
 // through UTF-8.
 std::string cp1252ToUtf8(std::string_view cp1252);
 
+// ISO-8859-1: every byte is the character of the same number.
+std::string latin1ToUtf8(std::string_view latin1);
+
 // A character Windows-1252 lacks becomes "?", and so does each byte of a
 // malformed UTF-8 sequence.
 std::string utf8ToCp1252(std::string_view utf8);

@@ -34,6 +34,19 @@ std::string hexWord(std::uint32_t w)
 // Inside an element the file lists the texts first and then the numbers in
 // alphabetical order of their element names (DELAY, GAIN, MUTE, PHASE, ROUTE;
 // AT, GAIN, KNEE, ...), which is the order the editor has always written.
+// XML 1.0 has no place for most control characters, not even as character
+// references, and strict readers refuse the whole file. Names holding one
+// arrive from .vpf files and from the device; each such byte is written as a
+// blank, so the text keeps its length.
+std::string xmlSafeText(std::string text)
+{
+    for (char &c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 && c != '\t' && c != '\n' && c != '\r') c = ' ';
+    }
+    return text;
+}
+
 void appendFields(pugi::xml_node parent, const PresetRecord &r, std::span<const FieldDescriptor> fields)
 {
     std::vector<const FieldDescriptor *> order;
@@ -46,7 +59,7 @@ void appendFields(pugi::xml_node parent, const PresetRecord &r, std::span<const 
     for (const auto *d : order) {
         auto e = parent.append_child(d->xmlName);
         if (d->isText()) {
-            const std::string text = cp1252ToUtf8(fieldText(r, *d));
+            const std::string text = cp1252ToUtf8(xmlSafeText(fieldText(r, *d)));
             if (!text.empty()) e.text().set(text.c_str());
         } else {
             e.text().set(hexWord(fieldWord(r, *d)).c_str());
@@ -227,6 +240,33 @@ void readTree(PresetRecord &r, const pugi::xml_node &root)
     }
 }
 
+enum class DeclaredEncoding { Other, Latin1, Windows1252 };
+
+// The encoding named in the XML declaration, for the two 8-bit encodings
+// hand-written files use and the parser does not know both of. Anything
+// else (UTF-8, a byte-order mark, no declaration) is left to the parser.
+DeclaredEncoding declaredEncoding(std::string_view doc)
+{
+    if (doc.substr(0, 5) != "<?xml") return DeclaredEncoding::Other;
+    const std::string_view decl = doc.substr(0, std::min(doc.find("?>"), std::size_t{256}));
+    std::size_t at = decl.find("encoding");
+    if (at == std::string_view::npos) return DeclaredEncoding::Other;
+    at += 8;
+    while (at < decl.size() && std::isspace(static_cast<unsigned char>(decl[at]))) ++at;
+    if (at >= decl.size() || decl[at] != '=') return DeclaredEncoding::Other;
+    ++at;
+    while (at < decl.size() && std::isspace(static_cast<unsigned char>(decl[at]))) ++at;
+    if (at >= decl.size() || (decl[at] != '"' && decl[at] != '\'')) return DeclaredEncoding::Other;
+    const char quote = decl[at++];
+    const std::size_t end = decl.find(quote, at);
+    if (end == std::string_view::npos) return DeclaredEncoding::Other;
+    std::string name(decl.substr(at, end - at));
+    for (char &c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name == "iso-8859-1" || name == "iso_8859-1" || name == "latin1") return DeclaredEncoding::Latin1;
+    if (name == "windows-1252" || name == "cp1252") return DeclaredEncoding::Windows1252;
+    return DeclaredEncoding::Other;
+}
+
 FileResult loadFailure(std::string detail)
 {
     FileResult res;
@@ -271,10 +311,21 @@ FileResult readXmlPreset(std::string_view document, PresetRecord &target)
 {
     if (document.size() > kMaxPresetFileSize) return loadFailure("file too large");
     pugi::xml_document doc;
+    std::string transcoded;
+    pugi::xml_encoding encoding = pugi::encoding_auto;
+    switch (declaredEncoding(document)) {
+    case DeclaredEncoding::Latin1: transcoded = latin1ToUtf8(document); break;
+    case DeclaredEncoding::Windows1252: transcoded = cp1252ToUtf8(document); break;
+    case DeclaredEncoding::Other: break;
+    }
+    if (!transcoded.empty()) {
+        document = transcoded;
+        encoding = pugi::encoding_utf8;
+    }
     // Whitespace-only texts are kept when they are an element's only content,
     // so that a name of blanks reads back as written.
     const auto parsed = doc.load_buffer(document.data(), document.size(),
-                                        pugi::parse_default | pugi::parse_ws_pcdata_single, pugi::encoding_auto);
+                                        pugi::parse_default | pugi::parse_ws_pcdata_single, encoding);
     if (!parsed) return loadFailure(std::string(parsed.description()) + " at offset " + std::to_string(parsed.offset));
     const auto root = doc.document_element();
     if (!root) return loadFailure("no document element");

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdio>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +64,22 @@ inline ::testing::AssertionResult SameRecord(const zar40::preset::PresetRecord &
     if (d.isText())
         return failure << '"' << fieldText(expected, d) << "\" vs \"" << fieldText(actual, d) << '"';
     return failure << std::hex << "0x" << fieldWord(expected, d) << " vs 0x" << fieldWord(actual, d);
+}
+
+// Runs libxml2's xmllint on PATH: the strict XML 1.0 check that other tools
+// apply to the files we write.
+inline ::testing::AssertionResult StrictXmlParserAccepts(const std::string &path)
+{
+    if (std::system("command -v xmllint >/dev/null 2>&1") != 0)
+        return ::testing::AssertionFailure() << "xmllint is missing (scripts/install-deps installs libxml2-utils)";
+    const std::string command = "xmllint --noout '" + path + "' 2>&1";
+    std::string output;
+    if (FILE *p = ::popen(command.c_str(), "r")) {
+        char buf[512];
+        while (std::fgets(buf, sizeof buf, p)) output += buf;
+        if (::pclose(p) == 0) return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "xmllint refuses " << path << ":\n" << output;
 }
 
 } // namespace preset_test

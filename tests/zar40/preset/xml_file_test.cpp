@@ -225,6 +225,46 @@ TEST(XmlTexts, WindowsCharactersRoundTripAsUtf8)
     EXPECT_EQ(textOf(back.AUTHOR), "\xE4\xF6\xFC\xDF\xE4\xF6\xFC\xDF");
 }
 
+TEST(XmlTexts, ControlBytesAreWrittenAsBlanksSoStrictParsersAcceptTheFile)
+{
+    PresetRecord r = defaultPreset();
+    setText(r.NAME, "A\x01" "B\x1F" "C\tD\x0B" "E\x7F\x81");
+    setText(r.AUTHOR, "\x02\x03\x04\x05\x06\x07\x08\x0C");
+    setText(r.outputs[2].NAME, "x\x0Ey\r\n");
+    TempDir dir;
+    ASSERT_TRUE(writeXmlPresetFile(r, dir.file("controls.vpx")).ok);
+    EXPECT_TRUE(StrictXmlParserAccepts(dir.file("controls.vpx")));
+
+    PresetRecord back;
+    ASSERT_TRUE(readXmlPresetFile(dir.file("controls.vpx"), back).ok);
+    EXPECT_EQ(textOf(back.NAME), "A B C\tD E\x7F\x81");
+    EXPECT_EQ(textOf(back.AUTHOR), "        ");
+    EXPECT_EQ(textOf(back.outputs[2].NAME), "x y\r\n");
+}
+
+TEST(XmlReader, DeclaredEightBitEncodingsAreHonoured)
+{
+    // "Bühne €" in each encoding; ISO-8859-1 has no euro sign (0x80 is a control there).
+    const struct {
+        const char *name;
+        std::string bytes;
+        std::string expected; // Windows-1252, as the record holds texts
+    } cases[] = {
+        {"utf-8", "B\xC3\xBChne \xE2\x82\xAC", "B\xFChne \x80"},
+        {"UTF-8", "B\xC3\xBChne \xE2\x82\xAC", "B\xFChne \x80"},
+        {"ISO-8859-1", "B\xFChne \xE4", "B\xFChne \xE4"},
+        {"windows-1252", "B\xFChne \x80", "B\xFChne \x80"},
+        {"Windows-1252", "\x96\xDF", "\x96\xDF"},
+    };
+    for (const auto &c : cases) {
+        const std::string doc = std::string("<?xml version=\"1.0\" encoding='") + c.name +
+                                "' ?><ZAR40_PRESET><NAME>" + c.bytes + "</NAME></ZAR40_PRESET>";
+        EXPECT_EQ(textOf(readOk(doc).NAME), c.expected) << c.name;
+    }
+    // Without a declaration the file is UTF-8.
+    EXPECT_EQ(textOf(readOk("<ZAR40_PRESET><NAME>\xC3\xBC</NAME></ZAR40_PRESET>").NAME), "\xFC");
+}
+
 TEST(XmlSave, ReplacesTheFileAndLeavesNoTemporary)
 {
     TempDir dir;
