@@ -38,11 +38,19 @@ PresetRecord randomRecord(std::mt19937 &rng)
     return r;
 }
 
-// What a file keeps of R.
+// What a file keeps of R. Control characters other than tab, line feed and
+// carriage return have no place in XML 1.0 and are written as blanks.
 PresetRecord asStored(PresetRecord r)
 {
     const PresetRecord d = defaultPreset();
     r.number = 0;
+    for (const auto &f : fieldTable()) {
+        if (!f.isText()) continue;
+        std::string t = fieldText(r, f);
+        for (char &c : t)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r') c = ' ';
+        setFieldText(r, f, t);
+    }
     for (std::size_t i = 0; i < r.inputs.size(); ++i)
         for (std::size_t b = 0; b < kBandCount; ++b)
             if (!isBandOn(r.inputs[i].PEQ[b])) r.inputs[i].PEQ[b] = d.inputs[i].PEQ[b];
@@ -63,12 +71,18 @@ PresetRecord asStored(PresetRecord r)
 TEST(RoundTrip, RandomRecordsSurviveBitForBit)
 {
     std::mt19937 rng(20240611);
+    TempDir dir;
     for (int n = 0; n < 300; ++n) {
         const PresetRecord r = randomRecord(rng);
         PresetRecord back = startupPreset(n % 32);
-        const FileResult res = readXmlPreset(xmlPresetDocument(r), back);
+        const std::string doc = xmlPresetDocument(r);
+        const FileResult res = readXmlPreset(doc, back);
         ASSERT_TRUE(res.ok) << res.detail;
         ASSERT_TRUE(SameRecord(asStored(r), back)) << "record " << n;
+        if (n < 10) {
+            writeFile(dir.file("random.vpx"), doc);
+            ASSERT_TRUE(StrictXmlParserAccepts(dir.file("random.vpx"))) << "record " << n;
+        }
     }
 }
 
@@ -91,7 +105,7 @@ TEST(RoundTrip, EveryStageOnMeansNothingIsLost)
     ASSERT_TRUE(writeXmlPresetFile(r, dir.file("all.vpx")).ok);
     PresetRecord back;
     ASSERT_TRUE(readXmlPresetFile(dir.file("all.vpx"), back).ok);
-    EXPECT_TRUE(SameRecord(r, back));
+    EXPECT_TRUE(SameRecord(asStored(r), back)); // only control characters in texts change
 }
 
 TEST(RoundTrip, ReadingIsStableUnderRewriting)
