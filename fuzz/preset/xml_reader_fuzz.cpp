@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string_view doc(reinterpret_cast<const char *>(data), size);
     const PresetRecord before = startupPreset(3);
     PresetRecord r = before;
-    const FileResult res = readXmlPreset(doc, r);
+    const Result res = readXmlPreset(doc, r);
     if (!res.ok) {
         if (!sameFields(before, r) || res.message != kXmlLoadError) std::abort();
         return 0;

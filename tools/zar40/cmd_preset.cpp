@@ -14,7 +14,7 @@ namespace {
 
 using namespace zar40::preset;
 
-bool reportWrite(const FileResult &res)
+bool reportWrite(const Result &res)
 {
     if (!res.ok) std::cerr << res.message << "\n(" << res.detail << ")\n";
     return res.ok;

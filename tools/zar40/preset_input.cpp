@@ -8,7 +8,7 @@ namespace zar40tool {
 
 bool readPresetForCommand(const std::string &path, zar40::preset::PresetRecord &record, const std::string &context)
 {
-    const zar40::preset::FileResult res = zar40::preset::readPresetFile(path, record);
+    const zar40::preset::Result res = zar40::preset::readPresetFile(path, record);
     if (!res.ok) {
         if (!context.empty()) std::cerr << context << ": " << path << ": ";
         std::cerr << res.message << "\n";

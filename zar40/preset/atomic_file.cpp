@@ -14,12 +14,9 @@ namespace zar40::preset {
 
 namespace {
 
-FileResult saveFailure(const std::string &what, int err)
+Result saveFailure(const std::string &what, int err)
 {
-    FileResult res;
-    res.message = std::string(kXmlSaveError);
-    res.detail = what + ": " + std::strerror(err);
-    return res;
+    return Result::failure(std::string(kXmlSaveError), what + ": " + std::strerror(err));
 }
 
 bool writeAll(int fd, std::string_view data)
@@ -37,7 +34,7 @@ bool writeAll(int fd, std::string_view data)
 
 } // namespace
 
-FileResult writeFileAtomically(const std::string &requested, std::string_view data, RenameFunction rename)
+Result writeFileAtomically(const std::string &requested, std::string_view data, RenameFunction rename)
 {
     if (!rename) rename = &::rename;
     namespace fs = std::filesystem;
@@ -86,9 +83,7 @@ FileResult writeFileAtomically(const std::string &requested, std::string_view da
         ::fsync(dfd);
         ::close(dfd);
     }
-    FileResult res;
-    res.ok = true;
-    return res;
+    return Result::success();
 }
 
 } // namespace zar40::preset

@@ -12,17 +12,14 @@ PresetFileKind presetFileKind(const std::string &path)
     return PresetFileKind::Unknown;
 }
 
-FileResult readPresetFile(const std::string &path, PresetRecord &target)
+Result readPresetFile(const std::string &path, PresetRecord &target)
 {
     switch (presetFileKind(path)) {
     case PresetFileKind::Xml: return readXmlPresetFile(path, target);
     case PresetFileKind::V1: return readV1PresetFile(path, target);
     case PresetFileKind::Unknown: break;
     }
-    FileResult res;
-    res.message = std::string(kNotAPresetFile);
-    res.detail = path;
-    return res;
+    return Result::failure(std::string(kNotAPresetFile), path);
 }
 
 } // namespace zar40::preset

@@ -4,8 +4,9 @@
 //
 // No reader trusts its file: a failed read leaves the target record exactly
 // as it was, and a successful one replaces it completely. Nothing here shows
-// a message; the caller decides how to show FileResult's texts.
+// a message; the caller decides how to show the Result's texts.
 #include "zar40/preset/record.h"
+#include "zar40/preset/result.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -27,15 +28,6 @@ inline constexpr std::size_t kV1RecordSize = 1340;
 // No preset file comes near this; a larger one is refused before it is read.
 inline constexpr std::size_t kMaxPresetFileSize = 16u << 20;
 
-struct FileResult {
-    bool ok = false;
-    std::string message;              // on failure: the text for the user
-    std::string detail;               // on failure: what exactly went wrong, for logs and the tool
-    std::vector<std::string> notices; // on success: information the user should see (at most once each)
-
-    explicit operator bool() const { return ok; }
-};
-
 // ---- XML preset file (.vpx) --------------------------------------------------
 
 // The document a save writes: declaration, stylesheet instruction and the
@@ -46,26 +38,26 @@ std::string xmlPresetDocument(const PresetRecord &record);
 
 // Reads a document: the "Default Preset" overlaid with what the file sets.
 // On failure message is kXmlLoadError.
-FileResult readXmlPreset(std::string_view document, PresetRecord &target);
-FileResult readXmlPresetFile(const std::string &path, PresetRecord &target);
+Result readXmlPreset(std::string_view document, PresetRecord &target);
+Result readXmlPresetFile(const std::string &path, PresetRecord &target);
 
 using RenameFunction = int (*)(const char *from, const char *to);
 
 // Writes the document beside PATH under a temporary name and renames it over
 // PATH, so that an existing file is either replaced whole or left untouched.
 // RENAME is replaceable so that tests can make the last step fail.
-FileResult writeXmlPresetFile(const PresetRecord &record, const std::string &path, RenameFunction rename = nullptr);
+Result writeXmlPresetFile(const PresetRecord &record, const std::string &path, RenameFunction rename = nullptr);
 
 // The same atomic replacement for any bytes.
-FileResult writeFileAtomically(const std::string &path, std::string_view data, RenameFunction rename = nullptr);
+Result writeFileAtomically(const std::string &path, std::string_view data, RenameFunction rename = nullptr);
 
 // ---- Version-1 preset file (.vpf) --------------------------------------------
 
 // Reads the 1340-byte record (bytes after it are ignored). A shorter file is
 // refused with kV1LoadError. A gain of exactly -200 dB becomes gain 0 dB and
 // mute on; if that happened, notices holds kV1MutedGainNotice once.
-FileResult readV1Preset(std::span<const std::uint8_t> bytes, PresetRecord &target);
-FileResult readV1PresetFile(const std::string &path, PresetRecord &target);
+Result readV1Preset(std::span<const std::uint8_t> bytes, PresetRecord &target);
+Result readV1PresetFile(const std::string &path, PresetRecord &target);
 
 // ---- By extension -----------------------------------------------------------
 
@@ -76,6 +68,6 @@ enum class PresetFileKind { Xml, V1, Unknown };
 PresetFileKind presetFileKind(const std::string &path);
 
 // Reads a .vpx or .vpf file; any other name is refused with kNotAPresetFile.
-FileResult readPresetFile(const std::string &path, PresetRecord &target);
+Result readPresetFile(const std::string &path, PresetRecord &target);
 
 } // namespace zar40::preset

@@ -83,12 +83,9 @@ std::uint32_t le32(const std::uint8_t *p)
     return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
-FileResult v1Failure(std::string detail)
+Result v1Failure(std::string detail)
 {
-    FileResult res;
-    res.message = std::string(kV1LoadError);
-    res.detail = std::move(detail);
-    return res;
+    return Result::failure(std::string(kV1LoadError), std::move(detail));
 }
 
 // The version-1 layout had no mute flags: a muted channel was stored with
@@ -107,7 +104,7 @@ bool restoreMute(Channel &ch)
 
 } // namespace
 
-FileResult readV1Preset(std::span<const std::uint8_t> bytes, PresetRecord &target)
+Result readV1Preset(std::span<const std::uint8_t> bytes, PresetRecord &target)
 {
     if (bytes.size() < kV1RecordSize)
         return v1Failure("file too short: " + std::to_string(bytes.size()) + " of " + std::to_string(kV1RecordSize) + " bytes");
@@ -132,13 +129,12 @@ FileResult readV1Preset(std::span<const std::uint8_t> bytes, PresetRecord &targe
     for (auto &out : scratch.outputs) replaced |= restoreMute(out);
 
     target = scratch;
-    FileResult res;
-    res.ok = true;
+    Result res = Result::success();
     if (replaced) res.notices.emplace_back(kV1MutedGainNotice);
     return res;
 }
 
-FileResult readV1PresetFile(const std::string &path, PresetRecord &target)
+Result readV1PresetFile(const std::string &path, PresetRecord &target)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return v1Failure(path + ": " + std::strerror(errno));
@@ -146,7 +142,7 @@ FileResult readV1PresetFile(const std::string &path, PresetRecord &target)
     in.read(reinterpret_cast<char *>(buf), sizeof buf);
     const auto got = static_cast<std::size_t>(in.gcount());
     if (in.bad()) return v1Failure(path + ": read error");
-    FileResult res = readV1Preset(std::span<const std::uint8_t>(buf, got), target);
+    Result res = readV1Preset(std::span<const std::uint8_t>(buf, got), target);
     if (!res.ok) res.detail = path + ": " + res.detail;
     return res;
 }

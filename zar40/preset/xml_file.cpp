@@ -267,12 +267,9 @@ DeclaredEncoding declaredEncoding(std::string_view doc)
     return DeclaredEncoding::Other;
 }
 
-FileResult loadFailure(std::string detail)
+Result loadFailure(std::string detail)
 {
-    FileResult res;
-    res.message = std::string(kXmlLoadError);
-    res.detail = std::move(detail);
-    return res;
+    return Result::failure(std::string(kXmlLoadError), std::move(detail));
 }
 
 } // namespace
@@ -307,7 +304,7 @@ std::string xmlPresetDocument(const PresetRecord &r)
     return std::move(w.out);
 }
 
-FileResult readXmlPreset(std::string_view document, PresetRecord &target)
+Result readXmlPreset(std::string_view document, PresetRecord &target)
 {
     if (document.size() > kMaxPresetFileSize) return loadFailure("file too large");
     pugi::xml_document doc;
@@ -334,12 +331,10 @@ FileResult readXmlPreset(std::string_view document, PresetRecord &target)
     fillDefaultPreset(scratch);
     readTree(scratch, root);
     target = scratch;
-    FileResult res;
-    res.ok = true;
-    return res;
+    return Result::success();
 }
 
-FileResult readXmlPresetFile(const std::string &path, PresetRecord &target)
+Result readXmlPresetFile(const std::string &path, PresetRecord &target)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in) return loadFailure(path + ": " + std::strerror(errno));
@@ -353,7 +348,7 @@ FileResult readXmlPresetFile(const std::string &path, PresetRecord &target)
     return readXmlPreset(data, target);
 }
 
-FileResult writeXmlPresetFile(const PresetRecord &record, const std::string &path, RenameFunction rename)
+Result writeXmlPresetFile(const PresetRecord &record, const std::string &path, RenameFunction rename)
 {
     return writeFileAtomically(path, xmlPresetDocument(record), rename);
 }

@@ -76,7 +76,7 @@ TEST(RoundTrip, RandomRecordsSurviveBitForBit)
         const PresetRecord r = randomRecord(rng);
         PresetRecord back = startupPreset(n % 32);
         const std::string doc = xmlPresetDocument(r);
-        const FileResult res = readXmlPreset(doc, back);
+        const Result res = readXmlPreset(doc, back);
         ASSERT_TRUE(res.ok) << res.detail;
         ASSERT_TRUE(SameRecord(asStored(r), back)) << "record " << n;
         if (n < 10) {

@@ -24,7 +24,7 @@ void putFloat(std::vector<std::uint8_t> &b, std::size_t at, float f)
 TEST(V1Reader, FixtureWithOneMutedOutput)
 {
     PresetRecord r = defaultPreset();
-    const FileResult res = readV1PresetFile(dataFile("muted_output3.vpf"), r);
+    const Result res = readV1PresetFile(dataFile("muted_output3.vpf"), r);
     ASSERT_TRUE(res.ok) << res.detail;
     ASSERT_EQ(res.notices.size(), 1u) << "one notice per file";
     EXPECT_EQ(res.notices[0], kV1MutedGainNotice);
@@ -70,7 +70,7 @@ TEST(V1Reader, NoMutedChannelNoNotice)
     auto b = bytesOf(readFile(dataFile("muted_output3.vpf")));
     putFloat(b, 264 + 2 * 160 + 8, -12.0f);
     PresetRecord r;
-    const FileResult res = readV1Preset(b, r);
+    const Result res = readV1Preset(b, r);
     ASSERT_TRUE(res.ok);
     EXPECT_TRUE(res.notices.empty());
     EXPECT_EQ(r.outputs[2].GAIN, -12.0f);
@@ -78,7 +78,7 @@ TEST(V1Reader, NoMutedChannelNoNotice)
     // Several muted channels still give one notice.
     putFloat(b, 4, -200.0f);
     putFloat(b, 264 + 8, -200.0f);
-    const FileResult twice = readV1Preset(b, r);
+    const Result twice = readV1Preset(b, r);
     EXPECT_EQ(twice.notices.size(), 1u);
     EXPECT_EQ(r.inputs[0].MUTE, 1);
     EXPECT_EQ(r.outputs[0].MUTE, 1);
@@ -90,7 +90,7 @@ TEST(V1Reader, ShortOrMissingFileIsRefusedAndTargetKept)
     r.outputs[0].MUTE = 1;
     const PresetRecord before = r;
     for (const char *name : {"short.vpf", "missing.vpf"}) {
-        const FileResult res = readV1PresetFile(dataFile(name), r);
+        const Result res = readV1PresetFile(dataFile(name), r);
         EXPECT_FALSE(res.ok) << name;
         EXPECT_EQ(res.message, kV1LoadError) << name;
         EXPECT_NE(res.detail.find(name), std::string::npos) << res.detail;
@@ -107,7 +107,7 @@ TEST(PresetFile, ChosenByLowerCaseExtension)
     const std::string upper = dir.file("SHOW.VPX");
     writeFile(upper, xmlPresetDocument(startupPreset(3)));
     for (const std::string &path : {upper, dir.file("show.xml"), dir.file("noextension")}) {
-        const FileResult res = readPresetFile(path, r);
+        const Result res = readPresetFile(path, r);
         EXPECT_FALSE(res.ok) << path;
         EXPECT_EQ(res.message, "Not a valid VRN-Preset file!") << path;
     }

@@ -20,7 +20,7 @@ std::string document(const std::string &body)
 PresetRecord readOk(const std::string &doc)
 {
     PresetRecord r = startupPreset(9);
-    const FileResult res = readXmlPreset(doc, r);
+    const Result res = readXmlPreset(doc, r);
     EXPECT_TRUE(res.ok) << res.detail;
     return r;
 }
@@ -114,7 +114,7 @@ TEST(XmlReader, EmptyRootGivesTheDefaultPreset)
 {
     PresetRecord r = startupPreset(3);
     r.PRESET_FLAGS = 7;
-    const FileResult res = readXmlPresetFile(dataFile("empty_root.vpx"), r);
+    const Result res = readXmlPresetFile(dataFile("empty_root.vpx"), r);
     ASSERT_TRUE(res.ok) << res.detail;
     EXPECT_TRUE(SameRecord(defaultPreset(), r));
     EXPECT_EQ(textOf(r.NAME), "Default Preset");
@@ -124,7 +124,7 @@ TEST(XmlReader, EmptyRootGivesTheDefaultPreset)
 TEST(XmlReader, HandWrittenFileFollowsTheRules)
 {
     PresetRecord r = startupPreset(1);
-    const FileResult res = readXmlPresetFile(dataFile("wrapped.vpx"), r);
+    const Result res = readXmlPresetFile(dataFile("wrapped.vpx"), r);
     ASSERT_TRUE(res.ok) << res.detail;
 
     PresetRecord expected = defaultPreset();
@@ -184,7 +184,7 @@ TEST(XmlReader, FailureLeavesTheTargetUnchanged)
         PresetRecord r = startupPreset(4);
         r.outputs[2].GAIN = std::bit_cast<float>(0x7FA00001u);
         const PresetRecord before = r;
-        const FileResult res = readXmlPresetFile(dataFile(name), r);
+        const Result res = readXmlPresetFile(dataFile(name), r);
         EXPECT_FALSE(res.ok) << name;
         EXPECT_EQ(res.message, "Could not load XML-Preset-file!\nFile corrupt?") << name;
         EXPECT_FALSE(res.detail.empty()) << name;
@@ -203,7 +203,7 @@ TEST(XmlReader, DeepNestingIsWalkedWithoutRecursion)
     doc += "<NAME>deep</NAME>";
     for (int i = 0; i < depth; ++i) doc += "</W>";
     PresetRecord r;
-    const FileResult res = readXmlPreset(doc, r);
+    const Result res = readXmlPreset(doc, r);
     ASSERT_TRUE(res.ok) << res.detail;
     EXPECT_EQ(textOf(r.NAME), "deep");
 }
@@ -271,7 +271,7 @@ TEST(XmlSave, ReplacesTheFileAndLeavesNoTemporary)
     const std::string path = dir.file("show.vpx");
     writeFile(path, "old contents");
     PresetRecord r = startupPreset(2);
-    const FileResult res = writeXmlPresetFile(r, path);
+    const Result res = writeXmlPresetFile(r, path);
     ASSERT_TRUE(res.ok) << res.detail;
     EXPECT_EQ(readFile(path), xmlPresetDocument(r));
     EXPECT_EQ(dir.entries(), std::vector<std::string>{"show.vpx"});
@@ -284,7 +284,7 @@ TEST(XmlSave, FailedRenameKeepsTheOldFile)
     ASSERT_TRUE(writeXmlPresetFile(startupPreset(0), path).ok);
     const std::string before = readFile(path);
 
-    const FileResult res = writeXmlPresetFile(startupPreset(1), path, [](const char *, const char *) {
+    const Result res = writeXmlPresetFile(startupPreset(1), path, [](const char *, const char *) {
         errno = EIO;
         return -1;
     });
