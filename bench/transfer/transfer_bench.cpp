@@ -120,7 +120,7 @@ bool measure(const QString &program, const QStringList &simArgs, int runs, Resul
     if (can) {
         link.setConnectionType(CCommunicationmodul::CanBus);
         link.setNetId(1);
-        link.setTransport(std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), sim.bus, 1));
+        link.setTransport(std::make_unique<CanBusTransport>(canbus::BusAddress{QStringLiteral("virtualcan"), sim.bus}, 1));
     } else {
         link.setPort(sim.link);
     }

@@ -1,7 +1,8 @@
 // The JSON that "ip -details -json link show dev NAME" prints, as the host
 // reads it to judge a CAN interface.
 
-#include "CanInterfaceState.h"
+#include "canbus/interface_diagnosis.h"
+#include "canbus/netid.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -9,8 +10,8 @@
 
 namespace {
 
-bool sameDetails(const std::optional<can_interface::LinkDetails> &a,
-                 const std::optional<can_interface::LinkDetails> &b)
+bool sameDetails(const std::optional<canbus::LinkDetails> &a,
+                 const std::optional<canbus::LinkDetails> &b)
 {
     if (a.has_value() != b.has_value())
         return false;
@@ -23,16 +24,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray json(reinterpret_cast<const char *>(data), qsizetype(size));
     for (const QString &name : {QStringLiteral("can0"), QStringLiteral("vcan0")}) {
-        const auto details = can_interface::parseIpDetails(json, name);
+        const auto details = canbus::parseIpDetails(json, name);
         // A bit rate of 0 would read as "runs at 0 bit/s" to the user.
         if (details && details->bitrate && *details->bitrate == 0)
             std::abort();
-        if (!sameDetails(details, can_interface::parseIpDetails(json, name)))
+        if (!sameDetails(details, canbus::parseIpDetails(json, name)))
             std::abort();
         // Whatever was read goes into a message; building it must hold.
-        const CanInterfaceState state{true, true, true};
-        const QString problem = can_interface::readinessProblem(name, state, details, 125000);
-        if (details && details->bitrate && *details->bitrate != 125000 && problem.isEmpty())
+        const canbus::InterfaceState state{true, true, true};
+        const QString problem = canbus::readinessProblem(name, state, details, canbus::kBitrate);
+        if (details && details->bitrate && *details->bitrate != canbus::kBitrate && problem.isEmpty())
             std::abort();
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "CanSettings.h"
 
 #include "can/Ucan.h"
+#include "canbus/address.h"
 
 #include <QCanBusDevice>
 #include <QMutex>
@@ -15,8 +16,12 @@
 
 class QTimer;
 
-// The driver layer over QtSerialBus: one QCanBusDevice of the configured
-// backend and interface stands for the USB-CAN module.
+namespace canbus {
+class BusDevice;
+}
+
+// The driver layer over the CAN link library: one canbus::BusDevice of the
+// configured backend and interface stands for the USB-CAN module.
 //
 // The device lives on a thread of its own, and the callbacks are called on
 // a second thread, as a vendor driver would do: a callback that waits for
@@ -30,7 +35,8 @@ class QTimer;
 // the module was unplugged (connect event 8); the interface coming back ->
 // plugged in (connect event 6); bus-off, error-passive and warning states,
 // from error frames or the backend's bus status -> status changed (event 3)
-// with the matching CAN status bits.
+// with the matching CAN status bits. A write that fails is that frame's
+// failure alone (the call's result); the module stays open.
 class QtCanBusUcan final : public Ucan
 {
 public:
@@ -55,7 +61,11 @@ public:
     ucan::Result UcanDeinitHardware(ucan::Handle handle) override;
     QString lastErrorDetail() const override;
 
-    const CanSettings &settings() const { return settings_; }
+    const CanSettings &settings() const { return m_settings; }
+
+    // The next count frames fail to be written, as on a full transmit queue
+    // (see canbus::BusDevice::failNextWrites).
+    void failNextWrites(int count);
 
     // The one module's handle.
     static constexpr ucan::Handle ModuleHandle = 0;
@@ -70,50 +80,49 @@ private:
     template <typename F>
     auto onDeviceThread(F &&f) -> decltype(f());
     ucan::Result fail(ucan::Result code, const QString &detail);
+    canbus::BusAddress address() const;
     bool isSocketCan() const;
-    QString interfaceLabel() const;
 
-    // Device thread.
+    // Device thread (QtCanBusUcanDevice.cpp).
     bool openDevice(QString *why);
     void closeDevice();
-    void onStateChanged(QCanBusDevice::CanBusDeviceState state);
-    void onErrorOccurred(QCanBusDevice::CanBusError error);
+    void onErrorOccurred(QCanBusDevice::CanBusError error, const QString &text);
     void onFramesReceived();
     void pollPresence();
     bool interfacePresent() const;
     void moduleGone(const QString &why);
     void raiseStatus(quint16 bits);
-    void setConnect(Connect state);
+    void setConnect(Connect state, const QString &why = {});
 
     // Posted to the callback thread.
     void fireEvent(quint8 event);
     void fireConnect(quint8 event);
 
-    const CanSettings settings_;
-    QThread deviceThread_;
-    QThread callbackThread_;
-    QObject *deviceContext_ = nullptr;
-    QObject *callbackContext_ = nullptr;
+    const CanSettings m_settings;
+    QThread m_deviceThread;
+    QThread m_callbackThread;
+    QObject *m_deviceContext = nullptr;
+    QObject *m_callbackContext = nullptr;
 
     // Device thread only.
-    QCanBusDevice *device_ = nullptr;
-    QTimer *presenceTimer_ = nullptr;
-    bool present_ = false;
+    canbus::BusDevice *m_device = nullptr;
+    QTimer *m_presenceTimer = nullptr;
+    bool m_present = false;
 
-    mutable QMutex mutex_;
-    Module module_ = Module::None;
-    bool canInitialised_ = false;
-    quint32 acceptanceMask_ = ucan::AcceptAllMask;
-    quint32 acceptanceCode_ = ucan::AcceptAllCode;
-    std::deque<ucan::CanMsg> received_;
-    quint16 canStatus_ = 0;
-    QString detail_;
-    ucan::EventCallback eventCallback_;
-    ucan::ConnectCallback connectCallback_;
-    std::atomic<bool> receivePosted_{false};
+    mutable QMutex m_mutex;
+    Module m_module = Module::None;
+    bool m_canInitialised = false;
+    quint32 m_acceptanceMask = ucan::AcceptAllMask;
+    quint32 m_acceptanceCode = ucan::AcceptAllCode;
+    std::deque<ucan::CanMsg> m_received;
+    quint16 m_canStatus = 0;
+    QString m_detail;
+    ucan::EventCallback m_eventCallback;
+    ucan::ConnectCallback m_connectCallback;
+    std::atomic<bool> m_receivePosted{false};
 
-    QMutex connectMutex_;
-    QWaitCondition connectChanged_;
-    Connect connect_ = Connect::Idle;
-    QString connectError_;
+    QMutex m_connectMutex;
+    QWaitCondition m_connectChanged;
+    Connect m_connect = Connect::Idle;
+    QString m_connectError;
 };

@@ -1,7 +1,10 @@
 #include "CCanWnd.h"
+#include "CanStrings.h"
 
 #include "../UserPrompts.h"
 #include "../WindowTree.h"
+
+#include "canbus/netid.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -13,63 +16,13 @@
 #include <cstring>
 #include <deque>
 
+using namespace can_strings;
+
 namespace {
 
 // Frames read by the driver callback wait here until the window routes
 // them. A window that cannot keep up loses the oldest, never memory.
 constexpr std::size_t PendingFrameLimit = 1024;
-
-constexpr unsigned StrModuleConnected = 4015;
-constexpr unsigned StrErrorInitHw = 4016;
-constexpr unsigned StrNoModule = 4017;
-constexpr unsigned StrAlreadyConnected = 4018;
-constexpr unsigned StrNotInitialized = 4019;
-constexpr unsigned StrFirstDriverError = 4030; // code 1; code n is 4029 + n
-constexpr unsigned StrOtherError = 4043;
-constexpr unsigned StrFirstStatus = 4044;      // bit 0; bit n is 4044 + n
-constexpr unsigned StrModuleDisconnected = 4054;
-constexpr unsigned StrNetIdRange = 4060;
-constexpr unsigned StrIdentifierRange = 4061;
-
-StringTable canStrings()
-{
-    return {
-        {StrModuleConnected, "Module was connected!"},
-        {StrErrorInitHw, "Error InitHw!"},
-        {StrNoModule, "Error! No USB-CANModul found!"},
-        {StrAlreadyConnected, "Error!\nThere is always a connection to this established!"},
-        {StrNotInitialized, "Error! Hardware not initialized!"},
-        {4030, "Could not created a resource (memory, Handle, ...)!"},
-        {4031, "The maximum number of open modules is exceeded!"},
-        {4032, "A module is already in use."},
-        {4033, "The software versions of the module and DLL are incompatible!"},
-        {4034, "The module with the corresponding device number is not connected!"},
-        {4035, "Wrong USB-CAN-Handle handed over to the function!"},
-        {4036, "Wrong parameter handed over to the function!"},
-        {4037, "Instruction can not be processed at this time!"},
-        {4038, "No answer from the module!"},
-        {4039, "A request for the driver failed!"},
-        {4040, "The message did not fit into the transmission queue!"},
-        {4041, "Maximum number of applications is reached!"},
-        {4042, "CAN-interface is not yet initialized!"},
-        {StrOtherError, "A Error as ocured!"},
-        {4044, "Tx-buffer of the CAN controller is full."},
-        {4045, "Rx-buffer of the CAN controller is full."},
-        {4046, "Bus error: Error Limit 1 exceeded (refer to SJA1000 manual)"},
-        {4047, "Bus error: Error Limit 2 exceeded (refer to SJA1000 manual)"},
-        {4048, "Bus error: CAN controller has gone into Bus-Off state."},
-        {4049, "RcvQueue is empty."},
-        {4050, "RcvQueue overrun."},
-        {4051, "Transmit queue is full."},
-        {4052, "Register test of the SJA1000 failed."},
-        {4053, "Memory test failed."},
-        {StrModuleDisconnected, "Module was disconnected!"},
-        {StrNetIdRange, "Error!\nNet-ID %1 cannot be used on the CAN bus.\n"
-                        "Net-IDs run from 1 to 63, so that Net-ID x 32 stays a standard identifier."},
-        {StrIdentifierRange, "Error!\nThe CAN identifier 0x%1 is not a standard identifier "
-                             "(0x000 to 0x7FF); the frame was not sent."},
-    };
-}
 
 // What the driver callbacks hand over to the window.
 class LinkEvent : public QEvent
@@ -181,54 +134,54 @@ void CCanWnd::Link::connectCallback(const std::shared_ptr<Link> &link, quint8 ev
 
 CCanWnd::CCanWnd(std::unique_ptr<Ucan> driver, QWidget *parent)
     : QWidget(parent)
-    , strings_(canStrings())
-    , link_(std::make_shared<Link>())
-    , driver_(std::move(driver))
+    , m_strings(can_strings::defaults())
+    , m_link(std::make_shared<Link>())
+    , m_driver(std::move(driver))
 {
-    Q_ASSERT(driver_);
+    Q_ASSERT(m_driver);
     setObjectName(QStringLiteral("CCanWnd"));
     WindowTree::setControlId(this, ControlId);
     setGeometry(0, 0, 0, 0);
-    link_->window = this;
-    link_->driver = driver_.get();
+    m_link->window = this;
+    m_link->driver = m_driver.get();
 }
 
 CCanWnd::~CCanWnd()
 {
-    if (link_->connectControlOn || link_->moduleOpen) {
+    if (m_link->connectControlOn || m_link->moduleOpen) {
         // The host is going away: release the module without messages.
-        quiet_ = true;
+        m_quiet = true;
         shutDownLink();
     }
-    link_->closing = true;
+    m_link->closing = true;
     {
-        QMutexLocker locker(&link_->lock);
-        link_->window = nullptr;
-        link_->driver = nullptr;
+        QMutexLocker locker(&m_link->lock);
+        m_link->window = nullptr;
+        m_link->driver = nullptr;
     }
     // Joins the driver's threads; a callback still waiting for the lock
     // finds the window gone.
-    driver_.reset();
+    m_driver.reset();
 }
 
 StringTable &CCanWnd::strings()
 {
-    return strings_;
+    return m_strings;
 }
 
 Ucan &CCanWnd::driver()
 {
-    return *driver_;
+    return *m_driver;
 }
 
 bool CCanWnd::linkStarted() const
 {
-    return link_->connectControlOn;
+    return m_link->connectControlOn;
 }
 
 bool CCanWnd::canReady() const
 {
-    return link_->canReady;
+    return m_link->canReady;
 }
 
 CCanWnd *CCanWnd::find(const QWidget *mainWindow)
@@ -236,26 +189,6 @@ CCanWnd *CCanWnd::find(const QWidget *mainWindow)
     if (!mainWindow)
         mainWindow = WindowTree::mainWindow();
     return qobject_cast<CCanWnd *>(WindowTree::childWithControlId(mainWindow, ControlId));
-}
-
-QString CCanWnd::driverErrorText(const StringTable &strings, quint8 code, const char *fallbackFormat)
-{
-    const unsigned id = (code >= 1 && code <= 13) ? StrFirstDriverError + code - 1 : StrOtherError;
-    if (strings.contains(id))
-        return strings.load(id);
-    return QString::asprintf(fallbackFormat, int(code));
-}
-
-QString CCanWnd::statusText(const StringTable &strings, quint16 canStatus)
-{
-    unsigned id = StrOtherError;
-    for (unsigned bit = 0; bit < 10; ++bit) {
-        if (canStatus == (1u << bit))
-            id = StrFirstStatus + bit;
-    }
-    if (strings.contains(id))
-        return strings.load(id);
-    return QString::asprintf("CanErrorMessage %i", int(id));
 }
 
 int CCanWnd::request(int code, const CanRequest &request)
@@ -280,7 +213,7 @@ int CCanWnd::registerClient(const CanRequest &request)
     if (!request.client)
         return 0;
     if (request.id < 1 || request.id > MaxNetId) {
-        showInformation(strings_.load(StrNetIdRange).arg(request.id));
+        showInformation(m_strings.load(StrNetIdRange).arg(request.id));
         return 0;
     }
     if (clientCount == 0 && !startLink())
@@ -288,10 +221,10 @@ int CCanWnd::registerClient(const CanRequest &request)
 
     CanClient &entry = clients[request.id - 1];
     if (entry.canId != 0 && entry.client) {
-        showInformation(strings_.text(StrAlreadyConnected, QString()));
+        showInformation(m_strings.text(StrAlreadyConnected, QString()));
         return 0;
     }
-    entry.canId = request.id * 32;
+    entry.canId = int(canbus::identifierForNetId(request.id));
     entry.client = request.client;
     entry.clientHwnd = request.clientHwnd ? request.clientHwnd : request.client;
     entry.reserved = 0;
@@ -321,11 +254,11 @@ int CCanWnd::unregisterClient(const CanRequest &request)
 int CCanWnd::send(const CanRequest &request)
 {
     if (clientCount == 0) {
-        showInformation(strings_.text(StrNotInitialized, QString()));
+        showInformation(m_strings.text(StrNotInitialized, QString()));
         return 1;
     }
     if (request.id < 0 || request.id > MaxStandardId) {
-        showInformation(strings_.load(StrIdentifierRange).arg(QString::number(request.id, 16).toUpper()));
+        showInformation(m_strings.load(StrIdentifierRange).arg(QString::number(request.id, 16).toUpper()));
         return 0;
     }
     if (!request.data)
@@ -336,7 +269,7 @@ int CCanWnd::send(const CanRequest &request)
 
 bool CCanWnd::startLink()
 {
-    Link &link = *link_;
+    Link &link = *m_link;
     // An unplugged module drops every client but leaves connect
     // notification running (and a re-plugged module open); close that
     // first, or the fresh start would find the module in use.
@@ -344,23 +277,23 @@ bool CCanWnd::startLink()
         shutDownLink();
 
     link.closing = false;
-    std::weak_ptr<Link> weak = link_;
-    const ucan::Result r = driver_->UcanInitHwConnectControl([weak](quint8 event, quint32) {
+    std::weak_ptr<Link> weak = m_link;
+    const ucan::Result r = m_driver->UcanInitHwConnectControl([weak](quint8 event, quint32) {
         if (auto l = weak.lock())
             Link::connectCallback(l, event);
     });
     if (r != ucan::Successful) {
-        const QString detail = driver_->lastErrorDetail();
+        const QString detail = m_driver->lastErrorDetail();
         shutDownLink();
         showDriverError(r, detail, "Init HW Error ID %i");
-        showInformation(strings_.text(StrErrorInitHw, QString()));
+        showInformation(m_strings.text(StrErrorInitHw, QString()));
         return false;
     }
     link.connectControlOn = true;
 
     if (!startModule()) {
         shutDownLink();
-        showInformation(strings_.text(StrNoModule, QString()));
+        showInformation(m_strings.text(StrNoModule, QString()));
         return false;
     }
     notifyMessage = defaultCanMessage();
@@ -369,24 +302,24 @@ bool CCanWnd::startLink()
 
 bool CCanWnd::startModule()
 {
-    Link &link = *link_;
-    std::weak_ptr<Link> weak = link_;
+    Link &link = *m_link;
+    std::weak_ptr<Link> weak = m_link;
     ucan::Handle handle = 0;
-    ucan::Result r = driver_->UcanInitHardware(&handle, ucan::AnyModule, [weak](ucan::Handle h, quint8 event) {
+    ucan::Result r = m_driver->UcanInitHardware(&handle, ucan::AnyModule, [weak](ucan::Handle h, quint8 event) {
         if (auto l = weak.lock())
             Link::eventCallback(l, h, event);
     });
     if (r != ucan::Successful) {
-        const QString detail = driver_->lastErrorDetail();
+        const QString detail = m_driver->lastErrorDetail();
         {
             QMutexLocker locker(&link.lock);
             if (link.canReady) {
-                driver_->UcanDeinitCan(link.hardwareInfo.handle);
-                driver_->UcanDeinitHardware(link.hardwareInfo.handle);
+                m_driver->UcanDeinitCan(link.hardwareInfo.handle);
+                m_driver->UcanDeinitHardware(link.hardwareInfo.handle);
                 link.canReady = false;
                 link.moduleOpen = false;
             }
-            driver_->UcanDeinitHwConnectControl();
+            m_driver->UcanDeinitHwConnectControl();
             link.connectControlOn = false;
         }
         showDriverError(r, detail, "UcanInitHardware Error ID %i");
@@ -395,18 +328,18 @@ bool CCanWnd::startModule()
     link.moduleOpen = true;
     link.hardwareInfo.handle = handle;
 
-    r = driver_->UcanGetHardwareInfo(handle, &link.hardwareInfo);
+    r = m_driver->UcanGetHardwareInfo(handle, &link.hardwareInfo);
     if (r != ucan::Successful) {
-        showDriverError(r, driver_->lastErrorDetail(), "UcanGetHardwareInfo Error ID %i");
+        showDriverError(r, m_driver->lastErrorDetail(), "UcanGetHardwareInfo Error ID %i");
         return false;
     }
     if (link.hardwareInfo.deviceNumber == 0) {
         link.canReady = true;
         link.moduleHandle = handle;
-        r = driver_->UcanInitCan(handle, ucan::Btr0_125k, ucan::Btr1_125k, ucan::AcceptAllMask,
+        r = m_driver->UcanInitCan(handle, ucan::Btr0_125k, ucan::Btr1_125k, ucan::AcceptAllMask,
                                  ucan::AcceptAllCode);
         if (r != ucan::Successful) {
-            showDriverError(r, driver_->lastErrorDetail(), "UcanInitCan Error ID %i");
+            showDriverError(r, m_driver->lastErrorDetail(), "UcanInitCan Error ID %i");
             return false;
         }
     }
@@ -415,12 +348,12 @@ bool CCanWnd::startModule()
 
 void CCanWnd::sendFrame(int id, const quint8 *data)
 {
-    Link &link = *link_;
+    Link &link = *m_link;
     if (!link.canReady)
         return;
-    ucan::Result r = driver_->UcanSetAcceptance(link.moduleHandle, ucan::AcceptAllMask, ucan::AcceptAllCode);
+    ucan::Result r = m_driver->UcanSetAcceptance(link.moduleHandle, ucan::AcceptAllMask, ucan::AcceptAllCode);
     if (r != ucan::Successful) {
-        showDriverError(r, driver_->lastErrorDetail(), "UcanSetAcceptance Error ID %i");
+        showDriverError(r, m_driver->lastErrorDetail(), "UcanSetAcceptance Error ID %i");
         return;
     }
     ucan::CanMsg msg;
@@ -428,14 +361,14 @@ void CCanWnd::sendFrame(int id, const quint8 *data)
     msg.frameFormat = ucan::FormatStandard;
     msg.length = 8;
     std::memcpy(msg.data, data, 8);
-    r = driver_->UcanWriteCanMsg(link.moduleHandle, &msg);
+    r = m_driver->UcanWriteCanMsg(link.moduleHandle, &msg);
     if (r != ucan::Successful)
-        showDriverError(r, driver_->lastErrorDetail(), "UcanWriteCanMsg Error ID %i");
+        showDriverError(r, m_driver->lastErrorDetail(), "UcanWriteCanMsg Error ID %i");
 }
 
 void CCanWnd::shutDownLink()
 {
-    Link &link = *link_;
+    Link &link = *m_link;
     struct Failure
     {
         ucan::Result code;
@@ -445,23 +378,23 @@ void CCanWnd::shutDownLink()
     QList<Failure> failures;
     auto check = [&](ucan::Result r, const char *format) {
         if (r != ucan::Successful)
-            failures.append({r, driver_->lastErrorDetail(), format});
+            failures.append({r, m_driver->lastErrorDetail(), format});
     };
 
     link.closing = true;
     {
         QMutexLocker locker(&link.lock);
         const ucan::Handle handle = link.hardwareInfo.handle;
-        check(driver_->UcanResetCan(handle), "UcanResetCan Error ID %i");
+        check(m_driver->UcanResetCan(handle), "UcanResetCan Error ID %i");
         if (link.canReady)
-            check(driver_->UcanDeinitCan(handle), "UcanDeinitCan Error ID %i");
+            check(m_driver->UcanDeinitCan(handle), "UcanDeinitCan Error ID %i");
         // Released whenever it was opened, also when its channel was never
         // initialised, so that the next start finds it free.
         if (link.moduleOpen)
-            check(driver_->UcanDeinitHardware(handle), "UcanDeinitHardware Error ID %i");
+            check(m_driver->UcanDeinitHardware(handle), "UcanDeinitHardware Error ID %i");
         link.canReady = false;
         link.moduleOpen = false;
-        check(driver_->UcanDeinitHwConnectControl(), "UcanDeinitHwConnectControl Error ID %i");
+        check(m_driver->UcanDeinitHwConnectControl(), "UcanDeinitHwConnectControl Error ID %i");
         link.connectControlOn = false;
         link.pending.clear();
         notifyMessage = 0;
@@ -536,8 +469,8 @@ void CCanWnd::onReceived()
 {
     std::deque<ucan::CanMsg> frames;
     {
-        QMutexLocker locker(&link_->lock);
-        frames.swap(link_->pending);
+        QMutexLocker locker(&m_link->lock);
+        frames.swap(m_link->pending);
     }
     // Every frame of a burst goes to its own client, in the order read.
     for (const ucan::CanMsg &frame : frames) {
@@ -546,7 +479,7 @@ void CCanWnd::onReceived()
         // identifiers would alias a Net-ID.
         if (frame.frameFormat != ucan::FormatStandard)
             continue;
-        const int netId = int(frame.id / 32);
+        const int netId = canbus::netIdForIdentifier(frame.id);
         if (netId < 1 || netId > ClientTableSize)
             continue;
         CanClient &entry = clients[netId - 1];
@@ -568,39 +501,39 @@ void CCanWnd::onReceived()
 void CCanWnd::onModuleArrived()
 {
     // Only a link that waits for its module reopens it.
-    if (!link_->connectControlOn || link_->moduleOpen)
+    if (!m_link->connectControlOn || m_link->moduleOpen)
         return;
     startModule();
-    showInformation(strings_.text(StrModuleConnected, QString()));
+    showInformation(m_strings.text(StrModuleConnected, QString()));
 }
 
 void CCanWnd::onModuleRemoved()
 {
-    link_->canReady = false;
+    m_link->canReady = false;
     dropAllClients(CAN_LINK_LOST);
     // The driver has let go of the module; there is nothing left to release.
-    link_->moduleOpen = false;
-    showInformation(strings_.text(StrModuleDisconnected, QString()));
+    m_link->moduleOpen = false;
+    showInformation(m_strings.text(StrModuleDisconnected, QString()));
 }
 
 void CCanWnd::onStatusError(quint16 canStatus)
 {
     dropAllClients(CAN_LINK_CLOSED);
-    if (link_->connectControlOn || link_->moduleOpen)
+    if (m_link->connectControlOn || m_link->moduleOpen)
         shutDownLink();
-    showInformation(statusText(strings_, canStatus));
+    showInformation(statusText(m_strings, canStatus));
 }
 
 void CCanWnd::showInformation(const QString &text)
 {
-    if (quiet_)
+    if (m_quiet)
         return;
     UserPrompts::current().information(text, parentWidget());
 }
 
 void CCanWnd::showDriverError(quint8 code, const QString &detail, const char *fallbackFormat)
 {
-    QString text = driverErrorText(strings_, code, fallbackFormat);
+    QString text = driverErrorText(m_strings, code, fallbackFormat);
     if (!detail.isEmpty())
         text += QStringLiteral("\n\n") + detail;
     showInformation(text);

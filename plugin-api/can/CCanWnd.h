@@ -5,6 +5,8 @@
 #include "../StringTable.h"
 #include "../VrnPluginApiExport.h"
 
+#include "canbus/netid.h"
+
 #include <QWidget>
 
 #include <memory>
@@ -26,8 +28,8 @@ public:
     static constexpr int ControlId = 13000;
     static constexpr int ClientTableSize = 64;
     // Net-ID x 32 must stay a standard 11-bit identifier.
-    static constexpr int MaxNetId = 63;
-    static constexpr int MaxStandardId = 0x7FF;
+    static constexpr int MaxNetId = canbus::kMaxNetId;
+    static constexpr int MaxStandardId = int(canbus::kMaxStandardId);
 
     // The window owns the driver.
     explicit CCanWnd(std::unique_ptr<Ucan> driver, QWidget *parent = nullptr);
@@ -87,8 +89,8 @@ private:
     void showInformation(const QString &text);
     void showDriverError(quint8 code, const QString &detail, const char *fallbackFormat);
 
-    StringTable strings_;
-    bool quiet_ = false;
-    std::shared_ptr<Link> link_;
-    std::unique_ptr<Ucan> driver_;
+    StringTable m_strings;
+    bool m_quiet = false;
+    std::shared_ptr<Link> m_link;
+    std::unique_ptr<Ucan> m_driver;
 };

@@ -4,8 +4,7 @@
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 
-#include <QAbstractSocket>
-#include <QCanBus>
+#include "canbus/netid.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -35,35 +34,28 @@ void say(const QString &text)
 
 } // namespace
 
-bool splitCanTarget(std::string_view text, std::string &backend, std::string &interface)
-{
-    const auto colon = text.find(':');
-    if (colon == std::string_view::npos || colon == 0 || colon + 1 == text.size()) return false;
-    backend = text.substr(0, colon);
-    interface = text.substr(colon + 1);
-    return true;
-}
-
-std::optional<std::string> netIdProblem(long long netId)
-{
-    if (netId >= codec::kMinNetId && netId <= codec::kMaxNetIdOnBus) return std::nullopt;
-    if (netId > codec::kMaxNetIdOnBus && netId <= codec::kMaxNetId) {
-        char buf[160];
-        std::snprintf(buf, sizeof buf,
-                      "Net-ID %lld gives CAN identifier 0x%" PRIX32
-                      ", above the 11-bit limit 0x7FF; use a Net-ID from 1 to 63",
-                      netId, codec::canIdForNetId(static_cast<int>(netId)));
-        return std::string(buf);
-    }
-    return "Net-ID " + std::to_string(netId) + " is out of range; use a Net-ID from 1 to 63";
-}
-
 CanServer::CanServer(DeviceModel &model, CanOptions options, QObject *parent)
     : QObject(parent), m_model(model), m_options(std::move(options))
 {
-    m_connectTimer.setSingleShot(true);
+    canbus::DeviceOptions bus;
+    bus.connectTimeoutMs = m_options.connectTimeoutMs;
+    // A unit at another bit rate hears nothing: say so before trying.
+    bus.bitrate = canbus::kBitrate;
+    m_bus = new canbus::BusDevice(m_options.address, bus, this);
+    connect(m_bus, &canbus::BusDevice::connected, this, &CanServer::onOnBus);
+    connect(m_bus, &canbus::BusDevice::failed, this, &CanServer::onFailed);
+    // On virtualcan this is what everybody sees when the program that hosted
+    // the bus ends; the first to reconnect hosts it anew.
+    connect(m_bus, &canbus::BusDevice::lost, this, [this] {
+        scheduleReconnect(m_options.address.backend == u"virtualcan"
+                              ? QStringLiteral("lost the CAN bus (did the program hosting the virtual bus end?)")
+                              : QStringLiteral("lost the CAN bus"));
+    });
+    connect(m_bus, &canbus::BusDevice::errorOccurred, this, [this](QCanBusDevice::CanBusError, const QString &text) {
+        if (!m_stopping) say(QStringLiteral("CAN error on %1: %2").arg(m_options.address.toString(), text));
+    });
+    connect(m_bus, &canbus::BusDevice::framesReceived, this, &CanServer::onFramesReceived);
     m_reconnectTimer.setSingleShot(true);
-    connect(&m_connectTimer, &QTimer::timeout, this, &CanServer::onConnectTimeout);
     connect(&m_reconnectTimer, &QTimer::timeout, this, &CanServer::reconnect);
 }
 
@@ -74,136 +66,36 @@ CanServer::~CanServer()
 
 QString CanServer::description() const
 {
-    return QStringLiteral("%1:%2 net-id %3").arg(m_options.backend, m_options.interface).arg(m_options.netId);
+    return QStringLiteral("%1 net-id %2").arg(m_options.address.toString()).arg(m_options.netId);
 }
 
 bool CanServer::start(QString &error)
 {
     m_stopping = false;
-    return createAndConnect(error);
+    return m_bus->open(&error);
 }
 
 void CanServer::stop()
 {
     m_stopping = true;
-    m_connectTimer.stop();
     m_reconnectTimer.stop();
-    dropDevice();
-}
-
-bool CanServer::createAndConnect(QString &error)
-{
-    const QString target = m_options.backend + u':' + m_options.interface;
-    QString why;
-    m_device = QCanBus::instance()->createDevice(m_options.backend, m_options.interface, &why);
-    if (!m_device) {
-        const QStringList plugins = QCanBus::instance()->plugins();
-        error = QStringLiteral("cannot use %1: %2 (CAN plug-ins here: %3)")
-                    .arg(target, why.isEmpty() ? QStringLiteral("no such plug-in") : why, plugins.join(u", "));
-        return false;
-    }
-    // virtualcan refuses a bad interface name in its constructor, yet would
-    // still connect (to can0) if asked.
-    if (m_device->error() != QCanBusDevice::NoError) {
-        error = QStringLiteral("cannot use %1: %2").arg(target, m_device->errorString());
-        dropDevice();
-        return false;
-    }
-    connect(m_device, &QCanBusDevice::stateChanged, this, &CanServer::onStateChanged);
-    connect(m_device, &QCanBusDevice::errorOccurred, this, &CanServer::onErrorOccurred);
-    connect(m_device, &QCanBusDevice::framesReceived, this, &CanServer::onFramesReceived);
-    // virtualcan connects to its TCP hub in the background and never reports
-    // a refused connection: it stays in ConnectingState. Hence the timer.
-    m_connectTimer.start(m_options.connectTimeoutMs);
-    // A backend that fails at once (socketcan) also signals the unconnected
-    // state from inside connectDevice(); the failure is handled here then.
-    m_inConnect = true;
-    const bool connecting = m_device->connectDevice();
-    m_inConnect = false;
-    if (!connecting) {
-        error = QStringLiteral("cannot open %1: %2").arg(target, m_device->errorString());
-        if (m_options.backend == u"socketcan")
-            error += QStringLiteral(" (is the interface there and up? e.g. 'ip link set %1 up type can bitrate 125000')")
-                         .arg(m_options.interface);
-        m_connectTimer.stop();
-        dropDevice();
-        return false;
-    }
-    return true;
-}
-
-void CanServer::dropDevice()
-{
-    if (!m_device) return;
-    QCanBusDevice *device = m_device;
-    m_device = nullptr;
-    disconnect(device, nullptr, this, nullptr);
-    if (device->state() != QCanBusDevice::UnconnectedState) device->disconnectDevice();
-    // We may be inside one of the device's own signals.
-    device->deleteLater();
-}
-
-void CanServer::onStateChanged(QCanBusDevice::CanBusDeviceState state)
-{
-    if (m_stopping || (m_inConnect && state == QCanBusDevice::UnconnectedState)) return;
-    if (state == QCanBusDevice::ConnectedState) {
-        // virtualcan reports connected before its socket has sent the line
-        // that joins the bus; frames sent to us before that line reaches the
-        // hub are lost. Call ourselves ready once it is out.
-        QCanBusDevice *device = m_device;
-        auto *socket = device->findChild<QAbstractSocket *>();
-        if (socket && socket->bytesToWrite() > 0) {
-            connect(socket, &QAbstractSocket::bytesWritten, this, [this, device, socket] {
-                if (socket->bytesToWrite() > 0) return;
-                disconnect(socket, &QAbstractSocket::bytesWritten, this, nullptr);
-                // Not for a device dropped meanwhile (its farewell line).
-                if (device == m_device && !m_stopping) onOnBus();
-            });
-            return;
-        }
-        onOnBus();
-    } else if (state == QCanBusDevice::UnconnectedState) {
-        m_connectTimer.stop();
-        if (!m_everConnected) {
-            const QString why = m_device ? m_device->errorString() : QString();
-            dropDevice();
-            emit failed(QStringLiteral("could not connect to %1:%2%3")
-                            .arg(m_options.backend, m_options.interface, why.isEmpty() ? QString() : ": " + why));
-        } else {
-            // On virtualcan this is what everybody sees when the program
-            // that hosted the bus ends; the first to reconnect hosts it anew.
-            scheduleReconnect(m_options.backend == u"virtualcan"
-                                  ? QStringLiteral("lost the CAN bus (did the program hosting the virtual bus end?)")
-                                  : QStringLiteral("lost the CAN bus"));
-        }
-    }
+    m_bus->close();
 }
 
 void CanServer::onOnBus()
 {
-    m_connectTimer.stop();
     if (!m_everConnected) {
         m_everConnected = true;
-        emit ready();
+        Q_EMIT ready();
     } else {
         say(QStringLiteral("back on the CAN bus as %1").arg(description()));
     }
 }
 
-void CanServer::onErrorOccurred(QCanBusDevice::CanBusError error)
+void CanServer::onFailed(const QString &why)
 {
-    if (m_stopping || m_inConnect || !m_device || error == QCanBusDevice::NoError) return;
-    say(QStringLiteral("CAN error on %1:%2: %3").arg(m_options.backend, m_options.interface, m_device->errorString()));
-}
-
-void CanServer::onConnectTimeout()
-{
-    const QString why = QStringLiteral("no connection to %1:%2 within %3 ms")
-                            .arg(m_options.backend, m_options.interface)
-                            .arg(m_options.connectTimeoutMs);
     if (!m_everConnected) {
-        dropDevice();
-        emit failed(why);
+        Q_EMIT failed(why);
         return;
     }
     scheduleReconnect(why);
@@ -211,9 +103,9 @@ void CanServer::onConnectTimeout()
 
 void CanServer::scheduleReconnect(const QString &why)
 {
-    dropDevice();
+    m_bus->close();
     if (m_options.reconnectMs <= 0) {
-        emit failed(why);
+        Q_EMIT failed(why);
         return;
     }
     say(QStringLiteral("%1; connecting again in %2 ms").arg(why).arg(m_options.reconnectMs));
@@ -224,7 +116,7 @@ void CanServer::reconnect()
 {
     if (m_stopping) return;
     QString error;
-    if (!createAndConnect(error)) {
+    if (!m_bus->open(&error)) {
         // Stay quiet about every further failed attempt unless asked: the
         // loss itself was reported.
         if (m_options.verbose) say(error);
@@ -234,20 +126,21 @@ void CanServer::reconnect()
 
 void CanServer::onFramesReceived()
 {
-    // The device may be replaced while we serve (a failed write can drop
-    // the connection); stop reading the old one then.
-    QCanBusDevice *device = m_device;
-    while (device && device == m_device && device->framesAvailable() > 0) serve(device->readFrame());
+    // The bus may be lost while we serve; stop reading then.
+    for (const QCanBusFrame &frame : m_bus->readAllFrames()) {
+        if (!m_bus->isConnected()) return;
+        serve(frame);
+    }
 }
 
 void CanServer::serve(const QCanBusFrame &frame)
 {
     const int netId = m_options.netId;
     const auto id = frame.frameId();
-    const bool ours = codec::netIdForCanId(id) == netId;
+    const bool ours = canbus::netIdForIdentifier(id) == netId;
 
     if (frame.frameType() == QCanBusFrame::ErrorFrame) {
-        if (m_options.verbose) say(QStringLiteral("error frame: %1").arg(m_device->interpretErrorFrame(frame)));
+        if (m_options.verbose) say(QStringLiteral("error frame: %1").arg(m_bus->interpretErrorFrame(frame)));
         return;
     }
     if (!ours || frame.hasLocalEcho()) return;
@@ -277,10 +170,10 @@ void CanServer::serve(const QCanBusFrame &frame)
                      describeMessage(request).c_str(), reply ? describeMessage(*reply).c_str() : "(no reply)");
     if (!reply) return;
     const auto out = codec::buildMessage(*reply);
-    const QCanBusFrame answer(codec::canIdForNetId(netId),
+    const QCanBusFrame answer(canbus::identifierForNetId(netId),
                               QByteArray(reinterpret_cast<const char *>(out.data()), static_cast<qsizetype>(out.size())));
-    if (!m_device->writeFrame(answer))
-        say(QStringLiteral("reply not sent: %1").arg(m_device->errorString()));
+    QString why;
+    if (!m_bus->writeFrame(answer, &why)) say(QStringLiteral("reply not sent: %1").arg(why));
 }
 
 } // namespace zar40sim

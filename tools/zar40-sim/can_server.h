@@ -4,21 +4,18 @@
 // is that Net-ID, and every reply goes out under identifier Net-ID * 32.
 #include "device_model.h"
 
-#include <QCanBusDevice>
+#include "canbus/address.h"
+#include "canbus/bus_device.h"
+
 #include <QCanBusFrame>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
-#include <optional>
-#include <string>
-#include <string_view>
-
 namespace zar40sim {
 
 struct CanOptions {
-    QString backend;   // QtSerialBus plug-in: socketcan, virtualcan, ...
-    QString interface; // can0; virtualcan also takes tcp://127.0.0.1:PORT/can0
+    canbus::BusAddress address;
     int netId = 0;
     bool verbose = false;
     // The first connection must be up within this time or the program ends.
@@ -27,13 +24,6 @@ struct CanOptions {
     // hosted a virtual bus ended, an adapter was unplugged); 0: end instead.
     int reconnectMs = 1000;
 };
-
-// "BACKEND:INTERFACE", split at the first colon so that the interface may
-// hold colons of its own (tcp://127.0.0.1:40000/can0).
-bool splitCanTarget(std::string_view text, std::string &backend, std::string &interface);
-
-// Nothing for a usable Net-ID (1 to 63), otherwise why it is not.
-std::optional<std::string> netIdProblem(long long netId);
 
 class CanServer : public QObject {
     Q_OBJECT
@@ -56,25 +46,19 @@ signals:
     void failed(const QString &reason); // given up; the program ends with 1
 
 private:
-    bool createAndConnect(QString &error);
-    void dropDevice();
-    void onStateChanged(QCanBusDevice::CanBusDeviceState state);
     void onOnBus();
-    void onErrorOccurred(QCanBusDevice::CanBusError error);
+    void onFailed(const QString &why);
     void onFramesReceived();
-    void onConnectTimeout();
     void scheduleReconnect(const QString &why);
     void reconnect();
     void serve(const QCanBusFrame &frame);
 
     DeviceModel &m_model;
     CanOptions m_options;
-    QCanBusDevice *m_device = nullptr;
-    QTimer m_connectTimer;
+    canbus::BusDevice *m_bus = nullptr;
     QTimer m_reconnectTimer;
     bool m_everConnected = false;
     bool m_stopping = false;
-    bool m_inConnect = false;
     bool m_warnedTwin = false;
 };
 

@@ -4,6 +4,8 @@
 #include "device_model.h"
 #include "pty_server.h"
 
+#include "canbus/address.h"
+
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QSocketNotifier>
@@ -203,10 +205,9 @@ int main(int argc, char **argv)
             pty.link = val;
             ok = !val.empty();
         } else if (opt == "--can") {
-            std::string backend, interface;
-            ok = zar40sim::splitCanTarget(val, backend, interface);
-            can.backend = QString::fromStdString(backend);
-            can.interface = QString::fromStdString(interface);
+            const auto address = canbus::parseAddress(QString::fromUtf8(val.data(), qsizetype(val.size())));
+            ok = address.has_value();
+            if (ok) can.address = *address;
             canTarget = val;
         } else if (opt == "--net-id") {
             long long n = 0;
@@ -267,7 +268,8 @@ int main(int argc, char **argv)
     }
     if (baudGiven) return usageError("--baud is for --pty only");
     if (!netId) return usageError("--can needs --net-id N");
-    if (const auto problem = zar40sim::netIdProblem(*netId)) return usageError(*problem);
+    if (const QString problem = canbus::netIdProblem(*netId); !problem.isEmpty())
+        return usageError(problem.toStdString());
     can.netId = static_cast<int>(*netId);
     zar40sim::DeviceModel model(device, faults);
     return runCan(argc, argv, model, can);

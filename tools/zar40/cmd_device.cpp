@@ -4,6 +4,8 @@
 #include "command.h"
 #include "preset_input.h"
 
+#include "canbus/address.h"
+#include "canbus/netid.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 #include "zar40/preset/fields.h"
@@ -200,7 +202,7 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
                 p.slot = static_cast<int>(*n);
             } else if (a == "--net-id") {
                 // Net-ID 64 would need identifier 0x800, beyond a standard frame.
-                const auto n = number(codec::kMinNetId, codec::kMaxNetIdOnBus);
+                const auto n = number(canbus::kMinNetId, canbus::kMaxNetId);
                 if (!n) return usageError(kName, "--net-id takes a number from 1 to 63, not '" + v + "'");
                 p.options.netId = static_cast<int>(*n);
             } else if (a == "--cycles") {
@@ -225,12 +227,9 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
         return usageError(kName, "--port PATH or --can BACKEND:INTERFACE is required");
     if (!p.options.port.empty() && !p.options.can.empty())
         return usageError(kName, "--port and --can cannot be used together");
-    if (!p.options.can.empty()) {
-        const auto colon = p.options.can.find(':');
-        if (colon == 0 || colon == std::string::npos || colon + 1 == p.options.can.size())
-            return usageError(kName, "--can takes BACKEND:INTERFACE (virtualcan:can0, socketcan:can0), not '" +
-                                         p.options.can + "'");
-    }
+    if (!p.options.can.empty() && !canbus::parseAddress(QString::fromStdString(p.options.can)))
+        return usageError(kName, "--can takes BACKEND:INTERFACE (virtualcan:can0, socketcan:can0), not '" +
+                                     p.options.can + "'");
     if (p.options.timeoutMs < 1) return usageError(kName, "--timeout must be at least 1 ms");
 
     auto needs = [&](bool slot, bool out, bool dir, std::size_t files) -> std::optional<int> {

@@ -2,6 +2,7 @@
 #define QT_NO_KEYWORDS
 #include "cmd_device_session.h"
 
+#include "canbus/address.h"
 #include "zar40/comm/cantransport.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/commprompts.h"
@@ -184,14 +185,14 @@ bool DeviceSession::open()
     if (!d->options.can.empty()) {
         // No host and no CAN window here: the tool is the only user of its
         // own CAN device.
-        QString backend, interface;
-        if (!CanBusTransport::splitTarget(QString::fromStdString(d->options.can), backend, interface)) {
+        const auto address = canbus::parseAddress(QString::fromStdString(d->options.can));
+        if (!address) {
             m_error = "--can takes BACKEND:INTERFACE, such as virtualcan:can0";
             return false;
         }
         // The virtual bus reports who hosts it at info level: noise here.
         QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.*.info=false"));
-        auto can = std::make_unique<CanBusTransport>(backend, interface, d->options.netId);
+        auto can = std::make_unique<CanBusTransport>(*address, d->options.netId);
         if (!can->open()) {
             m_error = can->errorString().toStdString();
             return false;

@@ -1,12 +1,8 @@
 #include "cantransport.h"
 
-#include "zar40/comm/codec/values.h"
+#include "canbus/bus_device.h"
 
-#include <QCanBus>
-#include <QCanBusDevice>
 #include <QCanBusFrame>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace zar40::comm {
 
@@ -16,20 +12,11 @@ using codec::MessageBytes;
 // ---------------------------------------------------------------------------
 // CanTransport
 
-QString CanTransport::netIdProblem(int netId)
-{
-    return QStringLiteral("Net-ID %1 cannot be used on the CAN bus: Net-IDs run from %2 to %3, "
-                          "so that Net-ID x 32 stays a standard identifier")
-        .arg(netId)
-        .arg(kMinNetId)
-        .arg(kMaxNetId);
-}
-
 CanTransport::CanTransport(int netId, QObject *parent) : Transport(parent), m_netId(netId) {}
 
 std::uint32_t CanTransport::requestId() const
 {
-    return codec::canIdForNetId(m_netId);
+    return canbus::identifierForNetId(m_netId);
 }
 
 QString CanTransport::description() const
@@ -45,8 +32,8 @@ bool CanTransport::send(const Message &request)
     }
     // An identifier beyond 11 bits would alias another unit on the bus or be
     // refused by the adapter; no frame is better than a wrong one.
-    if (!netIdUsable(m_netId)) {
-        m_error = netIdProblem(m_netId);
+    if (!canbus::netIdUsable(m_netId)) {
+        m_error = canbus::netIdProblem(m_netId);
         return false;
     }
     return sendFrame(requestId(), codec::buildMessage(request));
@@ -54,7 +41,7 @@ bool CanTransport::send(const Message &request)
 
 void CanTransport::frameReceived(std::uint32_t identifier, std::span<const std::uint8_t> data)
 {
-    if (codec::netIdForCanId(identifier) != m_netId) {
+    if (canbus::netIdForIdentifier(identifier) != m_netId) {
         ++m_ignoredFrames;
         return;
     }
@@ -81,126 +68,58 @@ void CanTransport::linkEnded(const QString &why)
 // ---------------------------------------------------------------------------
 // CanBusTransport
 
-CanBusTransport::CanBusTransport(const QString &backend, const QString &interface, int netId, QObject *parent)
-    : CanTransport(netId, parent), m_backend(backend), m_interface(interface)
+CanBusTransport::CanBusTransport(canbus::BusAddress address, int netId, QObject *parent)
+    : CanTransport(netId, parent), m_address(std::move(address))
 {
 }
 
 CanBusTransport::~CanBusTransport()
 {
-    m_closing = true;
-    dropDevice();
-}
-
-bool CanBusTransport::splitTarget(const QString &text, QString &backend, QString &interface)
-{
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon <= 0 || colon + 1 >= text.size()) return false;
-    backend = text.left(colon);
-    interface = text.mid(colon + 1);
-    return true;
+    close();
 }
 
 QString CanBusTransport::description() const
 {
-    return QStringLiteral("%1:%2 Net-ID %3").arg(m_backend, m_interface).arg(netId());
+    return QStringLiteral("%1 Net-ID %2").arg(m_address.toString()).arg(netId());
 }
 
 bool CanBusTransport::isOpen() const
 {
-    return m_open && m_device && m_device->state() == QCanBusDevice::ConnectedState;
+    return m_device && m_device->isConnected();
 }
 
 bool CanBusTransport::open()
 {
     if (isOpen()) return true;
-    if (!netIdUsable(netId())) {
-        setError(netIdProblem(netId()));
+    if (!canbus::netIdUsable(netId())) {
+        setError(canbus::netIdProblem(netId()));
         return false;
     }
-    dropDevice();
-    m_closing = false;
-
+    close();
+    canbus::DeviceOptions options;
+    options.connectTimeoutMs = m_connectTimeoutMs;
+    // Frames at another rate never reach the unit: say so before trying.
+    options.bitrate = canbus::kBitrate;
+    m_device = new canbus::BusDevice(m_address, options, this);
     QString why;
-    QCanBusDevice *device = QCanBus::instance()->createDevice(m_backend, m_interface, &why);
-    if (!device) {
-        setError(why.isEmpty() ? QStringLiteral("no CAN backend '%1'").arg(m_backend)
-                               : QStringLiteral("%1:%2: %3").arg(m_backend, m_interface, why));
+    if (!m_device->openAndWait(&why)) {
+        setError(why);
+        close();
         return false;
     }
-    device->setParent(this);
-    m_device = device;
-
-    // Connecting may finish later (virtualcan reaches its bus over a local
-    // socket): wait for the outcome, within the time limit.
-    QEventLoop loop;
-    QTimer limit;
-    limit.setSingleShot(true);
-    bool failed = false;
-    QString failure;
-    const auto stateWatch = connect(device, &QCanBusDevice::stateChanged, &loop,
-                                    [&](QCanBusDevice::CanBusDeviceState state) {
-                                        if (state == QCanBusDevice::ConnectedState) loop.quit();
-                                        if (state == QCanBusDevice::UnconnectedState) {
-                                            failed = true;
-                                            loop.quit();
-                                        }
-                                    });
-    const auto errorWatch = connect(device, &QCanBusDevice::errorOccurred, &loop,
-                                    [&](QCanBusDevice::CanBusError error) {
-                                        if (error == QCanBusDevice::ConnectionError) {
-                                            failed = true;
-                                            failure = device->errorString();
-                                            loop.quit();
-                                        }
-                                    });
-    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-
-    if (!device->connectDevice()) {
-        failed = true;
-        failure = device->errorString();
-    } else if (device->state() != QCanBusDevice::ConnectedState) {
-        limit.start(m_connectTimeoutMs);
-        loop.exec();
-    }
-    disconnect(stateWatch);
-    disconnect(errorWatch);
-
-    if (failed || device->state() != QCanBusDevice::ConnectedState) {
-        if (failure.isEmpty()) failure = device->errorString();
-        if (failure.isEmpty())
-            failure = failed ? QStringLiteral("the interface refused the connection")
-                             : QStringLiteral("not on the bus within %1 ms").arg(m_connectTimeoutMs);
-        setError(QStringLiteral("%1:%2: %3").arg(m_backend, m_interface, failure));
-        m_closing = true;
-        dropDevice();
-        return false;
-    }
-
-    connect(device, &QCanBusDevice::framesReceived, this, &CanBusTransport::onFramesReceived);
-    connect(device, &QCanBusDevice::errorOccurred, this,
-            [this](QCanBusDevice::CanBusError error) { onErrorOccurred(int(error)); });
-    connect(device, &QCanBusDevice::stateChanged, this,
-            [this](QCanBusDevice::CanBusDeviceState state) { onStateChanged(int(state)); });
-    m_open = true;
+    connect(m_device, &canbus::BusDevice::framesReceived, this, &CanBusTransport::onFramesReceived);
+    connect(m_device, &canbus::BusDevice::lost, this, [this](const QString &text) { linkEnded(text); });
     return true;
 }
 
 void CanBusTransport::close()
 {
-    m_closing = true;
-    m_open = false;
-    dropDevice();
-}
-
-void CanBusTransport::dropDevice()
-{
     if (!m_device) return;
-    QCanBusDevice *device = m_device;
+    canbus::BusDevice *device = m_device;
     m_device = nullptr;
     device->disconnect(this);
-    if (device->state() != QCanBusDevice::UnconnectedState) device->disconnectDevice();
-    // Not deleted at once: the device may be inside one of its own signals.
+    device->close();
+    // Not deleted at once: we may be inside one of its signals.
     device->deleteLater();
 }
 
@@ -211,8 +130,9 @@ bool CanBusTransport::sendFrame(std::uint32_t id, const MessageBytes &data)
     frame.setFrameId(id);
     frame.setExtendedFrameFormat(false);
     frame.setPayload(QByteArray(reinterpret_cast<const char *>(data.data()), qsizetype(data.size())));
-    if (!m_device->writeFrame(frame)) {
-        setError(m_device->errorString());
+    QString why;
+    if (!m_device->writeFrame(frame, &why)) {
+        setError(why);
         return false;
     }
     return true;
@@ -233,25 +153,6 @@ void CanBusTransport::onFramesReceived()
         frameReceived(frame.frameId(),
                       std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(payload.constData()),
                                                     std::size_t(payload.size())));
-    }
-}
-
-void CanBusTransport::onErrorOccurred(int error)
-{
-    if (m_closing || !m_open || !m_device) return;
-    if (error == QCanBusDevice::ConnectionError) {
-        const QString why = m_device->errorString();
-        m_open = false;
-        linkEnded(why.isEmpty() ? QStringLiteral("the CAN interface was lost") : why);
-    }
-}
-
-void CanBusTransport::onStateChanged(int state)
-{
-    if (m_closing || !m_open) return;
-    if (state == QCanBusDevice::UnconnectedState) {
-        m_open = false;
-        linkEnded(QStringLiteral("%1:%2: the bus connection ended").arg(m_backend, m_interface));
     }
 }
 

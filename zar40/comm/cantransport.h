@@ -9,6 +9,8 @@
 // reach the bus is the subclass's: the host's CAN window in the editor
 // (zar40/comm/can), or a CAN device of our own in the command-line tool
 // (CanBusTransport below).
+#include "canbus/address.h"
+#include "canbus/netid.h"
 #include "zar40/comm/transport.h"
 
 #include <QPointer>
@@ -17,7 +19,9 @@
 #include <cstdint>
 #include <span>
 
-class QCanBusDevice;
+namespace canbus {
+class BusDevice;
+}
 
 namespace zar40::comm {
 
@@ -25,13 +29,6 @@ class CanTransport : public Transport
 {
     Q_OBJECT
 public:
-    // Net-ID x 32 must stay a standard (11-bit) identifier.
-    static constexpr int kMinNetId = 1;
-    static constexpr int kMaxNetId = 63;
-    static bool netIdUsable(int netId) { return netId >= kMinNetId && netId <= kMaxNetId; }
-    // "Net-ID 64 cannot be used on the CAN bus (1 to 63)."
-    static QString netIdProblem(int netId);
-
     explicit CanTransport(int netId, QObject *parent = nullptr);
 
     int netId() const { return m_netId; }
@@ -66,27 +63,22 @@ private:
 };
 
 // A CAN link of our own, for a program without the host's CAN window: one
-// QCanBusDevice of the given QtSerialBus backend and interface, opened for
-// this unit alone.
+// bus device of the given address, opened for this unit alone. A socketcan
+// interface that is missing, down or at another bit rate is explained as the
+// host explains it.
 class CanBusTransport final : public CanTransport
 {
     Q_OBJECT
 public:
     static constexpr int kDefaultConnectTimeoutMs = 3000;
 
-    // BACKEND is a QtSerialBus plug-in (socketcan, virtualcan), INTERFACE
-    // its interface (can0; virtualcan also takes tcp://127.0.0.1:PORT/can0).
-    CanBusTransport(const QString &backend, const QString &interface, int netId, QObject *parent = nullptr);
+    CanBusTransport(canbus::BusAddress address, int netId, QObject *parent = nullptr);
     ~CanBusTransport() override;
-
-    // "BACKEND:INTERFACE", split at the first colon so that the interface
-    // may hold colons of its own. false for a missing part.
-    static bool splitTarget(const QString &text, QString &backend, QString &interface);
 
     // How long open() waits for the bus to connect.
     void setConnectTimeout(int ms) { m_connectTimeoutMs = ms < 1 ? 1 : ms; }
 
-    // Creates the device and waits (running the event loop) until it is on
+    // Opens the device and waits (running the event loop) until it is on
     // the bus.
     bool open() override;
     void close() override;
@@ -98,16 +90,10 @@ protected:
 
 private:
     void onFramesReceived();
-    void onErrorOccurred(int error);
-    void onStateChanged(int state);
-    void dropDevice();
 
-    QString m_backend;
-    QString m_interface;
+    canbus::BusAddress m_address;
     int m_connectTimeoutMs = kDefaultConnectTimeoutMs;
-    QPointer<QCanBusDevice> m_device;
-    bool m_open = false;
-    bool m_closing = false;
+    canbus::BusDevice *m_device = nullptr;
 };
 
 } // namespace zar40::comm

@@ -3,6 +3,7 @@
 #include "ZARDocument.h"
 #include "ZARWaitWindow.h"
 
+#include "canbus/netid.h"
 #include "zar40/comm/can/canwndtransport.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/commctrl.h"
@@ -28,8 +29,8 @@ constexpr const char *kTimeOutText =
 constexpr const char *kRefusedText = "Communication ERROR.\nThe connection to the ZAR is refused.";
 
 // Net-ID 64 would give a CAN identifier outside the 11-bit range, so the
-// field stops at 63.
-constexpr int kMaxNetId = 63;
+// field stops below it.
+using canbus::kMaxNetId;
 
 QString muteText(std::uint8_t mute)
 {

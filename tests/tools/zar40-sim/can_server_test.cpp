@@ -3,6 +3,7 @@
 // bus (a virtualcan hub on a free local port), so runs never meet.
 #include "sim_process.h"
 
+#include "canbus/netid.h"
 #include "zar40/comm/codec/message.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
@@ -72,7 +73,7 @@ public:
     }
     bool connected() const { return m_device && m_device->state() == QCanBusDevice::ConnectedState; }
     bool send(const QCanBusFrame &frame) { return m_device->writeFrame(frame); }
-    bool send(int netId, const Message &m) { return send(requestFrame(canIdForNetId(netId), m)); }
+    bool send(int netId, const Message &m) { return send(requestFrame(canbus::identifierForNetId(netId), m)); }
 
     // Waits until PRED holds for the frames heard so far.
     template <typename Pred> bool waitFor(Pred pred, int timeoutMs = kReplyTimeoutMs)
@@ -87,7 +88,7 @@ public:
             [&](const std::vector<QCanBusFrame> &frames) {
                 for (const auto &f : frames) {
                     const auto m = messageOf(f);
-                    if (netIdForCanId(f.frameId()) == netId && m && m->address == address) found = f;
+                    if (canbus::netIdForIdentifier(f.frameId()) == netId && m && m->address == address) found = f;
                 }
                 return found.has_value();
             },
@@ -109,7 +110,7 @@ public:
             (void)waitFor(
                 [&](const std::vector<QCanBusFrame> &frames) {
                     for (const auto &f : frames)
-                        if (netIdForCanId(f.frameId()) == netId && messageOf(f)) {
+                        if (canbus::netIdForIdentifier(f.frameId()) == netId && messageOf(f)) {
                             const auto a = messageOf(f)->address;
                             if (!first || a < *first) first = a;
                         }
@@ -120,7 +121,7 @@ public:
             const bool all = waitFor([&](const std::vector<QCanBusFrame> &frames) {
                 std::size_t answered = 0;
                 for (const auto &f : frames)
-                    if (netIdForCanId(f.frameId()) == netId && messageOf(f) && messageOf(f)->address >= *first)
+                    if (canbus::netIdForIdentifier(f.frameId()) == netId && messageOf(f) && messageOf(f)->address >= *first)
                         ++answered;
                 return answered >= static_cast<std::size_t>(sent - *first + 1);
             });
@@ -288,7 +289,7 @@ TEST_F(CanServer, FaultAndDeviceOptionsWorkOnCan)
         heard = QTest::qWaitFor([&] { return silent->stderrText(0).find("(no reply)") != std::string::npos; }, 200);
     }
     EXPECT_TRUE(heard) << silent->stderrText();
-    for (const auto &f : bus.frames()) EXPECT_NE(netIdForCanId(f.frameId()), 7);
+    for (const auto &f : bus.frames()) EXPECT_NE(canbus::netIdForIdentifier(f.frameId()), 7);
 }
 
 TEST_F(CanServer, BusOutlivesTheProcessThatHostsIt)

@@ -199,8 +199,8 @@ TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies
 
     std::vector<int> notes1, notes2;
     CCommunicationmodul conn1(nullptr, &engine), conn2(nullptr, &engine);
-    auto own1 = std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), bus, 1);
-    auto own2 = std::make_unique<CanBusTransport>(QStringLiteral("virtualcan"), bus, 2);
+    auto own1 = std::make_unique<CanBusTransport>(canbus::BusAddress{QStringLiteral("virtualcan"), bus}, 1);
+    auto own2 = std::make_unique<CanBusTransport>(canbus::BusAddress{QStringLiteral("virtualcan"), bus}, 2);
     CanBusTransport *link1 = own1.get();
     conn1.setTransport(std::move(own1));
     conn2.setTransport(std::move(own2));
@@ -281,25 +281,23 @@ TEST_F(VirtualCanTest, TheToolReadsASlotOverCan)
                        QStringLiteral("info")}),
               2);
     EXPECT_EQ(runTool({QStringLiteral("--can"), QStringLiteral("can0"), QStringLiteral("info")}), 2);
+    // A missing adapter is explained as the host explains it.
+    EXPECT_EQ(runTool({QStringLiteral("--can"), QStringLiteral("socketcan:vrnnosuch0"), QStringLiteral("info")},
+                      &output),
+              1);
+    EXPECT_TRUE(output.contains(QStringLiteral("no CAN interface vrnnosuch0"))) << output.toStdString();
 }
 
 TEST_F(VirtualCanTest, AnOwnCanDeviceSaysWhyItCannotOpen)
 {
-    CanBusTransport noBackend(QStringLiteral("nosuchbackend"), QStringLiteral("can0"), 1);
+    CanBusTransport noBackend({QStringLiteral("nosuchbackend"), QStringLiteral("can0")}, 1);
     EXPECT_FALSE(noBackend.open());
     EXPECT_FALSE(noBackend.errorString().isEmpty());
 
-    CanBusTransport tooFar(QStringLiteral("virtualcan"), bus, 64);
+    CanBusTransport tooFar({QStringLiteral("virtualcan"), bus}, 64);
     EXPECT_FALSE(tooFar.open());
     EXPECT_TRUE(tooFar.errorString().contains(QStringLiteral("Net-ID 64")));
 
-    QString backend, interface;
-    EXPECT_TRUE(CanBusTransport::splitTarget(QStringLiteral("virtualcan:tcp://127.0.0.1:40000/can0"), backend,
-                                             interface));
-    EXPECT_EQ(backend, QStringLiteral("virtualcan"));
-    EXPECT_EQ(interface, QStringLiteral("tcp://127.0.0.1:40000/can0"));
-    EXPECT_FALSE(CanBusTransport::splitTarget(QStringLiteral("can0"), backend, interface));
-    EXPECT_FALSE(CanBusTransport::splitTarget(QStringLiteral("virtualcan:"), backend, interface));
 }
 
 } // namespace

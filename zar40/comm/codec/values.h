@@ -1,6 +1,6 @@
 #pragma once
-// How values travel in the 32-bit field of a device message, and the CAN
-// identifiers of a unit.
+// How values travel in the 32-bit field of a device message. (Which CAN
+// identifiers belong to a unit: canbus/netid.h.)
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -45,14 +45,5 @@ constexpr std::uint32_t levelWord(std::array<std::uint8_t, 4> meters)
     return (std::uint32_t{meters[0]} << 24) | (std::uint32_t{meters[1]} << 16) | (std::uint32_t{meters[2]} << 8) |
            meters[3];
 }
-
-// CAN: a request to a unit goes out with identifier Net-ID * 32; a received
-// frame belongs to the unit whose Net-ID is its identifier / 32, so one unit
-// owns the 32 identifiers from Net-ID * 32 on.
-inline constexpr int kMinNetId = 1;
-inline constexpr int kMaxNetId = 64;       // the host's client table
-inline constexpr int kMaxNetIdOnBus = 63;  // 64 * 32 no longer fits in 11 bits
-constexpr std::uint32_t canIdForNetId(int netId) { return static_cast<std::uint32_t>(netId) * 32u; }
-constexpr int netIdForCanId(std::uint32_t canId) { return static_cast<int>(canId / 32u); }
 
 } // namespace zar40::codec

@@ -152,17 +152,6 @@ TEST(Crc8, TableAndKnownCheckValue)
     EXPECT_EQ(crc8(std::span(reinterpret_cast<const std::uint8_t *>(check.data()) + 4, 5), a), 0xF4);
 }
 
-TEST(CanIdentifiers, NetIdTimes32AndBack)
-{
-    EXPECT_EQ(canIdForNetId(1), 0x020u);
-    EXPECT_EQ(canIdForNetId(3), 0x060u);
-    EXPECT_EQ(canIdForNetId(5), 0x0A0u);
-    EXPECT_EQ(netIdForCanId(0x07F), 3);
-    EXPECT_EQ(netIdForCanId(0x060), 3);
-    EXPECT_EQ(netIdForCanId(0x080), 4);
-    EXPECT_LE(canIdForNetId(kMaxNetIdOnBus) + 31, 0x7FFu);
-}
-
 TEST(FrameAssembler, ReassemblesSplitAndJoinedFrames)
 {
     const Message a{ReqReadPara, 1100, 0}, b{ReqWritePreset, 9830, floatToWord(10.0f)};

@@ -1,4 +1,4 @@
-#include "CanInterfaceState.h"
+#include "canbus/interface_diagnosis.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -35,11 +35,11 @@ bool plainInterfaceName(const QString &name)
 
 } // namespace
 
-namespace can_interface {
+namespace canbus {
 
-CanInterfaceState read(const QString &sysClassNet, const QString &name)
+InterfaceState readInterface(const QString &sysClassNet, const QString &name)
 {
-    CanInterfaceState state;
+    InterfaceState state;
     if (!plainInterfaceName(name))
         return state;
     const QString dir = sysClassNet + QLatin1Char('/') + name + QLatin1Char('/');
@@ -110,7 +110,7 @@ QString bringUpCommands(const QString &name, quint32 bitrate)
         .arg(bitrate);
 }
 
-QString readinessProblem(const QString &name, const CanInterfaceState &state,
+QString readinessProblem(const QString &name, const InterfaceState &state,
                          const std::optional<LinkDetails> &details, quint32 bitrate)
 {
     if (!state.exists)
@@ -133,4 +133,19 @@ QString readinessProblem(const QString &name, const CanInterfaceState &state,
     return {};
 }
 
-} // namespace can_interface
+QString interfaceProblem(const BusAddress &address, quint32 bitrate, const QString &sysClassNet)
+{
+    if (!address.isSocketCan())
+        return {};
+    const QString &name = address.interfaceName;
+    InterfaceState state = readInterface(sysClassNet, name);
+    if (!bitrate) {
+        // Presence and type only: whether it is up is the caller's business.
+        state.up = true;
+        return readinessProblem(name, state, std::nullopt, 0);
+    }
+    const auto details = state.exists && state.isCan && state.up ? queryIpDetails(name) : std::nullopt;
+    return readinessProblem(name, state, details, bitrate);
+}
+
+} // namespace canbus

@@ -106,21 +106,21 @@ private:
     // Runs f on a thread of its own and waits for it.
     static void onDriverThread(const std::function<void()> &f);
 
-    mutable QMutex mutex_;
-    QMap<Call, Failure> failures_;
-    QStringList calls_;
-    QString detail_;
-    quint8 deviceNumber_ = 0;
-    bool plugged_ = true;
-    bool moduleOpen_ = false;
-    bool canInitialised_ = false;
-    quint8 btr0_ = 0;
-    quint8 btr1_ = 0;
-    quint32 mask_ = 0;
-    quint32 code_ = 0;
-    quint16 canStatus_ = 0;
-    std::deque<ucan::CanMsg> received_;
-    QList<ucan::CanMsg> written_;
-    ucan::EventCallback eventCallback_;
-    ucan::ConnectCallback connectCallback_;
+    mutable QMutex m_mutex;
+    QMap<Call, Failure> m_failures;
+    QStringList m_calls;
+    QString m_detail;
+    quint8 m_deviceNumber = 0;
+    bool m_plugged = true;
+    bool m_moduleOpen = false;
+    bool m_canInitialised = false;
+    quint8 m_btr0 = 0;
+    quint8 m_btr1 = 0;
+    quint32 m_mask = 0;
+    quint32 m_code = 0;
+    quint16 m_canStatus = 0;
+    std::deque<ucan::CanMsg> m_received;
+    QList<ucan::CanMsg> m_written;
+    ucan::EventCallback m_eventCallback;
+    ucan::ConnectCallback m_connectCallback;
 };

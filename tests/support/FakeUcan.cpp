@@ -47,37 +47,37 @@ void FakeUcan::onDriverThread(const std::function<void()> &f)
 
 void FakeUcan::failNext(Call call, ucan::Result code, const QString &detail)
 {
-    QMutexLocker locker(&mutex_);
-    failures_[call] = {code, detail, false};
+    QMutexLocker locker(&m_mutex);
+    m_failures[call] = {code, detail, false};
 }
 
 void FakeUcan::failAlways(Call call, ucan::Result code, const QString &detail)
 {
-    QMutexLocker locker(&mutex_);
-    failures_[call] = {code, detail, true};
+    QMutexLocker locker(&m_mutex);
+    m_failures[call] = {code, detail, true};
 }
 
 void FakeUcan::clearFailures()
 {
-    QMutexLocker locker(&mutex_);
-    failures_.clear();
+    QMutexLocker locker(&m_mutex);
+    m_failures.clear();
 }
 
 void FakeUcan::setDeviceNumber(quint8 number)
 {
-    QMutexLocker locker(&mutex_);
-    deviceNumber_ = number;
+    QMutexLocker locker(&m_mutex);
+    m_deviceNumber = number;
 }
 
 void FakeUcan::plug()
 {
     ucan::ConnectCallback callback;
     {
-        QMutexLocker locker(&mutex_);
-        if (plugged_)
+        QMutexLocker locker(&m_mutex);
+        if (m_plugged)
             return;
-        plugged_ = true;
-        callback = connectCallback_;
+        m_plugged = true;
+        callback = m_connectCallback;
     }
     if (callback)
         onDriverThread([&] { callback(ucan::EventConnect, 0); });
@@ -87,16 +87,16 @@ void FakeUcan::unplug()
 {
     ucan::ConnectCallback callback;
     {
-        QMutexLocker locker(&mutex_);
-        if (!plugged_)
+        QMutexLocker locker(&m_mutex);
+        if (!m_plugged)
             return;
-        plugged_ = false;
+        m_plugged = false;
         // The module and everything in it is gone with the plug.
-        moduleOpen_ = false;
-        canInitialised_ = false;
-        received_.clear();
-        eventCallback_ = {};
-        callback = connectCallback_;
+        m_moduleOpen = false;
+        m_canInitialised = false;
+        m_received.clear();
+        m_eventCallback = {};
+        callback = m_connectCallback;
     }
     if (callback)
         onDriverThread([&] { callback(ucan::EventDisconnect, 0); });
@@ -106,11 +106,11 @@ void FakeUcan::injectFrames(const QList<ucan::CanMsg> &frames)
 {
     ucan::EventCallback callback;
     {
-        QMutexLocker locker(&mutex_);
-        if (!moduleOpen_ || !canInitialised_)
+        QMutexLocker locker(&m_mutex);
+        if (!m_moduleOpen || !m_canInitialised)
             return; // nobody listens on the bus
-        received_.insert(received_.end(), frames.begin(), frames.end());
-        callback = eventCallback_;
+        m_received.insert(m_received.end(), frames.begin(), frames.end());
+        callback = m_eventCallback;
     }
     if (callback)
         onDriverThread([&] { callback(ModuleHandle, ucan::EventReceive); });
@@ -125,11 +125,11 @@ void FakeUcan::injectStatus(quint16 canStatus)
 {
     ucan::EventCallback callback;
     {
-        QMutexLocker locker(&mutex_);
-        if (!moduleOpen_)
+        QMutexLocker locker(&m_mutex);
+        if (!m_moduleOpen)
             return;
-        canStatus_ |= canStatus;
-        callback = eventCallback_;
+        m_canStatus |= canStatus;
+        callback = m_eventCallback;
     }
     if (callback)
         onDriverThread([&] { callback(ModuleHandle, ucan::EventStatus); });
@@ -139,139 +139,139 @@ void FakeUcan::injectStatus(quint16 canStatus)
 
 QStringList FakeUcan::calls() const
 {
-    QMutexLocker locker(&mutex_);
-    return calls_;
+    QMutexLocker locker(&m_mutex);
+    return m_calls;
 }
 
 void FakeUcan::clearCalls()
 {
-    QMutexLocker locker(&mutex_);
-    calls_.clear();
+    QMutexLocker locker(&m_mutex);
+    m_calls.clear();
 }
 
 QList<ucan::CanMsg> FakeUcan::written() const
 {
-    QMutexLocker locker(&mutex_);
-    return written_;
+    QMutexLocker locker(&m_mutex);
+    return m_written;
 }
 
 bool FakeUcan::pluggedIn() const
 {
-    QMutexLocker locker(&mutex_);
-    return plugged_;
+    QMutexLocker locker(&m_mutex);
+    return m_plugged;
 }
 
 bool FakeUcan::connectControlOn() const
 {
-    QMutexLocker locker(&mutex_);
-    return bool(connectCallback_);
+    QMutexLocker locker(&m_mutex);
+    return bool(m_connectCallback);
 }
 
 bool FakeUcan::moduleOpen() const
 {
-    QMutexLocker locker(&mutex_);
-    return moduleOpen_;
+    QMutexLocker locker(&m_mutex);
+    return m_moduleOpen;
 }
 
 bool FakeUcan::canInitialised() const
 {
-    QMutexLocker locker(&mutex_);
-    return canInitialised_;
+    QMutexLocker locker(&m_mutex);
+    return m_canInitialised;
 }
 
 quint8 FakeUcan::lastBtr0() const
 {
-    QMutexLocker locker(&mutex_);
-    return btr0_;
+    QMutexLocker locker(&m_mutex);
+    return m_btr0;
 }
 
 quint8 FakeUcan::lastBtr1() const
 {
-    QMutexLocker locker(&mutex_);
-    return btr1_;
+    QMutexLocker locker(&m_mutex);
+    return m_btr1;
 }
 
 quint32 FakeUcan::acceptanceMask() const
 {
-    QMutexLocker locker(&mutex_);
-    return mask_;
+    QMutexLocker locker(&m_mutex);
+    return m_mask;
 }
 
 quint32 FakeUcan::acceptanceCode() const
 {
-    QMutexLocker locker(&mutex_);
-    return code_;
+    QMutexLocker locker(&m_mutex);
+    return m_code;
 }
 
 QString FakeUcan::lastErrorDetail() const
 {
-    QMutexLocker locker(&mutex_);
-    return detail_;
+    QMutexLocker locker(&m_mutex);
+    return m_detail;
 }
 
 // ---------------------------------------------------------------- the driver
 
 ucan::Result FakeUcan::enter(Call call, const QString &arguments)
 {
-    // Called with mutex_ held.
-    calls_.append(name(call) + QLatin1Char('(') + arguments + QLatin1Char(')'));
-    detail_.clear();
-    const auto it = failures_.find(call);
-    if (it == failures_.end())
+    // Called with m_mutex held.
+    m_calls.append(name(call) + QLatin1Char('(') + arguments + QLatin1Char(')'));
+    m_detail.clear();
+    const auto it = m_failures.find(call);
+    if (it == m_failures.end())
         return ucan::Successful;
     const Failure failure = *it;
     if (!failure.always)
-        failures_.erase(it);
-    detail_ = failure.detail;
+        m_failures.erase(it);
+    m_detail = failure.detail;
     return failure.code;
 }
 
 bool FakeUcan::handleValid(ucan::Handle handle) const
 {
-    return handle == ModuleHandle && moduleOpen_;
+    return handle == ModuleHandle && m_moduleOpen;
 }
 
 ucan::Result FakeUcan::UcanInitHwConnectControl(ucan::ConnectCallback callback)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::InitHwConnectControl, {}))
         return r;
-    connectCallback_ = std::move(callback);
+    m_connectCallback = std::move(callback);
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanDeinitHwConnectControl()
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::DeinitHwConnectControl, {}))
         return r;
-    connectCallback_ = {};
+    m_connectCallback = {};
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceNumber, ucan::EventCallback callback)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::InitHardware, QString::number(deviceNumber)))
         return r;
     if (!handle)
         return ucan::ErrIllParam;
-    if (!plugged_ || (deviceNumber != ucan::AnyModule && deviceNumber != deviceNumber_))
+    if (!m_plugged || (deviceNumber != ucan::AnyModule && deviceNumber != m_deviceNumber))
         return ucan::ErrIllHw;
-    if (moduleOpen_)
+    if (m_moduleOpen)
         return ucan::ErrHwInUse;
-    moduleOpen_ = true;
-    canInitialised_ = false;
-    canStatus_ = 0;
-    received_.clear();
-    eventCallback_ = std::move(callback);
+    m_moduleOpen = true;
+    m_canInitialised = false;
+    m_canStatus = 0;
+    m_received.clear();
+    m_eventCallback = std::move(callback);
     *handle = ModuleHandle;
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanGetHardwareInfo(ucan::Handle handle, ucan::HardwareInfo *info)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::GetHardwareInfo, QString::number(handle)))
         return r;
     if (!handleValid(handle))
@@ -279,7 +279,7 @@ ucan::Result FakeUcan::UcanGetHardwareInfo(ucan::Handle handle, ucan::HardwareIn
     if (!info)
         return ucan::ErrIllParam;
     *info = ucan::HardwareInfo{};
-    info->deviceNumber = deviceNumber_;
+    info->deviceNumber = m_deviceNumber;
     info->handle = handle;
     info->serialNumber = 4711;
     return ucan::Successful;
@@ -288,7 +288,7 @@ ucan::Result FakeUcan::UcanGetHardwareInfo(ucan::Handle handle, ucan::HardwareIn
 ucan::Result FakeUcan::UcanInitCan(ucan::Handle handle, quint8 btr0, quint8 btr1, quint32 acceptanceMask,
                                    quint32 acceptanceCode)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::InitCan, QStringLiteral("%1,0x%2,0x%3,0x%4,0x%5")
                                                         .arg(handle)
                                                         .arg(btr0, 2, 16, QLatin1Char('0'))
@@ -298,103 +298,103 @@ ucan::Result FakeUcan::UcanInitCan(ucan::Handle handle, quint8 btr0, quint8 btr1
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
-    btr0_ = btr0;
-    btr1_ = btr1;
-    mask_ = acceptanceMask;
-    code_ = acceptanceCode;
-    canInitialised_ = true;
+    m_btr0 = btr0;
+    m_btr1 = btr1;
+    m_mask = acceptanceMask;
+    m_code = acceptanceCode;
+    m_canInitialised = true;
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanSetAcceptance(ucan::Handle handle, quint32 acceptanceMask, quint32 acceptanceCode)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::SetAcceptance, QString::number(handle)))
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
-    if (!canInitialised_)
+    if (!m_canInitialised)
         return ucan::ErrCanNotInit;
-    mask_ = acceptanceMask;
-    code_ = acceptanceCode;
+    m_mask = acceptanceMask;
+    m_code = acceptanceCode;
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanWriteCanMsg(ucan::Handle handle, const ucan::CanMsg *msg)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::WriteCanMsg, msg ? QStringLiteral("0x%1").arg(msg->id, 3, 16, QLatin1Char('0'))
                                                             : QStringLiteral("null")))
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
-    if (!canInitialised_)
+    if (!m_canInitialised)
         return ucan::ErrCanNotInit;
     if (!msg || msg->length > 8)
         return ucan::ErrIllParam;
-    written_.append(*msg);
+    m_written.append(*msg);
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanReadCanMsg(ucan::Handle handle, ucan::CanMsg *msg)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     // Reads are not logged: a burst would flood the log.
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
     if (!msg)
         return ucan::ErrIllParam;
-    if (received_.empty())
+    if (m_received.empty())
         return ucan::WarnNoData;
-    *msg = received_.front();
-    received_.pop_front();
+    *msg = m_received.front();
+    m_received.pop_front();
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanGetStatus(ucan::Handle handle, ucan::Status *status)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::GetStatus, QString::number(handle)))
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
     if (!status)
         return ucan::ErrIllParam;
-    status->canStatus = canStatus_;
+    status->canStatus = m_canStatus;
     status->usbStatus = 0;
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanResetCan(ucan::Handle handle)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::ResetCan, QString::number(handle)))
         return r;
-    canStatus_ = 0;
-    received_.clear();
+    m_canStatus = 0;
+    m_received.clear();
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanDeinitCan(ucan::Handle handle)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::DeinitCan, QString::number(handle)))
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
-    canInitialised_ = false;
+    m_canInitialised = false;
     return ucan::Successful;
 }
 
 ucan::Result FakeUcan::UcanDeinitHardware(ucan::Handle handle)
 {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     if (const ucan::Result r = enter(Call::DeinitHardware, QString::number(handle)))
         return r;
     if (!handleValid(handle))
         return ucan::ErrIllHandle;
-    moduleOpen_ = false;
-    canInitialised_ = false;
-    eventCallback_ = {};
+    m_moduleOpen = false;
+    m_canInitialised = false;
+    m_eventCallback = {};
     return ucan::Successful;
 }
