@@ -122,11 +122,10 @@ void QtCanBusUcan::onErrorOccurred(QCanBusDevice::CanBusError error, const QStri
         moduleGone(QStringLiteral("%1 failed: %2").arg(m_device->address().label(), text));
         return;
     }
-    quint16 bits = 0;
-    if (const auto status = m_device->busStatus())
-        bits |= can_errors::statusFromBusStatus(*status);
-    if (error == QCanBusDevice::WriteError)
-        bits |= ucan::StatusTxBufferFull;
+    // A refused write is that frame's failure, which UcanWriteCanMsg
+    // reports; the status speaks only of the controller's state.
+    const auto bus = m_device->busStatus();
+    const quint16 bits = bus ? can_errors::statusFromBusStatus(*bus) : 0;
     if (bits) {
         QMutexLocker locker(&m_mutex);
         m_detail = text;
@@ -153,13 +152,17 @@ void QtCanBusUcan::moduleGone(const QString &why)
 void QtCanBusUcan::onFramesReceived()
 {
     const QList<QCanBusFrame> frames = m_device->readAllFrames();
-    quint16 status = 0;
+    // The controller's state is that of the latest error frame; a queue
+    // overrun is added to it.
+    quint16 controller = 0;
+    quint16 overrun = 0;
     bool queued = false;
     {
         QMutexLocker locker(&m_mutex);
         for (const QCanBusFrame &frame : frames) {
             if (frame.frameType() == QCanBusFrame::ErrorFrame) {
-                status |= can_errors::statusFromErrorFrame(frame);
+                if (const quint16 bits = can_errors::statusFromErrorFrame(frame))
+                    controller = bits;
                 continue;
             }
             if (frame.frameType() != QCanBusFrame::DataFrame && frame.frameType() != QCanBusFrame::RemoteRequestFrame)
@@ -178,7 +181,7 @@ void QtCanBusUcan::onFramesReceived()
                 continue;
             if (m_received.size() >= ReceiveQueueLimit) {
                 m_received.pop_front();
-                status |= ucan::StatusQueueOverrun;
+                overrun = ucan::StatusQueueOverrun;
             }
             m_received.push_back(msg);
             queued = true;
@@ -186,11 +189,14 @@ void QtCanBusUcan::onFramesReceived()
     }
     if (queued)
         fireEvent(ucan::EventReceive);
-    if (status) {
-        if (const auto bus = m_device->busStatus())
-            status |= can_errors::statusFromBusStatus(*bus);
+    // A backend that knows the bus state knows it better than a frame.
+    if (controller || overrun) {
+        if (const auto bus = m_device->busStatus()) {
+            constexpr quint16 stateBits = ucan::StatusBusOff | ucan::StatusBusHeavy | ucan::StatusBusLight;
+            controller = quint16((controller & ~stateBits) | can_errors::statusFromBusStatus(*bus));
+        }
     }
-    raiseStatus(status);
+    raiseStatus(controller | overrun);
 }
 
 void QtCanBusUcan::raiseStatus(quint16 bits)
@@ -201,7 +207,9 @@ void QtCanBusUcan::raiseStatus(quint16 bits)
         QMutexLocker locker(&m_mutex);
         if (m_module != Module::Open)
             return;
-        m_canStatus |= bits;
+        // The latest report replaces the earlier ones: bits never pile up
+        // into a value no single state has.
+        m_canStatus = bits;
     }
     fireEvent(ucan::EventStatus);
 }

@@ -2,6 +2,8 @@
 
 #include "can/CCanWnd.h"
 
+#include "ScriptedUserPrompts.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QList>
@@ -9,6 +11,9 @@
 #include <QThread>
 
 #include <array>
+#include <functional>
+
+#include <gtest/gtest.h>
 
 // A plug-in window as the CAN window sees it: registers, sends and records
 // every notice, with the bytes of rxData at the moment it handled it.
@@ -114,4 +119,34 @@ inline void deliverPosted()
 {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::sendPostedEvents();
+}
+
+// What any driver must do with one failed write: the failure is that frame's
+// alone (one message, with failedText first), and the link, every
+// registration and the next frame stay. failNextWrite makes the driver's next
+// write fail; framesOnBus counts the frames that reached the bus so far.
+inline void expectFailedWriteIsReportedAndTheLinkStays(CCanWnd &window, const ScriptedUserPrompts &prompts,
+                                                       const QString &failedText,
+                                                       const std::function<void()> &failNextWrite,
+                                                       const std::function<int()> &framesOnBus)
+{
+    NoticeRecorder editor(&window), other(&window);
+    ASSERT_EQ(editor.registerFor(1), 1);
+    ASSERT_EQ(other.registerFor(2), 1);
+    const int before = framesOnBus();
+    failNextWrite();
+    EXPECT_EQ(editor.send(0x20, bytes(1)), 1);
+    EXPECT_EQ(editor.send(0x20, bytes(2)), 1);
+    // By the time the second frame is on the bus, anything the failure set
+    // off in the driver has reached the window.
+    EXPECT_TRUE(waitUntil([&] { return framesOnBus() == before + 1; }));
+    deliverPosted();
+    ASSERT_EQ(prompts.texts().size(), 1) << prompts.texts().join(" | ").toStdString();
+    EXPECT_TRUE(prompts.texts()[0].startsWith(failedText)) << prompts.texts()[0].toStdString();
+    EXPECT_EQ(window.clientCount, 2);
+    EXPECT_TRUE(editor.notices.isEmpty());
+    EXPECT_TRUE(other.notices.isEmpty());
+    EXPECT_TRUE(window.canReady());
+    editor.unregisterFrom(1);
+    other.unregisterFrom(2);
 }

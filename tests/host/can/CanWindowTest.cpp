@@ -536,14 +536,10 @@ TEST_F(CanWindowTest, FailedConnectControlShowsErrorInitHwAfterTheCodesText)
 
 TEST_F(CanWindowTest, FailedWriteIsReportedAndTheLinkStays)
 {
-    NoticeRecorder editor(window.get());
-    ASSERT_EQ(editor.registerFor(1), 1);
-    fake->failNext(FakeUcan::Call::WriteCanMsg, ucan::ErrDllTxFull);
-    EXPECT_EQ(editor.send(0x20, bytes(1)), 1);
-    EXPECT_EQ(prompts.texts(), QStringList{"The message did not fit into the transmission queue!"});
-    EXPECT_EQ(window->clientCount, 1);
-    EXPECT_EQ(editor.send(0x20, bytes(2)), 1);
-    EXPECT_EQ(fake->written().size(), 1);
+    expectFailedWriteIsReportedAndTheLinkStays(
+        *window, prompts, "The message did not fit into the transmission queue!",
+        [&] { fake->failNext(FakeUcan::Call::WriteCanMsg, ucan::ErrDllTxFull); },
+        [&] { return int(fake->written().size()); });
 }
 
 struct StatusRow

@@ -193,6 +193,16 @@ TEST_F(VirtualCanTest, DriverExchangesFramesWithAnotherDeviceOnTheBus)
     ucan::CanMsg none;
     EXPECT_EQ(driver.UcanReadCanMsg(handle, &none), ucan::WarnNoData);
 
+    // A refused write is that call's failure; it leaves no status bits.
+    driver.failNextWrites(1);
+    EXPECT_EQ(driver.UcanWriteCanMsg(handle, &out), ucan::ErrIoFailed);
+    EXPECT_FALSE(driver.lastErrorDetail().isEmpty());
+    ASSERT_EQ(driver.UcanWriteCanMsg(handle, &out), ucan::Successful);
+    ASSERT_EQ(peerFrames(1).size(), 1);
+    ucan::Status status;
+    ASSERT_EQ(driver.UcanGetStatus(handle, &status), ucan::Successful);
+    EXPECT_EQ(status.canStatus, 0);
+
     // Too large for a standard frame: refused by the driver.
     out.id = 0x800;
     EXPECT_EQ(driver.UcanWriteCanMsg(handle, &out), ucan::ErrIllParam);
@@ -249,6 +259,26 @@ TEST_F(VirtualCanTest, EditorsOnTwoNetIdsShareTheLinkThroughTheWindow)
     net2.unregisterFrom(2);
     EXPECT_FALSE(window.linkStarted());
     EXPECT_TRUE(waitUntil([&] { return bus.joined() == 1; }));
+}
+
+// The same as with the fake driver: a write the bus device refuses costs
+// that frame, not the editors' registrations, and leaves no status behind.
+TEST_F(VirtualCanTest, FailedWriteIsReportedAndTheLinkStays)
+{
+    ScriptedUserPrompts prompts;
+    prompts.setAcknowledgeNotices(true);
+    ScopedUserPrompts installed(prompts);
+    auto owned = std::make_unique<QtCanBusUcan>(settings);
+    QtCanBusUcan *driver = owned.get();
+    CCanWnd window(std::move(owned));
+    QList<QCanBusFrame> atPeer;
+    expectFailedWriteIsReportedAndTheLinkStays(
+        window, prompts, CCanWnd::driverErrorText(window.strings(), ucan::ErrIoFailed, "%i"),
+        [&] { driver->failNextWrites(1); },
+        [&] {
+            atPeer += peer->readAllFrames();
+            return int(atPeer.size());
+        });
 }
 
 TEST_F(VirtualCanTest, LosingTheBusIsAnUnplugAndItsReturnAPlug)
