@@ -6,6 +6,7 @@
 #include "zar40/preset/preset_files.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -24,8 +25,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (res.notices.size() > 1) std::abort();
     for (const auto &in : r.inputs)
         if (in.MUTE > 1) std::abort();
+    // Only the texts are checked through the XML file (the numbers have the
+    // XML reader's own target and the round-trip tests), so they travel on a
+    // default record: its file is a fraction of a full preset's, which keeps
+    // this target fast enough to reach depth.
+    PresetRecord textsOnly = defaultPreset();
+    for (const auto &d : fieldTable())
+        if (d.isText()) {
+            const auto from = fieldTextBytes(r, d);
+            const auto to = fieldTextBytes(textsOnly, d);
+            std::copy(from.begin(), from.end(), to.begin());
+        }
     PresetRecord back;
-    if (!readXmlPreset(xmlPresetDocument(r), back).ok) std::abort();
+    if (!readXmlPreset(xmlPresetDocument(textsOnly), back).ok) std::abort();
     for (const auto &d : fieldTable()) {
         if (!d.isText()) continue;
         std::string expected = fieldText(r, d);
