@@ -1,0 +1,196 @@
+// The diagram widgets: pixels where the math puts them, drags through real
+// mouse events with their notifications, the crossover context menu, and
+// `zar40 plot` run as a user runs it.
+#include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/dsp/eq_design.h"
+#include "zar40/preset/preset_files.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QSpinBox>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zar40::diagrams;
+namespace dsp = zar40::dsp;
+
+namespace {
+
+QApplication &App()
+{
+    static int argc = 1;
+    static char name[] = "diagram_widgets_test";
+    static char *argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+void Mouse(QWidget &w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
+{
+    QMouseEvent e(type, QPointF(pos), w.mapToGlobal(QPointF(pos)), button, held, Qt::NoModifier);
+    QApplication::sendEvent(&w, &e);
+}
+
+QRgb Rgb(std::uint32_t bgr) { return ColourOf(bgr).rgb(); }
+
+class DiagramWidgets : public ::testing::Test {
+protected:
+    void SetUp() override { App(); }
+};
+
+} // namespace
+
+TEST_F(DiagramWidgets, EqImageHasPlotFillAndBandCurveWhereTheMathPutsIt)
+{
+    CPEQ_Frequenz_Diagramm d;
+    EXPECT_EQ(d.limits(), WindowLimits(DiagramKind::EqMagnitude));
+    BandRecords bands{};
+    bands[0] = MakeBandRecord(dsp::EqPeq1, 100, 0.7f, 6);
+    bands[1] = MakeBandRecord(dsp::EqPeq1, 5000, 0.7f, -6);
+    d.setBands(bands);
+    const QSize size(800, 400);
+    const QImage image = d.render(size);
+    const Mapping map = d.mappingFor(size);
+    EXPECT_EQ(image.pixel(2, 2), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(38, 29), qRgb(0, 37, 76));
+
+    // Band 2 at the column of 100 Hz, drawn over the grid and the 0 line.
+    const int x = map.frequencyToX(100);
+    const float f = static_cast<float>(map.xToFrequency(x));
+    dsp::FilterSection s;
+    ASSERT_TRUE(dsp::DesignEqSection(dsp::EqPeq1, 5000, 0.7f, -6, s));
+    const int y = map.valueToY(dsp::CascadeMagnitude(f, &s, 1));
+    EXPECT_EQ(image.pixel(x, y), Rgb(CurveColour(DiagramKind::EqMagnitude, 1)));
+    // "Result" two pixels wide in white at +6 dB.
+    const int ry = map.valueToY(6.0);
+    EXPECT_TRUE(image.pixel(x, ry) == qRgb(255, 255, 255) || image.pixel(x, ry - 1) == qRgb(255, 255, 255));
+
+    // A spin step moves the lower limit by 5 dB and is drawn.
+    d.lowerSpin()->setValue(-8);
+    EXPECT_EQ(d.limits().yMin, -40);
+}
+
+TEST_F(DiagramWidgets, EqDragNotifiesMovesAndTheEnd)
+{
+    CPEQ_Frequenz_Diagramm d;
+    d.resize(800, 400);
+    BandRecords bands{};
+    bands[2] = MakeBandRecord(dsp::EqLowPass, 1000, 0.7f, 0);
+    d.setBands(bands);
+    d.setControlId(7);
+    QSignalSpy spy(&d, &ResponseDiagram::notification);
+    const Mapping map = d.mappingFor(d.size());
+    const MarkerPoint p = BandMarkerPoint(map, bands[2]);
+    Mouse(d, QEvent::MouseButtonPress, {p.x + 3, p.y - 3}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(d.dragIndex(), 2);
+    Mouse(d, QEvent::MouseMove, {map.frequencyToX(4000), map.valueToY(8)}, Qt::NoButton, Qt::LeftButton);
+    Mouse(d, QEvent::MouseButtonRelease, {map.frequencyToX(4000), map.valueToY(8)}, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy[0][1].toInt(), 7);
+    EXPECT_EQ(spy[0][2].toInt(), kEqDragMove);
+    EXPECT_EQ(spy[0][3].toInt(), kDragMoveItem);
+    EXPECT_EQ(spy[1][2].toInt(), kEqDragEnd);
+    EXPECT_EQ(spy[1][3].toInt(), 102);
+    EXPECT_NEAR(d.bands()[2].frequency, 4000, 60);
+    EXPECT_EQ(d.bands()[2].gain, 0.0f);
+    EXPECT_EQ(d.dragIndex(), kNoMarker);
+    EXPECT_FALSE(d.readOut().isEmpty());
+
+    // A press with a modifier held picks nothing.
+    QMouseEvent e(QEvent::MouseButtonPress, QPointF(p.x, p.y), QPointF(p.x, p.y), Qt::LeftButton, Qt::LeftButton,
+                  Qt::ShiftModifier);
+    QApplication::sendEvent(&d, &e);
+    EXPECT_EQ(d.dragIndex(), kNoMarker);
+}
+
+TEST_F(DiagramWidgets, CrossoverMenuAndDragEnd)
+{
+    CCross_Magnitude_Diagramm d;
+    d.resize(800, 400);
+    OutputRecords outs{};
+    for (int i = 0; i < 6; ++i) {
+        outs[i].name = "Out " + std::to_string(i + 1);
+        outs[i].locked = i < 2;
+    }
+    outs[1].crossover.values = {0, 1000, 4, 6, 2000, 4};
+    d.setOutputs(outs);
+    QMenu *menu = d.contextMenu();
+    EXPECT_EQ(menu->objectName(), "Context");
+    const auto actions = menu->actions();
+    ASSERT_EQ(actions.size(), 9);
+    EXPECT_EQ(actions[0]->text(), "Out 1");
+    EXPECT_TRUE(actions[0]->isChecked());
+    EXPECT_FALSE(actions[0]->isEnabled());
+    EXPECT_TRUE(actions[2]->isEnabled());
+    EXPECT_EQ(actions[7]->text(), "PEQ");
+    d.chooseMenuItem(kMenuFirstOutput + 2);
+    d.chooseMenuItem(kMenuFirstOutput);     // locked: stays
+    d.chooseMenuItem(kMenuResult);
+    EXPECT_FALSE(d.outputs()[2].shown);
+    EXPECT_TRUE(d.outputs()[0].shown);
+    EXPECT_FALSE(d.options().result);
+
+    QSignalSpy spy(&d, &ResponseDiagram::notification);
+    const Mapping map = d.mappingFor(d.size());
+    const int x = map.frequencyToX(2000), zero = map.valueToY(0);
+    Mouse(d, QEvent::MouseButtonPress, {x, zero - 5}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(d, QEvent::MouseMove, {map.frequencyToX(500), zero - 5}, Qt::NoButton, Qt::LeftButton);
+    Mouse(d, QEvent::MouseButtonRelease, {map.frequencyToX(500), zero - 5}, Qt::LeftButton, Qt::NoButton);
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy[0][2].toInt(), kCrossoverDragMove);
+    EXPECT_EQ(spy[1][2].toInt(), kCrossoverDragEnd);
+    EXPECT_EQ(spy[1][3].toInt(), 3);
+    EXPECT_NEAR(d.outputs()[1].crossover.values[4], 500, 10);
+}
+
+TEST_F(DiagramWidgets, DynamicsCurvePixel)
+{
+    CDynamik_Diagramm d;
+    d.setDynamics({-10, 0, 4, 0, 2});
+    const QSize size(400, 400);
+    const QImage image = d.render(size);
+    const Mapping map = d.mappingFor(size);
+    // Input -20 dBu (column 25 + 116.67 -> the column whose input is below
+    // the knee) comes out unchanged.
+    const int x = map.plot().left + 100;
+    const double in = map.xToInput(x);
+    EXPECT_EQ(image.pixel(x, map.valueToY(in)), Rgb(kDynamicsCurveColour));
+}
+
+TEST_F(DiagramWidgets, PlotToolDrawsHeadless)
+{
+    const char *bin = std::getenv("VRN_BIN_DIR");
+    const std::string tool = bin ? std::string(bin) + "/zar40" : "";
+    if (tool.empty() || !std::filesystem::exists(tool))
+        GTEST_SKIP() << "zar40 tool not built";
+    std::string templ = (std::filesystem::temp_directory_path() / "zar40-plot-XXXXXX").string();
+    const std::string dir = ::mkdtemp(templ.data());
+    zar40::preset::PresetRecord record{};
+    zar40::preset::fillDefaultPreset(record);
+    record.outputs[0].highCut = {2, 1000, 4};
+    ASSERT_TRUE(zar40::preset::writeXmlPresetFile(record, dir + "/p.vpx"));
+    auto run = [&](const std::string &args) {
+        const int rc = std::system((tool + " plot " + dir + "/p.vpx " + args + " 2>" + dir + "/err").c_str());
+        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    };
+    // Without a display of any kind.
+    ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("DISPLAY");
+    ASSERT_EQ(run("--diagram xover-magnitude --output 1 --size 640x320 -o " + dir + "/x.png"), 0);
+    const QImage image(QString::fromStdString(dir + "/x.png"));
+    ASSERT_EQ(image.size(), QSize(640, 320));
+    EXPECT_EQ(image.pixel(38, 29), qRgb(0, 37, 76));
+    EXPECT_EQ(run("--diagram eq-phase --channel 3 --limits -90,90 -o " + dir + "/e.svg"), 0);
+    EXPECT_TRUE(std::filesystem::file_size(dir + "/e.svg") > 1000);
+    EXPECT_EQ(run("--diagram eq-phase --output 1 -o " + dir + "/e.png"), 2);
+    EXPECT_EQ(run("--diagram dynamics --output 1 --limits 5,5 -o " + dir + "/d.png"), 2);
+    std::filesystem::remove_all(dir);
+}

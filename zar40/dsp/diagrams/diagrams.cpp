@@ -1,0 +1,247 @@
+#include "zar40/dsp/diagrams/diagrams.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPolygon>
+
+namespace zar40::diagrams {
+
+namespace {
+
+CurveSampler::Quantity QuantityOf(DiagramKind kind)
+{
+    return kind == DiagramKind::EqPhase || kind == DiagramKind::CrossoverPhase ? CurveSampler::Quantity::Phase
+                                                                               : CurveSampler::Quantity::Magnitude;
+}
+
+// Only a plain left click starts a drag: no other button, no modifier.
+bool PlainLeftPress(const QMouseEvent *e)
+{
+    return e->button() == Qt::LeftButton && e->buttons() == Qt::LeftButton && e->modifiers() == Qt::NoModifier;
+}
+
+// A triangle of 7 pixels with its tip at p, above (up) or below the tip.
+QPolygon Triangle(int x, int y, bool up)
+{
+    const int d = up ? -7 : 7;
+    return QPolygon({QPoint(x, y), QPoint(x + 7, y + d), QPoint(x - 7, y + d)});
+}
+
+} // namespace
+
+// ---- Equalizer ------------------------------------------------------------------------
+
+QStringList EqDiagram::legendLabels() const
+{
+    QStringList labels;
+    for (int i = 1; i <= 5; ++i)
+        labels << QStringLiteral("Filter %1").arg(i);
+    labels << QStringLiteral("Result");
+    return labels;
+}
+
+void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
+{
+    m_curves = EqCurves(map, sampler, m_bands, QuantityOf(kind()));
+}
+
+void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
+{
+    for (const Curve &c : m_curves)
+        paintCurveRows(p, c, map.plot().left);
+}
+
+CPEQ_Frequenz_Diagramm::CPEQ_Frequenz_Diagramm(QWidget *parent) : EqDiagram(DiagramKind::EqMagnitude, parent) {}
+
+CPEQ_Phase_Diagramm::CPEQ_Phase_Diagramm(QWidget *parent) : EqDiagram(DiagramKind::EqPhase, parent) {}
+
+void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
+{
+    p.setFont(DiagramFont(12));
+    p.setBrush(Qt::NoBrush);
+    for (std::size_t i = 0; i < m_bands.size(); ++i) {
+        if (!BandHasMarker(map, m_bands[i]))
+            continue;
+        const MarkerPoint pt = BandMarkerPoint(map, m_bands[i]);
+        const bool up = m_bands[i].gain >= 0.0f;
+        p.setPen(QPen(ColourOf(CurveColour(kind(), static_cast<int>(i))), 1));
+        p.drawPolygon(Triangle(pt.x, pt.y, up));
+        const QRect box = up ? QRect(QPoint(pt.x, pt.y - 25), QPoint(pt.x + 10, pt.y - 10))
+                             : QRect(QPoint(pt.x, pt.y + 10), QPoint(pt.x + 10, pt.y + 25));
+        p.drawText(box, Qt::AlignCenter, QString::number(i + 1));
+    }
+}
+
+void CPEQ_Frequenz_Diagramm::mousePressEvent(QMouseEvent *e)
+{
+    if (!PlainLeftPress(e))
+        return;
+    const QPoint pos = e->position().toPoint();
+    m_drag = HitBand(mappingFor(size()), m_bands, pos.x(), pos.y());
+}
+
+void CPEQ_Frequenz_Diagramm::dragMove(const Mapping &map, int x, int y, bool leftHeld)
+{
+    if (!leftHeld) {
+        m_drag = kNoMarker;
+        return;
+    }
+    if (m_drag == kNoMarker)
+        return;
+    DragBand(map, m_bands[static_cast<std::size_t>(m_drag)], x, y);
+    redraw();
+    notify(kEqDragMove, kDragMoveItem);
+}
+
+void CPEQ_Frequenz_Diagramm::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton || m_drag == kNoMarker)
+        return;
+    const int band = m_drag;
+    m_drag = kNoMarker;
+    notify(kEqDragEnd, kNoMarker + band);
+}
+
+// ---- Crossover ------------------------------------------------------------------------------
+
+QStringList CrossoverDiagram::legendLabels() const
+{
+    QStringList labels;
+    for (const OutputRecord &o : m_outputs)
+        labels << QString::fromStdString(o.name);
+    labels << QStringLiteral("Result");
+    return labels;
+}
+
+void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
+{
+    m_curves = CrossoverCurves(map, sampler, m_outputs, m_options, QuantityOf(kind()));
+}
+
+void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const
+{
+    for (const Curve &c : m_curves)
+        paintCurveRows(p, c, map.plot().left);
+}
+
+QMenu *CrossoverDiagram::contextMenu()
+{
+    if (!m_menu) {
+        m_menu = new QMenu(this);
+        m_menu->setObjectName(QStringLiteral("Context"));
+        for (int i = 0; i < 6; ++i)
+            m_menu->addAction(QStringLiteral("OUT_%1").arg(i + 1))->setData(kMenuFirstOutput + i);
+        m_menu->addSeparator();
+        m_menu->addAction(QStringLiteral("PEQ"))->setData(kMenuPeq);
+        m_menu->addAction(QStringLiteral("Result"))->setData(kMenuResult);
+        for (QAction *a : m_menu->actions())
+            a->setCheckable(!a->isSeparator());
+        connect(m_menu, &QMenu::triggered, this, [this](QAction *a) { chooseMenuItem(a->data().toInt()); });
+    }
+    for (QAction *a : m_menu->actions()) {
+        const int id = a->data().toInt();
+        if (id >= kMenuFirstOutput && id < kMenuFirstOutput + 6) {
+            const OutputRecord &o = m_outputs[static_cast<std::size_t>(id - kMenuFirstOutput)];
+            a->setText(QString::fromStdString(o.name));
+            a->setChecked(o.locked || o.shown);
+            a->setEnabled(!o.locked);
+        } else if (id == kMenuPeq) {
+            a->setChecked(m_options.peq);
+        } else if (id == kMenuResult) {
+            a->setChecked(m_options.result);
+        }
+    }
+    return m_menu;
+}
+
+void CrossoverDiagram::chooseMenuItem(int id)
+{
+    if (id >= kMenuFirstOutput && id < kMenuFirstOutput + 6) {
+        OutputRecord &o = m_outputs[static_cast<std::size_t>(id - kMenuFirstOutput)];
+        if (o.locked)
+            return;
+        o.shown = !o.shown;
+    } else if (id == kMenuPeq) {
+        m_options.peq = !m_options.peq;
+    } else if (id == kMenuResult) {
+        m_options.result = !m_options.result;
+    } else {
+        return;
+    }
+    redraw();
+}
+
+void CrossoverDiagram::contextMenuEvent(QContextMenuEvent *e) { contextMenu()->popup(e->globalPos()); }
+
+CCross_Magnitude_Diagramm::CCross_Magnitude_Diagramm(QWidget *parent)
+    : CrossoverDiagram(DiagramKind::CrossoverMagnitude, parent)
+{
+}
+
+CCross_Phase_Diagramm::CCross_Phase_Diagramm(QWidget *parent) : CrossoverDiagram(DiagramKind::CrossoverPhase, parent)
+{
+}
+
+void CCross_Magnitude_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
+{
+    const int zero = map.valueToY(0);
+    p.setBrush(Qt::NoBrush);
+    for (std::size_t o = 0; o < m_outputs.size(); ++o) {
+        p.setPen(QPen(ColourOf(CurveColour(kind(), static_cast<int>(o))), 1));
+        for (bool highPass : {false, true}) {
+            if (CrossoverMarkerActive(m_outputs[o], highPass))
+                p.drawPolygon(Triangle(CrossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
+        }
+    }
+}
+
+void CCross_Magnitude_Diagramm::mousePressEvent(QMouseEvent *e)
+{
+    if (!PlainLeftPress(e))
+        return;
+    const QPoint pos = e->position().toPoint();
+    m_drag = HitCrossoverMarker(mappingFor(size()), m_outputs, pos.x(), pos.y());
+}
+
+void CCross_Magnitude_Diagramm::dragMove(const Mapping &map, int x, int y, bool leftHeld)
+{
+    if (!leftHeld) {
+        m_drag = kNoMarker;
+        return;
+    }
+    if (m_drag == kNoMarker)
+        return;
+    DragCrossoverMarker(map, m_outputs, m_drag, x, y);
+    redraw();
+    notify(kCrossoverDragMove, kDragMoveItem);
+}
+
+void CCross_Magnitude_Diagramm::mouseReleaseEvent(QMouseEvent *e)
+{
+    if (e->button() != Qt::LeftButton || m_drag == kNoMarker)
+        return;
+    const int marker = m_drag;
+    m_drag = kNoMarker;
+    notify(kCrossoverDragEnd, marker);
+}
+
+// ---- Dynamics ----------------------------------------------------------------------------------
+
+CDynamik_Diagramm::CDynamik_Diagramm(QWidget *parent) : ResponseDiagram(DiagramKind::Dynamics, parent) {}
+
+void CDynamik_Diagramm::computeCurves(const Mapping &map, CurveSampler &) { m_curve = DynamicsCurve(map, m_dynamics); }
+
+void CDynamik_Diagramm::paintCurves(QPainter &p, const Mapping &) const
+{
+    if (m_curve.empty())
+        return;
+    QPolygon line(static_cast<int>(m_curve.size()));
+    for (std::size_t i = 0; i < m_curve.size(); ++i)
+        line.setPoint(static_cast<int>(i), m_curve[i].x, m_curve[i].y);
+    p.setPen(QPen(ColourOf(kDynamicsCurveColour), 2));
+    p.drawPolyline(line);
+}
+
+} // namespace zar40::diagrams

@@ -1,0 +1,125 @@
+#pragma once
+// The five response diagrams of the editor view. The view copies the values
+// to draw into a diagram, calls redraw() after every change and, for the two
+// magnitude diagrams, reads the dragged values back when a notification
+// arrives; a diagram never writes the preset itself.
+#include "zar40/dsp/diagrams/response_diagram.h"
+
+class QMenu;
+
+namespace zar40::diagrams {
+
+// The equalizer diagrams: five bands of one channel and their chain.
+class EqDiagram : public ResponseDiagram
+{
+    Q_OBJECT
+public:
+    using ResponseDiagram::ResponseDiagram;
+    void setBands(const BandRecords &bands) { m_bands = bands; }
+    const BandRecords &bands() const { return m_bands; }
+
+protected:
+    QStringList legendLabels() const override;
+    void computeCurves(const Mapping &map, CurveSampler &sampler) override;
+    void paintCurves(QPainter &p, const Mapping &map) const override;
+
+    BandRecords m_bands{};
+    std::vector<Curve> m_curves;
+};
+
+class CPEQ_Frequenz_Diagramm : public EqDiagram
+{
+    Q_OBJECT
+public:
+    explicit CPEQ_Frequenz_Diagramm(QWidget *parent = nullptr);
+    // The band being dragged, kNoMarker when none.
+    int dragIndex() const { return m_drag; }
+
+protected:
+    void paintMarkers(QPainter &p, const Mapping &map) const override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragMove(const Mapping &map, int x, int y, bool leftHeld) override;
+
+private:
+    int m_drag = kNoMarker;
+};
+
+class CPEQ_Phase_Diagramm : public EqDiagram
+{
+    Q_OBJECT
+public:
+    explicit CPEQ_Phase_Diagramm(QWidget *parent = nullptr);
+};
+
+// The crossover diagrams: six outputs' chains and the sum of the locked ones.
+class CrossoverDiagram : public ResponseDiagram
+{
+    Q_OBJECT
+public:
+    using ResponseDiagram::ResponseDiagram;
+    void setOutputs(const OutputRecords &outputs) { m_outputs = outputs; }
+    const OutputRecords &outputs() const { return m_outputs; }
+    void setOptions(const CrossoverOptions &options) { m_options = options; }
+    const CrossoverOptions &options() const { return m_options; }
+
+    // The menu "Context" as it is about to be shown: the outputs' names,
+    // locked outputs checked and greyed, the others checked when shown.
+    QMenu *contextMenu();
+    // What choosing an item (23000 to 23007) does: toggle and repaint.
+    void chooseMenuItem(int id);
+
+protected:
+    QStringList legendLabels() const override;
+    void computeCurves(const Mapping &map, CurveSampler &sampler) override;
+    void paintCurves(QPainter &p, const Mapping &map) const override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
+    OutputRecords m_outputs{};
+    CrossoverOptions m_options;
+    std::vector<Curve> m_curves;
+    QMenu *m_menu = nullptr;
+};
+
+class CCross_Magnitude_Diagramm : public CrossoverDiagram
+{
+    Q_OBJECT
+public:
+    explicit CCross_Magnitude_Diagramm(QWidget *parent = nullptr);
+    int dragIndex() const { return m_drag; }
+
+protected:
+    void paintMarkers(QPainter &p, const Mapping &map) const override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragMove(const Mapping &map, int x, int y, bool leftHeld) override;
+
+private:
+    int m_drag = kNoMarker;
+};
+
+class CCross_Phase_Diagramm : public CrossoverDiagram
+{
+    Q_OBJECT
+public:
+    explicit CCross_Phase_Diagramm(QWidget *parent = nullptr);
+};
+
+class CDynamik_Diagramm : public ResponseDiagram
+{
+    Q_OBJECT
+public:
+    explicit CDynamik_Diagramm(QWidget *parent = nullptr);
+    void setDynamics(const DynamicsRecord &d) { m_dynamics = d; }
+    const DynamicsRecord &dynamics() const { return m_dynamics; }
+
+protected:
+    void computeCurves(const Mapping &map, CurveSampler &sampler) override;
+    void paintCurves(QPainter &p, const Mapping &map) const override;
+
+private:
+    DynamicsRecord m_dynamics;
+    std::vector<MarkerPoint> m_curve;
+};
+
+} // namespace zar40::diagrams

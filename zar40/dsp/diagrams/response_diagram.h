@@ -1,0 +1,100 @@
+#pragma once
+// What the five response diagrams share: an off-screen image of the client
+// size blitted in one go, a background (plot fill, gradient, grid, labels,
+// legend, title, 0 line) cached per size, limits and legend, curves cached
+// until the data, the size or the limits change, the two limit spin buttons
+// of the frequency diagrams and the mouse read-out.
+#include "zar40/dsp/diagrams/diagram_model.h"
+
+#include <QFont>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QPainter;
+class QSpinBox;
+
+namespace zar40::diagrams {
+
+class ResponseDiagram : public QWidget
+{
+    Q_OBJECT
+public:
+    ResponseDiagram(DiagramKind kind, QWidget *parent);
+
+    DiagramKind kind() const { return m_kind; }
+    AxisLimits limits() const { return m_limits; }
+    void setLimits(const AxisLimits &limits);
+    // The spin positions of a frequency diagram (none for dynamics).
+    QSpinBox *lowerSpin() const { return m_lowerSpin; }
+    QSpinBox *upperSpin() const { return m_upperSpin; }
+
+    // The data changed: recompute the curves and repaint.
+    void redraw();
+    // The read-out at the last mouse position; empty outside the plot.
+    QString readOut() const { return m_readOut; }
+    void setControlId(int id) { m_controlId = id; }
+    int controlId() const { return m_controlId; }
+
+    // The whole diagram at a client size, as the window would show it; a
+    // null image when the image cannot be made.
+    QImage render(QSize size);
+    // The same drawing onto any paint device (a vector file), uncached.
+    void paintVector(QPainter &p, QSize size);
+
+    Mapping mappingFor(QSize size) const;
+
+signals:
+    // The record the view receives: sender, control ID, code, item.
+    void notification(QWidget *sender, int controlId, int code, int item);
+    void readOutChanged(const QString &text);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void leaveEvent(QEvent *event) override;
+
+    virtual QStringList legendLabels() const { return {}; }
+    virtual void computeCurves(const Mapping &map, CurveSampler &sampler) = 0;
+    virtual void paintCurves(QPainter &p, const Mapping &map) const = 0;
+    virtual void paintMarkers(QPainter &, const Mapping &) const {}
+    // A mouse move at (x, y); the magnitude diagrams drag their markers.
+    virtual void dragMove(const Mapping &, int, int, bool /*leftHeld*/) {}
+    void notify(int code, int item) { emit notification(this, m_controlId, code, item); }
+
+    void paintCurveRows(QPainter &p, const Curve &c, int firstX) const;
+
+private:
+    void paintBackground(QPainter &p, QSize size) const;
+    void paintOverlay(QPainter &p, QSize size);
+    void paintFrequencyGrid(QPainter &p, const Mapping &map, QSize size) const;
+    void paintDynamicsGrid(QPainter &p, const Mapping &map) const;
+    void paintLegend(QPainter &p, QSize size, const QStringList &labels) const;
+    void placeSpins();
+
+    DiagramKind m_kind;
+    AxisLimits m_limits;
+    int m_controlId = 0;
+    QSpinBox *m_lowerSpin = nullptr;
+    QSpinBox *m_upperSpin = nullptr;
+    QString m_readOut;
+    bool m_warnedNoImage = false;
+
+    QImage m_background;
+    AxisLimits m_backgroundLimits;
+    QStringList m_backgroundLegend;
+    bool m_curvesValid = false;
+    QSize m_curvesSize;
+    AxisLimits m_curvesLimits;
+    CurveSampler m_sampler;
+    QImage m_frame;
+    bool m_frameValid = false;
+};
+
+// 0x00BBGGRR to a colour.
+QColor ColourOf(std::uint32_t bgr);
+QFont DiagramFont(int pixelSize, bool bold = false, bool underline = false);
+
+} // namespace zar40::diagrams
