@@ -104,9 +104,12 @@ Mapping ResponseDiagram::mappingFor(QSize size) const
 
 QImage ResponseDiagram::render(QSize size)
 {
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull())
-        return image;
+    // The frame image is reused while the size stays, so that a drag costs
+    // no allocation.
+    if (m_frame.size() != size)
+        m_frame = QImage(size, QImage::Format_RGB32);
+    if (m_frame.isNull())
+        return m_frame;
     const QStringList legend = legendLabels();
     if (m_background.size() != size || m_backgroundLimits != m_limits || m_backgroundLegend != legend) {
         m_background = QImage(size, QImage::Format_RGB32);
@@ -117,10 +120,12 @@ QImage ResponseDiagram::render(QSize size)
         m_backgroundLimits = m_limits;
         m_backgroundLegend = legend;
     }
-    QPainter p(&image);
-    p.drawImage(0, 0, m_background);
-    paintOverlay(p, size);
-    return image;
+    {
+        QPainter p(&m_frame);
+        p.drawImage(0, 0, m_background);
+        paintOverlay(p, size);
+    }
+    return m_frame;
 }
 
 void ResponseDiagram::paintVector(QPainter &p, QSize size)
@@ -322,9 +327,8 @@ void ResponseDiagram::paintEvent(QPaintEvent *)
     if (size().isEmpty())
         return;
     if (!m_frameValid || m_frame.size() != size()) {
-        m_frame = render(size());
-        m_frameValid = !m_frame.isNull();
-        if (m_frame.isNull()) {
+        m_frameValid = !render(size()).isNull();
+        if (!m_frameValid) {
             if (!m_warnedNoImage) {
                 m_warnedNoImage = true;
                 UserPrompts::current().exclamation(QStringLiteral("Can't create Bitmap"), this);
