@@ -29,8 +29,9 @@ QApplication &App()
     static int argc = 1;
     static char name[] = "diagram_widgets_test";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: Qt's own globals are gone by the time statics die.
+    static QApplication *app = new QApplication(argc, argv);
+    return *app;
 }
 
 void Mouse(QWidget &w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
