@@ -44,21 +44,12 @@ PresetRecord applyFactoryLayout(const PresetRecord &current, int slot, FactoryLa
     PresetRecord r = current;
 
     InputChannel &a = r.inputs[0];
-    a.DELAY = 1.0f;
-    a.GAIN = 0.0f;
-    a.PEQ.fill(defaultEqBand());
+    setDefaultProcessing(a);
     r.inputs[1] = a; // the mute flag travels with the copies
     r.inputs[2] = a;
 
     OutputChannel &o1 = r.outputs[0];
-    o1.DELAY = 1.0f;
-    o1.GAIN = 0.0f;
-    o1.PHASE = 0.0f;
-    o1.PEQ.fill(defaultEqBand());
-    o1.highCut = defaultHighCut();
-    o1.lowCut = defaultLowCut();
-    o1.DYNAMIC = defaultDynamics();
-    o1.NOISEGATE = defaultNoiseGate();
+    setDefaultProcessing(o1);
     for (std::size_t n = 1; n < r.outputs.size(); ++n) r.outputs[n] = o1;
 
     auto &out = r.outputs;

@@ -26,6 +26,25 @@ CrossoverFilter defaultLowCut() { return {kLowCutOff, 1000, 4}; }
 Dynamics defaultDynamics() { return {kDynamicsOff, 0.0f, 0.0f, 0.0f, 1.1f, 10.0f, 500.0f}; }
 NoiseGate defaultNoiseGate() { return {kNoiseGateOffThreshold, 100.0f, 10.0f}; }
 
+void setDefaultProcessing(InputChannel &in)
+{
+    in.DELAY = 1.0f;
+    in.GAIN = 0.0f;
+    in.PEQ.fill(defaultEqBand());
+}
+
+void setDefaultProcessing(OutputChannel &out)
+{
+    out.DELAY = 1.0f;
+    out.GAIN = 0.0f;
+    out.PHASE = 0.0f;
+    out.PEQ.fill(defaultEqBand());
+    out.highCut = defaultHighCut();
+    out.lowCut = defaultLowCut();
+    out.DYNAMIC = defaultDynamics();
+    out.NOISEGATE = defaultNoiseGate();
+}
+
 bool PresetMemory::setCurrent(int index)
 {
     if (index < 0 || index >= kPresetCount) return false;
@@ -41,24 +60,10 @@ constexpr const char *kAuthor = "V.R.N.";
 void fillNumericDefaults(PresetRecord &r)
 {
     std::memset(&r, 0, sizeof r);
-    for (auto &in : r.inputs) {
-        in.DELAY = 1.0f;
-        in.GAIN = 0.0f;
-        in.MUTE = 0;
-        in.PEQ.fill(defaultEqBand());
-    }
+    for (auto &in : r.inputs) setDefaultProcessing(in);
     for (std::size_t n = 0; n < r.outputs.size(); ++n) {
-        auto &out = r.outputs[n];
-        out.ROUTE = static_cast<std::uint32_t>(n % 3);
-        out.DELAY = 1.0f;
-        out.GAIN = 0.0f;
-        out.MUTE = 0;
-        out.PHASE = 0.0f;
-        out.PEQ.fill(defaultEqBand());
-        out.highCut = defaultHighCut();
-        out.lowCut = defaultLowCut();
-        out.DYNAMIC = defaultDynamics();
-        out.NOISEGATE = defaultNoiseGate();
+        setDefaultProcessing(r.outputs[n]);
+        r.outputs[n].ROUTE = static_cast<std::uint32_t>(n % 3);
     }
     r.number = 0;
     r.PRESET_FLAGS = 0;

@@ -157,6 +157,12 @@ void fillStartupPreset(PresetRecord &record, int slot);
 void setStartupTexts(PresetRecord &record, int slot);
 PresetRecord startupPreset(int slot);
 
+// A channel's default processing: no delay, 0 dB, normal polarity, every
+// band, crossover side, dynamics stage and gate off. Route, mute and name
+// are left as they are.
+void setDefaultProcessing(InputChannel &channel);
+void setDefaultProcessing(OutputChannel &channel);
+
 // Start-up defaults in all 32 slots; the current index becomes 0.
 void resetPresetMemory(PresetMemory &memory);
 
