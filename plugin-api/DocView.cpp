@@ -1,8 +1,10 @@
 #include "DocView.h"
 
 #include "MyMultiDocTemplate.h"
+#include "UserPrompts.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 
 CDocument::CDocument() = default;
@@ -77,10 +79,12 @@ bool CDocument::onNewDocument()
     return true;
 }
 
-bool CDocument::onOpenDocument(const QString &)
+bool CDocument::onOpenDocument(const QString &path)
 {
-    setModifiedFlag(false);
-    return true;
+    // A document type that reads no files must not pretend it did.
+    UserPrompts::current().exclamation(
+        tr("Cannot open \"%1\": this kind of document is not read from a file.").arg(QDir::toNativeSeparators(path)));
+    return false;
 }
 
 bool CDocument::saveModified()

@@ -39,7 +39,8 @@ public:
 
     // A new, untitled document. false stops its creation.
     virtual bool onNewDocument();
-    // A document read from path. false stops its creation.
+    // A document read from path. false stops its creation; the document has
+    // then told the user why. By default documents read no files.
     virtual bool onOpenDocument(const QString &path);
     // Asked before the last frame of the document closes. false keeps it open.
     virtual bool saveModified();

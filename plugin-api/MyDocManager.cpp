@@ -4,6 +4,7 @@
 #include "MyMultiDocTemplate.h"
 #include "UserPrompts.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 CMyDocManager::CMyDocManager() = default;
@@ -20,6 +21,10 @@ void CMyDocManager::addDocTemplate(CMyMultiDocTemplate *docTemplate)
     if (!docTemplate || m_templates.contains(docTemplate))
         return;
     docTemplate->m_manager = this;
+    // Its document string says which files it reads; that is needed before
+    // its first document.
+    if (!docTemplate->m_loaded)
+        docTemplate->LoadTemplate();
     m_templates.append(docTemplate);
 }
 
@@ -33,32 +38,66 @@ bool CMyDocManager::OpenNewDocument(int index)
     return true;
 }
 
+CMyMultiDocTemplate *CMyDocManager::templateForFile(const QString &path) const
+{
+    for (CMyMultiDocTemplate *t : m_templates) {
+        if (t->readsFile(path))
+            return t;
+    }
+    return nullptr;
+}
+
+QString CMyDocManager::knownFileKinds() const
+{
+    QStringList kinds;
+    for (CMyMultiDocTemplate *t : m_templates) {
+        const QStringList exts = t->fileExtensions();
+        if (exts.isEmpty())
+            continue;
+        QString kind = t->docString(CMyMultiDocTemplate::FilterName);
+        if (kind.isEmpty()) {
+            QStringList patterns;
+            for (const QString &e : exts)
+                patterns << QStringLiteral("*.") + e;
+            kind = t->name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+        }
+        kinds << kind;
+    }
+    return kinds.isEmpty() ? tr("none") : kinds.join(QStringLiteral(", "));
+}
+
 CDocument *CMyDocManager::openDocumentFile(const QString &path)
 {
-    if (m_templates.isEmpty() || path.isEmpty())
+    if (path.isEmpty())
         return nullptr;
-    const QString canonical = QFileInfo(path).absoluteFilePath();
+    const QFileInfo info(path);
+    const QString canonical = info.absoluteFilePath();
     for (CDocument *d : documents()) {
         if (!d->pathName().isEmpty() && QFileInfo(d->pathName()).absoluteFilePath() == canonical) {
             if (!d->frames().isEmpty())
                 d->frames().constFirst()->setFocus();
+            emit fileOpened(canonical);
             return d;
         }
     }
-    CMyMultiDocTemplate *chosen = m_templates.constFirst();
-    const QString suffix = QFileInfo(path).suffix();
-    for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
-        const QStringList exts = t->docString(CMyMultiDocTemplate::FilterExt).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (QString ext : exts) {
-            if (ext.startsWith(QLatin1Char('.')))
-                ext.remove(0, 1);
-            if (!suffix.isEmpty() && ext.compare(suffix, Qt::CaseInsensitive) == 0) {
-                chosen = t;
-                break;
-            }
-        }
+    // Every refusal names the file: the user may have typed it, or it may
+    // come from the command line or the recent-file list.
+    CMyMultiDocTemplate *chosen = templateForFile(path);
+    if (!chosen) {
+        UserPrompts::current().exclamation(
+            tr("Cannot open \"%1\": no plug-in reads files of this kind.\nKnown kinds: %2")
+                .arg(QDir::toNativeSeparators(path), knownFileKinds()));
+        return nullptr;
     }
-    return chosen->OpenDocumentFile(path, true);
+    if (!info.isFile()) {
+        UserPrompts::current().exclamation(
+            tr("Cannot open \"%1\": there is no such file.").arg(QDir::toNativeSeparators(path)));
+        return nullptr;
+    }
+    CDocument *document = chosen->OpenDocumentFile(path, true);
+    if (document)
+        emit fileOpened(canonical);
+    return document;
 }
 
 CDocument *CMyDocManager::onFileNew()
@@ -83,7 +122,7 @@ CDocument *CMyDocManager::onFileOpen()
     QStringList filters;
     for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
         const QString name = t->docString(CMyMultiDocTemplate::FilterName);
-        if (!name.isEmpty())
+        if (!name.isEmpty() && !t->fileExtensions().isEmpty())
             filters << name;
     }
     filters << tr("All Files (*)");

@@ -28,8 +28,14 @@ public:
     // Opens a new document of the index-th registered template: 1 is the
     // first, and so is 0. false when there is no such template.
     bool OpenNewDocument(int index);
-    // Opens path with the template whose file extension fits, else the first.
+    // Opens path with the template that reads files with its extension.
+    // A path no template reads, a missing file, or a file the document
+    // cannot read is reported to the user and gives null; nothing stays open.
     CDocument *openDocumentFile(const QString &path);
+    // The template that reads files named like path, or null.
+    CMyMultiDocTemplate *templateForFile(const QString &path) const;
+    // The kinds of file the registered templates read, for messages.
+    QString knownFileKinds() const;
     // The "New" command: the only template, or the one the user picks.
     CDocument *onFileNew();
     // The "Open..." command.
@@ -43,6 +49,10 @@ public:
     // Where child frames go; without one they become top-level windows.
     void setMdiArea(QMdiArea *area);
     QMdiArea *mdiArea() const;
+
+signals:
+    // A file was opened (its absolute path), e.g. for a recent-file list.
+    void fileOpened(const QString &path);
 
 private:
     QList<CMyMultiDocTemplate *> m_templates;

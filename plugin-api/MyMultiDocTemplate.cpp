@@ -4,6 +4,7 @@
 #include "MyDocManager.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMdiArea>
 
 CMyMultiDocTemplate::CMyMultiDocTemplate(const QString &resourceHandle, unsigned resourceId,
@@ -44,6 +45,27 @@ QString CMyMultiDocTemplate::docString(DocStringIndex index) const
 {
     const QStringList fields = m_docString.split(QLatin1Char('\n'));
     return index < fields.size() ? fields.at(index) : QString();
+}
+
+QStringList CMyMultiDocTemplate::fileExtensions() const
+{
+    QStringList exts;
+    for (QString ext : docString(FilterExt).split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        ext = ext.trimmed();
+        if (ext.startsWith(QLatin1Char('*')))
+            ext.remove(0, 1);
+        if (ext.startsWith(QLatin1Char('.')))
+            ext.remove(0, 1);
+        if (!ext.isEmpty())
+            exts << ext.toLower();
+    }
+    return exts;
+}
+
+bool CMyMultiDocTemplate::readsFile(const QString &path) const
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return !suffix.isEmpty() && fileExtensions().contains(suffix);
 }
 
 void CMyMultiDocTemplate::setDefaultTitle(CDocument *document)

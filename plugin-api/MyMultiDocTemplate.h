@@ -54,6 +54,11 @@ public:
     virtual CDocument *OpenDocumentFile(const QString &path, bool makeVisible = true);
 
     QString docString(DocStringIndex index) const;
+    // The file name extensions this template reads, lower case without the
+    // dot, from the document string's FilterExt field (".vpx;.vpf").
+    QStringList fileExtensions() const;
+    // Whether the template reads files named like path (case-insensitive).
+    bool readsFile(const QString &path) const;
     void setDocString(const QString &docString) { m_docString = docString; }
 
     QList<CDocument *> documents() const { return m_documents; }

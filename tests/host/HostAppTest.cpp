@@ -105,15 +105,22 @@ TEST_F(HostAppTest, RefusedOperatingSystemShowsAndLogsTheMessage)
     EXPECT_EQ(host.instance(), nullptr);
 }
 
-TEST_F(HostAppTest, NamedFileThatCannotOpenEndsStartUpWithLogEntry)
+TEST_F(HostAppTest, NamedFileThatCannotOpenIsExplainedLoggedAndEndsStartUp)
 {
-    options.files = {dir.filePath("nothing.vpx")}; // no plug-in to open it
+    installPlugin(options.pluginDir, "test-plugin-alpha", "alpha.vpi");
+    const QString file = dir.filePath("nothing.vpx");
+    options.files = {file}; // no plug-in reads it
     TestPrompts prompts;
     ScopedUserPrompts scope(prompts);
+    prompts.answerOk();
     CHostApp host(options, environment("files"));
     EXPECT_FALSE(host.InitInstance());
     EXPECT_TRUE(log().contains("\tError\tCouldn't dispatch commands specified on the command line!\r\n"));
-    EXPECT_TRUE(prompts.shown().isEmpty());
+    ASSERT_EQ(prompts.texts().size(), 1);
+    EXPECT_TRUE(prompts.texts()[0].startsWith("Cannot open \"" + file + "\"")) << prompts.texts()[0].toStdString();
+    // Nothing opened in place of the file, and the frame never showed.
+    EXPECT_TRUE(host.docManager()->documents().isEmpty());
+    EXPECT_FALSE(host.mainFrame() && host.mainFrame()->isVisible());
 }
 
 TEST_F(HostAppTest, CloseTenTenOverTheSocketClosesWithoutAsking)

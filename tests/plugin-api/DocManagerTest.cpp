@@ -5,7 +5,11 @@
 #include "WindowTree.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMdiArea>
+#include <QTemporaryDir>
+
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -33,10 +37,22 @@ class TestDocument : public CDocument
 public:
     bool refuseClose = false;
     bool failNew = false;
+    bool readsFiles = false; // else the base class's refusal
+    static inline bool refuseNextRead = false;
     TestDocument() { ++live.documents; }
     ~TestDocument() override { --live.documents; }
     bool onNewDocument() override { return !failNew && CDocument::onNewDocument(); }
     bool saveModified() override { return !refuseClose; }
+    bool onOpenDocument(const QString &path) override
+    {
+        if (!readsFiles)
+            return CDocument::onOpenDocument(path);
+        if (std::exchange(refuseNextRead, false)) {
+            UserPrompts::current().exclamation("unreadable " + path);
+            return false;
+        }
+        return true;
+    }
 };
 
 class TestFrame : public CMDIChildWnd
@@ -201,6 +217,72 @@ TEST_F(DocManagerTest, FileNewAsksForTheTypeOnlyWhenThereAreSeveral)
     EXPECT_EQ(manager->onFileNew(), nullptr);
     ASSERT_EQ(prompts.shown().size(), 2);
     EXPECT_EQ(prompts.shown()[0].items, (QStringList{"ZAR40 ", "NOV"}));
+}
+
+TEST_F(DocManagerTest, FileGoesToTheTemplateOfItsExtensionOrIsRefusedByName)
+{
+    ScriptedUserPrompts prompts;
+    ScopedUserPrompts scope(prompts);
+    prompts.setAcknowledgeNotices(true);
+    // The first template reads no files; the second reads .vpx and .vpf.
+    nov = makeTemplate("NOV", "\nNOV\nNOV\n\n\nNOV.Document\nNOV Document");
+    zar = new CMyMultiDocTemplate(":/none", 129,
+                                  [] {
+                                      auto *d = new TestDocument;
+                                      d->readsFiles = true;
+                                      return d;
+                                  },
+                                  CMyMultiDocTemplate::runtimeClass<TestFrame>(),
+                                  CMyMultiDocTemplate::runtimeClass<TestView>());
+    zar->name = "ZAR 40";
+    zar->setDocString("\nZAR40 \nZAR40 \nZAR40 Presets (*.vpx *.vpf)\n.vpx;.vpf\nZAR40 .Document\nZAR40  Document");
+    manager->addDocTemplate(nov);
+    manager->addDocTemplate(zar);
+    EXPECT_EQ(zar->fileExtensions(), (QStringList{"vpx", "vpf"}));
+    EXPECT_TRUE(nov->fileExtensions().isEmpty());
+
+    QTemporaryDir dir;
+    const auto touch = [&](const char *name) {
+        QFile f(dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        return f.fileName();
+    };
+    const QString other = touch("notes.txt");
+    const QString upper = touch("LIVE.VPX");
+    const QString broken = touch("broken.vpf");
+
+    EXPECT_EQ(manager->openDocumentFile(other), nullptr);
+    EXPECT_EQ(manager->openDocumentFile(dir.filePath("typo.vpx")), nullptr);
+    TestDocument::refuseNextRead = true;
+    EXPECT_EQ(manager->openDocumentFile(broken), nullptr);
+    EXPECT_TRUE(manager->documents().isEmpty());
+    EXPECT_TRUE(area->subWindowList().isEmpty());
+    EXPECT_EQ(live.frames, 0);
+    const QStringList texts = prompts.texts();
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[0], "Cannot open \"" + other + "\": no plug-in reads files of this kind.\n"
+                        "Known kinds: ZAR40 Presets (*.vpx *.vpf)");
+    EXPECT_EQ(texts[1], "Cannot open \"" + dir.filePath("typo.vpx") + "\": there is no such file.");
+    EXPECT_EQ(texts[2], "unreadable " + broken);
+
+    QStringList opened;
+    QObject::connect(manager, &CMyDocManager::fileOpened, [&](const QString &p) { opened << p; });
+    CDocument *d = manager->openDocumentFile(upper);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->docTemplate(), zar);
+    EXPECT_EQ(d->title(), "LIVE.VPX");
+    EXPECT_EQ(opened, QStringList{upper});
+}
+
+TEST_F(DocManagerTest, DocumentThatReadsNoFilesRefusesToOpenOne)
+{
+    ScriptedUserPrompts prompts;
+    ScopedUserPrompts scope(prompts);
+    prompts.setAcknowledgeNotices(true);
+    addBoth();
+    EXPECT_EQ(zar->OpenDocumentFile("/somewhere/file.vpx", true), nullptr);
+    EXPECT_TRUE(manager->documents().isEmpty());
+    EXPECT_EQ(prompts.texts(), QStringList{"Cannot open \"/somewhere/file.vpx\": this kind of document is not read from a file."});
 }
 
 TEST(WindowTree, ControlIdsAndMainWindow)

@@ -12,6 +12,8 @@
 #include <QMdiArea>
 #include <QProcess>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 // The one QApplication of the test program.
@@ -75,7 +77,40 @@ inline void expectTemplateOpensEmptyDocuments(const QString &pluginFile, const E
         EXPECT_STREQ(docs[0]->frames().constFirst()->metaObject()->className(), "CChildFrame");
         EXPECT_STREQ(docs[0]->views().constFirst()->metaObject()->className(), e.viewClass);
         EXPECT_EQ(area.subWindowList().size(), 2);
+        // The template's icon (resource 129) marks its document frames.
+        EXPECT_EQ(t->icon().size(), QSize(32, 32));
+        EXPECT_TRUE(docs[0]->frames().constFirst()->testAttribute(Qt::WA_SetWindowIcon));
         // The manager deletes the template and its documents here, while the library is loaded.
     }
     EXPECT_TRUE(library.unload());
 }
+
+// A plug-in loaded as the host loads it, its template registered with a
+// document manager that puts frames into an area. Everything the plug-in's
+// code made goes before the library is unloaded.
+struct LoadedPlugin
+{
+    explicit LoadedPlugin(const QString &pluginFile)
+        : library(pluginFile)
+    {
+        app();
+        manager->setMdiArea(&area);
+        if (!library.load())
+            return;
+        auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
+        docTemplate = entry ? entry() : nullptr;
+        manager->addDocTemplate(docTemplate);
+    }
+    ~LoadedPlugin()
+    {
+        manager.reset(); // the template and its documents
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qDeleteAll(area.subWindowList());
+        library.unload();
+    }
+
+    QLibrary library;
+    QMdiArea area;
+    std::unique_ptr<CMyDocManager> manager = std::make_unique<CMyDocManager>();
+    CMyMultiDocTemplate *docTemplate = nullptr;
+};

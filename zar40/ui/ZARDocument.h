@@ -15,6 +15,9 @@ public:
     ~CZARDocument() override;
 
     bool onNewDocument() override;
+    // Reads a .vpx or .vpf preset into the current preset; a file the preset
+    // library refuses is reported with its reason and nothing is opened.
+    bool onOpenDocument(const QString &path) override;
 
     zar40::preset::PresetMemory presets{};
     zar40::codec::DeviceSettings deviceSettings{};
