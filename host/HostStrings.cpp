@@ -18,6 +18,21 @@ StringTable &hostStrings()
         {HostString::CloseQuestion, "Close VRN-Control?"},
         {HostString::SocketInit, "Socket init fails!"},
         {HostString::About, "About"},
+        {HostString::UpdateTitle, "Please wait for Update ..."},
+        {HostString::UpdateConnecting, "Connecting to Internet ..."},
+        {HostString::UpdateGetVersion, "Get UpdateVersion ..."},
+        {HostString::UpdateLatest, "Current version is the latest version!  No upgrade is required!"},
+        {HostString::UpdateGetUpdater, "Get Updater from Internet ..."},
+        {HostString::UpdateDisconnecting, "Disconnectig from Internet ..."},
+        {HostString::UpdateMove, "Move Updater ..."},
+        {HostString::UpdateCannotMove, "Cannot move downloaded upgrade file to execution location!"},
+        {HostString::UpdateExecute, "Execute Updater ..."},
+        {HostString::UpdateReceived, "Received"},
+        {HostString::UpdateRemaining, "Remaining Time"},
+        {HostString::UpdateSpeed, "Speed"},
+        {HostString::UpdateSize, "Size"},
+        {HostString::UpdateElapsed, "Elapsed Time"},
+        {HostString::UpdateLoad, "Load..."},
     };
     return table;
 }

@@ -20,6 +20,21 @@ enum : unsigned {
     CloseQuestion = 4011,
     SocketInit = 4013,
     About = 4014,
+    UpdateTitle = 4012,
+    UpdateConnecting = 4055,
+    UpdateGetVersion = 4056,
+    UpdateLatest = 4057,
+    UpdateGetUpdater = 4058,
+    UpdateDisconnecting = 4059,
+    UpdateMove = 4060,
+    UpdateCannotMove = 4061,
+    UpdateExecute = 4062,
+    UpdateReceived = 4070,
+    UpdateRemaining = 4071,
+    UpdateSpeed = 4072,
+    UpdateSize = 4073,
+    UpdateElapsed = 4074,
+    UpdateLoad = 4075,
 };
 }
 

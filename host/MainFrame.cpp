@@ -11,12 +11,16 @@
 #include "SplashScreen.h"
 #include "UserPrompts.h"
 #include "Version.h"
+#include "update/DownloadDlg.h"
+#include "update/Updater.h"
 #include "WindowTree.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -75,6 +79,7 @@ CMainFrame::~CMainFrame()
     // Then the CAN window, before the frame's remaining children: editors
     // that were still registered have unregistered by now.
     delete m_canWindow;
+    delete downloadDialog;
 }
 
 void CMainFrame::wait(int ms)
@@ -138,6 +143,13 @@ bool CMainFrame::create()
         return false;
     setupDocumentArea();
     createMenus();
+    {
+        QSettings profile;
+        m_recentFiles.load(profile);
+    }
+    updateRecentFileActions();
+    if (m_docManager)
+        connect(m_docManager, &CMyDocManager::fileOpened, this, &CMainFrame::rememberFile);
 
     // The USB-CAN link's window: invisible, control id 13000. The link
     // itself starts only when the first editor registers.
@@ -271,7 +283,10 @@ void CMainFrame::createMenus()
         return a;
     };
     QAction *exitAction = command(tr("E&xit"), AppExit, [this] { close(); });
-    QAction *updates = command(tr("Check for Updates..."), CheckForUpdates, [this] { emit checkForUpdatesRequested(); });
+    QAction *updates = command(tr("Check for Updates..."), CheckForUpdates, [this] {
+        emit checkForUpdatesRequested();
+        startUpdateCheck();
+    });
     QAction *about = command(tr("&About VRN-Control..."), AppAbout, [this] { showAbout(); });
     QAction *fileNew = command(tr("&New"), FileNew, [this] {
         if (m_docManager)
@@ -289,7 +304,19 @@ void CMainFrame::createMenus()
     });
     QAction *printSetupAction = command(tr("P&rint Setup..."), FilePrintSetup, [this] { printSetup(); });
 
+    for (int i = 0; i < RecentFileCount; ++i) {
+        auto *a = new QAction(this);
+        a->setVisible(false);
+        connect(a, &QAction::triggered, this, [this, i] { openRecentFile(i); });
+        m_recentActions << a;
+    }
+    m_recentSeparator = new QAction(this);
+    m_recentSeparator->setSeparator(true);
+    m_recentSeparator->setVisible(false);
+
     auto *file = new QMenu(tr("&File"), this);
+    file->addActions(m_recentActions);
+    file->addAction(m_recentSeparator);
     file->addAction(exitAction);
     auto *help = new QMenu(tr("&Help"), this);
     help->addAction(updates);
@@ -303,6 +330,8 @@ void CMainFrame::createMenus()
     docFile->addSeparator();
     docFile->addAction(printSetupAction);
     docFile->addSeparator();
+    docFile->addActions(m_recentActions);
+    docFile->addAction(m_recentSeparator);
     docFile->addAction(exitAction);
     auto *edit = new QMenu(tr("&Edit"), this);
     for (const QString &t : {tr("&Undo"), tr("Cu&t"), tr("&Copy"), tr("&Paste")}) {
@@ -338,6 +367,52 @@ QAction *CMainFrame::commandAction(int command) const
     return nullptr;
 }
 
+void CMainFrame::rememberFile(const QString &path)
+{
+    m_recentFiles.add(path);
+    QSettings profile;
+    m_recentFiles.save(profile);
+    updateRecentFileActions();
+}
+
+void CMainFrame::updateRecentFileActions()
+{
+    const QStringList files = m_recentFiles.files();
+    for (int i = 0; i < m_recentActions.size(); ++i) {
+        QAction *a = m_recentActions.at(i);
+        a->setVisible(i < files.size());
+        if (i < files.size()) {
+            // A '&' in a path must not become a shortcut.
+            QString shown = QDir::toNativeSeparators(files.at(i));
+            shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+            a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(shown));
+            a->setData(files.at(i));
+        }
+    }
+    if (m_recentSeparator)
+        m_recentSeparator->setVisible(!files.isEmpty());
+}
+
+void CMainFrame::openRecentFile(int i)
+{
+    const QString path = m_recentFiles.files().value(i);
+    if (path.isEmpty())
+        return;
+    if (!QFileInfo(path).isFile()) {
+        m_recentFiles.remove(path);
+        QSettings profile;
+        m_recentFiles.save(profile);
+        updateRecentFileActions();
+        UserPrompts::current().exclamation(
+            tr("The file \"%1\" no longer exists.\nIt was removed from the list of recent files.")
+                .arg(QDir::toNativeSeparators(path)),
+            this);
+        return;
+    }
+    if (m_docManager)
+        m_docManager->openDocumentFile(path);
+}
+
 void CMainFrame::updateMenusAndTitle()
 {
     if (!m_mdiArea)
@@ -371,6 +446,29 @@ void CMainFrame::updateMenusAndTitle()
     } else {
         setWindowTitle(app);
     }
+}
+
+void CMainFrame::startUpdateCheck()
+{
+    if (m_updater || !isEnabled())
+        return;
+    // A window of its own rather than a child: disabling the frame would
+    // disable its children too.
+    auto *dialog = new CDownloadDlg;
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    downloadDialog = dialog;
+    setEnabled(false);
+    dialog->show();
+    dialog->move(geometry().center() - dialog->rect().center());
+
+    QSettings profile;
+    m_updater = new CUpdater(this, dialog, UpdateSettings::fromProfile(profile), this);
+    connect(m_updater, &CUpdater::finished, this, [this](bool handedOver) {
+        // Handed over, the updater program closes the host when it is ready.
+        if (!handedOver && m_updater)
+            m_updater->deleteLater();
+    });
+    m_updater->start(HostVersion::updateComparisonText());
 }
 
 void CMainFrame::showAbout()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "CanSettings.h"
+#include "RecentFiles.h"
+#include "update/Updater.h"
 #include "can/CCanWnd.h"
 
 #include <QFont>
@@ -44,6 +46,7 @@ public:
     static constexpr int CanWindowId = 13000;
     static constexpr int MinimumWidth = 900;
     static constexpr int MinimumHeight = 720;
+    static constexpr int RecentFileCount = 4;
 
     // Command ids of the menu entries (kept as the actions' data).
     enum Command {
@@ -76,12 +79,24 @@ public:
     QStringList splashTexts() const { return m_splashTexts; }
     QAction *commandAction(int command) const;
 
+    // The recent-file list, newest first, and its menu entries (hidden
+    // while unused); choosing entry i opens its file, or removes it from the
+    // list with a message when the file is gone.
+    QStringList recentFiles() const { return m_recentFiles.files(); }
+    QList<QAction *> recentFileActions() const { return m_recentActions; }
+    void openRecentFile(int i);
+
     // What another program's "close 10 10" does: closes without asking.
     void closeWithoutQuestion();
 
     // The bus the CAN window drives; set before create().
     void setCanSettings(const CanSettings &settings) { m_canSettings = settings; }
     CCanWnd *canWindow() const { return m_canWindow; }
+
+    // The "Check for Updates..." command: the frame is disabled while the
+    // check runs. Does nothing while one runs.
+    void startUpdateCheck();
+    CUpdater *updater() const { return m_updater; }
 
     QFont buttonFont;
     // The update download dialog while an update runs.
@@ -107,6 +122,8 @@ private:
     void showAbout();
     void printSetup();
     bool closeAllDocumentWindows();
+    void rememberFile(const QString &path);
+    void updateRecentFileActions();
 
     CMyDocManager *m_docManager;
     const PluginButtonTable &m_buttons;
@@ -123,6 +140,10 @@ private:
     QList<QAction *> m_commands;
     QPointer<QMdiSubWindow> m_titledWindow;
     bool m_closeWithoutQuestion = false;
+    RecentFiles m_recentFiles{RecentFileCount};
+    QList<QAction *> m_recentActions;
+    QAction *m_recentSeparator = nullptr;
     CanSettings m_canSettings;
     QPointer<CCanWnd> m_canWindow;
+    QPointer<CUpdater> m_updater;
 };

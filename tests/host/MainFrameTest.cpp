@@ -14,6 +14,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
@@ -25,6 +26,7 @@ class Doc : public CDocument
 public:
     static inline bool refuse = false;
     bool saveModified() override { return !refuse; }
+    bool onOpenDocument(const QString &) override { return true; }
 };
 
 // A document manager with n plug-ins named P0, P1, ... and their buttons.
@@ -40,7 +42,7 @@ struct FakePlugins
             auto *t = new CMyMultiDocTemplate(":/none", 129, [] { return new Doc; }, [] { return new CMDIChildWnd; },
                                               [] { return new CView; });
             t->name = QStringLiteral("P%1").arg(i);
-            t->setDocString(QStringLiteral("\nP%1\nP%1\n\n\nP.Document\nP Document").arg(i));
+            t->setDocString(QStringLiteral("\nP%1\nP%1\n\n.p%1\nP.Document\nP Document").arg(i));
             QPixmap pm(16, 15);
             pm.fill(Qt::white);
             t->bitmap = pm;
@@ -167,10 +169,6 @@ TEST_F(MainFrameTest, MinimumSizeTitleAndMenus)
     EXPECT_NE(frame->commandAction(CMainFrame::CheckForUpdates), nullptr);
     EXPECT_TRUE(frame->commandAction(CMainFrame::CheckForUpdates)->isEnabled());
 
-    QSignalSpy updates(frame.get(), &CMainFrame::checkForUpdatesRequested);
-    frame->commandAction(CMainFrame::CheckForUpdates)->trigger();
-    EXPECT_EQ(updates.count(), 1);
-
     frame->show();
     ASSERT_TRUE(plugins.manager.OpenNewDocument(1));
     QTRY_COMPARE(frame->windowTitle(), QString("VRN-Control - P01"));
@@ -286,6 +284,52 @@ TEST_F(MainFrameTest, TabStripFollowsTheDocumentWindows)
     tabs->windowAt(0)->close();
     QTRY_COMPARE(tabs->count(), 1);
     EXPECT_EQ(tabs->tabText(0), "P11");
+}
+
+TEST_F(MainFrameTest, RecentFilesAreKeptInTheProfileAndAGoneOneLeavesTheList)
+{
+    QTemporaryDir dir;
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.filePath("profile"));
+    TestPrompts prompts;
+    ScopedUserPrompts scope(prompts);
+    FakePlugins plugins(1);
+    auto frame = makeFrame(plugins);
+    EXPECT_FALSE(frame->recentFileActions()[0]->isVisible());
+
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths << dir.filePath(QStringLiteral("f%1 & co.p0").arg(i));
+        QFile f(paths.last());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.close();
+        ASSERT_NE(plugins.manager.openDocumentFile(paths.last()), nullptr);
+    }
+    // Four kept, newest first; choosing an open one again moves it up.
+    ASSERT_NE(plugins.manager.openDocumentFile(paths[2]), nullptr);
+    const QStringList expected{paths[2], paths[4], paths[3], paths[1]};
+    EXPECT_EQ(frame->recentFiles(), expected);
+    EXPECT_EQ(frame->recentFileActions()[0]->text(), "&1 " + dir.filePath("f2 && co.p0"));
+    EXPECT_TRUE(frame->recentFileActions()[3]->isVisible());
+    frame.reset();
+
+    // A new frame finds the list in the profile; a file gone since is
+    // removed when chosen, with a message naming it.
+    auto again = makeFrame(plugins);
+    EXPECT_EQ(again->recentFiles(), expected);
+    ASSERT_TRUE(QFile::remove(paths[4]));
+    prompts.answerOk();
+    again->recentFileActions()[1]->trigger();
+    ASSERT_EQ(prompts.texts().size(), 1);
+    EXPECT_TRUE(prompts.texts()[0].contains(paths[4]));
+    EXPECT_EQ(again->recentFiles(), (QStringList{paths[2], paths[3], paths[1]}));
+    EXPECT_FALSE(again->recentFileActions()[3]->isVisible());
+    QSettings profile;
+    EXPECT_EQ(profile.value("Recent File List/File3").toString(), paths[1]);
+    EXPECT_FALSE(profile.contains("Recent File List/File4"));
+    // An entry whose file is there opens it.
+    again->recentFileActions()[2]->trigger();
+    EXPECT_EQ(again->recentFiles().constFirst(), paths[1]);
 }
 
 } // namespace

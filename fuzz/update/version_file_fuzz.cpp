@@ -1,0 +1,33 @@
+// The version file the update server sends: its two quoted values, the
+// version comparison and the file-name check that guards what is started.
+
+#include "update/UpdateCore.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    // A copy of exactly the input's size, so reading past its end is caught.
+    const std::vector<char> bytes(data, data + size);
+    const std::string_view text(bytes.data(), bytes.size());
+    const update::VersionFile file = update::parseVersionFile(text);
+    if (file.version.size() > update::kMaxValueLength || file.filename.size() > update::kMaxValueLength)
+        std::abort();
+    if (file.version.find('"') != std::string::npos || file.filename.find('"') != std::string::npos)
+        std::abort();
+    // A version is never newer than itself.
+    if (update::isNewerVersion(file.version, file.version))
+        std::abort();
+    if (update::unsafeFileNameReason(file.filename).empty()) {
+        for (char c : file.filename) {
+            if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+                std::abort();
+        }
+        if (file.filename.front() == '.')
+            std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+
+class CDownloadDlg;
+class QIODevice;
+class QNetworkAccessManager;
+class QNetworkReply;
+class QSettings;
+class QTimer;
+class QWidget;
+
+// How the update check reaches the update server. Read from the profile's
+// "Update" section; tests shorten the waits and point it at a local server.
+struct UpdateSettings
+{
+    QUrl baseUrl = defaultBaseUrl();        // the version file and the updater lie below it
+    bool allowHttp = false;                 // plain http only when the profile says so
+    std::int64_t maxDownloadBytes = 64 << 20;
+    int stallTimeoutMs = 30000;             // a download that sends nothing this long ends
+    int stepPauseMs = 200;                  // between the steps, so that each status can be read
+    QString updateDir;                      // empty: "updates" in the user's data folder
+    std::function<bool()> isOnline;         // null: ask the system
+
+    static QUrl defaultBaseUrl();
+    static UpdateSettings fromProfile(QSettings &profile);
+    QString folder() const;
+};
+
+// One update check: asks the server for its version file, and when it names
+// a newer version downloads the updater into the update folder and starts
+// it. Runs on the event loop; the frame is disabled while it runs and enabled
+// again on every failure, which is reported in a message box.
+class CUpdater : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr const char *VersionFileName = "vrn_control_upgrade.txt";
+
+    // frame and dialog may be null; the dialog is closed on failure.
+    CUpdater(QWidget *frame, CDownloadDlg *dialog, UpdateSettings settings, QObject *parent = nullptr);
+    ~CUpdater() override;
+
+    void start(const QString &currentVersion);
+    bool isRunning() const { return m_running; }
+    // The updater program that was started, once handed over.
+    QString startedProgram() const { return m_started; }
+
+signals:
+    // handedOver: the updater runs and the host waits to be closed by it.
+    void finished(bool handedOver);
+
+private:
+    void after(int ms, std::function<void()> next);
+    void setStatus(unsigned id, const QString &fallback);
+    void fail(const QString &message);
+    void checkConnection();
+    void readVersionFile();
+    void moveAndExecute();
+    // Fetches base/fileName into sink; calls done(true) when complete.
+    void download(const QString &fileName, QIODevice *sink, std::function<void(bool)> done);
+
+    QPointer<QWidget> m_frame;
+    QPointer<CDownloadDlg> m_dialog;
+    UpdateSettings m_settings;
+    QNetworkAccessManager *m_network;
+    QTimer *m_stall;
+    QPointer<QNetworkReply> m_reply;
+    QString m_currentVersion;
+    QByteArray m_versionText;
+    QString m_updaterFile;
+    QString m_tempPath;
+    QString m_started;
+    bool m_running = false;
+};
