@@ -27,7 +27,7 @@ bool CZARDocument::onOpenDocument(const QString &path)
     const QString suffix = QFileInfo(path).suffix().toLower();
     const std::string file = QFile::encodeName(path).toStdString();
     zp::PresetRecord record = presets.currentRecord();
-    zp::FileResult result;
+    zp::Result result;
     if (suffix == QLatin1String("vpx"))
         result = zp::readXmlPresetFile(file, record);
     else if (suffix == QLatin1String("vpf"))
