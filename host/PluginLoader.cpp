@@ -17,6 +17,9 @@ bool PluginLibrary::load(const QString &path)
     unload();
     m_path = path;
     m_module = std::make_unique<QLibrary>(path);
+    // A probe's unload must not really unload: a plug-in that pulled in the
+    // browser engine does not survive being unloaded and loaded again.
+    m_module->setLoadHints(QLibrary::PreventUnloadHint);
     if (!m_module->load()) {
         m_error = m_module->errorString();
         m_module.reset();

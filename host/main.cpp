@@ -39,6 +39,9 @@ int main(int argc, char *argv[])
         return result;
     }
 
+    // The NOV plug-in's browser engine shares its OpenGL contexts with the
+    // program's; that must be decided before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     describeApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("VRN-Control"));
