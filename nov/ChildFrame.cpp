@@ -1,11 +1,88 @@
 #include "ChildFrame.h"
 
-CChildFrame::CChildFrame() = default;
+#include "NOVDocumentView.h"
+#include "WindowTree.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *pane(const QString &text, int id, QWidget *parent, bool sunken, const QString &widthOf = {})
+{
+    auto *label = new QLabel(text, parent);
+    WindowTree::setControlId(label, id);
+    if (sunken)
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    if (!widthOf.isEmpty())
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widthOf) + 2 * label->frameWidth() + 4);
+    return label;
+}
+
+} // namespace
+
+CChildFrame::CChildFrame()
+{
+    setMinimumSize(MinimumWidth, MinimumHeight);
+}
 
 CChildFrame::~CChildFrame() = default;
 
 void CChildFrame::onCreateClient(CView *view)
 {
     CMDIChildWnd::onCreateClient(view);
-    resize(640, 480);
+    // The frame's client: the view above the status bar.
+    setWidget(nullptr);
+    auto *client = new QWidget;
+    auto *layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view, 1);
+    m_statusBar = new QStatusBar(client);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar->addPermanentWidget(pane(QStringLiteral(" IP "), 130, m_statusBar, false));
+    m_address = pane(QString(), 131, m_statusBar, true, QStringLiteral("255.255.255.255"));
+    m_address->setObjectName(QStringLiteral("addressPane"));
+    m_statusBar->addPermanentWidget(m_address);
+    m_statusBar->addPermanentWidget(pane(QStringLiteral("      "), 132, m_statusBar, false));
+    m_statusBar->addPermanentWidget(pane(QStringLiteral(" Serialnumber "), 2001, m_statusBar, false));
+    m_serial = pane(QString(), 2002, m_statusBar, true, QString(29, QLatin1Char(' ')));
+    m_serial->setObjectName(QStringLiteral("serialPane"));
+    m_statusBar->addPermanentWidget(m_serial);
+    layout->addWidget(m_statusBar);
+    setWidget(client);
+
+    if (auto *nov = qobject_cast<CNOVDocumentView *>(view)) {
+        connect(nov, &CNOVDocumentView::statusChanged, this, &CChildFrame::updateStatus);
+        m_menu = new QMenu(tr("&NOV"), this);
+        m_menu->addAction(tr("&Scan"), nov, &CNOVDocumentView::OnScan);
+        m_menu->addAction(tr("Scan &Address..."), nov, &CNOVDocumentView::OnScanSettings);
+        m_menu->addSeparator();
+        QAction *about = m_menu->addAction(tr("&About NOV-Plugin..."), nov, &CNOVDocumentView::OnAbout);
+        about->setData(57664);
+    }
+    resize(MinimumWidth, MinimumHeight);
+}
+
+QList<QMenu *> CChildFrame::documentMenus()
+{
+    if (m_menu)
+        return {m_menu};
+    return {};
+}
+
+void CChildFrame::updateStatus()
+{
+    auto *nov = qobject_cast<CNOVDocumentView *>(view());
+    if (!nov)
+        return;
+    m_address->setText(nov->statusAddress());
+    m_serial->setText(nov->statusSerial());
+    if (nov->statusMessage().isEmpty())
+        m_statusBar->clearMessage();
+    else
+        m_statusBar->showMessage(nov->statusMessage());
 }

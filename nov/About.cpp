@@ -1,0 +1,56 @@
+#include "About.h"
+
+#include "NOVStrings.h"
+
+#include <QDesktopServices>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QUrl>
+
+namespace {
+
+const char MakerSite[] = "https://www.varnel-tonsysteme.de";
+constexpr int VersionMajor = 1;
+constexpr int VersionMinor = 0;
+constexpr int VersionPatch = 0;
+constexpr int BuildNumber = 99;
+
+} // namespace
+
+QString CAbout::titleText()
+{
+    return novStrings().text(NovString::About, QStringLiteral("About")) + QStringLiteral(" NOV-Plugin");
+}
+
+QString CAbout::versionLine()
+{
+    const StringTable &s = novStrings();
+    return QStringLiteral("NOV-Plugin ") + s.text(NovString::Version, QStringLiteral("Version")) + QLatin1Char(' ')
+           + QStringLiteral("%1.%2%3").arg(VersionMajor).arg(VersionMinor).arg(VersionPatch) + QStringLiteral(", ")
+           + s.text(NovString::Build, QStringLiteral("Build")) + QLatin1Char(' ')
+           + QStringLiteral("r%1").arg(BuildNumber, 4, 10, QLatin1Char('0'));
+}
+
+CAbout::CAbout(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(titleText());
+    auto *layout = new QGridLayout(this);
+    auto *logo = new QLabel(this);
+    logo->setPixmap(QPixmap(QStringLiteral(":/nov/vrnlogo.svg")).scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    layout->addWidget(logo, 0, 0, 3, 1, Qt::AlignTop);
+    auto *version = new QLabel(versionLine(), this);
+    version->setObjectName(QStringLiteral("versionLine"));
+    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(MakerSite)), this);
+    link->setObjectName(QStringLiteral("hyperlink"));
+    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
+    connect(link, &QLabel::linkActivated, this, [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
+    auto *ok = new QPushButton(tr("OK"), this);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(version, 0, 1);
+    layout->addWidget(link, 1, 1);
+    layout->addWidget(ok, 2, 1, Qt::AlignRight);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
