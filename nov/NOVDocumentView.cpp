@@ -43,6 +43,7 @@ CNOVDocumentView::CNOVDocumentView()
     connect(m_scanner, &NovScanner::moduleAdded, this, &CNOVDocumentView::onModuleAdded);
     connect(m_scanner, &NovScanner::serialNumberRead, this, &CNOVDocumentView::onSerialNumberRead);
     connect(m_scanner, &NovScanner::offline, this, &CNOVDocumentView::onOffline);
+    connect(m_scanner, &NovScanner::socketClosed, this, &CNOVDocumentView::onSocketClosed);
     connect(m_scanner, &NovScanner::failure, this, [this](const QString &message) {
         UserPrompts::current().information(message, this);
     });
@@ -149,9 +150,16 @@ void CNOVDocumentView::onModuleAdded(int index)
         m_moduleList->setCurrentIndex(0);
         showModule(0);
     }
-    if (m_scanner->ignoredReplies() > 0)
-        m_statusMessage = tr("%1 modules listed, further replies ignored").arg(NovScanner::MaxModules);
     emit modulesChanged();
+}
+
+void CNOVDocumentView::onSocketClosed()
+{
+    if (m_scanner->ignoredReplies() > 0)
+        setStatus(m_statusAddress, m_statusSerial,
+                  tr("%1 modules are listed; %2 further replies were ignored.")
+                      .arg(NovScanner::MaxModules)
+                      .arg(m_scanner->ignoredReplies()));
 }
 
 void CNOVDocumentView::onSerialNumberRead(int index)

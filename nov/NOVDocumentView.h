@@ -62,6 +62,7 @@ private:
     void onModuleAdded(int index);
     void onSerialNumberRead(int index);
     void onOffline();
+    void onSocketClosed();
     void setStatus(const QString &address, const QString &serial, const QString &message = {});
 
     NovScanner *m_scanner;

@@ -116,7 +116,7 @@ void NovScanner::onScanReply()
         const QNetworkDatagram datagram = m_socket->receiveDatagram();
         if (!datagram.isValid() || datagram.data().isEmpty()) {
             emit failure(QStringLiteral("ReceiveFrom error code: %1").arg(unsigned(m_socket->error())));
-            return;
+            continue;
         }
         processDatagram(datagram.data());
     }

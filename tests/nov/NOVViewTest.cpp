@@ -4,6 +4,7 @@
 #include "NovTestSupport.h"
 #include "NovViewFixture.h"
 
+#include <QDialog>
 #include <QSignalSpy>
 
 namespace {
@@ -103,6 +104,23 @@ TEST_F(NOVView, NobodyAnsweringIsOfflineWithTheReason)
     EXPECT_EQ(status("statusSerial"), "");
     EXPECT_TRUE(status("statusMessage").contains("No module answered")) << status("statusMessage").toStdString();
     EXPECT_TRUE(status("statusMessage").contains(QString::number(novtest::testPort(1))));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(NOVView, AboutBoxNamesThePluginAndItsVersion)
+{
+    ASSERT_TRUE(QMetaObject::invokeMethod(view, "OnAbout"));
+    QDialog *about = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        about = view->findChild<QDialog *>();
+        return about && about->isVisible();
+    }, 5000));
+    EXPECT_EQ(about->windowTitle(), "About NOV-Plugin");
+    EXPECT_EQ(about->findChild<QLabel *>("versionLine")->text(), "NOV-Plugin Version 1.00, Build r0099");
+    about->reject();
 }
 
 } // namespace
