@@ -144,8 +144,10 @@ TEST_F(PluginLoaderTest, LibraryThatFailsToLoadAgainIsSkippedNotCalled)
 {
     installPlugin(folder.path(), "test-plugin-alpha", "1.vpi");
     installPlugin(folder.path(), "test-plugin-beta", "2.vpi");
-    const QStringList accepted = PluginSet::scan(folder.path());
-    ASSERT_EQ(accepted.size(), 2);
+    // A probe keeps a library mapped for good, so only a file that no probe
+    // of this process has seen can fail to load again: the accepted list is
+    // made here, not by a scan.
+    const QStringList accepted = {folder.path() + "/1.vpi", folder.path() + "/2.vpi"};
     ASSERT_TRUE(QFile::remove(accepted[0]));
 
     PluginSet set;
