@@ -13,7 +13,7 @@
 // test failure: the failure handler is called (by default it prints the
 // prompt and aborts the process) and the prompt gets its most cautious
 // answer (Ok, No, Cancel, no file, no text).
-class VRN_PLUGIN_API ScriptedUserPrompts : public UserPrompts
+class ScriptedUserPrompts : public UserPrompts
 {
 public:
     enum class Kind { Message, OpenFile, SaveFile, TextInput, Choice };
@@ -92,4 +92,4 @@ private:
     FailureHandler failureHandler_;
 };
 
-VRN_PLUGIN_API const char *toString(ScriptedUserPrompts::Kind kind);
+const char *toString(ScriptedUserPrompts::Kind kind);
