@@ -2,6 +2,7 @@
 
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
+#include "zar40/preset/fields.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,27 +17,20 @@ using codec::Message;
 
 namespace {
 
-// The canonical address of whatever ADDRESS selects (1234 -> 1200).
-std::optional<std::uint16_t> canonical(std::uint16_t address)
-{
-    const auto t = codec::lookupAddress(address);
-    if (!t) return std::nullopt;
-    if (t->field) return codec::addressOf(*t->field, t->textGroup);
-    return codec::deviceSettingsAddress(static_cast<std::size_t>(t->deviceWord));
-}
-
 // Meter k shows IN A, IN B, then outputs 1 to 6.
 constexpr std::array<int, 8> kMeterChannel{0, 2, 3, 4, 5, 6, 7, 8};
 
-std::uint16_t muteAddress(int channel)
+std::uint16_t channelAddress(int channel, preset::Field field)
 {
-    return static_cast<std::uint16_t>((channel + 1) * 1000 + (channel < preset::kFirstOutput ? 400 : 900));
+    return *codec::addressOf(preset::FieldKey{channel, preset::Group::Channel, 0, field});
 }
 
-std::uint16_t gainAddress(int channel)
-{
-    return static_cast<std::uint16_t>((channel + 1) * 1000 + (channel < preset::kFirstOutput ? 200 : 300));
-}
+// Where a preset holds its own slot number.
+const std::uint16_t kSlotNumberAddress =
+    *codec::addressOf(preset::FieldKey{preset::kPresetWide, preset::Group::Preset, 0, preset::Field::Number});
+
+std::uint16_t muteAddress(int channel) { return channelAddress(channel, preset::Field::Mute); }
+std::uint16_t gainAddress(int channel) { return channelAddress(channel, preset::Field::Gain); }
 
 } // namespace
 
@@ -96,7 +90,7 @@ Message DeviceModel::answer(const Message &request)
         } else {
             slot = m_working;
             // A stored preset takes the number of the place it is stored in.
-            slot[*presetIndex(0)] = addr - 1u;
+            slot[*presetIndex(kSlotNumberAddress)] = addr - 1u;
         }
         return reply(1);
     }
@@ -106,7 +100,8 @@ Message DeviceModel::answer(const Message &request)
     }
     case codec::ReqWritePara:
     case codec::ReqWritePreset:
-        if (canonical(addr) == std::uint16_t{120}) return error(ErrorReadOnly);
+        if (codec::canonicalAddress(addr) == codec::deviceSettingsAddress(codec::kDeviceNumberWord))
+            return error(ErrorReadOnly);
         return setWorkingWord(addr, request.value) ? reply(1) : error(ErrorUnknownAddress);
     case codec::ReqReadMuteState: return reply(muteState());
     case codec::ReqReadPotiVal:
@@ -125,7 +120,7 @@ Message DeviceModel::answer(const Message &request)
 
 std::optional<std::size_t> DeviceModel::presetIndex(std::uint16_t address) const
 {
-    const auto c = canonical(address);
+    const auto c = codec::canonicalAddress(address);
     if (!c) return std::nullopt;
     const auto it = std::lower_bound(m_presetAddresses.begin(), m_presetAddresses.end(), *c);
     if (it == m_presetAddresses.end() || *it != *c) return std::nullopt;

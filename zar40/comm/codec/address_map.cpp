@@ -4,6 +4,7 @@
 #include "values.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <map>
 #include <utility>
@@ -27,185 +28,130 @@ Digits digitsOf(std::uint16_t address)
     return {address / 1000, address / 100 % 10, address / 10 % 10, address % 10};
 }
 
-std::optional<ParameterTarget> fieldTarget(int channel, Group group, int index, PField field,
-                                           Conversion conversion = Conversion::None)
+std::uint16_t cgif(int c, int g, int i, int f) { return static_cast<std::uint16_t>(c * 1000 + g * 100 + i * 10 + f); }
+
+// Where D sits among the fields of its group (its band, for Group::Peq) in
+// the field table: the index or field digit that follows from it.
+int positionInGroup(const FieldDescriptor &d)
 {
-    const FieldDescriptor *d = preset::findField(channel, group, index, field);
-    if (!d) return std::nullopt;
-    return ParameterTarget{d, -1, 0, conversion};
+    const auto group = preset::fieldsOf(d.key.channel, d.key.group, d.key.index);
+    return static_cast<int>(&d - group.data());
 }
 
-std::optional<ParameterTarget> textTarget(int channel, Group group, PField field, int textGroup)
+// Text group G of the name of channel CH: IN A at 0030/0031, IN B at
+// 0032/0033, output n at 0040 + 2 (n - 1); the Summe name stays off the wire.
+std::optional<std::uint16_t> channelNameAddress(int ch, int g)
 {
-    auto t = fieldTarget(channel, group, 0, field, Conversion::Text);
-    if (t) t->textGroup = textGroup;
-    return t;
-}
-
-std::optional<ParameterTarget> deviceTarget(int word, Conversion conversion = Conversion::None)
-{
-    return ParameterTarget{nullptr, word, 0, conversion};
-}
-
-std::optional<ParameterTarget> presetWide(int i, int f)
-{
-    using preset::kPresetWide;
-    switch (i) {
-    case 0:
-        if (f == 0) return fieldTarget(kPresetWide, Group::Preset, 0, PField::Number);
-        break;
-    case 1:
-        if (f <= 3) return textTarget(kPresetWide, Group::Preset, PField::Name, f);
-        break;
-    case 2:
-        if (f <= 1) return textTarget(kPresetWide, Group::Preset, PField::Author, f);
-        break;
-    case 3: // IN A at 0030/0031, IN B at 0032/0033; the Summe name stays off the wire
-        if (f <= 3) return textTarget(f < 2 ? preset::kInputA : preset::kInputB, Group::Channel, PField::Name, f % 2);
-        break;
-    case 4: // outputs 1 to 5, two addresses each
-        return textTarget(preset::kFirstOutput + f / 2, Group::Channel, PField::Name, f % 2);
-    case 5:
-        if (f <= 1) return textTarget(preset::kFirstOutput + 5, Group::Channel, PField::Name, f);
-        break;
-    case 6:
-        if (f == 0) return fieldTarget(kPresetWide, Group::Preset, 0, PField::Flags);
-        break;
-    default:
-        break;
-    }
+    if (ch == preset::kInputA) return cgif(0, 0, 3, g);
+    if (ch == preset::kInputB) return cgif(0, 0, 3, 2 + g);
+    if (ch >= preset::kFirstOutput) return static_cast<std::uint16_t>(40 + 2 * (ch - preset::kFirstOutput) + g);
     return std::nullopt;
 }
 
-std::optional<ParameterTarget> deviceSetting(int i, int f)
+// The one rule from fields to addresses. Channel digit C is the channel
+// index + 1. Inputs: group 1 delay, 2 gain, 3 equalizer, 4 mute. Outputs: 1
+// route, 2 delay, 3 gain, 4 phase, 5 equalizer, 6 crossover (high cut, then
+// low cut), 7 dynamics, 8 noise gate, 9 mute. In the equalizer groups the
+// index digit is the band and the field digit the field's place in the
+// band; in groups 6 to 8 the index digit is the field's place in the group.
+std::optional<std::uint16_t> encode(const FieldDescriptor &d, int textGroup)
 {
-    if (i == 0 && f <= 3) {
-        auto t = deviceTarget(static_cast<int>(kDeviceNameFirstWord) + f, Conversion::Text);
-        t->textGroup = f;
-        return t;
-    }
-    if (i == 1 && f == 0) return deviceTarget(static_cast<int>(kKeyboardLockWord));
-    if (i == 2 && f == 0) return deviceTarget(static_cast<int>(kDeviceNumberWord));
-    return std::nullopt;
-}
-
-std::optional<ParameterTarget> eqTarget(int channel, int i, int f)
-{
-    if (i < 1 || i > preset::kBandCount) return std::nullopt;
-    const auto field = preset::eqField(f);
-    if (!field) return std::nullopt;
-    return fieldTarget(channel, Group::Peq, i - 1, *field);
-}
-
-// STRICT: the single-field groups answer only at their canonical address
-// (index and field digits 0); otherwise those digits are ignored.
-std::optional<ParameterTarget> decode(std::uint16_t address, bool strict)
-{
-    if (address > 9999) return std::nullopt;
-    const auto [c, g, i, f] = digitsOf(address);
-    const bool canonical = i == 0 && f == 0;
-    if (c == 0) {
-        if (g == 0) return presetWide(i, f);
-        if (g == 1) return deviceSetting(i, f);
-        return std::nullopt;
-    }
-    const int channel = c - 1;
-    if (channel < preset::kFirstOutput) {
-        if (g == 3) return eqTarget(channel, i, f);
-        if (strict && !canonical) return std::nullopt;
-        switch (g) {
-        case 1: return fieldTarget(channel, Group::Channel, 0, PField::Delay, Conversion::Delay);
-        case 2: return fieldTarget(channel, Group::Channel, 0, PField::Gain);
-        case 4: return fieldTarget(channel, Group::Channel, 0, PField::Mute, Conversion::Mute);
+    const int groups = d.isText() ? d.width / 4 : 1;
+    if (textGroup < 0 || textGroup >= groups) return std::nullopt;
+    const int ch = d.key.channel;
+    const int pos = positionInGroup(d) + 1;
+    switch (d.key.group) {
+    case Group::Preset:
+        switch (d.key.field) {
+        case PField::Number: return cgif(0, 0, 0, 0);
+        case PField::Name: return cgif(0, 0, 1, textGroup);
+        case PField::Author: return cgif(0, 0, 2, textGroup);
+        case PField::Flags: return cgif(0, 0, 6, 0);
+        default: return std::nullopt;
+        }
+    case Group::Channel: {
+        if (d.key.field == PField::Name) return channelNameAddress(ch, textGroup);
+        const bool input = ch < preset::kFirstOutput;
+        switch (d.key.field) {
+        case PField::Route: return cgif(ch + 1, 1, 0, 0);
+        case PField::Delay: return cgif(ch + 1, input ? 1 : 2, 0, 0);
+        case PField::Gain: return cgif(ch + 1, input ? 2 : 3, 0, 0);
+        case PField::Phase: return cgif(ch + 1, 4, 0, 0);
+        case PField::Mute: return cgif(ch + 1, input ? 4 : 9, 0, 0);
         default: return std::nullopt;
         }
     }
-    switch (g) {
-    case 5: return eqTarget(channel, i, f);
-    case 6: {
-        static constexpr PField sides[] = {PField::Type, PField::Frequency, PField::Order};
-        if (f != 0 || i < 1 || i > 6) return std::nullopt;
-        const bool low = i > 3;
-        const PField field = sides[(i - 1) % 3];
-        return fieldTarget(channel, low ? Group::LowCut : Group::HighCut, 0, field,
-                           low && field == PField::Type ? Conversion::LowCutType : Conversion::None);
+    case Group::Peq: return cgif(ch + 1, ch < preset::kFirstOutput ? 3 : 5, d.key.index + 1, pos);
+    case Group::HighCut: return cgif(ch + 1, 6, pos, 0);
+    case Group::LowCut:
+        return cgif(ch + 1, 6, static_cast<int>(preset::fieldsOf(ch, Group::HighCut).size()) + pos, 0);
+    case Group::Dynamics: return cgif(ch + 1, 7, pos, 0);
+    case Group::NoiseGate: return cgif(ch + 1, 8, pos, 0);
     }
-    case 7: {
-        static constexpr PField dyn[] = {PField::Type,  PField::Gain,   PField::Threshold, PField::Knee,
-                                         PField::Ratio, PField::Attack, PField::Release};
-        if (f != 0 || i < 1 || i > 7) return std::nullopt;
-        return fieldTarget(channel, Group::Dynamics, 0, dyn[i - 1]);
-    }
-    case 8: {
-        static constexpr PField gate[] = {PField::Threshold, PField::CloseTime, PField::HoldTime};
-        if (f != 0 || i < 1 || i > 3) return std::nullopt;
-        return fieldTarget(channel, Group::NoiseGate, 0, gate[i - 1]);
-    }
-    default: break;
-    }
-    if (strict && !canonical) return std::nullopt;
-    switch (g) {
-    case 1: return fieldTarget(channel, Group::Channel, 0, PField::Route);
-    case 2: return fieldTarget(channel, Group::Channel, 0, PField::Delay, Conversion::Delay);
-    case 3: return fieldTarget(channel, Group::Channel, 0, PField::Gain);
-    case 4: return fieldTarget(channel, Group::Channel, 0, PField::Phase);
-    case 9: return fieldTarget(channel, Group::Channel, 0, PField::Mute, Conversion::Mute);
-    default: return std::nullopt;
-    }
+    return std::nullopt;
+}
+
+Conversion conversionOf(const FieldDescriptor &d)
+{
+    if (d.isText()) return Conversion::Text;
+    if (d.key.field == PField::Delay) return Conversion::Delay;
+    if (d.key.field == PField::Mute) return Conversion::Mute;
+    if (d.key.group == Group::LowCut && d.key.field == PField::Type) return Conversion::LowCutType;
+    return Conversion::None;
+}
+
+// The read order's rule: inputs, then outputs, each group by group, then
+// field digit, index digit and channel (the first equalizer fields of every
+// band and channel before the second ones); then the preset-wide fields and
+// the device settings in address order.
+auto readRank(std::uint16_t address)
+{
+    const auto [c, g, i, f] = digitsOf(address);
+    if (c == 0) return std::array<int, 5>{2, address, 0, 0, 0};
+    return std::array<int, 5>{c <= preset::kInputCount ? 0 : 1, g, f, i, c};
 }
 
 struct Tables {
-    std::vector<std::uint16_t> all;
+    std::map<std::uint16_t, ParameterTarget> byAddress;
     std::map<std::pair<const FieldDescriptor *, int>, std::uint16_t> byField;
+    std::vector<std::uint16_t> all;
     std::vector<std::uint16_t> read;
     std::vector<TransferStep> write;
+    std::vector<std::uint16_t> settings;
 };
-
-std::vector<std::uint16_t> makeReadOrder()
-{
-    std::vector<std::uint16_t> a;
-    auto add = [&a](int v) { a.push_back(static_cast<std::uint16_t>(v)); };
-    for (int g : {1, 2})
-        for (int c = 1; c <= 3; ++c) add(c * 1000 + g * 100);
-    for (int f = 1; f <= 4; ++f)
-        for (int i = 1; i <= 5; ++i)
-            for (int c = 1; c <= 3; ++c) add(c * 1000 + 300 + i * 10 + f);
-    for (int c = 1; c <= 3; ++c) add(c * 1000 + 400);
-    for (int g = 1; g <= 4; ++g)
-        for (int c = 4; c <= 9; ++c) add(c * 1000 + g * 100);
-    for (int f = 1; f <= 4; ++f)
-        for (int i = 1; i <= 5; ++i)
-            for (int c = 4; c <= 9; ++c) add(c * 1000 + 500 + i * 10 + f);
-    for (int i = 1; i <= 6; ++i)
-        for (int c = 4; c <= 9; ++c) add(c * 1000 + 600 + i * 10);
-    for (int i = 1; i <= 7; ++i)
-        for (int c = 4; c <= 9; ++c) add(c * 1000 + 700 + i * 10);
-    for (int i = 1; i <= 3; ++i)
-        for (int c = 4; c <= 9; ++c) add(c * 1000 + 800 + i * 10);
-    for (int c = 4; c <= 9; ++c) add(c * 1000 + 900);
-    for (int v : {10, 11, 12, 13, 20, 21, 30, 31, 32, 33}) add(v);
-    for (int v = 40; v <= 51; ++v) add(v);
-    add(60);
-    for (int v : {100, 101, 102, 103, 110, 120}) add(v);
-    return a;
-}
 
 const Tables &tables()
 {
     static const Tables t = [] {
         Tables t;
-        for (int a = 0; a <= 9999; ++a) {
-            const auto addr = static_cast<std::uint16_t>(a);
-            const auto target = decode(addr, true);
-            if (!target) continue;
-            t.all.push_back(addr);
-            if (target->field) t.byField.emplace(std::make_pair(target->field, target->textGroup), addr);
+        for (const FieldDescriptor &d : preset::fieldTable()) {
+            for (int g = 0;; ++g) {
+                const auto address = encode(d, g);
+                if (!address) break;
+                t.byAddress.emplace(*address, ParameterTarget{&d, -1, g, conversionOf(d)});
+                t.byField.emplace(std::make_pair(&d, g), *address);
+            }
         }
-        t.read = makeReadOrder();
-        for (std::uint16_t a : t.read) {
-            if (!decode(a, true)->field) continue; // device settings are read, never written
-            t.write.push_back({ReqWritePreset, a});
+        for (std::size_t w = 0; w < kDeviceSettingsWords; ++w) {
+            const auto address = deviceSettingsAddress(w);
+            if (!address) continue;
+            const bool name = w >= kDeviceNameFirstWord;
+            t.byAddress.emplace(*address,
+                                ParameterTarget{nullptr, static_cast<int>(w),
+                                                name ? static_cast<int>(w - kDeviceNameFirstWord) : 0,
+                                                name ? Conversion::Text : Conversion::None});
+            t.settings.push_back(*address);
         }
+        std::sort(t.settings.begin(), t.settings.end());
+        for (const auto &[address, target] : t.byAddress) {
+            t.all.push_back(address);
+            // The slot number travels only as the address of the slot requests.
+            if (!target.field || target.field->key.field != PField::Number) t.read.push_back(address);
+        }
+        std::stable_sort(t.read.begin(), t.read.end(),
+                         [](std::uint16_t a, std::uint16_t b) { return readRank(a) < readRank(b); });
+        for (std::uint16_t a : t.read)
+            if (t.byAddress.at(a).field) t.write.push_back({ReqWritePreset, a}); // settings are never written here
         t.write.push_back({ReqWritePara, t.read.front()});
         return t;
     }();
@@ -233,7 +179,32 @@ void storeTextWord(std::span<char> bytes, std::size_t width, int group, std::uin
 
 } // namespace
 
-std::optional<ParameterTarget> lookupAddress(std::uint16_t address) { return decode(address, false); }
+std::optional<ParameterTarget> lookupAddress(std::uint16_t address)
+{
+    const auto &m = tables().byAddress;
+    if (const auto it = m.find(address); it != m.end()) return it->second;
+    // The single-field groups of a channel answer whatever their index and
+    // field digits say.
+    if (address < 1000 || address > 9999) return std::nullopt;
+    const auto it = m.find(static_cast<std::uint16_t>(address - address % 100));
+    if (it == m.end() || !it->second.field || it->second.field->key.group != Group::Channel) return std::nullopt;
+    return it->second;
+}
+
+std::optional<std::uint16_t> canonicalAddress(std::uint16_t address)
+{
+    const auto t = lookupAddress(address);
+    if (!t) return std::nullopt;
+    if (t->field) return addressOf(*t->field, t->textGroup);
+    return deviceSettingsAddress(static_cast<std::size_t>(t->deviceWord));
+}
+
+std::optional<std::uint16_t> addressOf(const preset::FieldKey &key, int textGroup)
+{
+    const FieldDescriptor *d = preset::findField(key);
+    if (!d) return std::nullopt;
+    return addressOf(*d, textGroup);
+}
 
 std::optional<std::uint16_t> addressOf(const FieldDescriptor &field, int textGroup)
 {
@@ -253,6 +224,7 @@ std::optional<std::uint16_t> deviceSettingsAddress(std::size_t word)
 }
 
 std::span<const std::uint16_t> allAddresses() { return tables().all; }
+std::span<const std::uint16_t> deviceSettingsAddresses() { return tables().settings; }
 
 float delayToWire(float stored) { return (stored - 1.0f) / 96.0f; }
 float delayFromWire(float wire) { return wire * 96.0f + 1.0f; }

@@ -4,8 +4,9 @@
 // the way, and the orders in which a whole preset is read and written.
 //
 // An address is a decimal number CGIF (channel, group, index, field digit).
-// The map is derived from the preset library's field table and these digit
-// rules; there is no separate list of fields here.
+// The map walks the preset library's field table and gives each field its
+// address by the digit rules; there is no separate list of fields here, and
+// every other module (the simulator, the tool) asks this map for addresses.
 #include "zar40/preset/fields.h"
 #include "zar40/preset/record.h"
 
@@ -54,8 +55,16 @@ std::optional<ParameterTarget> lookupAddress(std::uint16_t address);
 // Nothing for the Summe name, which is not on the wire, or a group outside
 // the text.
 std::optional<std::uint16_t> addressOf(const preset::FieldDescriptor &field, int textGroup = 0);
+// The address of the field KEY selects (findField), if it has one.
+std::optional<std::uint16_t> addressOf(const preset::FieldKey &key, int textGroup = 0);
 // The same for one of the device-settings words that travel.
 std::optional<std::uint16_t> deviceSettingsAddress(std::size_t word);
+// The six device-settings addresses (name, keyboard lock, device number),
+// ascending, as a preset read ends with them.
+std::span<const std::uint16_t> deviceSettingsAddresses();
+// The canonical address of whatever ADDRESS selects (1234 gives 1200), or
+// nothing.
+std::optional<std::uint16_t> canonicalAddress(std::uint16_t address);
 
 // Every address that selects something, once, with the single-field groups
 // at their canonical address (C100 etc.). Ascending.
