@@ -8,19 +8,18 @@
 //   bench-transfer [--sim PATH] [--runs N] [--paced-runs N] [--can]
 #include "zar40/comm/cantransport.h"
 #include "zar40/comm/codec/address_map.h"
-#include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/devicesession.h"
 #include "zar40/comm/transactionengine.h"
 #include "zar40/preset/record.h"
 
+#include "SimProcess.h"
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QLoggingCategory>
-#include <QProcess>
 #include <QTcpServer>
-#include <QTemporaryDir>
 
 #include <sys/resource.h>
 
@@ -36,47 +35,6 @@ namespace {
 
 constexpr double kBaud = 115200.0;
 constexpr double kBitsPerExchange = 2 * 14 * 10; // request and reply frames, 8N1
-
-struct Sim {
-    QTemporaryDir dir;
-    QProcess process;
-    QString link;
-    QString bus; // set: the unit is Net-ID 1 on this virtual CAN bus
-
-    bool start(const QString &program, const QStringList &args)
-    {
-        QStringList where;
-        QString ready;
-        if (bus.isEmpty()) {
-            link = dir.filePath(QStringLiteral("bench.pty"));
-            where = QStringList{QStringLiteral("--pty"), link};
-            ready = link;
-        } else {
-            where = QStringList{QStringLiteral("--can"), QStringLiteral("virtualcan:") + bus, QStringLiteral("--net-id"),
-                                QStringLiteral("1")};
-            ready = QStringLiteral("virtualcan:%1 net-id 1").arg(bus);
-        }
-        process.start(program, where + args);
-        if (!process.waitForStarted(10000)) return false;
-        while (!process.canReadLine())
-            if (!process.waitForReadyRead(10000)) return false;
-        return QString::fromLocal8Bit(process.readLine()).trimmed() == ready;
-    }
-    ~Sim()
-    {
-        process.terminate();
-        if (!process.waitForFinished(5000)) process.kill();
-    }
-};
-
-bool runUntil(const std::function<bool()> &done, const std::function<bool()> &failed)
-{
-    while (!done()) {
-        if (failed()) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 double median(std::vector<double> v)
 {
@@ -102,40 +60,28 @@ struct Result {
 };
 
 // Connects, then times RUNS reads and RUNS writes; the median of each.
-bool measure(const QString &program, const QStringList &simArgs, int runs, Result &result, bool can = false)
+bool measure(const std::vector<std::string> &simArgs, int runs, Result &result, bool can = false)
 {
-    Sim sim;
+    vrntest::SimProcess sim;
+    QString bus; // the unit is Net-ID 1 on this virtual CAN bus
     if (can) {
         // A bus of its own: a free port for the virtual bus's server.
         QTcpServer probe;
         if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
-        sim.bus = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+        bus = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
     }
-    if (!sim.start(program, simArgs)) {
-        std::fprintf(stderr, "bench-transfer: cannot start %s\n", qPrintable(program));
+    if (can ? !sim.startOnCan(bus.toStdString(), 1, simArgs) : !sim.startOnPty(simArgs)) {
+        std::fprintf(stderr, "bench-transfer: cannot start %s\n", vrntest::binProgram("zar40-sim").c_str());
         return false;
     }
     CTransactionEngine engine;
-    CCommunicationmodul link(nullptr, &engine);
-    if (can) {
-        link.setConnectionType(CCommunicationmodul::CanBus);
-        link.setNetId(1);
-        link.setTransport(std::make_unique<CanBusTransport>(canbus::BusAddress{QStringLiteral("virtualcan"), sim.bus}, 1));
-    } else {
-        link.setPort(sim.link);
-    }
-    std::vector<int> notes;
-    bool written = false;
-    QObject::connect(&link, &CCommunicationmodul::notification, [&](int c) { notes.push_back(c); });
-    QObject::connect(&link, &CCommunicationmodul::presetWritten, [&] { written = true; });
-    auto failed = [&] {
-        return std::any_of(notes.begin(), notes.end(), [](int c) { return c == 51003 || c == 51004 || c == 51005; });
-    };
-    auto has = [&](int code) { return std::find(notes.begin(), notes.end(), code) != notes.end(); };
-
-    if (!link.connectToDevice() || !runUntil([&] { return has(51002) || link.state() == 0; }, failed) ||
-        !has(51002)) {
-        std::fprintf(stderr, "bench-transfer: cannot connect to the simulator\n");
+    DeviceSession session(&engine);
+    const bool connected =
+        can ? session.open(std::make_unique<CanBusTransport>(canbus::BusAddress{QStringLiteral("virtualcan"), bus}, 1),
+                           CCommunicationmodul::ConnectionType::CanBus)
+            : session.openSerial(QString::fromStdString(sim.link()));
+    if (!connected) {
+        std::fprintf(stderr, "bench-transfer: cannot connect to the simulator: %s\n", qPrintable(session.error()));
         return false;
     }
 
@@ -145,19 +91,15 @@ bool measure(const QString &program, const QStringList &simArgs, int runs, Resul
     codec::DeviceSettings settings{};
     QElapsedTimer clock;
     for (int i = 0; i < runs; ++i) {
-        notes.clear();
         double cpu = cpuSeconds();
         clock.start();
-        link.readPreset(&record, &settings);
-        if (!runUntil([&] { return has(51001); }, failed)) return false;
+        if (!session.readPreset(record, settings)) return false;
         reads.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
         readCpu += cpuSeconds() - cpu;
 
-        written = false;
         cpu = cpuSeconds();
         clock.start();
-        link.writePreset(record);
-        if (!runUntil([&] { return written; }, failed)) return false;
+        if (!session.writePreset(record)) return false;
         writes.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e9);
         writeCpu += cpuSeconds() - cpu;
     }
@@ -168,28 +110,24 @@ bool measure(const QString &program, const QStringList &simArgs, int runs, Resul
     return true;
 }
 
-QString defaultSim()
-{
-    if (const char *bin = std::getenv("VRN_BIN_DIR"))
-        return QDir(QString::fromLocal8Bit(bin)).filePath(QStringLiteral("zar40-sim"));
-    // bench/ and bin/ sit side by side in the build tree.
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../bin/zar40-sim"));
-}
-
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString program = defaultSim();
+    // bench/ and bin/ sit side by side in the build tree.
+    if (!std::getenv("VRN_BIN_DIR"))
+        setenv("VRN_BIN_DIR", qPrintable(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")), 1);
     int runs = 20, pacedRuns = 3;
     QStringList args = app.arguments();
     const bool can = args.removeAll(QStringLiteral("--can")) > 0;
     for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == QLatin1String("--sim")) program = args[i + 1];
+        if (args[i] == QLatin1String("--sim"))
+            setenv("VRN_BIN_DIR", qPrintable(QFileInfo(args[i + 1]).absolutePath()), 1);
         else if (args[i] == QLatin1String("--runs")) runs = std::max(1, args[i + 1].toInt());
         else if (args[i] == QLatin1String("--paced-runs")) pacedRuns = std::max(1, args[i + 1].toInt());
     }
+    const QString program = QString::fromStdString(vrntest::binProgram("zar40-sim").string());
     if (!QFileInfo(program).isExecutable()) {
         std::fprintf(stderr, "bench-transfer: no simulator at %s (give --sim PATH)\n", qPrintable(program));
         return 1;
@@ -201,7 +139,7 @@ int main(int argc, char **argv)
     if (can) {
         QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.*.info=false"));
         Result bus;
-        if (!measure(program, {}, runs, bus, true)) return 1;
+        if (!measure({}, runs, bus, true)) return 1;
         std::printf("Preset transfer over a virtual CAN bus (virtualcan) against zar40-sim (median of %d)\n\n", runs);
         std::printf("    read   %7.2f ms per preset, %6.1f us per exchange (%d exchanges)\n", bus.readSeconds * 1e3,
                     bus.readSeconds * 1e6 / readExchanges, CCommunicationmodul::kReadExchanges);
@@ -213,7 +151,7 @@ int main(int argc, char **argv)
     }
 
     Result fast;
-    if (!measure(program, {}, runs, fast)) return 1;
+    if (!measure({}, runs, fast)) return 1;
     std::printf("Preset transfer through a pseudo-terminal against zar40-sim (median of %d)\n\n", runs);
     std::printf("(a) unpaced line\n");
     std::printf("    read   %7.2f ms per preset, %6.1f us per exchange (%d exchanges)   target < 60 ms: %s\n",
@@ -225,7 +163,7 @@ int main(int argc, char **argv)
                 fast.readCpuSeconds * 1e6 / readExchanges, fast.writeCpuSeconds * 1e6 / writeExchanges);
 
     Result paced;
-    if (!measure(program, {QStringLiteral("--baud"), QStringLiteral("115200")}, pacedRuns, paced)) return 1;
+    if (!measure({"--baud", "115200"}, pacedRuns, paced)) return 1;
     const double readWire = readExchanges * kBitsPerExchange / kBaud;
     const double writeWire = writeExchanges * kBitsPerExchange / kBaud;
     std::printf("\n(b) 115200 baud line (median of %d)\n", pacedRuns);

@@ -6,6 +6,7 @@
 
 #include "canbus/address.h"
 #include "canbus/netid.h"
+#include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 #include "zar40/preset/fields.h"
@@ -41,7 +42,8 @@ const char kUsage[] =
     "Slots are numbered 1 to 32 as the editor shows them. Progress goes to stderr.\n"
     "\n"
     "Commands:\n"
-    "  info                       device name, device number, firmware revision, keyboard lock\n"
+    "  info                       device name, device number, the firmware revision the unit\n"
+    "                             reports, keyboard lock\n"
     "  read --slot N -o FILE.vpx  switch the device to slot N and save that preset\n"
     "  write FILE --slot N        switch to slot N, write FILE (.vpx or .vpf), store it in slot N\n"
     "  backup --dir DIR           save all 32 slots (slot-01.vpx ... slot-32.vpx) and the\n"
@@ -90,10 +92,10 @@ std::string linkName(const DeviceOptions &options)
     return options.can + " Net-ID " + std::to_string(options.netId);
 }
 
-int deviceError(const DeviceSession &session, const std::string &what)
+int deviceError(const ToolSession &session, const std::string &what)
 {
-    std::cerr << "zar40 device: " << what << ": " << session.error() << "\n";
-    return ExitBadInput;
+    std::cerr << "zar40 device: " << what << ": " << session.errorText() << "\n";
+    return ExitDeviceError;
 }
 
 // What a .vpx file can hold of RECORD: a file leaves out switched-off
@@ -252,30 +254,36 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
     return usageError(kName, "unknown device command '" + p.command + "'");
 }
 
-int info(DeviceSession &s)
+int info(ToolSession &s)
 {
     codec::DeviceSettings settings{};
-    for (std::uint16_t address : {100, 101, 102, 103, 110, 120}) {
+    for (std::uint16_t address : codec::deviceSettingsAddresses()) {
         std::uint32_t value = 0;
         if (!s.readParameter(address, value)) return deviceError(s, "reading the device settings");
         preset::PresetRecord unused{};
         codec::storeWireValue(unused, settings, address, value);
     }
+    const std::uint32_t expected = codec::revisionWord(codec::kExpectedRevisionMajor, codec::kExpectedRevisionMinor);
+    const std::uint32_t revision = s.reportedRevision().value_or(expected);
     std::cout << "Device name:   " << codec::deviceName(settings) << "\n"
               << "Device number: " << codec::deviceNumberText(codec::deviceNumber(settings)).substr(2) << "\n"
-              << "Firmware:      Rev. " << codec::kExpectedRevisionMajor << "." << codec::kExpectedRevisionMinor << "\n"
+              << "Firmware:      Rev. " << codec::revisionMajor(revision) << "." << codec::revisionMinor(revision);
+    if (revision != expected)
+        std::cout << " (the editor works only with Rev. " << codec::kExpectedRevisionMajor << "."
+                  << codec::kExpectedRevisionMinor << ")";
+    std::cout << "\n"
               << "Keyboard lock: " << (codec::keyboardLocked(settings) ? "on" : "off") << "\n";
     return ExitOk;
 }
 
-bool readSlot(DeviceSession &s, int slot, preset::PresetRecord &record, codec::DeviceSettings &settings)
+bool readSlot(ToolSession &s, int slot, preset::PresetRecord &record, codec::DeviceSettings &settings)
 {
     if (!s.switchToSlot(slot)) return false;
     record = preset::startupPreset(slot - 1);
     return s.readPreset(record, settings);
 }
 
-int read(DeviceSession &s, const Parsed &p)
+int read(ToolSession &s, const Parsed &p)
 {
     preset::PresetRecord record{};
     codec::DeviceSettings settings{};
@@ -286,7 +294,7 @@ int read(DeviceSession &s, const Parsed &p)
     return ExitOk;
 }
 
-bool writeSlot(DeviceSession &s, int slot, const preset::PresetRecord &record)
+bool writeSlot(ToolSession &s, int slot, const preset::PresetRecord &record)
 {
     return s.switchToSlot(slot) && s.writePreset(record) && s.storeToSlot(slot);
 }
@@ -296,21 +304,21 @@ bool loadFile(const std::string &path, preset::PresetRecord &record)
     return readPresetForCommand(path, record, "zar40 device");
 }
 
-int write(DeviceSession &s, const Parsed &p)
+int write(ToolSession &s, const Parsed &p)
 {
     preset::PresetRecord record{};
     if (!loadFile(p.files[0], record)) return ExitBadInput;
-    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
+    if (!s.connect()) return deviceError(s, "connecting to " + linkName(p.options));
     if (!writeSlot(s, p.slot, record)) return deviceError(s, "writing slot " + std::to_string(p.slot));
     if (!p.options.quiet) std::cerr << p.files[0] << " stored in slot " << p.slot << "\n";
     return ExitOk;
 }
 
-int diff(DeviceSession &s, const Parsed &p)
+int diff(ToolSession &s, const Parsed &p)
 {
     preset::PresetRecord file{};
     if (!loadFile(p.files[0], file)) return ExitBadInput;
-    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
+    if (!s.connect()) return deviceError(s, "connecting to " + linkName(p.options));
     preset::PresetRecord device{};
     codec::DeviceSettings settings{};
     if (!readSlot(s, p.slot, device, settings)) return deviceError(s, "reading slot " + std::to_string(p.slot));
@@ -326,7 +334,7 @@ int diff(DeviceSession &s, const Parsed &p)
     return ExitOk;
 }
 
-int backup(DeviceSession &s, const Parsed &p)
+int backup(ToolSession &s, const Parsed &p)
 {
     const fs::path dir(p.dir);
     std::error_code ec;
@@ -363,7 +371,7 @@ int backup(DeviceSession &s, const Parsed &p)
     return ExitOk;
 }
 
-int restore(DeviceSession &s, const Parsed &p)
+int restore(ToolSession &s, const Parsed &p)
 {
     const fs::path dir(p.dir);
     std::vector<std::pair<int, preset::PresetRecord>> files;
@@ -380,7 +388,7 @@ int restore(DeviceSession &s, const Parsed &p)
     if (files.empty() && !haveSettings)
         return inputError("zar40 device: " + p.dir + " holds no slot-NN.vpx files and no " + kSettingsFile);
 
-    if (!s.open()) return deviceError(s, "connecting to " + linkName(p.options));
+    if (!s.connect()) return deviceError(s, "connecting to " + linkName(p.options));
     for (const auto &[slot, record] : files) {
         if (!writeSlot(s, slot, record)) return deviceError(s, "restoring slot " + std::to_string(slot));
         if (!p.options.quiet) std::cerr << "Slot " << slot << " restored\n";
@@ -389,23 +397,23 @@ int restore(DeviceSession &s, const Parsed &p)
         codec::DeviceSettings settings{};
         codec::setDeviceName(settings, name);
         std::vector<std::pair<std::uint16_t, std::uint32_t>> batch;
-        for (std::size_t w = 0; w < 4; ++w)
-            batch.emplace_back(static_cast<std::uint16_t>(100 + w), settings[codec::kDeviceNameFirstWord + w]);
-        batch.emplace_back(110, locked ? 1u : 0u);
+        for (std::size_t w = codec::kDeviceNameFirstWord; w < codec::kDeviceNameFirstWord + 4; ++w)
+            batch.emplace_back(*codec::deviceSettingsAddress(w), settings[w]);
+        batch.emplace_back(*codec::deviceSettingsAddress(codec::kKeyboardLockWord), locked ? 1u : 0u);
         if (!s.writeBatch(batch)) return deviceError(s, "restoring the device settings");
         if (!p.options.quiet) std::cerr << "Device name and keyboard lock restored\n";
     }
     return ExitOk;
 }
 
-int levels(DeviceSession &s, const Parsed &p)
+int levels(ToolSession &s, const Parsed &p)
 {
     bool withPots = false;
     for (long long cycle = 0; p.cycles < 0 || cycle < p.cycles; ++cycle) {
         std::uint32_t half[2];
         for (std::uint16_t h = 0; h < 2; ++h)
             if (!s.poll(codec::ReqReadPegelVal, h, half[h])) {
-                if (DeviceSession::stopRequested) return ExitOk;
+                if (zar40::comm::DeviceSession::stopRequested()) return ExitOk;
                 return deviceError(s, "reading the levels");
             }
         std::cout << "levels";
@@ -416,14 +424,14 @@ int levels(DeviceSession &s, const Parsed &p)
             for (std::uint16_t n = 1; n <= 6; ++n) {
                 std::uint32_t v = 0;
                 if (!s.poll(codec::ReqReadPotiVal, n, v)) {
-                    if (DeviceSession::stopRequested) return ExitOk;
+                    if (zar40::comm::DeviceSession::stopRequested()) return ExitOk;
                     return deviceError(s, "reading the pots");
                 }
                 std::cout << " " << v;
             }
             std::uint32_t mute = 0;
             if (!s.poll(codec::ReqReadMuteState, 0, mute)) {
-                if (DeviceSession::stopRequested) return ExitOk;
+                if (zar40::comm::DeviceSession::stopRequested()) return ExitOk;
                 return deviceError(s, "reading the mute state");
             }
             char buf[16];
@@ -434,12 +442,12 @@ int levels(DeviceSession &s, const Parsed &p)
         withPots = !withPots;
         if (p.cycles >= 0 && cycle + 1 >= p.cycles) break;
         s.pause(1000);
-        if (DeviceSession::stopRequested) break;
+        if (zar40::comm::DeviceSession::stopRequested()) break;
     }
     return ExitOk;
 }
 
-void onStop(int) { DeviceSession::stopRequested = 1; }
+void onStop(int) { zar40::comm::DeviceSession::requestStop(); }
 
 int run(const std::vector<std::string> &args)
 {
@@ -450,16 +458,19 @@ int run(const std::vector<std::string> &args)
     static char programName[] = "zar40";
     static char *argv[] = {programName, nullptr};
     QCoreApplication app(argc, argv);
-    DeviceSession::stopRequested = 0;
+    zar40::comm::DeviceSession::clearStop();
     std::signal(SIGINT, onStop);
     std::signal(SIGTERM, onStop);
 
-    DeviceSession session(p.options);
+    ToolSession session(p.options);
+    // Only reading the identity is safe with a firmware the editor refuses;
+    // info says which revision the unit has.
+    session.setAcceptAnyRevision(p.command == "info");
     int rc = ExitOk;
     if (p.command == "write") rc = write(session, p);
     else if (p.command == "diff") rc = diff(session, p);
     else if (p.command == "restore") rc = restore(session, p);
-    else if (!session.open()) rc = deviceError(session, "connecting to " + linkName(p.options));
+    else if (!session.connect()) rc = deviceError(session, "connecting to " + linkName(p.options));
     else if (p.command == "info") rc = info(session);
     else if (p.command == "read") rc = read(session, p);
     else if (p.command == "backup") rc = backup(session, p);

@@ -1,16 +1,12 @@
 #pragma once
-// One connection to a ZAR40 for the device commands: the editor's own
-// connection object and transaction queue, driven from a local event loop.
-#include "zar40/comm/codec/address_map.h"
-#include "zar40/comm/codec/message.h"
-#include "zar40/preset/record.h"
+// The device commands' connection: the library's blocking session set up
+// from the command line, with progress on stderr.
+#include "zar40/comm/devicesession.h"
+#include "zar40/comm/transferui.h"
 
-#include <csignal>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace zar40tool {
 
@@ -27,42 +23,19 @@ struct DeviceOptions {
     int netId = 1;
 };
 
-class DeviceSession
+class ToolSession : public zar40::comm::DeviceSession
 {
 public:
-    explicit DeviceSession(const DeviceOptions &options);
-    ~DeviceSession();
-    DeviceSession(const DeviceSession &) = delete;
-    DeviceSession &operator=(const DeviceSession &) = delete;
+    explicit ToolSession(const DeviceOptions &options);
+    ~ToolSession();
 
-    // Each step returns false with error() set when the device or the line
-    // fails; the connection is then shut down.
-    bool open();
-    bool switchToSlot(int slot);   // 1..32: the device loads that stored preset
-    bool storeToSlot(int slot);    // 1..32: the device stores its settings there
-    bool readPreset(zar40::preset::PresetRecord &record, zar40::codec::DeviceSettings &settings);
-    bool writePreset(const zar40::preset::PresetRecord &record);
-    bool readParameter(std::uint16_t address, std::uint32_t &value);
-    // Writes several parameters as one batch: ReqWritePreset for all but the
-    // last, ReqWritePara for the last.
-    bool writeBatch(const std::vector<std::pair<std::uint16_t, std::uint32_t>> &values);
-    // One poll exchange (levels, pots, mute state).
-    bool poll(std::uint16_t code, std::uint16_t address, std::uint32_t &value);
-    bool close();
-    // Lets the event loop run for MS milliseconds (or until a stop request).
-    void pause(int ms);
-
-    const std::string &error() const { return m_error; }
-
-    // Set from a signal handler to end long-running commands.
-    static volatile std::sig_atomic_t stopRequested;
+    // Opens the port or the CAN bus and connects to the unit.
+    bool connect();
+    std::string errorText() const { return error().toStdString(); }
 
 private:
-    bool notStopped();
-
-    struct Impl;
-    std::unique_ptr<Impl> d;
-    std::string m_error;
+    DeviceOptions m_options;
+    std::unique_ptr<zar40::comm::TransferUi> m_progress;
 };
 
 } // namespace zar40tool

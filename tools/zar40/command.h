@@ -8,8 +8,10 @@
 
 namespace zar40tool {
 
-// Exit codes shared by every subcommand.
-enum ExitCode : int { ExitOk = 0, ExitBadInput = 1, ExitUsage = 2 };
+// Exit codes shared by every subcommand. A unit that fails or cannot be
+// reached ends with the same status as bad input, as documented; the name
+// says which it was.
+enum ExitCode : int { ExitOk = 0, ExitBadInput = 1, ExitDeviceError = 1, ExitUsage = 2 };
 
 struct Command {
     std::string name;

@@ -1,7 +1,7 @@
 #pragma once
 // What the connection asks of the user and tells the user. A small interface
 // of its own keeps this library free of widgets: the plug-in answers it with
-// the host's UserPrompts (userpromptsadapter.h), the command-line tool with
+// the host's UserPrompts (zar40/ui/userpromptsadapter.h), the command-line tool with
 // its options and stderr, tests with a script.
 #include <QString>
 

@@ -58,14 +58,14 @@ bool CCommunicationmodul::connectToDevice()
     m_engine->dropAll(this);
 
     if (!m_transportGiven) {
-        if (m_connectionType == SerialLine) {
+        if (m_connectionType == ConnectionType::SerialLine) {
             auto *serial = qobject_cast<SerialTransport *>(m_transport.get());
             if (!serial || serial->port() != m_port) {
                 if (m_transport) closeTransport();
                 setTransport(std::make_unique<SerialTransport>(m_port));
                 m_transportGiven = false;
             }
-        } else if (m_connectionType == CanBus) {
+        } else if (m_connectionType == ConnectionType::CanBus) {
             // Without the host's CAN link, or with the Net-ID taken by
             // another connection, nothing starts.
             std::unique_ptr<Transport> can = m_canFactory ? m_canFactory(m_netId) : nullptr;
@@ -79,11 +79,12 @@ bool CCommunicationmodul::connectToDevice()
     }
 
     if (!m_transport->isOpen() && !m_transport->open()) {
-        if (m_connectionType == SerialLine && m_prompts)
+        if (m_connectionType == ConnectionType::SerialLine && m_prompts)
             m_prompts->error(QStringLiteral("%1: %2").arg(m_transport->description(), m_transport->errorString()));
         return false;
     }
-    m_job = JobConnecting;
+    m_job = Job::Connecting;
+    m_reportedRevision.reset();
     runState(ReqConnect, 0, 0);
     return true;
 }
@@ -97,8 +98,8 @@ void CCommunicationmodul::readPreset(preset::PresetRecord *target, DeviceSetting
     // keep the target's values instead of whatever an earlier transfer left.
     m_working = target ? *target : preset::defaultPreset();
     m_workingSettings = settingsTarget ? *settingsTarget : DeviceSettings{};
-    m_job = JobReadingPreset;
-    setState(ReqReadPara);
+    m_job = Job::ReadingPreset;
+    setState(State::ReqReadPara);
     m_step = 0;
     const std::uint16_t first = readOrder()[0];
     m_transferRequest = Message{ReqReadPara, first, 0};
@@ -110,8 +111,8 @@ void CCommunicationmodul::writePreset(const preset::PresetRecord &record)
 {
     openTransferWindow(kTransferPresetTitle, kWriteExchanges);
     m_working = record;
-    m_job = JobWritingPreset;
-    setState(ReqWritePreset);
+    m_job = Job::WritingPreset;
+    setState(State::ReqWritePreset);
     m_step = 0;
     const TransferStep first = writeOrder()[0];
     const std::uint32_t value = wireValue(m_working, first.address).value_or(0);
@@ -123,12 +124,12 @@ void CCommunicationmodul::writePreset(const preset::PresetRecord &record)
 void CCommunicationmodul::shutDown()
 {
     endTransferWindow();
-    if (m_job == JobReadingPreset || m_job == JobWritingPreset) m_job = JobNone;
+    if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) m_job = Job::None;
     m_transferRequestOut = false;
     m_engine->dropAll(this);
     m_repeatTimer.stop();
-    if (m_state != Idle_State_PC) {
-        setState(ReqDisconnect);
+    if (m_state != State::Idle) {
+        setState(State::ReqDisconnect);
         runState(ReqDisconnect, 0, 0);
     } else {
         closeTransport();
@@ -151,7 +152,7 @@ void CCommunicationmodul::submit(std::uint16_t code, std::uint16_t address, std:
     m_engine->submit(this, Message{code, address, value});
 }
 
-void CCommunicationmodul::setState(int state)
+void CCommunicationmodul::setState(State state)
 {
     if (m_state == state) return;
     m_state = state;
@@ -166,7 +167,7 @@ bool CCommunicationmodul::isTransferStep(const Message &request) const
 void CCommunicationmodul::transactionReplied(const Message &request, const Message &reply)
 {
     Q_EMIT replied(request, reply);
-    if (m_job == JobReadingPreset || m_job == JobWritingPreset) {
+    if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) {
         const bool step = isTransferStep(request);
         if (step) {
             m_transferRequestOut = false;
@@ -175,7 +176,7 @@ void CCommunicationmodul::transactionReplied(const Message &request, const Messa
             // disabled: it ends like a refused request instead.
             if (reply.code != replyCodeFor(request.code)) {
                 shutDown();
-                Q_EMIT notification(NotifyRefused);
+                Q_EMIT notification(Notification::Refused);
                 return;
             }
         } else if (reply.code == RepReadPara || reply.code == RepWritePara || reply.code == RepWritePreset) {
@@ -189,9 +190,9 @@ void CCommunicationmodul::transactionReplied(const Message &request, const Messa
 
 void CCommunicationmodul::transactionTimedOut(const Message &)
 {
-    setState(Idle_State_PC);
+    setState(State::Idle);
     shutDown();
-    Q_EMIT notification(NotifyTimedOut);
+    Q_EMIT notification(Notification::TimedOut);
 }
 
 void CCommunicationmodul::transactionRefused(const Message &request)
@@ -199,13 +200,13 @@ void CCommunicationmodul::transactionRefused(const Message &request)
     if (request.code == ReqDisconnect) {
         // Shutting down would ask for the disconnect again, for ever. The
         // device had its chance: close our side, as an answer would have.
-        setState(Idle_State_PC);
+        setState(State::Idle);
         shutDown();
-        Q_EMIT notification(NotifyClosed);
+        Q_EMIT notification(Notification::Closed);
         return;
     }
     shutDown();
-    Q_EMIT notification(NotifyRefused);
+    Q_EMIT notification(Notification::Refused);
 }
 
 void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, std::uint32_t value)
@@ -213,14 +214,14 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
     switch (state) {
     case ReqConnect:
         m_retry = -kConnectRepeats;
-        setState(ReqConnect);
+        setState(State::ReqConnect);
         submit(ReqConnect, 0, 0);
         break;
     case RepConnect:
         if (static_cast<std::int32_t>(value) >= 1) {
             runState(ReqDeviceID, 0, 0);
         } else if (m_retry == 0) {
-            setState(Idle_State_PC);
+            setState(State::Idle);
         } else {
             // The device is busy; ask again later without holding the loop.
             ++m_retry;
@@ -229,20 +230,21 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
         break;
     case ReqDeviceID:
         m_retry = -kConnectRepeats;
-        setState(ReqDeviceID);
+        setState(State::ReqDeviceID);
         submit(ReqDeviceID, 0, 0);
         break;
     case RepDeviceID:
         if (value == 1) runState(ReqRevision, 0, 0);
-        else setState(Idle_State_PC);
+        else setState(State::Idle);
         break;
     case ReqRevision:
         m_retry = -kConnectRepeats;
-        setState(ReqRevision);
+        setState(State::ReqRevision);
         submit(ReqRevision, 0, 0);
         break;
     case RepRevision:
-        if (value == revisionWord(m_expectedMajor, m_expectedMinor)) {
+        m_reportedRevision = value;
+        if (m_acceptAnyRevision || value == revisionWord(m_expectedMajor, m_expectedMinor)) {
             runState(ReqCompPwd, 0, 0);
         } else {
             if (m_prompts)
@@ -253,19 +255,19 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
                                            .arg(m_expectedMinor)
                                            .arg(revisionMajor(value))
                                            .arg(revisionMinor(value)));
-            setState(Idle_State_PC);
+            setState(State::Idle);
         }
         break;
     case ReqCompPwd:
         m_retry = -kConnectRepeats;
-        setState(ReqCompPwd);
+        setState(State::ReqCompPwd);
         m_password = 0;
         submit(ReqCompPwd, 0, m_password);
         break;
     case RepCompPwd:
         if (value == 1) {
-            m_job = JobNone;
-            Q_EMIT notification(NotifyConnected);
+            m_job = Job::None;
+            Q_EMIT notification(Notification::Connected);
         } else {
             askPassword();
         }
@@ -274,16 +276,16 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
         submit(ReqReadPara, address, value);
         break;
     case RepReadPara:
-        if (m_job == JobReadingPreset) storeReadReply(address, value);
+        if (m_job == Job::ReadingPreset) storeReadReply(address, value);
         break;
     case ReqWritePara:
         submit(ReqWritePara, address, value);
         break;
     case RepWritePara:
-        if (m_job == JobWritingPreset) {
+        if (m_job == Job::WritingPreset) {
             reportProgress(kWriteExchanges, kWriteExchanges);
             endTransferWindow();
-            m_job = JobNone;
+            m_job = Job::None;
             Q_EMIT presetWritten();
         }
         break;
@@ -291,7 +293,7 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
         submit(ReqWritePreset, address, value);
         break;
     case RepWritePreset:
-        if (m_job == JobWritingPreset) sendNextWrite();
+        if (m_job == Job::WritingPreset) sendNextWrite();
         break;
     case RepReadMuteState:
     case RepReadPotiVal:
@@ -301,7 +303,7 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
     case ReqDisconnect:
         m_engine->dropAll(this);
         m_repeatTimer.stop();
-        setState(ReqDisconnect);
+        setState(State::ReqDisconnect);
         submit(ReqDisconnect, 0, value);
         break;
     case RepDisconnect:
@@ -315,7 +317,7 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
 
 void CCommunicationmodul::repeatConnect()
 {
-    if (m_state != ReqConnect) return;
+    if (m_state != State::ReqConnect) return;
     submit(ReqConnect, 0, 0);
 }
 
@@ -323,7 +325,7 @@ void CCommunicationmodul::askPassword()
 {
     if (m_retry == 0) {
         if (m_prompts) m_prompts->information(QStringLiteral("Wrong Password!"));
-        setState(Idle_State_PC);
+        setState(State::Idle);
         return;
     }
     // The dialog is modal; the editor may go away or the connection may be
@@ -331,10 +333,10 @@ void CCommunicationmodul::askPassword()
     QPointer<CCommunicationmodul> self(this);
     const std::optional<QString> text = m_prompts ? m_prompts->enterPassword() : std::nullopt;
     if (!self) return;
-    if (!text) setState(Idle_State_PC);
+    if (!text) setState(State::Idle);
     else m_password = passwordFromText(*text);
-    if (m_state != Idle_State_PC) {
-        setState(ReqCompPwd);
+    if (m_state != State::Idle) {
+        setState(State::ReqCompPwd);
         submit(ReqCompPwd, 0, m_password);
         ++m_retry;
     }
@@ -352,8 +354,8 @@ void CCommunicationmodul::storeReadReply(std::uint16_t address, std::uint32_t va
         if (m_presetTarget) *m_presetTarget = m_working;
         if (m_settingsTarget) *m_settingsTarget = m_workingSettings;
         endTransferWindow();
-        m_job = JobNone;
-        Q_EMIT notification(NotifyPresetRead);
+        m_job = Job::None;
+        Q_EMIT notification(Notification::PresetRead);
         return;
     }
     const std::uint16_t next = order[m_step];
@@ -415,33 +417,33 @@ void CCommunicationmodul::close()
     // A disconnect asked for in the middle of a transfer must not leave its
     // wait window open and the editor disabled.
     endTransferWindow();
-    if (m_job == JobReadingPreset || m_job == JobWritingPreset) m_job = JobNone;
+    if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) m_job = Job::None;
     m_transferRequestOut = false;
     closeTransport();
-    setState(Idle_State_PC);
-    Q_EMIT notification(NotifyClosed);
+    setState(State::Idle);
+    Q_EMIT notification(Notification::Closed);
 }
 
 void CCommunicationmodul::onLinkFailed()
 {
     if (!m_transport || !m_transport->isOpen()) return;
-    if (m_state == Idle_State_PC) {
+    if (m_state == State::Idle) {
         // Nothing was going on; just let go of the dead port.
         closeTransport();
         return;
     }
     // The port went away (adapter pulled): end as a time-out does, at once
     // rather than after the time limit, and never touch the preset record.
-    setState(Idle_State_PC);
+    setState(State::Idle);
     shutDown();
-    Q_EMIT notification(NotifyTimedOut);
+    Q_EMIT notification(Notification::TimedOut);
 }
 
 void CCommunicationmodul::onLinkClosed()
 {
-    setState(Idle_State_PC);
+    setState(State::Idle);
     shutDown();
-    Q_EMIT notification(NotifyClosed);
+    Q_EMIT notification(Notification::Closed);
 }
 
 } // namespace zar40::comm

@@ -12,6 +12,7 @@
 // through the process-wide CTransactionEngine.
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/message.h"
+#include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/transactionengine.h"
 #include "zar40/comm/transport.h"
 #include "zar40/preset/record.h"
@@ -23,6 +24,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zar40::comm {
 
@@ -49,15 +51,28 @@ class CCommunicationmodul : public QObject, public TransactionClient
 {
     Q_OBJECT
 public:
-    enum Notification : int {
-        NotifyPresetRead = 51001, // a preset read finished; the targets hold the device's values
-        NotifyConnected = 51002,  // the password was accepted
-        NotifyClosed = 51003,     // the connection is closed
-        NotifyTimedOut = 51004,   // a transaction timed out; the connection was shut down
-        NotifyRefused = 51005,    // a request was answered wrongly 20 times; shut down
+    // What the view is told (WM_NOTIFY codes of the documented protocol).
+    enum class Notification : int {
+        PresetRead = 51001, // a preset read finished; the targets hold the device's values
+        Connected = 51002,  // the password was accepted
+        Closed = 51003,     // the connection is closed
+        TimedOut = 51004,   // a transaction timed out; the connection was shut down
+        Refused = 51005,    // a request was answered wrongly 20 times; shut down
     };
-    enum Job : int { JobNone = 256, JobConnecting = 264, JobReadingPreset = 288, JobWritingPreset = 296 };
-    enum ConnectionType : int { SerialLine = 0, CanBus = 1 };
+    // The protocol state: the request code last issued by the state machine
+    // (it records request states only).
+    enum class State : std::uint16_t {
+        Idle = codec::Idle_State_PC,
+        ReqConnect = codec::ReqConnect,
+        ReqDeviceID = codec::ReqDeviceID,
+        ReqRevision = codec::ReqRevision,
+        ReqCompPwd = codec::ReqCompPwd,
+        ReqReadPara = codec::ReqReadPara,
+        ReqWritePreset = codec::ReqWritePreset,
+        ReqDisconnect = codec::ReqDisconnect,
+    };
+    enum class Job : int { None = 256, Connecting = 264, ReadingPreset = 288, WritingPreset = 296 };
+    enum class ConnectionType : int { SerialLine = 0, CanBus = 1 };
 
     static constexpr int kConnectRepeats = 5;
     static constexpr int kPasswordDialogs = 5;
@@ -73,8 +88,8 @@ public:
     void setPrompts(CommPrompts *prompts) { m_prompts = prompts; }
     void setTransferUi(TransferUi *ui) { m_transferUi = ui; }
 
-    void setConnectionType(int type) { m_connectionType = type; }
-    int connectionType() const { return m_connectionType; }
+    void setConnectionType(ConnectionType type) { m_connectionType = type; }
+    ConnectionType connectionType() const { return m_connectionType; }
     // The serial port: a name of the port list or any device path.
     void setPort(const QString &port) { m_port = port; }
     QString port() const { return m_port; }
@@ -89,15 +104,27 @@ public:
     // connection type (tests, special links).
     void setTransport(std::unique_ptr<Transport> transport);
     Transport *transport() const { return m_transport.get(); }
+    // The queue this connection's transactions go through.
+    CTransactionEngine &engine() const { return *m_engine; }
 
     void setExpectedRevision(std::uint16_t major, std::uint16_t minor);
+    // With ON the connection goes on whatever revision the unit reports (a
+    // tool that only reads the unit's identity); the editor never does.
+    void setAcceptAnyRevision(bool on) { m_acceptAnyRevision = on; }
+    // The revision word of the unit's last RepRevision, if one came.
+    std::optional<std::uint32_t> reportedRevision() const { return m_reportedRevision; }
     void setConnectRepeatDelay(int ms) { m_repeatDelayMs = ms < 0 ? 0 : ms; }
     std::uint32_t password() const { return m_password; }
 
-    int state() const { return m_state; }
-    int job() const { return m_job; }
-    // The editor's rule for writes: connected and not disconnecting.
-    bool acceptsWrites() const { return m_state > 64 && m_state < 240; }
+    State state() const { return m_state; }
+    Job job() const { return m_job; }
+    // The editor's rule for writes: connected (past RepCompPwd) and not
+    // disconnecting.
+    bool acceptsWrites() const
+    {
+        const auto s = static_cast<std::uint16_t>(m_state);
+        return s > codec::RepCompPwd && s < codec::ReqDisconnect;
+    }
 
     // Opens the link and starts the connection sequence. false when the link
     // cannot be opened (a serial port's reason is shown through the prompts)
@@ -126,9 +153,8 @@ public:
     QObject *replyTarget() const { return m_replyTarget; }
 
 Q_SIGNALS:
-    // The notification codes above.
-    void notification(int code);
-    void stateChanged(int state);
+    void notification(zar40::comm::CCommunicationmodul::Notification code);
+    void stateChanged(zar40::comm::CCommunicationmodul::State state);
     // DONE of TOTAL exchanges of the running transfer have been answered.
     void transferProgress(int done, int total);
     // The final reply of a preset write arrived (the documented sequence has
@@ -146,7 +172,7 @@ private:
     void transactionRefused(const codec::Message &request) override;
 
     void runState(std::uint16_t state, std::uint16_t address, std::uint32_t value);
-    void setState(int state);
+    void setState(State state);
     void submit(std::uint16_t code, std::uint16_t address, std::uint32_t value);
     void repeatConnect();
     void askPassword();
@@ -168,15 +194,17 @@ private:
     std::unique_ptr<Transport> m_transport;
     bool m_transportGiven = false;
 
-    int m_connectionType = SerialLine;
+    ConnectionType m_connectionType = ConnectionType::SerialLine;
     QString m_port;
     int m_netId = 1;
     std::uint16_t m_expectedMajor;
     std::uint16_t m_expectedMinor;
     std::uint32_t m_password = 0;
+    bool m_acceptAnyRevision = false;
+    std::optional<std::uint32_t> m_reportedRevision;
 
-    int m_state = 0;
-    int m_job = JobNone;
+    State m_state = State::Idle;
+    Job m_job = Job::None;
     int m_retry = 0; // counts up from -5 to 0 inside the connection sequence
     QTimer m_repeatTimer;
     int m_repeatDelayMs = kDefaultConnectRepeatDelayMs;

@@ -163,7 +163,7 @@ void CZARDocumentView::setConnState(ConnectionState state, const QString &status
 
 void CZARDocumentView::onTypeChanged(int index)
 {
-    const bool serial = index == CCommunicationmodul::SerialLine;
+    const bool serial = index == static_cast<int>(CCommunicationmodul::ConnectionType::SerialLine);
     m_portLabel->setVisible(serial);
     m_port->setVisible(serial);
     m_netIdLabel->setVisible(!serial);
@@ -179,10 +179,12 @@ void CZARDocumentView::onConnectClicked()
     }
     if (m_connState == ConnectionState::Disconnecting) return;
 
-    const int type = m_type->currentIndex();
-    if (type != CCommunicationmodul::SerialLine && type != CCommunicationmodul::CanBus) return;
+    using ConnectionType = CCommunicationmodul::ConnectionType;
+    const int index = m_type->currentIndex();
+    if (index != static_cast<int>(ConnectionType::SerialLine) && index != static_cast<int>(ConnectionType::CanBus)) return;
+    const auto type = static_cast<ConnectionType>(index);
     m_link->setConnectionType(type);
-    if (type == CCommunicationmodul::SerialLine) {
+    if (type == ConnectionType::SerialLine) {
         const QString port = m_port->currentText().trimmed();
         if (port.isEmpty()) {
             UserPrompts::current().error(tr("Please choose a serial port."), this);
@@ -196,7 +198,7 @@ void CZARDocumentView::onConnectClicked()
     // A refused port has already been reported by the connection.
     if (!m_link->connectToDevice()) {
         setConnState(ConnectionState::Idle,
-                     type == CCommunicationmodul::CanBus ? tr("No CAN link for Net-ID %1").arg(m_netId->value())
+                     type == ConnectionType::CanBus ? tr("No CAN link for Net-ID %1").arg(m_netId->value())
                                                          : tr("Idle"));
         return;
     }
@@ -221,10 +223,11 @@ bool CZARDocumentView::disconnectForClose()
     return true;
 }
 
-void CZARDocumentView::onNotification(int code)
+void CZARDocumentView::onNotification(CCommunicationmodul::Notification code)
 {
+    using Notification = CCommunicationmodul::Notification;
     switch (code) {
-    case CCommunicationmodul::NotifyConnected:
+    case Notification::Connected:
         setConnState(ConnectionState::Connected, tr("Connected"));
         // Editor and unit agree in the simplest way: the editor takes what
         // the unit plays now.
@@ -233,12 +236,12 @@ void CZARDocumentView::onNotification(int code)
             m_link->readPreset(&doc->presets.currentRecord(), &doc->deviceSettings);
         }
         break;
-    case CCommunicationmodul::NotifyPresetRead:
+    case Notification::PresetRead:
         if (m_connState == ConnectionState::Connected) m_status->setText(tr("Connected"));
         refreshSummary();
         if (CZARDocument *doc = zarDocument()) doc->updateAllViews(this);
         break;
-    case CCommunicationmodul::NotifyClosed:
+    case Notification::Closed:
         // A time-out or refusal closes the link before it is reported: its
         // message must stay readable.
         if (!m_failed) setConnState(ConnectionState::Idle, tr("Connection closed"));
@@ -248,9 +251,9 @@ void CZARDocumentView::onNotification(int code)
             Q_EMIT closeReady();
         }
         break;
-    case CCommunicationmodul::NotifyTimedOut:
-    case CCommunicationmodul::NotifyRefused: {
-        const bool timedOut = code == CCommunicationmodul::NotifyTimedOut;
+    case Notification::TimedOut:
+    case Notification::Refused: {
+        const bool timedOut = code == Notification::TimedOut;
         m_failed = true;
         // The connection has already shut itself down. The frame stays
         // open, so the user sees why.

@@ -2,8 +2,9 @@
 
 #include "DocView.h"
 
+#include "zar40/comm/communicationmodul.h"
 #include "zar40/comm/transferui.h"
-#include "zar40/comm/userpromptsadapter.h"
+#include "userpromptsadapter.h"
 
 #include <memory>
 
@@ -13,10 +14,6 @@ class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QSpinBox;
-
-namespace zar40::comm {
-class CCommunicationmodul;
-}
 
 // The ZAR40 editor's main view: the connection controls on top and, below,
 // what the editor knows of the current preset.
@@ -56,13 +53,13 @@ private:
     void onTypeChanged(int index);
     void onConnectClicked();
     void onSendClicked();
-    void onNotification(int code);
+    void onNotification(zar40::comm::CCommunicationmodul::Notification code);
     void setConnState(ConnectionState state, const QString &status);
     void resetControls();
     void refreshSummary();
     void fillPorts();
 
-    zar40::comm::UserPromptsForComm m_promptsAdapter{this};
+    zar40::ui::UserPromptsForComm m_promptsAdapter{this};
     zar40::comm::CCommunicationmodul *m_link = nullptr;
     ConnectionState m_connState = ConnectionState::Idle;
     bool m_closePending = false;

@@ -4,7 +4,7 @@
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 
-#include "sim_process.h"
+#include "SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,9 @@
 #include <vector>
 
 using namespace zar40::codec;
-using simtest::kReplyTimeoutMs;
-using simtest::SimProcess;
+// Bounds only; no test measures them.
+constexpr int kReplyTimeoutMs = 5000;
+using vrntest::SimProcess;
 namespace fs = std::filesystem;
 
 namespace {

@@ -61,12 +61,12 @@ protected:
     std::unique_ptr<CCommunicationmodul> editor(int netId, std::vector<int> &notes)
     {
         auto conn = std::make_unique<CCommunicationmodul>(nullptr, &engine);
-        conn->setConnectionType(CCommunicationmodul::CanBus);
+        conn->setConnectionType(CCommunicationmodul::ConnectionType::CanBus);
         conn->setNetId(netId);
         conn->setCanTransportFactory(canWindowTransportFactory(&mainFrame));
         conn->setTransferUi(&ui);
         conn->setConnectRepeatDelay(5);
-        QObject::connect(conn.get(), &CCommunicationmodul::notification, [&notes](int code) { notes.push_back(code); });
+        QObject::connect(conn.get(), &CCommunicationmodul::notification, [&notes](Notification code) { notes.push_back(int(code)); });
         return conn;
     }
 
@@ -80,22 +80,22 @@ protected:
     static bool readAll(CCommunicationmodul &conn, std::vector<int> &notes, preset::PresetRecord &record,
                         codec::DeviceSettings &settings, const char *what)
     {
-        const int before = int(std::count(notes.begin(), notes.end(), int(CCommunicationmodul::NotifyPresetRead)));
+        const int before = int(std::count(notes.begin(), notes.end(), int(Notification::PresetRead)));
         // A plain event loop, not the polling wait, so that the logged time
         // is the transfer's own.
         QEventLoop loop;
         QTimer limit;
         limit.setSingleShot(true);
         QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
-        QObject::connect(&conn, &CCommunicationmodul::notification, &loop, [&](int code) {
-            if (code != CCommunicationmodul::NotifyConnected) loop.quit();
+        QObject::connect(&conn, &CCommunicationmodul::notification, &loop, [&](Notification code) {
+            if (code != Notification::Connected) loop.quit();
         });
         QElapsedTimer clock;
         clock.start();
         conn.readPreset(&record, &settings);
         limit.start(60000);
         loop.exec();
-        if (!has(notes, CCommunicationmodul::NotifyPresetRead, before + 1)) return false;
+        if (!has(notes, int(Notification::PresetRead), before + 1)) return false;
         std::cout << "[ timing ] preset read over virtualcan (" << what << "): " << clock.elapsed() << " ms\n";
         return true;
     }
@@ -117,7 +117,7 @@ TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
     std::vector<int> notes;
     auto conn = editor(5, notes);
     ASSERT_TRUE(conn->connectToDevice());
-    ASSERT_TRUE(waitUntil([&] { return has(notes, CCommunicationmodul::NotifyConnected); }));
+    ASSERT_TRUE(waitUntil([&] { return has(notes, int(Notification::Connected)); }));
 
     const preset::PresetRecord written = distinctRecord(0);
     bool done = false;
@@ -136,7 +136,7 @@ TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
     EXPECT_EQ(codec::deviceName(settings), "Stage left");
 
     conn->postState(codec::ReqDisconnect);
-    ASSERT_TRUE(waitUntil([&] { return has(notes, CCommunicationmodul::NotifyClosed); }));
+    ASSERT_TRUE(waitUntil([&] { return has(notes, int(Notification::Closed)); }));
     EXPECT_EQ(window->clientCount, 0);
     EXPECT_EQ(notes, (std::vector<int>{51002, 51001, 51003}));
     EXPECT_TRUE(prompts.texts().isEmpty());
@@ -155,7 +155,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
     ASSERT_TRUE(editor2->connectToDevice());
     EXPECT_EQ(window->clientCount, 2);
     ASSERT_TRUE(waitUntil([&] {
-        return has(notes1, CCommunicationmodul::NotifyConnected) && has(notes2, CCommunicationmodul::NotifyConnected);
+        return has(notes1, int(Notification::Connected)) && has(notes2, int(Notification::Connected));
     }));
 
     // Both transfers at once: the process-wide queue interleaves them, and
@@ -167,7 +167,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
     codec::DeviceSettings settings1{};
     editor1->readPreset(&fromOne, &settings1);
     editor2->writePreset(toTwo);
-    ASSERT_TRUE(waitUntil([&] { return written && has(notes1, CCommunicationmodul::NotifyPresetRead); }, 60000));
+    ASSERT_TRUE(waitUntil([&] { return written && has(notes1, int(Notification::PresetRead)); }, 60000));
     EXPECT_EQ(codec::deviceName(settings1), "Unit one");
     EXPECT_FALSE(preset::sameFields(fromOne, toTwo));
 
@@ -183,7 +183,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
     editor1->postState(codec::ReqDisconnect);
     editor2->postState(codec::ReqDisconnect);
     ASSERT_TRUE(waitUntil([&] {
-        return has(notes1, CCommunicationmodul::NotifyClosed) && has(notes2, CCommunicationmodul::NotifyClosed);
+        return has(notes1, int(Notification::Closed)) && has(notes2, int(Notification::Closed));
     }));
     EXPECT_EQ(window->clientCount, 0);
     EXPECT_TRUE(prompts.texts().isEmpty());
@@ -204,12 +204,12 @@ TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies
     CanBusTransport *link1 = own1.get();
     conn1.setTransport(std::move(own1));
     conn2.setTransport(std::move(own2));
-    QObject::connect(&conn1, &CCommunicationmodul::notification, [&](int code) { notes1.push_back(code); });
-    QObject::connect(&conn2, &CCommunicationmodul::notification, [&](int code) { notes2.push_back(code); });
+    QObject::connect(&conn1, &CCommunicationmodul::notification, [&](Notification code) { notes1.push_back(int(code)); });
+    QObject::connect(&conn2, &CCommunicationmodul::notification, [&](Notification code) { notes2.push_back(int(code)); });
     ASSERT_TRUE(conn1.connectToDevice()) << link1->errorString().toStdString();
     ASSERT_TRUE(conn2.connectToDevice());
     ASSERT_TRUE(waitUntil([&] {
-        return has(notes1, CCommunicationmodul::NotifyConnected) && has(notes2, CCommunicationmodul::NotifyConnected);
+        return has(notes1, int(Notification::Connected)) && has(notes2, int(Notification::Connected));
     }));
 
     // One after the other: both devices stay on the bus throughout, so each
@@ -225,8 +225,8 @@ TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies
     // The bus gone (the unit hosting it ends) closes the connection as the
     // host's link loss does.
     one.stop();
-    ASSERT_TRUE(waitUntil([&] { return has(notes1, CCommunicationmodul::NotifyClosed); }, 10000));
-    EXPECT_EQ(conn1.state(), codec::Idle_State_PC);
+    ASSERT_TRUE(waitUntil([&] { return has(notes1, int(Notification::Closed)); }, 10000));
+    EXPECT_EQ(conn1.state(), State::Idle);
 }
 
 // The command-line tool's --can option: the same device commands over a

@@ -39,11 +39,11 @@ protected:
     std::unique_ptr<CCommunicationmodul> editor(int netId, std::vector<int> &notes)
     {
         auto conn = std::make_unique<CCommunicationmodul>(nullptr, &engine);
-        conn->setConnectionType(CCommunicationmodul::CanBus);
+        conn->setConnectionType(CCommunicationmodul::ConnectionType::CanBus);
         conn->setNetId(netId);
         conn->setCanTransportFactory(canWindowTransportFactory(&mainFrame));
         conn->setTransferUi(&ui);
-        QObject::connect(conn.get(), &CCommunicationmodul::notification, [&notes](int code) { notes.push_back(code); });
+        QObject::connect(conn.get(), &CCommunicationmodul::notification, [&notes](Notification code) { notes.push_back(int(code)); });
         return conn;
     }
     static int count(const std::vector<int> &notes, int code)
@@ -72,7 +72,7 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     EXPECT_EQ(window->clientCount, 1);
     EXPECT_EQ(window->clients[2].canId, 96);
     EXPECT_EQ(window->clients[2].client, conn->transport());
-    ASSERT_TRUE(waitUntil([&] { return count(notes, CCommunicationmodul::NotifyConnected) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Connected)) == 1; }));
 
     const QList<ucan::CanMsg> sent = fake->written();
     ASSERT_EQ(sent.size(), 4); // connect, device id, revision, password
@@ -94,8 +94,8 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     EXPECT_EQ(replies.front(), (Message{codec::RepReadPara, 4300, FakeBusUnits::valueOf(3, 4300)}));
 
     conn->postState(codec::ReqDisconnect);
-    ASSERT_TRUE(waitUntil([&] { return count(notes, CCommunicationmodul::NotifyClosed) == 1; }));
-    EXPECT_EQ(conn->state(), codec::Idle_State_PC);
+    ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Closed)) == 1; }));
+    EXPECT_EQ(conn->state(), State::Idle);
     EXPECT_EQ(window->clientCount, 0);
     EXPECT_EQ(window->clients[2].client, nullptr);
     // The last registration gone, the window lets go of the module.
@@ -104,7 +104,7 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     // A new connect registers again and starts the link again.
     ASSERT_TRUE(conn->connectToDevice());
     EXPECT_EQ(window->clients[2].client, conn->transport());
-    ASSERT_TRUE(waitUntil([&] { return count(notes, CCommunicationmodul::NotifyConnected) == 2; }));
+    ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Connected)) == 2; }));
     EXPECT_TRUE(prompts.texts().isEmpty());
 }
 
@@ -113,17 +113,17 @@ TEST_F(CanWindowLinkTest, StartsNothingWithoutAWindowOrForAnUnusableNetId)
     std::vector<int> notes;
     QWidget otherFrame; // a main window without a CAN window
     CCommunicationmodul conn(nullptr, &engine);
-    conn.setConnectionType(CCommunicationmodul::CanBus);
+    conn.setConnectionType(CCommunicationmodul::ConnectionType::CanBus);
     conn.setNetId(3);
     conn.setCanTransportFactory(canWindowTransportFactory(&otherFrame));
     EXPECT_FALSE(conn.connectToDevice());
-    EXPECT_EQ(conn.state(), codec::Idle_State_PC);
+    EXPECT_EQ(conn.state(), State::Idle);
 
     // Net-ID 64 would need identifier 0x800: refused with the window's
     // message, no registration, no frame.
     auto far = editor(64, notes);
     EXPECT_FALSE(far->connectToDevice());
-    EXPECT_EQ(far->state(), codec::Idle_State_PC);
+    EXPECT_EQ(far->state(), State::Idle);
     EXPECT_EQ(window->clientCount, 0);
     EXPECT_TRUE(fake->written().isEmpty());
     ASSERT_EQ(prompts.texts().size(), 1);
@@ -144,12 +144,12 @@ TEST_F(CanWindowLinkTest, ASecondConnectionForTheSameNetIdStartsNothingAndLeaves
     std::vector<int> firstNotes, secondNotes;
     auto first = editor(3, firstNotes);
     ASSERT_TRUE(first->connectToDevice());
-    ASSERT_TRUE(waitUntil([&] { return count(firstNotes, CCommunicationmodul::NotifyConnected) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(firstNotes, int(Notification::Connected)) == 1; }));
     const int requestsBefore = units->requestsTo(3);
 
     auto second = editor(3, secondNotes);
     EXPECT_FALSE(second->connectToDevice());
-    EXPECT_EQ(second->state(), codec::Idle_State_PC);
+    EXPECT_EQ(second->state(), State::Idle);
     EXPECT_EQ(prompts.texts(),
               QStringList{QStringLiteral("Error!\nThere is always a connection to this established!")});
     EXPECT_EQ(window->clients[2].client, first->transport());
@@ -166,7 +166,7 @@ TEST_F(CanWindowLinkTest, ASecondConnectionForTheSameNetIdStartsNothingAndLeaves
     QObject::connect(first.get(), &CCommunicationmodul::replied, [&] { replied = true; });
     first->postTransaction(codec::ReqReadPara, 1100, 0);
     EXPECT_TRUE(waitUntil([&] { return replied; }));
-    EXPECT_TRUE(std::find(firstNotes.begin(), firstNotes.end(), CCommunicationmodul::NotifyClosed) == firstNotes.end());
+    EXPECT_TRUE(std::find(firstNotes.begin(), firstNotes.end(), int(Notification::Closed)) == firstNotes.end());
 }
 
 // The module unplugged (CAN_LINK_LOST) or the controller gone bus-off
@@ -182,7 +182,7 @@ TEST_P(CanLinkEndTest, DuringAPresetReadEndsWith51003AndLeavesTheRecordAlone)
     std::vector<int> notes;
     auto conn = editor(5, notes);
     ASSERT_TRUE(conn->connectToDevice());
-    ASSERT_TRUE(waitUntil([&] { return count(notes, CCommunicationmodul::NotifyConnected) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Connected)) == 1; }));
 
     int reads = 0;
     bool ended = false;
@@ -200,10 +200,10 @@ TEST_P(CanLinkEndTest, DuringAPresetReadEndsWith51003AndLeavesTheRecordAlone)
     codec::DeviceSettings settings{};
     conn->readPreset(&target, &settings);
     EXPECT_FALSE(ui.editorEnabled);
-    ASSERT_TRUE(waitUntil([&] { return count(notes, CCommunicationmodul::NotifyClosed) == 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Closed)) == 1; }, 5000));
 
-    EXPECT_EQ(conn->state(), codec::Idle_State_PC);
-    EXPECT_EQ(conn->job(), CCommunicationmodul::JobNone);
+    EXPECT_EQ(conn->state(), State::Idle);
+    EXPECT_EQ(conn->job(), CCommunicationmodul::Job::None);
     EXPECT_EQ(ui.titles, std::vector<QString>{QStringLiteral("Load Preset")});
     EXPECT_EQ(ui.closeResults, std::vector<int>{2});
     EXPECT_TRUE(ui.editorEnabled);

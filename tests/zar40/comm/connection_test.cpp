@@ -55,7 +55,7 @@ protected:
         link = fake.get();
         link->responder = device;
         conn.setTransport(std::move(fake));
-        QObject::connect(&conn, &CCommunicationmodul::notification, [this](int code) { notes.push_back(code); });
+        QObject::connect(&conn, &CCommunicationmodul::notification, [this](Notification code) { notes.push_back(int(code)); });
     }
     void connectOk()
     {
@@ -84,7 +84,7 @@ TEST_F(ConnectionTest, AnErrorReplyToATransferStepEndsTheTransferInsteadOfStalli
     EXPECT_EQ(notes, (std::vector<int>{51002, 51005, 51003}));
     EXPECT_TRUE(preset::sameFields(target, before));
     EXPECT_EQ(link->sent.back().code, codec::ReqDisconnect);
-    EXPECT_EQ(conn.state(), codec::Idle_State_PC);
+    EXPECT_EQ(conn.state(), State::Idle);
 }
 
 TEST_F(ConnectionTest, ASingleWriteDuringAPresetWriteIsNotTakenForItsEnd)
@@ -117,7 +117,7 @@ TEST_F(ConnectionTest, ALostCanLinkClosesTheConnection)
     ASSERT_TRUE(waitUntil([&] { return engine.isExchanging(); }));
     Q_EMIT link->linkClosed();
     EXPECT_EQ(notes, (std::vector<int>{51002, 51003}));
-    EXPECT_EQ(conn.state(), codec::Idle_State_PC);
+    EXPECT_EQ(conn.state(), State::Idle);
     EXPECT_EQ(link->closes, 1);
     EXPECT_FALSE(engine.isExchanging());
 }
@@ -139,9 +139,9 @@ TEST_F(ConnectionTest, ADisconnectDuringATransferGivesTheEditorBack)
     EXPECT_FALSE(ui.enabled);
     conn.postState(codec::ReqDisconnect);
     ASSERT_TRUE(waitUntil([&] { return notes.size() == 2; }));
-    EXPECT_EQ(notes.back(), CCommunicationmodul::NotifyClosed);
+    EXPECT_EQ(notes.back(), int(Notification::Closed));
     EXPECT_TRUE(ui.enabled);
-    EXPECT_EQ(conn.job(), CCommunicationmodul::JobNone);
+    EXPECT_EQ(conn.job(), CCommunicationmodul::Job::None);
     spin(10);
     EXPECT_EQ(notes.size(), 2u); // no read result after the close
 }
@@ -150,7 +150,7 @@ TEST(ConnectionOverCan, StartsNothingWithoutALinkForTheNetId)
 {
     CTransactionEngine engine;
     CCommunicationmodul conn(nullptr, &engine);
-    conn.setConnectionType(CCommunicationmodul::CanBus);
+    conn.setConnectionType(CCommunicationmodul::ConnectionType::CanBus);
     conn.setNetId(3);
     EXPECT_FALSE(conn.connectToDevice());
 
@@ -162,7 +162,7 @@ TEST(ConnectionOverCan, StartsNothingWithoutALinkForTheNetId)
         return fake;
     });
     std::vector<int> notes;
-    QObject::connect(&conn, &CCommunicationmodul::notification, [&](int code) { notes.push_back(code); });
+    QObject::connect(&conn, &CCommunicationmodul::notification, [&](Notification code) { notes.push_back(int(code)); });
     ASSERT_TRUE(conn.connectToDevice());
     EXPECT_EQ(askedFor, 3);
     ASSERT_TRUE(waitUntil([&] { return notes == std::vector<int>{51002}; }));

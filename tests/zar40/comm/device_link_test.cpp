@@ -1,5 +1,4 @@
 // The connection against the real zar40-sim program over a pseudo-terminal.
-#include "sim_process.h"
 #include "test_support.h"
 
 #include "zar40/comm/codec/address_map.h"
@@ -8,10 +7,11 @@
 #include "zar40/comm/commctrl.h"
 #include "zar40/comm/communicationmodul.h"
 #include "zar40/comm/transferui.h"
-#include "zar40/comm/userpromptsadapter.h"
+#include "zar40/ui/userpromptsadapter.h"
 #include "zar40/preset/fields.h"
 
 #include "ScriptedUserPrompts.h"
+#include "SimProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +21,7 @@
 using namespace zar40;
 using namespace zar40::comm;
 using namespace zar40::comm::test;
+using vrntest::SimProcess;
 
 namespace {
 
@@ -72,16 +73,16 @@ protected:
         link.setPrompts(&adapter);
         link.setTransferUi(&ui);
         link.setConnectRepeatDelay(5);
-        QObject::connect(&link, &CCommunicationmodul::notification, [this](int code) { notes.push_back(code); });
+        QObject::connect(&link, &CCommunicationmodul::notification, [this](Notification code) { notes.push_back(int(code)); });
     }
 
-    bool startSim(const QStringList &args = {})
+    bool startSim(const std::vector<std::string> &args = {})
     {
-        if (!sim.start(args)) {
-            ADD_FAILURE() << "zar40-sim did not start: " << simProgram().toStdString();
+        if (!sim.startOnPty(args)) {
+            ADD_FAILURE() << "zar40-sim did not start";
             return false;
         }
-        link.setPort(sim.link());
+        link.setPort(QString::fromStdString(sim.link()));
         return true;
     }
     int count(int code) const { return static_cast<int>(std::count(notes.begin(), notes.end(), code)); }
@@ -90,13 +91,13 @@ protected:
     void connectOk()
     {
         ASSERT_TRUE(link.connectToDevice());
-        ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyConnected) == 1; }));
+        ASSERT_TRUE(waitUntil([&] { return count(int(Notification::Connected)) == 1; }));
     }
 
     CTransactionEngine engine;
     ScriptedUserPrompts prompts;
     ScopedUserPrompts scope{prompts};
-    UserPromptsForComm adapter;
+    zar40::ui::UserPromptsForComm adapter;
     RecordingUi ui;
     SimProcess sim;
     CCommunicationmodul link{nullptr, &engine};
@@ -108,21 +109,21 @@ TEST_F(DeviceLinkTest, ConnectsWithoutPasswordAndDisconnects)
     ASSERT_TRUE(startSim());
     connectOk();
     EXPECT_TRUE(prompts.shown().isEmpty());
-    EXPECT_EQ(link.state(), codec::ReqCompPwd); // replies never overwrite the state
-    EXPECT_EQ(link.job(), CCommunicationmodul::JobNone);
+    EXPECT_EQ(link.state(), State::ReqCompPwd); // replies never overwrite the state
+    EXPECT_EQ(link.job(), CCommunicationmodul::Job::None);
     EXPECT_EQ(engine.counters().completed, 4u);
 
     link.postState(codec::ReqDisconnect);
-    EXPECT_EQ(link.state(), codec::ReqDisconnect);
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyClosed) == 1; }));
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::ReqDisconnect);
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::Closed)) == 1; }));
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_FALSE(link.transport()->isOpen());
     EXPECT_EQ(notes, (std::vector<int>{51002, 51003}));
 }
 
 TEST_F(DeviceLinkTest, AsksForThePasswordAndSendsItAsANumber)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--password"), QStringLiteral("1234")}));
+    ASSERT_TRUE(startSim({"--password", "1234"}));
     prompts.answerText(QStringLiteral("1233")).answerText(QStringLiteral("  01234xyz"));
     connectOk();
     ASSERT_EQ(prompts.shown().size(), 2);
@@ -136,12 +137,12 @@ TEST_F(DeviceLinkTest, AsksForThePasswordAndSendsItAsANumber)
 
 TEST_F(DeviceLinkTest, SixRefusalsEndWithWrongPassword)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--password"), QStringLiteral("42")}));
+    ASSERT_TRUE(startSim({"--password", "42"}));
     for (const char *guess : {"1", "2", "no digits", "-42", "4200"}) prompts.answerText(QString::fromLatin1(guess));
     ASSERT_TRUE(link.connectToDevice());
     ASSERT_TRUE(waitUntil([&] { return prompts.texts().contains(QStringLiteral("Wrong Password!")); }));
     ASSERT_TRUE(waitUntil([&] { return quiet(); }));
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_TRUE(notes.empty());
     EXPECT_EQ(prompts.shown().size(), 6);
     EXPECT_EQ(prompts.pendingAnswers(), 0);
@@ -152,12 +153,12 @@ TEST_F(DeviceLinkTest, SixRefusalsEndWithWrongPassword)
 
 TEST_F(DeviceLinkTest, CancellingThePasswordDialogEndsQuietly)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--password"), QStringLiteral("42")}));
+    ASSERT_TRUE(startSim({"--password", "42"}));
     prompts.cancelText();
     ASSERT_TRUE(link.connectToDevice());
     ASSERT_TRUE(waitUntil([&] { return prompts.shown().size() == 1 && quiet(); }));
     spin(20);
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_TRUE(notes.empty());
     EXPECT_EQ(engine.counters().completed, 4u);
 }
@@ -166,9 +167,9 @@ TEST_F(DeviceLinkTest, ABusyDeviceIsAskedFiveTimesMore)
 {
     {
         SCOPED_TRACE("six busy replies: give up without a word");
-        ASSERT_TRUE(startSim({QStringLiteral("--connect-busy"), QStringLiteral("6")}));
+        ASSERT_TRUE(startSim({"--connect-busy", "6"}));
         ASSERT_TRUE(link.connectToDevice());
-        ASSERT_TRUE(waitUntil([&] { return engine.counters().completed == 6 && link.state() == 0; }));
+        ASSERT_TRUE(waitUntil([&] { return engine.counters().completed == 6 && link.state() == State::Idle; }));
         spin(50);
         EXPECT_EQ(engine.counters().completed, 6u);
         EXPECT_TRUE(notes.empty());
@@ -179,8 +180,8 @@ TEST_F(DeviceLinkTest, ABusyDeviceIsAskedFiveTimesMore)
     {
         SCOPED_TRACE("five busy replies: the sixth request gets through");
         SimProcess second;
-        ASSERT_TRUE(second.start({QStringLiteral("--connect-busy"), QStringLiteral("5")}));
-        link.setPort(second.link());
+        ASSERT_TRUE(second.startOnPty({"--connect-busy", "5"}));
+        link.setPort(QString::fromStdString(second.link()));
         const auto before = engine.counters().completed;
         connectOk();
         EXPECT_EQ(engine.counters().completed - before, 9u);
@@ -189,52 +190,52 @@ TEST_F(DeviceLinkTest, ABusyDeviceIsAskedFiveTimesMore)
 
 TEST_F(DeviceLinkTest, AWrongRevisionIsShownWithBothRevisions)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--revision"), QStringLiteral("1.4")}));
+    ASSERT_TRUE(startSim({"--revision", "1.4"}));
     ASSERT_TRUE(link.connectToDevice());
     ASSERT_TRUE(waitUntil([&] { return prompts.shown().size() == 1; }));
     EXPECT_EQ(prompts.texts().first(), QStringLiteral("Wrong Firmware or Plugin Version!\n"
                                                       "Your Plugin Version      : Rev. 1.5\n"
                                                       "Your Firmware Version : Rev. 1.4"));
     EXPECT_EQ(prompts.shown().first().icon, UserPrompts::Icon::Information);
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_TRUE(notes.empty());
 }
 
 TEST_F(DeviceLinkTest, AMissingOrBusyPortIsReportedAndStaysIdle)
 {
     ASSERT_TRUE(startSim());
-    link.setPort(sim.link() + QStringLiteral(".missing"));
+    const QString port = QString::fromStdString(sim.link());
+    link.setPort(port + QStringLiteral(".missing"));
     EXPECT_FALSE(link.connectToDevice());
     ASSERT_EQ(prompts.shown().size(), 1);
     EXPECT_EQ(prompts.shown().first().icon, UserPrompts::Icon::Error);
     EXPECT_TRUE(prompts.texts().first().contains(QStringLiteral("No such file or directory")));
 
     CCommCtrl holder;
-    ASSERT_TRUE(holder.open(sim.link(), QStringLiteral("115200,n,8,1")));
-    link.setPort(sim.link());
+    ASSERT_TRUE(holder.open(port, QStringLiteral("115200,n,8,1")));
+    link.setPort(port);
     EXPECT_FALSE(link.connectToDevice());
     ASSERT_EQ(prompts.shown().size(), 2);
-    EXPECT_TRUE(prompts.texts().last().startsWith(sim.link()));
+    EXPECT_TRUE(prompts.texts().last().startsWith(port));
     spin(20);
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_EQ(engine.counters().attempts, 0u);
     EXPECT_TRUE(notes.empty());
 }
 
 TEST_F(DeviceLinkTest, WritesAndReadsAWholePresetAndTouchesTheTargetOnlyAtTheEnd)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--device-number"), QStringLiteral("4711"), QStringLiteral("--device-name"),
-              QStringLiteral("Stage left")}));
+    ASSERT_TRUE(startSim({"--device-number", "4711", "--device-name", "Stage left"}));
     connectOk();
 
     const preset::PresetRecord written = distinctRecord();
     int writtenSignals = 0;
     QObject::connect(&link, &CCommunicationmodul::presetWritten, [&] { ++writtenSignals; });
     link.writePreset(written);
-    EXPECT_EQ(link.state(), codec::ReqWritePreset);
+    EXPECT_EQ(link.state(), State::ReqWritePreset);
     EXPECT_TRUE(link.acceptsWrites());
     ASSERT_TRUE(waitUntil([&] { return writtenSignals == 1; }));
-    EXPECT_EQ(link.job(), CCommunicationmodul::JobNone);
+    EXPECT_EQ(link.job(), CCommunicationmodul::Job::None);
     EXPECT_EQ(ui.titles, std::vector<QString>{QStringLiteral("Transfer Preset")});
     EXPECT_EQ(ui.progress.back(), std::make_pair(339, 339));
     EXPECT_EQ(ui.closeResults, std::vector<int>{2});
@@ -253,9 +254,9 @@ TEST_F(DeviceLinkTest, WritesAndReadsAWholePresetAndTouchesTheTargetOnlyAtTheEnd
         if (done < total && !preset::sameFields(target, before)) changedEarly = true;
     });
     link.readPreset(&target, &settings);
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyPresetRead) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::PresetRead)) == 1; }));
     spin(20);
-    EXPECT_EQ(count(CCommunicationmodul::NotifyPresetRead), 1);
+    EXPECT_EQ(count(int(Notification::PresetRead)), 1);
     EXPECT_FALSE(changedEarly);
     EXPECT_EQ(progressCalls, 344);
     EXPECT_EQ(ui.titles.back(), QStringLiteral("Load Preset"));
@@ -271,17 +272,17 @@ TEST_F(DeviceLinkTest, WritesAndReadsAWholePresetAndTouchesTheTargetOnlyAtTheEnd
     EXPECT_EQ(codec::deviceNumber(settings), 4711u);
     EXPECT_EQ(codec::deviceName(settings), "Stage left");
     EXPECT_EQ(settings[1], 0xABCDu);
-    EXPECT_EQ(link.state(), codec::ReqReadPara);
-    EXPECT_EQ(link.job(), CCommunicationmodul::JobNone);
+    EXPECT_EQ(link.state(), State::ReqReadPara);
+    EXPECT_EQ(link.job(), CCommunicationmodul::Job::None);
 }
 
 TEST_F(DeviceLinkTest, GarbledRepliesAreAskedAgain)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--garble-every"), QStringLiteral("7")}));
+    ASSERT_TRUE(startSim({"--garble-every", "7"}));
     connectOk();
     preset::PresetRecord target = preset::defaultPreset();
     link.readPreset(&target, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyPresetRead) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::PresetRead)) == 1; }));
     EXPECT_GT(engine.counters().rejected, 40u);
     EXPECT_EQ(engine.counters().refused, 0u);
     EXPECT_EQ(preset::textOf(target.inputs[preset::kSumme].NAME), "Summe");
@@ -289,15 +290,15 @@ TEST_F(DeviceLinkTest, GarbledRepliesAreAskedAgain)
 
 TEST_F(DeviceLinkTest, ASilentDeviceEndsInATimeOutAndLeavesTheRecordAlone)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--hang-after"), QStringLiteral("30")}));
+    ASSERT_TRUE(startSim({"--hang-after", "30"}));
     connectOk();
     engine.setTimeout(1000);
     preset::PresetRecord target = preset::startupPreset(3);
     const preset::PresetRecord before = target;
     link.readPreset(&target, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyTimedOut) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::TimedOut)) == 1; }));
     EXPECT_TRUE(preset::sameFields(target, before));
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_FALSE(link.transport()->isOpen());
     EXPECT_EQ(ui.closeResults, std::vector<int>{2});
     EXPECT_TRUE(ui.editorEnabled());
@@ -307,24 +308,24 @@ TEST_F(DeviceLinkTest, ASilentDeviceEndsInATimeOutAndLeavesTheRecordAlone)
 
 TEST_F(DeviceLinkTest, TwentyWrongAnswersRefuseTheConnection)
 {
-    ASSERT_TRUE(startSim({QStringLiteral("--garble-every"), QStringLiteral("1")}));
+    ASSERT_TRUE(startSim({"--garble-every", "1"}));
     std::optional<CTransactionEngine::Counters> atRefusal;
-    QObject::connect(&link, &CCommunicationmodul::notification, [&](int code) {
-        if (code == CCommunicationmodul::NotifyRefused) atRefusal = engine.counters();
+    QObject::connect(&link, &CCommunicationmodul::notification, [&](Notification code) {
+        if (code == Notification::Refused) atRefusal = engine.counters();
     });
     ASSERT_TRUE(link.connectToDevice());
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyRefused) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::Refused)) == 1; }));
     ASSERT_TRUE(atRefusal);
     EXPECT_EQ(atRefusal->attempts, 20u);
     EXPECT_EQ(atRefusal->rejected, 20u);
     // The shut-down asks the device to disconnect; it cannot answer that
     // either, and the connection closes instead of asking for ever.
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyClosed) == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::Closed)) == 1; }));
     spin(50);
     EXPECT_EQ(notes, (std::vector<int>{51005, 51003}));
     EXPECT_EQ(engine.counters().attempts, 40u);
     EXPECT_EQ(engine.counters().refused, 2u);
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_FALSE(link.transport()->isOpen());
 }
 
@@ -368,9 +369,9 @@ TEST_F(DeviceLinkTest, APulledPortEndsTheReadAsATimeOutAtOnce)
         if (done == 100) sim.kill();
     });
     link.readPreset(&target, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return count(CCommunicationmodul::NotifyTimedOut) == 1; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return count(int(Notification::TimedOut)) == 1; }, 15000));
     EXPECT_TRUE(preset::sameFields(target, before));
-    EXPECT_EQ(link.state(), codec::Idle_State_PC);
+    EXPECT_EQ(link.state(), State::Idle);
     EXPECT_FALSE(link.transport()->isOpen());
     EXPECT_TRUE(ui.editorEnabled());
     EXPECT_FALSE(engine.isExchanging());

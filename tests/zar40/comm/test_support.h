@@ -1,42 +1,30 @@
 #pragma once
 // Helpers shared by the comm tests.
 #include "zar40/comm/codec/values.h"
+#include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/eventwait.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/record.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QThread>
-
 #include <cstdint>
+#include <cstdio>
 #include <functional>
-#include <string>
 
 namespace zar40::comm::test {
+
+using Notification = CCommunicationmodul::Notification;
+using State = CCommunicationmodul::State;
 
 // Runs the event loop until PRED holds. The limit only stops a broken test
 // from hanging; no test asserts on how long anything took.
 inline bool waitUntil(const std::function<bool()> &pred, int limitMs = 20000)
 {
-    QDeadlineTimer deadline(limitMs);
-    while (!pred()) {
-        if (deadline.hasExpired()) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-    return true;
+    return runEventsUntil(pred, QDeadlineTimer(limitMs));
 }
 
 // Runs the event loop for MS milliseconds (to show that something does
 // NOT happen, or to let queued work run).
-inline void spin(int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!deadline.hasExpired()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(200);
-    }
-}
+inline void spin(int ms) { runEventsFor(ms); }
 
 // A record whose every transferable field differs from the defaults and from
 // its neighbours (SEED shifts the values, so two records differ too), with
@@ -60,9 +48,13 @@ inline preset::PresetRecord distinctRecord(std::uint32_t seed = 0)
         case preset::FieldType::Mute8:
             preset::setFieldWord(r, f, n % 2);
             break;
-        case preset::FieldType::Text:
-            preset::setFieldText(r, f, "T" + std::to_string(n) + "xxxxxxxxxxxxxxxxxx");
+        case preset::FieldType::Text: {
+            // Longer than every text field, so that each is filled to its width.
+            char text[32];
+            std::snprintf(text, sizeof text, "T%uxxxxxxxxxxxxxxxxxx", static_cast<unsigned>(n));
+            preset::setFieldText(r, f, text);
             break;
+        }
         }
     }
     return r;

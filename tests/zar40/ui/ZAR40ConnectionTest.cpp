@@ -5,7 +5,7 @@
 #include "MyMultiDocTemplate.h"
 #include "ScriptedUserPrompts.h"
 #include "ZARDocument.h"
-#include "sim_process.h"
+#include "SimProcess.h"
 #include "PluginContract.h"
 
 #include "zar40/preset/record.h"
@@ -24,7 +24,7 @@
 
 #include <memory>
 
-using zar40::comm::test::SimProcess;
+using vrntest::SimProcess;
 
 namespace {
 
@@ -98,7 +98,7 @@ protected:
     // Connects to the simulator and waits until its preset has arrived.
     void connectAndRead(const SimProcess &sim)
     {
-        port->setEditText(sim.link());
+        port->setEditText(QString::fromStdString(sim.link()));
         connectButton->click();
         ASSERT_EQ(state(), "Connecting");
         ASSERT_TRUE(waitForState("Connected")) << status->text().toStdString();
@@ -166,7 +166,7 @@ TEST_F(ZAR40ConnectionTest, PortFromTheEnvironmentIsOfferedFirst)
 TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     // Something the unit does not hold, to see that the read replaced it.
     zar40::preset::setText(document->presets.currentRecord().NAME, "Editor only");
     document->presets.currentRecord().outputs[2].GAIN = -42.0f;
@@ -196,7 +196,7 @@ TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
 TEST_F(ZAR40ConnectionTest, ClosingWhileConnectedDisconnectsFirst)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     connectAndRead(sim);
     frame->close();
     // The frame waits for the unit's answer to the disconnect.
@@ -209,7 +209,7 @@ TEST_F(ZAR40ConnectionTest, ClosingWhileConnectedDisconnectsFirst)
 TEST_F(ZAR40ConnectionTest, SentPresetIsWhatTheUnitGivesBack)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     connectAndRead(sim);
     auto *send = view->findChild<QPushButton *>("sendPresetButton");
     ASSERT_NE(send, nullptr);
@@ -242,7 +242,7 @@ TEST_F(ZAR40ConnectionTest, SentPresetIsWhatTheUnitGivesBack)
 TEST_F(ZAR40ConnectionTest, LostUnitIsReportedAndTheFrameStaysUsable)
 {
     SimProcess sim;
-    ASSERT_TRUE(sim.start()) << "zar40-sim did not start";
+    ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     connectAndRead(sim);
     prompts.answerOk();
     sim.kill();

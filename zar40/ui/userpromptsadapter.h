@@ -1,14 +1,14 @@
 #pragma once
-// The connection's prompts answered by the host's UserPrompts. Header only:
-// it is compiled into whoever links the plug-in API (the plug-in, the tests),
-// so that zar40-comm itself needs no widgets.
+// The connection's prompts answered by the host's UserPrompts: the editor's
+// side of CommPrompts, so that zar40-comm itself needs no widgets. Header
+// only, for the plug-in and the link tests that answer with a script.
 #include "zar40/comm/commprompts.h"
 
 #include "UserPrompts.h"
 
-namespace zar40::comm {
+namespace zar40::ui {
 
-class UserPromptsForComm : public CommPrompts
+class UserPromptsForComm : public comm::CommPrompts
 {
 public:
     explicit UserPromptsForComm(QWidget *parent = nullptr) : m_parent(parent) {}
@@ -18,7 +18,7 @@ public:
     std::optional<QString> enterPassword() override
     {
         UserPrompts::TextRequest request;
-        request.title = QString::fromLatin1(kEnterPasswordCaption);
+        request.title = QString::fromLatin1(comm::kEnterPasswordCaption);
         request.label = QStringLiteral("Password:");
         request.password = true;
         return UserPrompts::current().textInput(request, m_parent);
@@ -28,4 +28,4 @@ private:
     QWidget *m_parent;
 };
 
-} // namespace zar40::comm
+} // namespace zar40::ui
