@@ -419,6 +419,11 @@ void CCommunicationmodul::close()
     endTransferWindow();
     if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) m_job = Job::None;
     m_transferRequestOut = false;
+    // Work queued behind the disconnect (a poll of the level panel) would
+    // otherwise meet the closed link and end as a time-out.
+    m_engine->dropAll(this);
+    m_repeatTimer.stop();
+    m_replyTarget = nullptr;
     closeTransport();
     setState(State::Idle);
     Q_EMIT notification(Notification::Closed);

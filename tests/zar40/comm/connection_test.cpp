@@ -122,6 +122,22 @@ TEST_F(ConnectionTest, ALostCanLinkClosesTheConnection)
     EXPECT_FALSE(engine.isExchanging());
 }
 
+TEST_F(ConnectionTest, APollQueuedAsTheDisconnectGoesOutDiesWithTheConnection)
+{
+    connectOk();
+    QObject panel;
+    conn.setReplyTarget(&panel);
+    conn.postState(codec::ReqDisconnect);
+    // The level panel's timer fires while the disconnect is on its way.
+    conn.postTransaction(codec::ReqReadPegelVal, 0, 0);
+    ASSERT_TRUE(waitUntil([&] { return notes.size() >= 2; }));
+    spin(20);
+    EXPECT_EQ(notes, (std::vector<int>{51002, 51003})); // no time-out after the close
+    EXPECT_EQ(link->sent.back().code, codec::ReqDisconnect);
+    EXPECT_EQ(engine.pendingCount(), 0);
+    EXPECT_EQ(conn.replyTarget(), nullptr);
+}
+
 // An editor whose wait window cannot be made.
 struct NoWindowUi : TransferUi {
     std::unique_ptr<WaitWindow> openWaitWindow(const QString &, int) override { return nullptr; }
