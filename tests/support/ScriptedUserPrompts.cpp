@@ -38,7 +38,7 @@ QString describe(const ScriptedUserPrompts::Shown &s)
 } // namespace
 
 ScriptedUserPrompts::ScriptedUserPrompts()
-    : failureHandler_([](const QString &why) {
+    : m_failureHandler([](const QString &why) {
           std::fprintf(stderr, "ScriptedUserPrompts: %s\n", qPrintable(why));
           std::fflush(stderr);
           std::abort();
@@ -50,93 +50,93 @@ ScriptedUserPrompts::~ScriptedUserPrompts() = default;
 
 ScriptedUserPrompts &ScriptedUserPrompts::answer(Answer answer)
 {
-    QMutexLocker lock(&mutex_);
-    queue_.push_back({Scripted::Type::Message, answer, {}, false, -1});
+    QMutexLocker lock(&m_mutex);
+    m_queue.push_back({Scripted::Type::Message, answer, {}, false, -1});
     return *this;
 }
 
 ScriptedUserPrompts &ScriptedUserPrompts::answerFile(const QString &path)
 {
-    QMutexLocker lock(&mutex_);
-    queue_.push_back({Scripted::Type::File, Answer::Ok, path, path.isEmpty(), -1});
+    QMutexLocker lock(&m_mutex);
+    m_queue.push_back({Scripted::Type::File, Answer::Ok, path, path.isEmpty(), -1});
     return *this;
 }
 
 ScriptedUserPrompts &ScriptedUserPrompts::answerText(const QString &text)
 {
-    QMutexLocker lock(&mutex_);
-    queue_.push_back({Scripted::Type::Text, Answer::Ok, text, false, -1});
+    QMutexLocker lock(&m_mutex);
+    m_queue.push_back({Scripted::Type::Text, Answer::Ok, text, false, -1});
     return *this;
 }
 
 ScriptedUserPrompts &ScriptedUserPrompts::cancelText()
 {
-    QMutexLocker lock(&mutex_);
-    queue_.push_back({Scripted::Type::Text, Answer::Cancel, {}, true, -1});
+    QMutexLocker lock(&m_mutex);
+    m_queue.push_back({Scripted::Type::Text, Answer::Cancel, {}, true, -1});
     return *this;
 }
 
 ScriptedUserPrompts &ScriptedUserPrompts::answerChoice(int index)
 {
-    QMutexLocker lock(&mutex_);
-    queue_.push_back({Scripted::Type::Choice, Answer::Ok, {}, index < 0, index});
+    QMutexLocker lock(&m_mutex);
+    m_queue.push_back({Scripted::Type::Choice, Answer::Ok, {}, index < 0, index});
     return *this;
 }
 
 void ScriptedUserPrompts::setAcknowledgeNotices(bool on)
 {
-    QMutexLocker lock(&mutex_);
-    acknowledgeNotices_ = on;
+    QMutexLocker lock(&m_mutex);
+    m_acknowledgeNotices = on;
 }
 
 void ScriptedUserPrompts::setFailureHandler(FailureHandler handler)
 {
-    QMutexLocker lock(&mutex_);
-    failureHandler_ = std::move(handler);
+    QMutexLocker lock(&m_mutex);
+    m_failureHandler = std::move(handler);
 }
 
 QList<ScriptedUserPrompts::Shown> ScriptedUserPrompts::shown() const
 {
-    QMutexLocker lock(&mutex_);
-    return shown_;
+    QMutexLocker lock(&m_mutex);
+    return m_shown;
 }
 
 QStringList ScriptedUserPrompts::texts() const
 {
-    QMutexLocker lock(&mutex_);
+    QMutexLocker lock(&m_mutex);
     QStringList t;
-    for (const Shown &s : shown_)
+    for (const Shown &s : m_shown)
         t << s.text;
     return t;
 }
 
 int ScriptedUserPrompts::pendingAnswers() const
 {
-    QMutexLocker lock(&mutex_);
-    return int(queue_.size());
+    QMutexLocker lock(&m_mutex);
+    return int(m_queue.size());
 }
 
 int ScriptedUserPrompts::failures() const
 {
-    QMutexLocker lock(&mutex_);
-    return failures_;
+    QMutexLocker lock(&m_mutex);
+    return m_failures;
 }
 
 void ScriptedUserPrompts::clear()
 {
-    QMutexLocker lock(&mutex_);
-    queue_.clear();
-    shown_.clear();
-    failures_ = 0;
+    QMutexLocker lock(&m_mutex);
+    m_queue.clear();
+    m_shown.clear();
+    m_failures = 0;
 }
 
 void ScriptedUserPrompts::fail(const QString &why)
 {
     FailureHandler handler;
     {
-        QMutexLocker lock(&mutex_);
-        ++failures_;
-        handler = failureHandler_;
+        QMutexLocker lock(&m_mutex);
+        ++m_failures;
+        handler = m_failureHandler;
     }
     // Outside the lock: a handler may well look at what was shown.
     if (handler)
@@ -148,17 +148,17 @@ std::optional<ScriptedUserPrompts::Scripted> ScriptedUserPrompts::take(const Sho
 {
     QString why;
     {
-        QMutexLocker lock(&mutex_);
-        shown_.append(shown);
-        if (!queue_.empty() && queue_.front().type == wanted
-            && (wanted != Scripted::Type::Message || fits(shown.buttons, queue_.front().answer))) {
-            Scripted s = queue_.front();
-            queue_.pop_front();
+        QMutexLocker lock(&m_mutex);
+        m_shown.append(shown);
+        if (!m_queue.empty() && m_queue.front().type == wanted
+            && (wanted != Scripted::Type::Message || fits(shown.buttons, m_queue.front().answer))) {
+            Scripted s = m_queue.front();
+            m_queue.pop_front();
             return s;
         }
-        if (autoOk && acknowledgeNotices_)
+        if (autoOk && m_acknowledgeNotices)
             return Scripted{Scripted::Type::Message, Answer::Ok, {}, false, -1};
-        if (queue_.empty())
+        if (m_queue.empty())
             why = QStringLiteral("no scripted answer for %1").arg(describe(shown));
         else
             why = QStringLiteral("scripted answer does not fit %1").arg(describe(shown));

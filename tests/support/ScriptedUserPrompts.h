@@ -84,12 +84,12 @@ private:
     QString fileName(Kind kind, const FileRequest &request);
     void fail(const QString &why);
 
-    mutable QMutex mutex_;
-    std::deque<Scripted> queue_;
-    QList<Shown> shown_;
-    bool acknowledgeNotices_ = false;
-    int failures_ = 0;
-    FailureHandler failureHandler_;
+    mutable QMutex m_mutex;
+    std::deque<Scripted> m_queue;
+    QList<Shown> m_shown;
+    bool m_acknowledgeNotices = false;
+    int m_failures = 0;
+    FailureHandler m_failureHandler;
 };
 
 const char *toString(ScriptedUserPrompts::Kind kind);
