@@ -46,6 +46,10 @@ Q_SIGNALS:
     void closeReady();
 
 private:
+    // ---- The connection bar and the connection cycle (ZARDocumentViewConnection.cpp)
+
+    // The group of connection controls, wired to the connection object.
+    QWidget *buildConnectionBar();
     // TransferUi
     std::unique_ptr<zar40::comm::WaitWindow> openWaitWindow(const QString &title, int total) override;
     void setEditorEnabled(bool enabled) override;
@@ -55,8 +59,6 @@ private:
     void onSendClicked();
     void onNotification(zar40::comm::CCommunicationmodul::Notification code);
     void setConnState(ConnectionState state, const QString &status);
-    void resetControls();
-    void refreshSummary();
     void fillPorts();
 
     zar40::ui::UserPromptsForComm m_promptsAdapter{this};
@@ -73,5 +75,10 @@ private:
     QPushButton *m_connect = nullptr;
     QPushButton *m_send = nullptr;
     QLabel *m_status = nullptr;
+
+    // ---- The editors and what they show (ZARDocumentView.cpp)
+
+    void refreshSummary();
+
     QPlainTextEdit *m_summary = nullptr;
 };
