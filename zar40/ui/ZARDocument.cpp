@@ -14,6 +14,13 @@ CZARDocument::CZARDocument()
 
 CZARDocument::~CZARDocument() = default;
 
+void CZARDocument::setDeviceModified(bool modified)
+{
+    if (modified == m_deviceModified) return;
+    m_deviceModified = modified;
+    Q_EMIT deviceModifiedChanged(modified);
+}
+
 bool CZARDocument::onNewDocument()
 {
     return CDocument::onNewDocument();

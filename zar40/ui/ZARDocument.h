@@ -19,6 +19,18 @@ public:
     // library refuses is reported with its reason and nothing is opened.
     bool onOpenDocument(const QString &path) override;
 
+    // The editor's preset differs from the unit's slot (the "ZAR modified"
+    // pane). Whether it differs from its file is the document's own
+    // modified flag (the "Local modified" pane).
+    bool isDeviceModified() const { return m_deviceModified; }
+    void setDeviceModified(bool modified);
+
     zar40::preset::PresetMemory presets{};
     zar40::codec::DeviceSettings deviceSettings{};
+
+Q_SIGNALS:
+    void deviceModifiedChanged(bool modified);
+
+private:
+    bool m_deviceModified = false;
 };
