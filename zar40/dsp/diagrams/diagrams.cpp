@@ -2,7 +2,6 @@
 
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
 
@@ -14,12 +13,6 @@ CurveSampler::Quantity QuantityOf(DiagramKind kind)
 {
     return kind == DiagramKind::EqPhase || kind == DiagramKind::CrossoverPhase ? CurveSampler::Quantity::Phase
                                                                                : CurveSampler::Quantity::Magnitude;
-}
-
-// Only a plain left click starts a drag: no other button, no modifier.
-bool PlainLeftPress(const QMouseEvent *e)
-{
-    return e->button() == Qt::LeftButton && e->buttons() == Qt::LeftButton && e->modifiers() == Qt::NoModifier;
 }
 
 // A triangle of 7 pixels with its tip at p, above (up) or below the tip.
@@ -74,34 +67,17 @@ void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
     }
 }
 
-void CPEQ_Frequenz_Diagramm::mousePressEvent(QMouseEvent *e)
+int CPEQ_Frequenz_Diagramm::markerAt(const Mapping &map, int x, int y) const { return HitBand(map, m_bands, x, y); }
+
+void CPEQ_Frequenz_Diagramm::moveMarker(const Mapping &map, int marker, int x, int y)
 {
-    if (!PlainLeftPress(e))
-        return;
-    const QPoint pos = e->position().toPoint();
-    m_drag = HitBand(mappingFor(size()), m_bands, pos.x(), pos.y());
+    DragBand(map, m_bands[static_cast<std::size_t>(marker)], x, y);
 }
 
-void CPEQ_Frequenz_Diagramm::dragMove(const Mapping &map, int x, int y, bool leftHeld)
+// The band of a finished drag travels as kNoMarker + band.
+ResponseDiagram::DragCodes CPEQ_Frequenz_Diagramm::dragCodes(int marker) const
 {
-    if (!leftHeld) {
-        m_drag = kNoMarker;
-        return;
-    }
-    if (m_drag == kNoMarker)
-        return;
-    DragBand(map, m_bands[static_cast<std::size_t>(m_drag)], x, y);
-    redraw();
-    notify(kEqDragMove, kDragMoveItem);
-}
-
-void CPEQ_Frequenz_Diagramm::mouseReleaseEvent(QMouseEvent *e)
-{
-    if (e->button() != Qt::LeftButton || m_drag == kNoMarker)
-        return;
-    const int band = m_drag;
-    m_drag = kNoMarker;
-    notify(kEqDragEnd, kNoMarker + band);
+    return {kEqDragMove, kEqDragEnd, kNoMarker + marker};
 }
 
 // ---- Crossover ------------------------------------------------------------------------------
@@ -197,34 +173,19 @@ void CCross_Magnitude_Diagramm::paintMarkers(QPainter &p, const Mapping &map) co
     }
 }
 
-void CCross_Magnitude_Diagramm::mousePressEvent(QMouseEvent *e)
+int CCross_Magnitude_Diagramm::markerAt(const Mapping &map, int x, int y) const
 {
-    if (!PlainLeftPress(e))
-        return;
-    const QPoint pos = e->position().toPoint();
-    m_drag = HitCrossoverMarker(mappingFor(size()), m_outputs, pos.x(), pos.y());
+    return HitCrossoverMarker(map, m_outputs, x, y);
 }
 
-void CCross_Magnitude_Diagramm::dragMove(const Mapping &map, int x, int y, bool leftHeld)
+void CCross_Magnitude_Diagramm::moveMarker(const Mapping &map, int marker, int x, int y)
 {
-    if (!leftHeld) {
-        m_drag = kNoMarker;
-        return;
-    }
-    if (m_drag == kNoMarker)
-        return;
-    DragCrossoverMarker(map, m_outputs, m_drag, x, y);
-    redraw();
-    notify(kCrossoverDragMove, kDragMoveItem);
+    DragCrossoverMarker(map, m_outputs, marker, x, y);
 }
 
-void CCross_Magnitude_Diagramm::mouseReleaseEvent(QMouseEvent *e)
+ResponseDiagram::DragCodes CCross_Magnitude_Diagramm::dragCodes(int marker) const
 {
-    if (e->button() != Qt::LeftButton || m_drag == kNoMarker)
-        return;
-    const int marker = m_drag;
-    m_drag = kNoMarker;
-    notify(kCrossoverDragEnd, marker);
+    return {kCrossoverDragMove, kCrossoverDragEnd, marker};
 }
 
 // ---- Dynamics ----------------------------------------------------------------------------------

@@ -32,17 +32,12 @@ class CPEQ_Frequenz_Diagramm : public EqDiagram
     Q_OBJECT
 public:
     explicit CPEQ_Frequenz_Diagramm(QWidget *parent = nullptr);
-    // The band being dragged, kNoMarker when none.
-    int dragIndex() const { return m_drag; }
 
 protected:
     void paintMarkers(QPainter &p, const Mapping &map) const override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void dragMove(const Mapping &map, int x, int y, bool leftHeld) override;
-
-private:
-    int m_drag = kNoMarker;
+    int markerAt(const Mapping &map, int x, int y) const override;
+    void moveMarker(const Mapping &map, int marker, int x, int y) override;
+    DragCodes dragCodes(int marker) const override;
 };
 
 class CPEQ_Phase_Diagramm : public EqDiagram
@@ -86,16 +81,12 @@ class CCross_Magnitude_Diagramm : public CrossoverDiagram
     Q_OBJECT
 public:
     explicit CCross_Magnitude_Diagramm(QWidget *parent = nullptr);
-    int dragIndex() const { return m_drag; }
 
 protected:
     void paintMarkers(QPainter &p, const Mapping &map) const override;
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseReleaseEvent(QMouseEvent *event) override;
-    void dragMove(const Mapping &map, int x, int y, bool leftHeld) override;
-
-private:
-    int m_drag = kNoMarker;
+    int markerAt(const Mapping &map, int x, int y) const override;
+    void moveMarker(const Mapping &map, int marker, int x, int y) override;
+    DragCodes dragCodes(int marker) const override;
 };
 
 class CCross_Phase_Diagramm : public CrossoverDiagram

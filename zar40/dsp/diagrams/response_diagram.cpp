@@ -364,7 +364,36 @@ void ResponseDiagram::mouseMoveEvent(QMouseEvent *event)
         m_readOut = text;
         emit readOutChanged(m_readOut);
     }
-    dragMove(map, pos.x(), pos.y(), event->buttons() & Qt::LeftButton);
+    if (!(event->buttons() & Qt::LeftButton)) {
+        m_drag = kNoMarker;
+        return;
+    }
+    if (m_drag == kNoMarker)
+        return;
+    moveMarker(map, m_drag, pos.x(), pos.y());
+    redraw();
+    notify(dragCodes(m_drag).moveCode, kDragMoveItem);
+}
+
+void ResponseDiagram::mousePressEvent(QMouseEvent *event)
+{
+    // A drag starts only from a plain left press: a right press opens the
+    // context menu and a modified press belongs to the window.
+    if (event->button() != Qt::LeftButton || event->buttons() != Qt::LeftButton ||
+        event->modifiers() != Qt::NoModifier)
+        return;
+    const QPoint pos = event->position().toPoint();
+    m_drag = markerAt(mappingFor(size()), pos.x(), pos.y());
+}
+
+void ResponseDiagram::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton || m_drag == kNoMarker)
+        return;
+    const int marker = m_drag;
+    m_drag = kNoMarker;
+    const DragCodes codes = dragCodes(marker);
+    notify(codes.endCode, codes.endItem);
 }
 
 void ResponseDiagram::leaveEvent(QEvent *)

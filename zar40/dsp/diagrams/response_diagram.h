@@ -44,6 +44,8 @@ public:
     void paintVector(QPainter &p, QSize size);
 
     Mapping mappingFor(QSize size) const;
+    // The marker being dragged, kNoMarker when none.
+    int dragIndex() const { return m_drag; }
 
 signals:
     // The record the view receives: sender, control ID, code, item.
@@ -60,8 +62,20 @@ protected:
     virtual void computeCurves(const Mapping &map, CurveSampler &sampler) = 0;
     virtual void paintCurves(QPainter &p, const Mapping &map) const = 0;
     virtual void paintMarkers(QPainter &, const Mapping &) const {}
-    // A mouse move at (x, y); the magnitude diagrams drag their markers.
-    virtual void dragMove(const Mapping &, int, int, bool /*leftHeld*/) {}
+
+    // Marker dragging, for the diagrams that have markers: the marker under
+    // (x, y) or kNoMarker, moving it, and what the view is told on each
+    // step and at the end of a drag.
+    struct DragCodes {
+        int moveCode;
+        int endCode;
+        int endItem;
+    };
+    virtual int markerAt(const Mapping &, int /*x*/, int /*y*/) const { return kNoMarker; }
+    virtual void moveMarker(const Mapping &, int /*marker*/, int /*x*/, int /*y*/) {}
+    virtual DragCodes dragCodes(int /*marker*/) const { return {0, 0, 0}; }
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void notify(int code, int item) { emit notification(this, m_controlId, code, item); }
 
     void paintCurveRows(QPainter &p, const Curve &c, int firstX) const;
@@ -80,6 +94,7 @@ private:
     QSpinBox *m_lowerSpin = nullptr;
     QSpinBox *m_upperSpin = nullptr;
     QString m_readOut;
+    int m_drag = kNoMarker;
     bool m_warnedNoImage = false;
 
     QImage m_background;
