@@ -12,9 +12,7 @@
 
 #include "FakeUcan.h"
 
-#include <QDir>
 #include <QHostAddress>
-#include <QProcess>
 #include <QTcpServer>
 #include <QTimer>
 
@@ -110,45 +108,6 @@ inline QString freeVirtualBus()
     if (!probe.listen(QHostAddress::LocalHost, 0)) return QStringLiteral("can0");
     return QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
 }
-
-// The real zar40-sim program as a unit on a CAN bus.
-class CanSimProcess
-{
-public:
-    CanSimProcess() = default;
-    ~CanSimProcess() { stop(); }
-    CanSimProcess(const CanSimProcess &) = delete;
-    CanSimProcess &operator=(const CanSimProcess &) = delete;
-
-    // Starts it on virtualcan:BUS with NETID and waits for its ready line.
-    bool start(const QString &bus, int netId, const QStringList &args = {})
-    {
-        const char *bin = std::getenv("VRN_BIN_DIR");
-        m_process.setProgram(QDir(QString::fromLocal8Bit(bin ? bin : ".")).filePath(QStringLiteral("zar40-sim")));
-        m_process.setArguments(QStringList{QStringLiteral("--can"), QStringLiteral("virtualcan:") + bus,
-                                           QStringLiteral("--net-id"), QString::number(netId)} +
-                               args);
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.start();
-        if (!m_process.waitForStarted(10000)) return false;
-        while (!m_process.canReadLine()) {
-            if (!m_process.waitForReadyRead(10000)) return false;
-        }
-        return QString::fromLocal8Bit(m_process.readLine()).trimmed().endsWith(QStringLiteral("net-id %1").arg(netId));
-    }
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning) return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(10000)) {
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
-    }
-
-private:
-    QProcess m_process;
-};
 
 // The editor's wait window and frame, as far as the connection uses them.
 struct RecordingUi : TransferUi {

@@ -10,6 +10,7 @@
 
 #include "CanWindowFactory.h"
 #include "ScriptedUserPrompts.h"
+#include "SimProcess.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -51,9 +52,9 @@ protected:
         window = createCanWindow(&mainFrame, settings);
     }
 
-    bool startSim(CanSimProcess &sim, int netId, const QString &name)
+    bool startSim(vrntest::SimProcess &sim, int netId, const QString &name)
     {
-        if (sim.start(bus, netId, {QStringLiteral("--device-name"), name})) return true;
+        if (sim.startOnCan(bus.toStdString(), netId, {"--device-name", name.toStdString()})) return true;
         ADD_FAILURE() << "zar40-sim did not come up on virtualcan:" << bus.toStdString() << " net-id " << netId;
         return false;
     }
@@ -111,7 +112,7 @@ protected:
 
 TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
 {
-    CanSimProcess sim;
+    vrntest::SimProcess sim;
     ASSERT_TRUE(startSim(sim, 5, QStringLiteral("Stage left")));
     openHostWindow();
     std::vector<int> notes;
@@ -144,7 +145,7 @@ TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
 
 TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
 {
-    CanSimProcess one, two;
+    vrntest::SimProcess one, two;
     ASSERT_TRUE(startSim(one, 1, QStringLiteral("Unit one")));
     ASSERT_TRUE(startSim(two, 2, QStringLiteral("Unit two")));
     openHostWindow();
@@ -193,7 +194,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
 // shared bus and so sees every unit's replies; it must take only its own.
 TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies)
 {
-    CanSimProcess one, two;
+    vrntest::SimProcess one, two;
     ASSERT_TRUE(startSim(one, 1, QStringLiteral("Unit one")));
     ASSERT_TRUE(startSim(two, 2, QStringLiteral("Unit two")));
 
@@ -233,7 +234,7 @@ TEST_F(VirtualCanTest, ConnectionsWithTheirOwnCanDeviceTakeOnlyTheirUnitsReplies
 // CAN device of its own.
 TEST_F(VirtualCanTest, TheToolReadsASlotOverCan)
 {
-    CanSimProcess sim;
+    vrntest::SimProcess sim;
     ASSERT_TRUE(startSim(sim, 4, QStringLiteral("Tool target")));
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("slot.vpx"));
