@@ -1,0 +1,105 @@
+#include "zar40/ui/editors/GainSlider.h"
+
+#include "zar40/preset/record.h"
+#include "zar40/ui/editors/ValueControls.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+namespace zar40::editors {
+
+namespace {
+
+QPushButton *MakeToggle(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setCheckable(true);
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setAccessibleName(name);
+    return b;
+}
+
+QString DefaultCaption(int channel)
+{
+    switch (channel) {
+    case preset::kInputA:
+        return QStringLiteral("IN A");
+    case preset::kSumme:
+        return QStringLiteral("Summe");
+    case preset::kInputB:
+        return QStringLiteral("IN B");
+    default:
+        return QStringLiteral("OUT %1").arg(channel - preset::kFirstOutput + 1);
+    }
+}
+
+} // namespace
+
+QString CGainSlider::gainText(float gainDb) { return QString::asprintf("%4.1f", static_cast<double>(gainDb)) + " dB"; }
+
+CGainSlider::CGainSlider(int channel, QWidget *parent)
+    : QWidget(parent)
+    , m_channel(channel)
+{
+    const QString title = ChannelTitle(channel);
+    m_caption = new QLabel(DefaultCaption(channel), this);
+    m_caption->setAlignment(Qt::AlignHCenter);
+
+    CValueSlider::Scale scale;
+    scale.min = kMinGain;
+    scale.max = kMaxGain;
+    scale.tickCount = 7;
+    scale.minText = QStringLiteral("-60 dB");
+    scale.maxText = QStringLiteral("+10 dB");
+    scale.valueText = &CGainSlider::gainText;
+    m_slider = new CValueSlider(Qt::Vertical, scale, this);
+    m_slider->setControlName(title + " gain");
+    m_slider->slider()->setPageStep(100);
+    setFocusProxy(m_slider);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->addWidget(m_caption);
+    layout->addWidget(m_slider, 1);
+    m_mute = MakeToggle(QStringLiteral("Mute"), title + " mute", this);
+    layout->addWidget(m_mute);
+    if (isOutput()) {
+        m_phase = MakeToggle(QStringLiteral("180°"), title + " phase", this);
+        layout->addWidget(m_phase);
+        connect(m_phase, &QAbstractButton::clicked, this, &CGainSlider::phaseToggled);
+    }
+
+    connect(m_slider, &CValueSlider::changing, this, &CGainSlider::gainChanging);
+    connect(m_slider, &CValueSlider::committed, this, &CGainSlider::gainCommitted);
+    // clicked, not toggled: only the user's click is an edit.
+    connect(m_mute, &QAbstractButton::clicked, this, &CGainSlider::muteToggled);
+    setGain(0.0f);
+}
+
+bool CGainSlider::isOutput() const { return m_channel >= preset::kFirstOutput; }
+
+void CGainSlider::setGain(float gainDb) { m_slider->setValue(gainDb); }
+
+float CGainSlider::gain() const { return m_slider->value(); }
+
+void CGainSlider::setMuted(bool muted) { m_mute->setChecked(muted); }
+
+bool CGainSlider::isMuted() const { return m_mute->isChecked(); }
+
+void CGainSlider::setPhaseInverted(bool inverted)
+{
+    if (m_phase)
+        m_phase->setChecked(inverted);
+}
+
+bool CGainSlider::isPhaseInverted() const { return m_phase && m_phase->isChecked(); }
+
+void CGainSlider::setChannelName(const QString &name) { m_caption->setText(name); }
+
+QSlider *CGainSlider::slider() const { return m_slider->slider(); }
+
+QLabel *CGainSlider::valueLabel() const { return m_slider->valueLabel(); }
+
+} // namespace zar40::editors
