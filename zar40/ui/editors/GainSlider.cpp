@@ -57,6 +57,9 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     m_slider = new CValueSlider(Qt::Vertical, scale, this);
     m_slider->setControlName(title + " gain");
     m_slider->slider()->setPageStep(100);
+    // Tall enough for its seven ticks to be told apart, in text lines so
+    // that it grows with the scaling.
+    m_slider->slider()->setMinimumHeight(m_slider->fontMetrics().height() * 9);
     setFocusProxy(m_slider);
 
     auto *layout = new QVBoxLayout(this);

@@ -45,11 +45,14 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     auto *minLabel = new QLabel(m_scale.minText, this);
     auto *maxLabel = new QLabel(m_scale.maxText, this);
     m_valueLabel = new QLabel(this);
+    // Framed, so that the value does not read as one more scale label.
+    m_valueLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     // Wide enough for the longest text at either limit, so that the layout
     // does not jump while the value changes.
     const QFontMetrics fm(m_valueLabel->font());
     m_valueLabel->setMinimumWidth(std::max(fm.horizontalAdvance(m_scale.valueText(m_scale.min)),
-                                           fm.horizontalAdvance(m_scale.valueText(m_scale.max))));
+                                           fm.horizontalAdvance(m_scale.valueText(m_scale.max))) +
+                                  2 * m_valueLabel->frameWidth() + fm.averageCharWidth());
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
