@@ -22,6 +22,7 @@ CCrossoverSideEditor::CCrossoverSideEditor(CrossoverSide side, QWidget *parent)
     m_bypass->setFocusPolicy(Qt::StrongFocus);
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
+    WheelOnlyWithFocus(m_type);
     for (int p = 0; p < model::kCrossoverListSize; ++p) {
         const std::string_view name = dsp::CrossoverTypeName(model::CrossoverTypeAtListPosition(side, p));
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));

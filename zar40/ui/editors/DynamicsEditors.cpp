@@ -62,6 +62,7 @@ CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
     m_bypass = BypassBox(prefix + "bypass", this);
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
+    WheelOnlyWithFocus(m_type);
     m_type->setAccessibleName(prefix + "type");
     for (std::uint32_t type : {dsp::DynLimiter, dsp::DynCompressor}) {
         const std::string_view name = dsp::DynamicsTypeName(type);

@@ -20,6 +20,7 @@ CEqBandEditor::CEqBandEditor(int band, QWidget *parent)
 {
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
+    WheelOnlyWithFocus(m_type);
     for (std::uint32_t code = 1; code <= dsp::kEqBandTypeMax; ++code) {
         const std::string_view name = dsp::EqBandShortName(code);
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));

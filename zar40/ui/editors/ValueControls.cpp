@@ -2,6 +2,7 @@
 
 #include "zar40/preset/record.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QSignalBlocker>
@@ -26,6 +27,28 @@ QString ChannelTitle(int channel)
     }
 }
 
+namespace {
+
+class WheelGuard : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Wheel || static_cast<QWidget *>(watched)->hasFocus())
+            return false;
+        // Not accepted, so the application hands it on to the parent.
+        event->ignore();
+        return true;
+    }
+};
+
+} // namespace
+
+void WheelOnlyWithFocus(QWidget *control) { control->installEventFilter(new WheelGuard(control)); }
+
 // ---- CValueSlider ------------------------------------------------------------
 
 CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *parent)
@@ -41,6 +64,7 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     m_slider->setTickPosition(orientation == Qt::Vertical ? QSlider::TicksBothSides : QSlider::TicksBelow);
     m_slider->setTickInterval(kSteps / std::max(1, m_scale.tickCount - 1));
     setFocusProxy(m_slider);
+    WheelOnlyWithFocus(m_slider);
 
     auto *minLabel = new QLabel(m_scale.minText, this);
     auto *maxLabel = new QLabel(m_scale.maxText, this);
@@ -145,6 +169,7 @@ CValueSpin::CValueSpin(double min, double max, double step, int decimals, const 
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     setFocusPolicy(Qt::StrongFocus);
     setAccelerated(true);
+    WheelOnlyWithFocus(this);
     m_committed = value();
     connect(this, &QDoubleSpinBox::valueChanged, this, [this](double v) {
         if (!m_silent)

@@ -22,6 +22,11 @@ namespace zar40::editors {
 // accessible names of a channel's controls.
 QString ChannelTitle(int channel);
 
+// The wheel changes CONTROL only while it has the focus; otherwise the wheel
+// goes on to the parent, so that scrolling the view over an editor does not
+// edit (and write to the device) whatever passes under the mouse.
+void WheelOnlyWithFocus(QWidget *control);
+
 // A slider whose positions 0..kSteps stand for min..max, with its limits
 // printed at the ends and its value beside it.
 class CValueSlider : public QWidget

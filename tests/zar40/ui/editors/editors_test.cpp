@@ -17,6 +17,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,14 @@ void Type(CValueSpin &field, const QString &text)
     field.selectAll();
     QTest::keyClicks(&field, text);
     QTest::keyClick(&field, Qt::Key_Return);
+}
+
+void Wheel(QWidget &w)
+{
+    const QPointF at(w.width() / 2.0, w.height() / 2.0);
+    QWheelEvent e(at, w.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                  false);
+    QApplication::sendEvent(&w, &e);
 }
 
 template <class T>
@@ -431,4 +440,26 @@ TEST_F(Editors, EveryControlIsNamedReachableAndFollowsTheEditorsEnabling)
     EXPECT_FALSE(dyn.ratioSlider()->slider()->isEnabled());
     fader.setEnabled(false);
     EXPECT_FALSE(fader.phaseButton()->isEnabled());
+}
+
+TEST_F(Editors, WheelEditsOnlyTheFocusedControl)
+{
+    CEqBandEditor band(0);
+    band.setBand({1, 1000, 0.7f, 0.0f});
+    band.show();
+    band.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&band));
+    QSignalSpy committed(&band, &CEqBandEditor::bandCommitted);
+
+    // Scrolling past a field leaves it alone.
+    band.typeList()->setFocus();
+    Wheel(*band.gainField());
+    Wheel(*band.frequencyField());
+    EXPECT_EQ(committed.count(), 0);
+    EXPECT_DOUBLE_EQ(band.gainField()->value(), 0.0);
+
+    band.gainField()->setFocus();
+    Wheel(*band.gainField());
+    ASSERT_EQ(committed.count(), 1);
+    EXPECT_FLOAT_EQ(Arg<preset::EqBand>(committed).GAIN, 0.1f);
 }
