@@ -187,6 +187,7 @@ QSize CSignalFlow::minimumSizeHint() const { return {640, 240}; }
 
 QAbstractButton *CSignalFlow::block(BlockKind kind, int channel) const
 {
+    ensureLayout();
     const int k = static_cast<int>(kind);
     if (!validChannel(channel) || k < 0 || k >= blockCount(channel)) return nullptr;
     return m_blocks[static_cast<std::size_t>(channel)][static_cast<std::size_t>(k)];
@@ -194,18 +195,28 @@ QAbstractButton *CSignalFlow::block(BlockKind kind, int channel) const
 
 QAbstractButton *CSignalFlow::routeSelector(int channel, std::uint32_t route) const
 {
+    ensureLayout();
     if (!isOutput(channel) || route >= static_cast<std::uint32_t>(preset::kInputCount)) return nullptr;
     return m_selectors[static_cast<std::size_t>(channel - preset::kFirstOutput)][route];
 }
 
+void CSignalFlow::ensureLayout() const
+{
+    // A hidden widget gets its resize event only when shown; callers that
+    // ask for places before that still get the places of the current size.
+    if (m_laidOutSize != size()) const_cast<CSignalFlow *>(this)->layoutParts();
+}
+
 QRect CSignalFlow::blockRect(BlockKind kind, int channel) const
 {
+    ensureLayout();
     const QAbstractButton *b = block(kind, channel);
     return b ? b->geometry() : QRect();
 }
 
 QRect CSignalFlow::selectorRect(int channel, std::uint32_t route) const
 {
+    ensureLayout();
     const QAbstractButton *b = routeSelector(channel, route);
     return b ? b->geometry() : QRect();
 }
@@ -287,6 +298,7 @@ void CSignalFlow::resizeEvent(QResizeEvent *event)
 
 void CSignalFlow::layoutParts()
 {
+    m_laidOutSize = size();
     const int margin = 8;
     const double u = std::max(1.0, (width() - 2.0 * margin) / 16.65);
     const int bw = int(u);

@@ -36,7 +36,11 @@ public:
     // others give nullptr and an empty rectangle.
     QAbstractButton *block(BlockKind kind, int channel) const;
     QAbstractButton *routeSelector(int channel, std::uint32_t route) const;
-    QAbstractButton *infoBlock() const { return m_info; }
+    QAbstractButton *infoBlock() const
+    {
+        ensureLayout();
+        return m_info;
+    }
     QRect blockRect(BlockKind kind, int channel) const;
     QRect selectorRect(int channel, std::uint32_t route) const;
 
@@ -66,6 +70,7 @@ protected:
 
 private:
     void layoutParts();
+    void ensureLayout() const;
     void chooseRoute(int channel, std::uint32_t route);
     int rowY(int channel) const;
 
@@ -81,6 +86,7 @@ private:
     std::array<int, preset::kInputCount> m_inputEnd{};
     std::array<int, preset::kInputCount> m_busX{};
     int m_rowHeight = 0, m_top = 0;
+    QSize m_laidOutSize;
 };
 
 } // namespace zar40::panels
