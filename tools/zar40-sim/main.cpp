@@ -61,6 +61,17 @@ const char kUsage[] =
     "  --hang-after N        stop answering after N requests\n"
     "Serial line (--pty):\n"
     "  --baud RATE           pace bytes as a real 8N1 line at RATE would (default: unpaced)\n"
+    "  --bootloader          a knock ('V') between frames starts the boot loader, as if the\n"
+    "                        unit had just been powered up: it answers the firmware update\n"
+    "                        (flash loader download and checksum, sector erase, one record\n"
+    "                        per handshake: 0x00 for an S2 record, 0x02 for other types,\n"
+    "                        0x01 for a damaged one). After the end of programming the unit\n"
+    "                        runs its firmware again and prints a line on stdout; erasing\n"
+    "                        sectors 1 and 2 resets the 32 presets to the factory ones.\n"
+    "  --fw-nak-record N     answer record N (from 1) with 0x01\n"
+    "  --fw-silent-after N   the boot loader stops answering after N replies\n"
+    "  --fw-double-knock     answer each knock with two 'F' at once\n"
+    "  --fw-record-log FILE  write every record received, one per line, to FILE\n"
     "CAN bus (--can):\n"
     "  --net-id N            the unit's Net-ID, 1 to 63 (required)\n"
     "  --connect-timeout MS  give up when not on the bus within MS ms (default 5000)\n"
@@ -181,6 +192,9 @@ int main(int argc, char **argv)
     std::optional<long long> netId;
     bool baudGiven = false;
     bool canTimingGiven = false;
+    zar40sim::BootLoaderConfig loader;
+    bool bootLoader = false;
+    bool loaderOptionGiven = false;
 
     for (int i = 1; i < argc; ++i) {
         const std::string_view opt = argv[i];
@@ -189,7 +203,16 @@ int main(int argc, char **argv)
             return 0;
         }
         if (opt == "--verbose") {
-            pty.verbose = can.verbose = true;
+            pty.verbose = can.verbose = loader.verbose = true;
+            continue;
+        }
+        if (opt == "--bootloader") {
+            bootLoader = true;
+            continue;
+        }
+        if (opt == "--fw-double-knock") {
+            loader.doubleKnockReply = true;
+            loaderOptionGiven = true;
             continue;
         }
         if (i + 1 >= argc) return usageError(std::string(opt) + " needs a value");
@@ -248,6 +271,18 @@ int main(int argc, char **argv)
             std::uint64_t n = 0;
             ok = number(n);
             faults.hangAfter = n;
+        } else if (opt == "--fw-nak-record") {
+            ok = number(loader.nakRecord) && loader.nakRecord > 0;
+            loaderOptionGiven = true;
+        } else if (opt == "--fw-silent-after") {
+            unsigned n = 0;
+            ok = number(n);
+            loader.silentAfter = n;
+            loaderOptionGiven = true;
+        } else if (opt == "--fw-record-log") {
+            loader.recordLog = val;
+            ok = !val.empty();
+            loaderOptionGiven = true;
         } else if (opt == "--baud") {
             ok = number(pty.baud) && pty.baud > 0;
             baudGiven = true;
@@ -261,11 +296,15 @@ int main(int argc, char **argv)
     const bool onCan = !canTarget.empty();
     if (onPty && onCan) return usageError("--pty and --can cannot be used together");
     if (!onPty && !onCan) return usageError("--pty LINK or --can BACKEND:INTERFACE is required");
+    if (loaderOptionGiven && !bootLoader) return usageError("the --fw-* options need --bootloader");
     if (onPty) {
         if (netId || canTimingGiven) return usageError("--net-id, --connect-timeout and --reconnect need --can");
         zar40sim::DeviceModel model(device, faults);
+        std::optional<zar40sim::BootLoader> unit;
+        if (bootLoader) pty.bootLoader = &unit.emplace(loader);
         return runPty(model, pty);
     }
+    if (bootLoader) return usageError("--bootloader is for --pty only");
     if (baudGiven) return usageError("--baud is for --pty only");
     if (!netId) return usageError("--can needs --net-id N");
     if (const QString problem = canbus::netIdProblem(*netId); !problem.isEmpty())

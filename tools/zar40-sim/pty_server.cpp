@@ -172,6 +172,13 @@ int PtyServer::run(const volatile std::sig_atomic_t &stop)
                     arrival = std::max(at, m_rxLineFreeNs) + byteNs();
                     m_rxLineFreeNs = arrival;
                 }
+                BootLoader *loader = m_options.bootLoader;
+                // A knock between frames: the user has powered the unit up
+                // while the PC knocks, and the boot loader answers.
+                if (loader && (loader->active() || (buf[i] == 0x56 && m_assembler.pendingBytes() == 0))) {
+                    onBootLoaderByte(buf[i], arrival);
+                    continue;
+                }
                 m_assembler.feed(std::span(&buf[i], 1));
                 while (auto frame = m_assembler.next()) onFrame(*frame, arrival);
             }
@@ -198,14 +205,42 @@ void PtyServer::onFrame(const codec::FrameBytes &frame, std::int64_t completeNs)
                      reply ? describeMessage(*reply).c_str() : "(no reply)");
     if (!reply) return;
     const auto bytes = codec::buildFrame(*reply);
+    queue(bytes.data(), bytes.size(), completeNs);
+}
+
+void PtyServer::onBootLoaderByte(std::uint8_t byte, std::int64_t arrivalNs)
+{
+    BootLoader &loader = *m_options.bootLoader;
+    if (!loader.active()) {
+        loader.enter();
+        m_assembler.clear();
+        if (m_options.verbose) std::fprintf(stderr, "zar40-sim: knock: the boot loader answers\n");
+    }
+    const auto reply = loader.feed(byte);
+    queue(reply.data(), reply.size(), arrivalNs);
+    if (loader.programmingEnded) {
+        loader.programmingEnded = false;
+        // Firmware that came with the preset data area brings the factory presets.
+        if (loader.presetsErased())
+            for (int slot = 0; slot < DeviceModel::kSlots; ++slot)
+                m_model.setSlotRecord(slot, zar40::preset::startupPreset(slot));
+        std::printf("firmware programmed: %u records, %u written, sectors", loader.records(), loader.programmedRecords());
+        for (int s : loader.erasedSectors()) std::printf(" %d", s);
+        std::printf("\n");
+        std::fflush(stdout);
+    }
+}
+
+void PtyServer::queue(const std::uint8_t *bytes, std::size_t n, std::int64_t readyNs)
+{
     if (!m_options.baud) {
-        for (auto b : bytes) m_tx.push_back({0, b});
+        for (std::size_t i = 0; i < n; ++i) m_tx.push_back({0, bytes[i]});
         return;
     }
-    const std::int64_t start = std::max(completeNs, m_txLineFreeNs);
-    for (std::size_t i = 0; i < bytes.size(); ++i)
+    const std::int64_t start = std::max(readyNs, m_txLineFreeNs);
+    for (std::size_t i = 0; i < n; ++i)
         m_tx.push_back({start + static_cast<std::int64_t>(i + 1) * byteNs(), bytes[i]});
-    m_txLineFreeNs = start + static_cast<std::int64_t>(bytes.size()) * byteNs();
+    m_txLineFreeNs = start + static_cast<std::int64_t>(n) * byteNs();
 }
 
 bool PtyServer::flushDue(std::int64_t nowNs)

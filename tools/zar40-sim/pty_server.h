@@ -1,6 +1,7 @@
 #pragma once
 // Serves a DeviceModel on a pseudo-terminal: the editor opens the terminal's
 // slave side (through a symbolic link) as if it were the device's RS232 port.
+#include "bootloader.h"
 #include "device_model.h"
 
 #include "zar40/comm/codec/message.h"
@@ -16,6 +17,8 @@ struct PtyOptions {
     std::string link;   // symbolic link to the slave side
     unsigned baud = 0;  // 0: unpaced; otherwise bytes take 10 bits each way
     bool verbose = false;
+    // Answers a knock with the boot loader (a firmware update).
+    BootLoader *bootLoader = nullptr;
 };
 
 class PtyServer {
@@ -45,6 +48,8 @@ private:
     };
 
     void onFrame(const zar40::codec::FrameBytes &frame, std::int64_t completeNs);
+    void onBootLoaderByte(std::uint8_t byte, std::int64_t arrivalNs);
+    void queue(const std::uint8_t *bytes, std::size_t n, std::int64_t readyNs);
     bool flushDue(std::int64_t nowNs);
     std::int64_t byteNs() const;
 

@@ -55,6 +55,13 @@ int main(int argc, char **argv)
     }
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
+        // "zar40 help COMMAND" is "zar40 COMMAND --help".
+        if (argc > 2)
+            for (const auto &c : registry())
+                if (c.name == argv[2]) {
+                    std::cout << c.usage;
+                    return ExitOk;
+                }
         printOverview(std::cout);
         return ExitOk;
     }
