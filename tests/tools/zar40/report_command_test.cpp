@@ -1,4 +1,6 @@
 // "zar40 report" run as a user runs it.
+#include "PdfText.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -72,9 +74,37 @@ TEST_F(ReportCommand, FailuresSayWhyAndLeaveNoFile)
     EXPECT_FALSE(m_err.empty());
     EXPECT_EQ(run(preset() + " -o '" + (m_dir / "no-such-dir" / "a.html").string() + "'"), 1);
     EXPECT_NE(m_err.find("could not write"), std::string::npos) << m_err;
-    EXPECT_EQ(run(preset() + " -o '" + (m_dir / "a.pdf").string() + "'"), 1);
-    EXPECT_NE(m_err.find("not supported yet"), std::string::npos) << m_err;
+    EXPECT_EQ(run("'" + (m_dir / "missing.vpx").string() + "' -o '" + (m_dir / "a.pdf").string() + "'"), 1);
+    EXPECT_FALSE(m_err.empty());
+    EXPECT_EQ(run(preset() + " -o '" + (m_dir / "no-such-dir" / "a.pdf").string() + "'"), 1);
+    EXPECT_NE(m_err.find("could not write"), std::string::npos) << m_err;
     EXPECT_EQ(run(preset()), 2);
+    EXPECT_EQ(run(preset() + " -o '" + (m_dir / "a.txt").string() + "'"), 2);
     EXPECT_FALSE(fs::exists(m_dir / "a.html"));
     EXPECT_FALSE(fs::exists(m_dir / "a.pdf"));
+}
+
+// The report's pages, then one page of diagrams per output; header and
+// footer on each.
+TEST_F(ReportCommand, WritesThePdfReport)
+{
+    if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    const fs::path out = m_dir / "report.pdf";
+    ASSERT_EQ(run(preset() + " -o '" + out.string() + "'"), 0) << m_err;
+    const int pages = vrntest::PdfPageCount(out);
+    ASSERT_GE(pages, 7);
+    const int reportPages = pages - 6;
+    EXPECT_NE(vrntest::PdfPageText(out, 1).find("Open Air Bühne"), std::string::npos);
+    EXPECT_EQ(vrntest::PdfPageText(out, reportPages).find("Magnitude"), std::string::npos);
+    for (int page = 1; page <= pages; ++page) {
+        const std::string text = vrntest::PdfPageText(out, page);
+        EXPECT_EQ(text.find("VRN-Control"), text.find_first_not_of(" \n\f")) << "page " << page;
+        EXPECT_NE(text.find("ZAR40 Plug-in, "), std::string::npos) << "page " << page;
+        const int output = page - reportPages;
+        if (output < 1) continue;
+        EXPECT_NE(text.find("Output " + std::to_string(output) + " - "), std::string::npos) << "page " << page;
+        EXPECT_EQ(text.find("Noisegate"), std::string::npos) << "page " << page;
+        for (const char *label : {"Magnitude", "Phase", "Filter 1", "44 kHz"})
+            EXPECT_NE(text.find(label), std::string::npos) << label << " on page " << page;
+    }
 }

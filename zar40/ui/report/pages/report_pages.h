@@ -1,0 +1,45 @@
+#pragma once
+// The report on paper: the HTML page laid out on the pages of a printer or
+// a PDF file, with the header "VRN-Control" and the footer naming the time
+// of the printout on every page, and for PDF files one page of response
+// diagrams per output after it. The window prints through this and the
+// command-line tool writes PDF files through it, so both give the same pages.
+#include "zar40/preset/record.h"
+#include "zar40/preset/report.h"
+
+#include <QString>
+
+#include <string_view>
+
+class QPagedPaintDevice;
+
+namespace zar40::report {
+
+// The report's Windows-1252 bytes as text.
+QString fromWindows1252(std::string_view bytes);
+
+// The local time now, for the footer.
+preset::ReportTime localReportTime();
+
+struct PageTexts {
+    QString header = QString::fromUtf8(preset::kReportHeader.data(),
+                                       static_cast<qsizetype>(preset::kReportHeader.size()));
+    QString footer;
+};
+
+// Lays out HTML on DEVICE's pages below the header and above the footer.
+// Draws nothing when DEVICE cannot be painted on. Returns the pages drawn.
+int printHtml(QPagedPaintDevice &device, const QString &html, const PageTexts &texts);
+
+// The whole report of RECORD into the PDF file PATH, A4: the tables, then per
+// output its crossover magnitude and phase and its equalizer magnitude. The
+// file is replaced whole or left as it was. Widgets draw the diagrams, so a
+// QApplication must exist. On failure returns false and says why in ERROR.
+struct PdfResult {
+    bool ok = false;
+    int pages = 0;
+    QString error;
+};
+PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path, const PageTexts &texts);
+
+} // namespace zar40::report
