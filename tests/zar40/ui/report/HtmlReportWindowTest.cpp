@@ -98,8 +98,8 @@ TEST_F(HtmlReportWindowTest, SaveWritesThePageAndReportsAFailure)
     EXPECT_EQ(m_prompts.shown().first().filter, "HTML File(*.html)");
     EXPECT_EQ(readFile(good), window.page());
 
-    // A folder that does not exist and one that cannot be written: the user
-    // is told, and nothing is left behind.
+    // A folder that does not exist: the user is told, and nothing is left
+    // behind.
     const QString missing = m_dir.filePath("no-such-folder/report.html");
     m_prompts.clear();
     m_prompts.setAcknowledgeNotices(true);
