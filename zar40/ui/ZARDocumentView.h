@@ -6,9 +6,39 @@
 #include "zar40/comm/transferui.h"
 #include "userpromptsadapter.h"
 
+#include "zar40/model/parameter_writes.h"
+#include "zar40/preset/record.h"
+
+#include <array>
 #include <memory>
+#include <optional>
+#include <vector>
 
 class CZARDocument;
+class QCheckBox;
+class QStackedWidget;
+class QTabWidget;
+class QUndoStack;
+namespace zar40::editors {
+class CCrossoverEditor;
+class CDynamicsEditor;
+class CEqChannelEditor;
+class CGainSlider;
+class CNoiseGateEditor;
+} // namespace zar40::editors
+namespace zar40::panels {
+class CCalculatorPanel;
+class CDelayPanel;
+class CPresetInfoBox;
+class CSignalFlow;
+} // namespace zar40::panels
+namespace zar40::diagrams {
+class CCross_Magnitude_Diagramm;
+class CCross_Phase_Diagramm;
+class CDynamik_Diagramm;
+class CPEQ_Frequenz_Diagramm;
+class CPEQ_Phase_Diagramm;
+} // namespace zar40::diagrams
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
@@ -78,7 +108,89 @@ private:
 
     // ---- The editors and what they show (ZARDocumentView.cpp)
 
-    void refreshSummary();
+    // Which of the six editor groups is shown below the main tabs (0 faders,
+    // 1 delay, 2 equalizer, 3 crossover, 4 dynamics, 5 preset information).
+    Q_PROPERTY(int editorGroup READ editorGroup WRITE showEditorGroup)
+    Q_PROPERTY(bool stereoLink READ isStereoLinked)
+public:
+    // The plug-in's Edit menu takes its undo and redo actions from here.
+    QUndoStack *undoStack() const { return m_undo; }
+    int editorGroup() const;
+    void showEditorGroup(int group);
+    bool isStereoLinked() const;
+    // Whether edits reach the unit now: connected and free for writes.
+    bool writesGoOut() const;
+    void onUpdate(CView *sender, int hint) override;
 
-    QPlainTextEdit *m_summary = nullptr;
+Q_SIGNALS:
+    // Every parameter write handed to the connection, in sending order.
+    void parameterWritten(int code, int address, uint value);
+
+private:
+    friend class ZarRecordEdit;
+
+    QWidget *buildEditors();
+    QWidget *buildFaderBank();
+    QWidget *buildDiagramPages();
+    void wireEditors();
+
+    // A preset replaced as a whole (read from the unit, opened, laid out):
+    // every control shows it again and the undo history of the old one goes.
+    void refreshSummary();
+    // Every control, diagram and tool tip from the current record.
+    void refreshControls();
+    void refreshDiagrams();
+    void refreshToolTips();
+    void refreshLock();
+    void updatePageEnabling();
+
+    // One edit of the current record: remember the record before its first
+    // change (a drag changes it many times), then make it one undo step that
+    // sends WRITES.
+    zar40::preset::PresetRecord &beginEdit();
+    void commitEdit(const QString &text, const std::vector<zar40::model::ParameterWrite> &writes);
+    void commitFieldEdit(const QString &text);
+    // Undo and redo: RECORD becomes slot SLOT's record again.
+    void restoreRecord(int slot, const zar40::preset::PresetRecord &record,
+                       const std::vector<zar40::model::ParameterWrite> &writes);
+    void editDone(const std::vector<zar40::model::ParameterWrite> &writes);
+    void sendWrites(const std::vector<zar40::model::ParameterWrite> &writes);
+
+    void onFaderChanging(int channel, float gain);
+    void onFaderEdit(int channel, zar40::model::FaderChange change, float value);
+    void onMuteAll();
+    void onStereoLinkToggled(bool on);
+    void onDiagramNotification(QWidget *sender, int controlId, int code, int item);
+    void onBlockClicked(int kind, int channel);
+    void onRouteChosen(int channel, std::uint32_t route);
+    void selectionChanged();
+
+    QWidget *m_summary = nullptr; // the editor area below the connection bar
+    QUndoStack *m_undo = nullptr;
+    std::optional<zar40::preset::PresetRecord> m_editStart;
+    bool m_refreshing = false;
+
+    QTabWidget *m_mainTabs = nullptr;
+    QStackedWidget *m_groups = nullptr;
+    std::array<zar40::editors::CGainSlider *, zar40::preset::kChannelCount> m_faders{};
+    QPushButton *m_muteAll = nullptr;
+    QCheckBox *m_stereoLink = nullptr;
+    zar40::panels::CDelayPanel *m_delayPanel = nullptr;
+    zar40::panels::CCalculatorPanel *m_calculator = nullptr;
+    QTabWidget *m_eqTabs = nullptr;
+    std::array<zar40::editors::CEqChannelEditor *, zar40::preset::kChannelCount> m_eqEditors{};
+    QTabWidget *m_crossoverTabs = nullptr;
+    std::array<zar40::editors::CCrossoverEditor *, zar40::preset::kOutputCount> m_crossoverEditors{};
+    QTabWidget *m_dynamicsTabs = nullptr;
+    std::array<zar40::editors::CDynamicsEditor *, zar40::preset::kOutputCount> m_dynamicsEditors{};
+    std::array<zar40::editors::CNoiseGateEditor *, zar40::preset::kOutputCount> m_gateEditors{};
+    zar40::panels::CPresetInfoBox *m_infoBox = nullptr;
+    zar40::panels::CSignalFlow *m_signalFlow = nullptr;
+    QStackedWidget *m_magnitudeStack = nullptr;
+    QStackedWidget *m_phaseStack = nullptr;
+    zar40::diagrams::CPEQ_Frequenz_Diagramm *m_eqMagnitude = nullptr;
+    zar40::diagrams::CPEQ_Phase_Diagramm *m_eqPhase = nullptr;
+    zar40::diagrams::CCross_Magnitude_Diagramm *m_crossMagnitude = nullptr;
+    zar40::diagrams::CCross_Phase_Diagramm *m_crossPhase = nullptr;
+    zar40::diagrams::CDynamik_Diagramm *m_dynamics = nullptr;
 };
