@@ -15,7 +15,7 @@
 #include <QLibrary>
 #include <QPointer>
 #include <QMdiArea>
-#include <QPlainTextEdit>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
@@ -55,8 +55,9 @@ protected:
         netId = view->findChild<QSpinBox *>("netIdSpin");
         connectButton = view->findChild<QPushButton *>("connectButton");
         status = view->findChild<QLabel *>("statusLabel");
-        summary = view->findChild<QPlainTextEdit *>("presetSummary");
-        ASSERT_TRUE(type && port && netId && connectButton && status && summary);
+        for (QLineEdit *field : view->findChildren<QLineEdit *>())
+            if (field->accessibleName() == "Preset name") presetName = field;
+        ASSERT_TRUE(type && port && netId && connectButton && status && presetName);
     }
     void TearDown() override
     {
@@ -126,7 +127,7 @@ protected:
     QSpinBox *netId = nullptr;
     QPushButton *connectButton = nullptr;
     QLabel *status = nullptr;
-    QPlainTextEdit *summary = nullptr;
+    QLineEdit *presetName = nullptr;
 };
 
 TEST_F(ZAR40ConnectionTest, PanelStartsIdleWithTheLimitsOfItsFields)
@@ -179,11 +180,8 @@ TEST_F(ZAR40ConnectionTest, ConnectReadsTheUnitsPresetAndDisconnects)
     const zar40::preset::PresetRecord &got = document->presets.currentRecord();
     EXPECT_EQ(zar40::preset::textOf(got.NAME), zar40::preset::textOf(expected.NAME));
     EXPECT_EQ(got.outputs[2].GAIN, expected.outputs[2].GAIN);
-    const QString text = summary->toPlainText();
-    EXPECT_TRUE(text.contains(QString::fromStdString(zar40::preset::textOf(expected.NAME)))) << text.toStdString();
-    EXPECT_FALSE(text.contains("Editor only"));
-    for (const auto &out : expected.outputs)
-        EXPECT_TRUE(text.contains(QString::fromStdString(zar40::preset::textOf(out.NAME)))) << text.toStdString();
+    // The editor shows what it read.
+    EXPECT_EQ(presetName->text().toStdString(), zar40::preset::textOf(expected.NAME));
 
     connectButton->click();
     ASSERT_TRUE(waitForState("Idle"));
@@ -235,7 +233,7 @@ TEST_F(ZAR40ConnectionTest, SentPresetIsWhatTheUnitGivesBack)
     EXPECT_EQ(zar40::preset::textOf(record.NAME), "Sent by editor");
     EXPECT_EQ(record.outputs[4].GAIN, -7.5f);
     EXPECT_EQ(record.outputs[4].MUTE, 1);
-    EXPECT_TRUE(summary->toPlainText().contains("Sent by editor"));
+    EXPECT_EQ(presetName->text(), "Sent by editor");
     EXPECT_TRUE(prompts.texts().isEmpty());
 }
 
