@@ -234,8 +234,10 @@ QWidget *CZARDocumentView::buildEditors()
 
     area->addWidget(m_mainTabs);
     area->addWidget(m_groups);
-    area->setStretchFactor(0, 3);
-    area->setStretchFactor(1, 2);
+    // The faders need height to be usable; the picture and the diagrams
+    // scale with whatever is left.
+    area->setStretchFactor(0, 1);
+    area->setStretchFactor(1, 1);
 
     wireEditors();
     showEditorGroup(FaderGroup);
