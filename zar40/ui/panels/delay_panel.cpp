@@ -150,12 +150,20 @@ CDelayPanel::CDelayPanel(QWidget *parent) : QWidget(parent)
 
 void CDelayPanel::setDelays(const std::array<float, preset::kChannelCount> &delays)
 {
-    m_commitTimer->stop();
-    m_pendingChannel = -1;
-    for (int ch = 0; ch < preset::kChannelCount; ++ch)
-        m_stored[static_cast<std::size_t>(ch)] = dsp::StoredDelayFromField(delays[static_cast<std::size_t>(ch)]);
-    showGroup(false);
-    showGroup(true);
+    // The view echoes every edit back through here. A field whose delay is
+    // unchanged keeps its text and its pending commit; one the record
+    // changed under an edit loses the edit.
+    for (int ch = 0; ch < preset::kChannelCount; ++ch) {
+        const auto i = static_cast<std::size_t>(ch);
+        const std::int32_t stored = dsp::StoredDelayFromField(delays[i]);
+        if (stored == m_stored[i]) continue;
+        if (ch == m_pendingChannel) {
+            m_commitTimer->stop();
+            m_pendingChannel = -1;
+        }
+        m_stored[i] = stored;
+        showChannel(ch);
+    }
 }
 
 void CDelayPanel::setRecord(const preset::PresetRecord &record)

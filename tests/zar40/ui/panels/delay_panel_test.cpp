@@ -91,13 +91,29 @@ TEST_F(DelayPanel, ArrowStepsReportEachChangeAndCommitOnce)
     CDelayPanel panel;
     QSignalSpy changing(&panel, &CDelayPanel::delayChanging);
     QSignalSpy committed(&panel, &CDelayPanel::delayCommitted);
+    // The view writes each change into the record and shows the record
+    // again, as it does after every edit.
+    auto echo = [&panel](int channel, float stored) {
+        auto delays = AllDelays(1.0f);
+        delays[static_cast<std::size_t>(channel)] = stored;
+        panel.setDelays(delays);
+    };
+    QObject::connect(&panel, &CDelayPanel::delayChanging, &panel, echo);
     panel.delayField(3)->stepUp();
-    panel.delayField(3)->stepUp(); // 0.2 ms
+    panel.delayField(3)->stepUp();
     EXPECT_EQ(changing.size(), 2);
     EXPECT_EQ(committed.size(), 0);
+    EXPECT_DOUBLE_EQ(panel.shownDelay(3), 0.2); // steps stay on the step grid
     panel.commitPending();
     ASSERT_EQ(committed.size(), 1);
     EXPECT_EQ(committed[0][1].toFloat(), 20.0f); // 0.2 ms = 19.2 samples
+    // A record that changes under an edit (another preset) drops it.
+    panel.delayField(3)->stepUp();
+    QObject::disconnect(&panel, &CDelayPanel::delayChanging, &panel, nullptr);
+    panel.setDelays(AllDelays(97.0f));
+    panel.commitPending();
+    EXPECT_EQ(committed.size(), 1);
+    EXPECT_DOUBLE_EQ(panel.shownDelay(3), 1.0);
 }
 
 TEST_F(DelayPanel, TemperatureUnitSwitchKeepsTheTemperature)
