@@ -88,6 +88,28 @@ QWidget *withReadOut(diagrams::ResponseDiagram *diagram, const QString &name)
     return box;
 }
 
+// The record with what no diagram draws (levels, mutes, polarity, delays,
+// texts but the output names) set aside, so that edits of those leave the
+// curves alone.
+PresetRecord drawnPart(const PresetRecord &r)
+{
+    PresetRecord d = r;
+    for (auto &in : d.inputs) {
+        in.GAIN = in.DELAY = 0.0f;
+        in.MUTE = 0;
+        in.NAME.fill(0);
+    }
+    for (auto &out : d.outputs) {
+        out.GAIN = out.DELAY = out.PHASE = 0.0f;
+        out.MUTE = 0;
+    }
+    d.NAME.fill(0);
+    d.AUTHOR.fill(0);
+    d.PRESET_FLAGS = 0;
+    d.number = 0;
+    return d;
+}
+
 } // namespace
 
 // One edit of one preset slot: the whole record before and after. The first
@@ -189,15 +211,9 @@ QWidget *CZARDocumentView::buildEditors()
     m_groups->setObjectName(QStringLiteral("editorGroups"));
     m_groups->addWidget(buildFaderBank());
 
-    auto *delayGroup = new QWidget;
-    auto *delayLayout = new QHBoxLayout(delayGroup);
     m_delayPanel = new panels::CDelayPanel;
     m_delayPanel->setObjectName(QStringLiteral("delayPanel"));
-    m_calculator = new panels::CCalculatorPanel;
-    m_calculator->setObjectName(QStringLiteral("calculatorPanel"));
-    delayLayout->addWidget(m_delayPanel, 3);
-    delayLayout->addWidget(m_calculator, 2);
-    m_groups->addWidget(delayGroup);
+    m_groups->addWidget(m_delayPanel);
 
     m_eqTabs = new QTabWidget;
     m_eqTabs->setObjectName(QStringLiteral("eqTabs"));
@@ -226,7 +242,16 @@ QWidget *CZARDocumentView::buildEditors()
         row->addWidget(m_gateEditors[static_cast<std::size_t>(o)], 2);
         m_dynamicsTabs->addTab(page, QString());
     }
-    m_groups->addWidget(m_dynamicsTabs);
+    // The speaker and amplifier check reads the limiter of the output being
+    // edited, so it sits beside the dynamics editors.
+    auto *dynamicsGroup = new QWidget;
+    auto *dynamicsLayout = new QHBoxLayout(dynamicsGroup);
+    dynamicsLayout->setContentsMargins(0, 0, 0, 0);
+    m_calculator = new panels::CCalculatorPanel;
+    m_calculator->setObjectName(QStringLiteral("calculatorPanel"));
+    dynamicsLayout->addWidget(m_dynamicsTabs, 3);
+    dynamicsLayout->addWidget(m_calculator, 2);
+    m_groups->addWidget(dynamicsGroup);
 
     m_infoBox = new panels::CPresetInfoBox;
     m_infoBox->setObjectName(QStringLiteral("presetInfoBox"));
@@ -551,6 +576,12 @@ void CZARDocumentView::refreshDiagrams()
     // brought up to date by the page change.
     const int page = m_mainTabs->currentIndex();
     const int group = m_groups->currentIndex();
+    const std::array<int, 5> selection{page, group, m_eqTabs->currentIndex(), m_crossoverTabs->currentIndex(),
+                                       m_dynamicsTabs->currentIndex()};
+    const PresetRecord drawn = drawnPart(r);
+    if (m_drawnRecord && selection == m_drawnSelection && preset::sameFields(*m_drawnRecord, drawn)) return;
+    m_drawnRecord = drawn;
+    m_drawnSelection = selection;
     if (page == MagnitudePage || page == PhasePage) {
         if (group == CrossoverGroup) {
             const int selected = std::max(0, m_crossoverTabs->currentIndex());
@@ -572,12 +603,12 @@ void CZARDocumentView::refreshDiagrams()
             m_eqPhase->redraw();
         }
     }
+    const int output = std::max(0, m_dynamicsTabs->currentIndex());
     if (page == DynamikPage) {
-        const int output = std::max(0, m_dynamicsTabs->currentIndex());
         m_dynamics->setDynamics(diagrams::DynamicsOf(r, output));
         m_dynamics->redraw();
-        m_calculator->setDynamics(outputAt(r, output).DYNAMIC);
     }
+    m_calculator->setDynamics(outputAt(r, output).DYNAMIC);
 }
 
 void CZARDocumentView::refreshToolTips()

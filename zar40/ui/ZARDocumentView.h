@@ -169,6 +169,10 @@ private:
     QUndoStack *m_undo = nullptr;
     std::optional<zar40::preset::PresetRecord> m_editStart;
     bool m_refreshing = false;
+    // What the diagrams and the calculator were last given: an edit that
+    // leaves it alone (a fader, a name) repaints no curve.
+    std::optional<zar40::preset::PresetRecord> m_drawnRecord;
+    std::array<int, 5> m_drawnSelection{};
 
     QTabWidget *m_mainTabs = nullptr;
     QStackedWidget *m_groups = nullptr;
