@@ -211,9 +211,16 @@ QWidget *CZARDocumentView::buildEditors()
     m_groups->setObjectName(QStringLiteral("editorGroups"));
     m_groups->addWidget(buildFaderBank());
 
+    // The delay fields read best at their natural width, not stretched
+    // across a wide window.
+    auto *delayGroup = new QWidget;
+    auto *delayLayout = new QHBoxLayout(delayGroup);
+    delayLayout->setContentsMargins(0, 0, 0, 0);
     m_delayPanel = new panels::CDelayPanel;
     m_delayPanel->setObjectName(QStringLiteral("delayPanel"));
-    m_groups->addWidget(m_delayPanel);
+    delayLayout->addWidget(m_delayPanel);
+    delayLayout->addStretch(1);
+    m_groups->addWidget(delayGroup);
 
     m_eqTabs = new QTabWidget;
     m_eqTabs->setObjectName(QStringLiteral("eqTabs"));
