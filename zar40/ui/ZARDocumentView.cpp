@@ -23,11 +23,9 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QShortcut>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -157,13 +155,6 @@ CZARDocumentView::CZARDocumentView()
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(connectionBar);
     layout->addWidget(m_summary, 1);
-
-    // The plug-in's Edit menu shows the same actions; these keep the keys
-    // working while that menu is not there.
-    auto *undoKey = new QShortcut(QKeySequence::Undo, this);
-    connect(undoKey, &QShortcut::activated, m_undo, &QUndoStack::undo);
-    auto *redoKey = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")), this);
-    connect(redoKey, &QShortcut::activated, m_undo, &QUndoStack::redo);
 }
 
 CZARDocumentView::~CZARDocumentView()
