@@ -69,13 +69,14 @@ QString channelName(const PresetRecord &r, int channel)
 }
 
 // A diagram with its mouse read-out below it.
-QWidget *withReadOut(diagrams::ResponseDiagram *diagram, const QString &name)
+QWidget *withReadOut(diagrams::ResponseDiagram *diagram, const QString &name, const QString &accessibleName)
 {
     auto *box = new QWidget;
     auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
     diagram->setObjectName(name);
+    diagram->setAccessibleName(accessibleName);
     diagram->setMinimumSize(320, 180);
     auto *readOut = new QLabel(box);
     readOut->setObjectName(name + QStringLiteral("ReadOut"));
@@ -193,6 +194,7 @@ QWidget *CZARDocumentView::buildEditors()
 
     m_mainTabs = new QTabWidget(area);
     m_mainTabs->setObjectName(QStringLiteral("mainTabs"));
+    m_mainTabs->setAccessibleName(tr("Main pages"));
     m_signalFlow = new panels::CSignalFlow;
     m_signalFlow->setObjectName(QStringLiteral("signalFlow"));
     m_mainTabs->addTab(m_signalFlow, tr("Signalflow"));
@@ -215,6 +217,7 @@ QWidget *CZARDocumentView::buildEditors()
 
     m_eqTabs = new QTabWidget;
     m_eqTabs->setObjectName(QStringLiteral("eqTabs"));
+    m_eqTabs->setAccessibleName(tr("Equalizer channels"));
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         m_eqEditors[static_cast<std::size_t>(ch)] = new editors::CEqChannelEditor(ch);
         m_eqTabs->addTab(m_eqEditors[static_cast<std::size_t>(ch)], QString());
@@ -223,6 +226,7 @@ QWidget *CZARDocumentView::buildEditors()
 
     m_crossoverTabs = new QTabWidget;
     m_crossoverTabs->setObjectName(QStringLiteral("crossoverTabs"));
+    m_crossoverTabs->setAccessibleName(tr("Crossover outputs"));
     for (int o = 0; o < preset::kOutputCount; ++o) {
         m_crossoverEditors[static_cast<std::size_t>(o)] = new editors::CCrossoverEditor(o);
         m_crossoverTabs->addTab(m_crossoverEditors[static_cast<std::size_t>(o)], QString());
@@ -231,6 +235,7 @@ QWidget *CZARDocumentView::buildEditors()
 
     m_dynamicsTabs = new QTabWidget;
     m_dynamicsTabs->setObjectName(QStringLiteral("dynamicsTabs"));
+    m_dynamicsTabs->setAccessibleName(tr("Dynamics outputs"));
     for (int o = 0; o < preset::kOutputCount; ++o) {
         auto *page = new QWidget;
         auto *row = new QHBoxLayout(page);
@@ -306,13 +311,16 @@ QWidget *CZARDocumentView::buildDiagramPages()
 
     m_magnitudeStack = new QStackedWidget;
     m_magnitudeStack->setObjectName(QStringLiteral("magnitudePage"));
-    m_magnitudeStack->addWidget(withReadOut(m_eqMagnitude, QStringLiteral("eqMagnitudeDiagram")));
-    m_magnitudeStack->addWidget(withReadOut(m_crossMagnitude, QStringLiteral("crossoverMagnitudeDiagram")));
+    m_magnitudeStack->addWidget(
+        withReadOut(m_eqMagnitude, QStringLiteral("eqMagnitudeDiagram"), tr("Equalizer magnitude")));
+    m_magnitudeStack->addWidget(
+        withReadOut(m_crossMagnitude, QStringLiteral("crossoverMagnitudeDiagram"), tr("Crossover magnitude")));
     m_phaseStack = new QStackedWidget;
     m_phaseStack->setObjectName(QStringLiteral("phasePage"));
-    m_phaseStack->addWidget(withReadOut(m_eqPhase, QStringLiteral("eqPhaseDiagram")));
-    m_phaseStack->addWidget(withReadOut(m_crossPhase, QStringLiteral("crossoverPhaseDiagram")));
-    QWidget *dynamikPage = withReadOut(m_dynamics, QStringLiteral("dynamicsDiagram"));
+    m_phaseStack->addWidget(withReadOut(m_eqPhase, QStringLiteral("eqPhaseDiagram"), tr("Equalizer phase")));
+    m_phaseStack->addWidget(
+        withReadOut(m_crossPhase, QStringLiteral("crossoverPhaseDiagram"), tr("Crossover phase")));
+    QWidget *dynamikPage = withReadOut(m_dynamics, QStringLiteral("dynamicsDiagram"), tr("Dynamics curve"));
 
     m_mainTabs->addTab(m_magnitudeStack, tr("Magnitude"));
     m_mainTabs->addTab(m_phaseStack, tr("Phase"));
@@ -618,17 +626,19 @@ void CZARDocumentView::refreshToolTips()
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         const bool out = ch >= preset::kFirstOutput;
         const QString name = channelName(r, ch);
-        const float g = out ? outputAt(r, ch - 3).GAIN : r.inputs[static_cast<std::size_t>(ch)].GAIN;
+        const float g = out ? outputAt(r, ch - preset::kFirstOutput).GAIN : r.inputs[static_cast<std::size_t>(ch)].GAIN;
         gain[out] << QStringLiteral("Gain  %1 : %2 dB").arg(name).arg(static_cast<double>(g), 0, 'f', 1);
         delay[out] << QStringLiteral("Delay  %1 : %2 %3")
                           .arg(name)
                           .arg(m_delayPanel->shownDelay(ch), 0, 'f', 1)
                           .arg(m_delayPanel->unitText(ch));
-        const auto &bands = out ? outputAt(r, ch - 3).PEQ : r.inputs[static_cast<std::size_t>(ch)].PEQ;
+        const auto &bands =
+            out ? outputAt(r, ch - preset::kFirstOutput).PEQ : r.inputs[static_cast<std::size_t>(ch)].PEQ;
         const auto active = std::count_if(bands.begin(), bands.end(), preset::isBandOn);
-        peq[out] << (out ? QStringLiteral("PEQ  %1 : %2 activate") : QStringLiteral("PEQ  %1 : %2 active")).arg(name).arg(active);
+        const QString peqLine = out ? QStringLiteral("PEQ  %1 : %2 activate") : QStringLiteral("PEQ  %1 : %2 active");
+        peq[out] << peqLine.arg(name).arg(active);
         if (!out) continue;
-        const preset::OutputChannel &o = outputAt(r, ch - 3);
+        const preset::OutputChannel &o = outputAt(r, ch - preset::kFirstOutput);
         const QString lc = preset::isLowCutOn(o.lowCut) ? QStringLiteral("%1 Hz").arg(o.lowCut.FREQUENCY)
                                                         : QStringLiteral("Bypass");
         const QString hc = preset::isHighCutOn(o.highCut) ? QStringLiteral("%1 Hz").arg(o.highCut.FREQUENCY)
@@ -636,8 +646,9 @@ void CZARDocumentView::refreshToolTips()
         xover << QStringLiteral("XOver  %1 : LC %2, HC %3").arg(name, lc, hc);
         static const char *const kDynTypes[] = {"Bypass", "Limiter", "Compressor"};
         if (o.DYNAMIC.TYPE < 3) {
+            const double threshold = o.NOISEGATE.THRESHOLD;
             const QString gate = preset::isNoiseGateOn(o.NOISEGATE)
-                                     ? QStringLiteral(", Gate %1 dB").arg(static_cast<double>(o.NOISEGATE.THRESHOLD), 0, 'f', 0)
+                                     ? QStringLiteral(", Gate %1 dB").arg(threshold, 0, 'f', 0)
                                      : QStringLiteral(", Bypass");
             dyn << QStringLiteral("Dynamik/Gate  %1 : %2%3").arg(name, QLatin1String(kDynTypes[o.DYNAMIC.TYPE]), gate);
         }
