@@ -37,6 +37,7 @@ const char *toString(CFirmwareUpdate::Result result)
     case R::Success: return "success";
     case R::FileOpenError: return "file open error";
     case R::NothingToProgram: return "nothing to program";
+    case R::DamagedFile: return "damaged file";
     case R::LoaderError: return "flash loader error";
     case R::PortError: return "port error";
     case R::ConnectionFailed: return "connection failed";
@@ -116,6 +117,13 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
                         QStringLiteral("The file %1 holds no firmware record to program.").arg(filePath));
         return false;
     }
+    if (m_file.badChecksums > 0) {
+        Q_EMIT finished(Result::DamagedFile,
+                        QStringLiteral("The file %1 is damaged: %2 records have a wrong checksum.")
+                            .arg(filePath)
+                            .arg(m_file.badChecksums));
+        return false;
+    }
     if (image.bytes.size() != kFlashLoaderSize) {
         Q_EMIT finished(Result::LoaderError,
                         QStringLiteral("The flash loader image must be %1 bytes long.").arg(kFlashLoaderSize));
@@ -134,6 +142,10 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
     setPhase(Phase::Knocking);
     m_knockTimer.start(m_timings.knockIntervalMs);
     Q_EMIT logReset(QStringLiteral("Trying to connect to ZAR !"));
+    // A damaged S2 line goes as the placeholder like any other line that is
+    // not programmed; the user should know that it was there.
+    if (m_file.malformedS2 > 0)
+        log(QStringLiteral("\r\nWarning: %1 damaged S2 lines are not programmed !").arg(m_file.malformedS2));
     Q_EMIT progressRange(0, m_timings.maxKnocks);
     Q_EMIT progressValue(0);
     return true;

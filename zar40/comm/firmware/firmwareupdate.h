@@ -55,6 +55,7 @@ public:
         Success,
         FileOpenError,    // the firmware file cannot be read
         NothingToProgram, // the file holds no record that would be programmed
+        DamagedFile,      // a data record's checksum is wrong
         LoaderError,      // the flash loader image is missing or wrong
         PortError,        // the port cannot be opened
         ConnectionFailed, // no answer to the knocking
@@ -73,8 +74,10 @@ public:
 
     // Starts an update of the unit on PORT with the records of FILEPATH and
     // the flash loader IMAGE. Returns false, with finished() already
-    // emitted, when it cannot start: the file cannot be read or holds no
-    // data record, the image is wrong, the port cannot be opened. An update
+    // emitted, when it cannot start: the file cannot be read, holds no
+    // data record or a data record with a wrong checksum (which the loader
+    // would refuse only after the flash is erased), the image is wrong, the
+    // port cannot be opened. An update
     // that is running is not disturbed (false, nothing emitted).
     bool start(const QString &port, const QString &filePath, const FlashLoaderImage &image, bool resetPresets);
     bool isRunning() const { return m_phase != Phase::Idle; }

@@ -129,6 +129,7 @@ TEST_F(FirmwareUpdate, PresetDataIsProgrammedOnlyWhenThePresetsAreReset)
         ASSERT_EQ(out.result, CFirmwareUpdate::Result::Success) << out.message.toStdString();
         const std::string p(kPlaceholderRecord);
         EXPECT_EQ(received(sim), (std::vector<std::string>{lines[0], reset ? lines[1] : p, p, p, p, lines[5]}));
+        EXPECT_NE(out.log.indexOf(QStringLiteral("Warning: 1 damaged S2 lines are not programmed !")), -1);
         EXPECT_EQ(fw.erasedSectors(), (reset ? std::vector<int>{0, 1, 2, 3, 5, 6} : std::vector<int>{0, 3, 5, 6}));
     }
 }
@@ -207,7 +208,7 @@ TEST_F(FirmwareUpdate, EveryPhaseThatGetsNoAnswerTimesOutAndClosesThePort)
     }
 }
 
-TEST_F(FirmwareUpdate, NothingIsSentWithoutAFileAnImageOrRecordsToProgram)
+TEST_F(FirmwareUpdate, NothingIsSentWithoutAFileAnImageOrSoundRecordsToProgram)
 {
     SimProcess sim;
     startSim(sim);
@@ -221,8 +222,13 @@ TEST_F(FirmwareUpdate, NothingIsSentWithoutAFileAnImageOrRecordsToProgram)
     FlashLoaderImage shortImage{m_image.bytes.left(100), {}};
     writeLines(file, firmwareLines(5));
     EXPECT_FALSE(fw.start(port, QString::fromStdString(file.string()), shortImage, false));
+    std::string damaged = s2(0x010010);
+    damaged.back() = damaged.back() == '0' ? '1' : '0';
+    writeLines(file, {s2(0x010000), damaged});
+    EXPECT_FALSE(fw.start(port, QString::fromStdString(file.string()), m_image, false));
     fs::remove(file);
-    ASSERT_EQ(finished.size(), 3);
+    ASSERT_EQ(finished.size(), 4);
+    EXPECT_EQ(finished[3][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::DamagedFile);
     EXPECT_EQ(finished[0][1].toString(), QLatin1String(kFileOpenErrorText));
     EXPECT_EQ(finished[1][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::NothingToProgram);
     EXPECT_EQ(finished[2][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::LoaderError);
