@@ -1,6 +1,7 @@
 // Device commands: talk to a ZAR40 over its serial line without the editor.
 #define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "cmd_device_session.h"
+#include "cmd_device_scan.h"
 #include "command.h"
 #include "preset_input.h"
 
@@ -54,6 +55,9 @@ const char kUsage[] =
     "  diff FILE --slot N         list the fields in which FILE and slot N differ\n"
     "  levels [--cycles N]        print the eight levels (every second cycle also the six\n"
     "                             pots and the mute state) once per cycle until Ctrl-C\n"
+    "  scan                       (--can only, no --net-id) list every unit on the bus:\n"
+    "                             Net-ID, device number, device name, current preset; it\n"
+    "                             only reads, so units in use are not disturbed\n"
     "\n"
     "Options:\n"
     "  --port PATH          the serial port\n"
@@ -224,7 +228,8 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
         if (p.command.empty()) p.command = a;
         else p.files.push_back(a);
     }
-    if (p.command.empty()) return usageError(kName, "which command? (info, read, write, backup, restore, diff, levels)");
+    if (p.command.empty())
+        return usageError(kName, "which command? (info, read, write, backup, restore, diff, levels, scan)");
     if (p.options.port.empty() && p.options.can.empty())
         return usageError(kName, "--port PATH or --can BACKEND:INTERFACE is required");
     if (!p.options.port.empty() && !p.options.can.empty())
@@ -243,6 +248,10 @@ std::optional<int> parse(const std::vector<std::string> &args, Parsed &p)
         return std::nullopt;
     };
     if (p.command == "info" || p.command == "levels") return needs(false, false, false, 0);
+    if (p.command == "scan") {
+        if (p.options.can.empty()) return usageError(kName, "scan needs --can BACKEND:INTERFACE");
+        return needs(false, false, false, 0);
+    }
     if (p.command == "read") {
         if (auto r = needs(true, true, false, 0)) return r;
         if (preset::presetFileKind(p.out) != preset::PresetFileKind::Xml)
@@ -458,6 +467,7 @@ int run(const std::vector<std::string> &args)
     static char programName[] = "zar40";
     static char *argv[] = {programName, nullptr};
     QCoreApplication app(argc, argv);
+    if (p.command == "scan") return scanBus(p.options.can, p.options.quiet);
     zar40::comm::DeviceSession::clearStop();
     std::signal(SIGINT, onStop);
     std::signal(SIGTERM, onStop);
