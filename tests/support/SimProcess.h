@@ -43,8 +43,11 @@ public:
         m_child = std::make_unique<ChildProcess>(binProgram("zar40-sim"), std::move(args), err);
     }
     // On a pseudo-terminal whose link lies in a temporary folder of the
-    // simulator's own; true once it has printed the link.
-    bool startOnPty(std::vector<std::string> args = {})
+    // simulator's own; true once it has printed the link. With
+    // Stderr::Capture (and --verbose) a test can read what the unit was
+    // asked; it must then read stderrText() often enough to keep the pipe
+    // from filling.
+    bool startOnPty(std::vector<std::string> args = {}, Stderr err = Stderr::Inherit)
     {
         if (m_dir.empty()) {
             std::string pattern = (std::filesystem::temp_directory_path() / "zar40-sim-XXXXXX").string();
@@ -53,7 +56,7 @@ public:
         }
         m_link = (m_dir / "zar40.pty").string();
         args.insert(args.begin(), {"--pty", m_link});
-        start(std::move(args), Stderr::Inherit);
+        start(std::move(args), err);
         return readyLine() == m_link;
     }
     // As unit NETID on the virtual CAN bus BUS (virtualcan's interface

@@ -2,7 +2,27 @@
 
 #include "ZARDocumentView.h"
 
+#include "zar40/preset/factory_layouts.h"
+
+#include <QAction>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel *pane(const QString &name, const QString &widthOf, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widthOf) + 2 * label->frameWidth() + 6);
+    return label;
+}
+
+} // namespace
 
 CChildFrame::CChildFrame() = default;
 
@@ -11,9 +31,96 @@ CChildFrame::~CChildFrame() = default;
 void CChildFrame::onCreateClient(CView *view)
 {
     CMDIChildWnd::onCreateClient(view);
-    if (auto *zarView = qobject_cast<CZARDocumentView *>(view))
+    // The frame's client: the view above the status bar.
+    setWidget(nullptr);
+    auto *client = new QWidget;
+    auto *layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view, 1);
+    m_statusBar = new QStatusBar(client);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
+    m_statusBar->setSizeGripEnabled(false);
+    m_deviceName = pane(QStringLiteral("deviceNamePane"), QStringLiteral("MMMMMMMMMMMMMMMM"), m_statusBar);
+    m_deviceNumber = pane(QStringLiteral("deviceNumberPane"), QStringLiteral("  K000000 "), m_statusBar);
+    m_information = pane(QStringLiteral("informationPane"), QStringLiteral("Connected, reading preset"), m_statusBar);
+    m_localState = pane(QStringLiteral("localStatePane"), QStringLiteral("Local modified"), m_statusBar);
+    m_deviceState = pane(QStringLiteral("deviceStatePane"), QStringLiteral("ZAR modified"), m_statusBar);
+    m_statusBar->addWidget(m_information, 1);
+    for (QLabel *p : {m_deviceName, m_deviceNumber, m_localState, m_deviceState})
+        m_statusBar->addPermanentWidget(p);
+    layout->addWidget(m_statusBar);
+    setWidget(client);
+
+    if (auto *zarView = qobject_cast<CZARDocumentView *>(view)) {
         connect(zarView, &CZARDocumentView::closeReady, this, &QWidget::close, Qt::QueuedConnection);
-    resize(760, 520);
+        connect(zarView, &CZARDocumentView::statusChanged, this, &CChildFrame::updateStatus);
+        connect(zarView, &CZARDocumentView::frameSizeWanted, this, [this](const QSize &size) {
+            setMinimumSize(size);
+            resize(size);
+        });
+        if (CDocument *doc = zarView->document())
+            connect(doc, &CDocument::modifiedChanged, this, &CChildFrame::updateStatus);
+        buildMenus();
+    }
+    setMinimumSize(900, 650);
+    resize(900, 650);
+    updateStatus();
+}
+
+void CChildFrame::buildMenus()
+{
+    auto *view = qobject_cast<CZARDocumentView *>(this->view());
+    auto *file = new QMenu(tr("&Preset"), this);
+    m_idleActions << file->addAction(tr("Open Preset"), view, &CZARDocumentView::onOpenPreset);
+    file->addAction(tr("Save Preset"), view, &CZARDocumentView::onSavePreset);
+    file->addSeparator();
+    file->addAction(tr("&Close"), view, &CZARDocumentView::onClosePreset);
+
+    auto *tools = new QMenu(tr("&Tools"), this);
+    m_idleActions << tools->addAction(tr("Copy Channel Setup"), view, &CZARDocumentView::onCopyChannelSetup);
+    m_connectedActions << tools->addAction(tr("Devicesettings"), view, &CZARDocumentView::onDeviceSettings);
+    QAction *firmware = tools->addAction(tr("Firmware Update"), view, &CZARDocumentView::onFirmwareUpdate);
+    firmware->setObjectName(QStringLiteral("firmwareUpdateAction"));
+    firmware->setEnabled(false);
+
+    auto *quick = new QMenu(tr("&Quick Setup"), this);
+    const auto layouts = zar40::preset::factoryLayouts();
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const int index = static_cast<int>(i);
+        m_idleActions << quick->addAction(QString::fromLatin1(zar40::preset::factoryLayoutName(layouts[i])), view,
+                                          [view, index] { view->onQuickSetup(index); });
+    }
+    // Listed so users know they are planned; there is no layout behind them.
+    for (const char *name : {"3 Way Stereo", "3 Way Stereo w. mono Bass"})
+        quick->addAction(QString::fromLatin1(name))->setEnabled(false);
+
+    auto *help = new QMenu(tr("ZAR40 &Help"), this);
+    help->addAction(tr("Help Topics"), view, &CZARDocumentView::onHelpTopics);
+    help->addAction(tr("&About ZAR40-Plugin..."), view, &CZARDocumentView::onAbout);
+
+    m_menus = {file, tools, quick, help};
+}
+
+QList<QMenu *> CChildFrame::documentMenus()
+{
+    return m_menus;
+}
+
+void CChildFrame::updateStatus()
+{
+    auto *zarView = qobject_cast<CZARDocumentView *>(view());
+    if (!zarView || !m_statusBar) return;
+    m_deviceName->setText(zarView->deviceNamePaneText());
+    m_deviceNumber->setText(zarView->deviceNumberPaneText());
+    m_information->setText(zarView->informationPaneText());
+    m_localState->setText(zarView->localStatePaneText());
+    m_deviceState->setText(zarView->deviceStatePaneText());
+    const bool idle = !zarView->isBusy();
+    for (QAction *a : std::as_const(m_idleActions))
+        a->setEnabled(idle);
+    for (QAction *a : std::as_const(m_connectedActions))
+        a->setEnabled(idle && zarView->isConnected());
 }
 
 void CChildFrame::closeEvent(QCloseEvent *event)

@@ -1,6 +1,7 @@
 #include "ZARDocument.h"
 
 #include "UserPrompts.h"
+#include "ZARDocumentView.h"
 
 #include "zar40/preset/preset_files.h"
 
@@ -52,5 +53,13 @@ bool CZARDocument::onOpenDocument(const QString &path)
     for (const std::string &notice : result.notices)
         UserPrompts::current().information(QString::fromStdString(notice));
     setModifiedFlag(false);
+    return true;
+}
+
+bool CZARDocument::saveModified()
+{
+    // The view knows how to save; the document only holds the presets.
+    for (CView *v : views())
+        if (auto *view = qobject_cast<CZARDocumentView *>(v)) return view->confirmDiscard();
     return true;
 }

@@ -18,6 +18,8 @@ public:
     // Reads a .vpx or .vpf preset into the current preset; a file the preset
     // library refuses is reported with its reason and nothing is opened.
     bool onOpenDocument(const QString &path) override;
+    // Offers to save a preset with unsaved changes before the editor closes.
+    bool saveModified() override;
 
     // The editor's preset differs from the unit's slot (the "ZAR modified"
     // pane). Whether it differs from its file is the document's own

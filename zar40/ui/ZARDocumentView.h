@@ -3,6 +3,7 @@
 #include "DocView.h"
 
 #include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/remotewatch.h"
 #include "zar40/comm/transferui.h"
 #include "userpromptsadapter.h"
 
@@ -10,6 +11,7 @@
 #include "zar40/preset/record.h"
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -62,22 +64,65 @@ public:
     CZARDocument *zarDocument() const;
     void onInitialUpdate() override;
 
+    // ---- Connection, device slots and commands (ZARDocumentViewConnection.cpp,
+    //      ZARDocumentViewCommands.cpp)
+
+    // Shortens every wait box and pause of the connection cycle (tests); 1.0
+    // keeps the documented times.
+    Q_PROPERTY(double waitTimeScale READ waitTimeScale WRITE setWaitTimeScale)
+    Q_PROPERTY(bool remoteWatch READ isRemoteWatchOn NOTIFY statusChanged)
+
     ConnectionState connectionState() const { return m_connState; }
     QString connectionStateName() const;
     // Whether a link to a unit is up (or being taken down).
     bool isLinked() const;
-    // Asks the unit to disconnect; the frame then closes on the closed
-    // notification. false when nothing is linked (close at once).
+    // The editor and a unit agree on a slot: the cycle after connecting is done.
+    bool isConnected() const { return m_connected; }
+    // The frame is closing while linked: asks "Store Preset?" and about
+    // unsaved work, then asks the unit to disconnect; the frame closes on the
+    // closed notification. false when nothing is linked (close at once).
     bool disconnectForClose();
+    // Closing while not linked: offers to save a local-modified preset.
+    // false keeps the frame open.
+    bool confirmDiscard();
+    // A preset transfer is running; the commands wait for it.
+    bool isBusy() const;
+
+    double waitTimeScale() const { return m_waitScale; }
+    void setWaitTimeScale(double scale) { m_waitScale = scale < 0 ? 0 : scale; }
+    bool isRemoteWatchOn() const;
+
+    // The texts of the frame's status panes.
+    QString deviceNamePaneText() const;
+    QString deviceNumberPaneText() const;
+    QString informationPaneText() const;
+    QString localStatePaneText() const;
+    QString deviceStatePaneText() const;
+
+public Q_SLOTS:
+    void onOpenPreset();
+    void onSavePreset();
+    void onClosePreset();
+    void onCopyChannelSetup();
+    void onDeviceSettings();
+    void onFirmwareUpdate();
+    void onHtmlReport();
+    // LAYOUT indexes zar40::preset::factoryLayouts().
+    void onQuickSetup(int layout);
+    void onHelpTopics();
+    void onAbout();
+    void onStorePreset();
 
 Q_SIGNALS:
     void connectionStateChanged();
     // The frame may close now: the unit has let go of the connection.
     void closeReady();
+    // A pane text or the enabled state of a command may have changed.
+    void statusChanged();
+    // The frame's size for the level panel shown (900 x 770) or hidden.
+    void frameSizeWanted(const QSize &size);
 
 private:
-    // ---- The connection bar and the connection cycle (ZARDocumentViewConnection.cpp)
-
     // The group of connection controls, wired to the connection object.
     QWidget *buildConnectionBar();
     // TransferUi
@@ -86,24 +131,69 @@ private:
 
     void onTypeChanged(int index);
     void onConnectClicked();
-    void onSendClicked();
+    void onPresetChosen(int index);
+    void onRemoteWatchToggled(bool on);
     void onNotification(zar40::comm::CCommunicationmodul::Notification code);
+    void onReplied(const zar40::codec::Message &request, const zar40::codec::Message &reply);
     void setConnState(ConnectionState state, const QString &status);
     void fillPorts();
+    void fillPresetList();
+    // The controls of a unit that is not (or no longer) connected.
+    void resetConnectionControls();
+
+    // The cycle after connecting, step by step.
+    void onSlotChosen(int slot);
+    void reconcileWithDevice();
+    void readDevicePreset();
+    // Shows a wait box with TEXT for MS (scaled) and runs THEN when it has
+    // closed and, if AWAITED is a request code, the unit has answered it. A
+    // reset of the connection drops THEN.
+    void afterWaitBox(const QString &text, int ms, int awaited, std::function<void()> then);
+    void runStepIfReady();
+    void stopPolling();
+    // The record on screen changed as a whole (read, opened, layout, copy).
+    void refreshEverything();
+    void setLocalModified(bool modified);
+    void setDeviceModified(bool modified);
+    // Writes the current preset to the unit when a write is possible now.
+    bool transferCurrentPreset();
+    bool savePreset();
+    int scaled(int ms) const;
 
     zar40::ui::UserPromptsForComm m_promptsAdapter{this};
     zar40::comm::CCommunicationmodul *m_link = nullptr;
+    zar40::comm::CRemoteWatch *m_watch = nullptr;
     ConnectionState m_connState = ConnectionState::Idle;
+    bool m_connected = false;
     bool m_closePending = false;
+    // The closing sequence has asked about unsaved work already.
+    bool m_closeConfirmed = false;
     bool m_failed = false;
+    bool m_transferRunning = false;
+    double m_waitScale = 1.0;
+    // Bumped whenever the link resets; a waiting step of an older link is
+    // dropped.
+    int m_generation = 0;
+    struct PendingStep {
+        int generation = 0;
+        int awaited = -1; // request code whose reply is still due, or -1
+        bool boxOpen = false;
+        std::function<void()> then;
+    };
+    std::optional<PendingStep> m_step;
 
     QComboBox *m_type = nullptr;
     QLabel *m_portLabel = nullptr;
     QComboBox *m_port = nullptr;
     QLabel *m_netIdLabel = nullptr;
     QSpinBox *m_netId = nullptr;
+    QPushButton *m_findUnits = nullptr;
     QPushButton *m_connect = nullptr;
-    QPushButton *m_send = nullptr;
+    QComboBox *m_presetList = nullptr;
+    QPushButton *m_store = nullptr;
+    QPushButton *m_report = nullptr;
+    QCheckBox *m_remoteWatch = nullptr;
+    QWidget *m_levelPanel = nullptr;
     QLabel *m_status = nullptr;
 
     // ---- The editors and what they show (ZARDocumentView.cpp)

@@ -1,6 +1,10 @@
-// The connection bar of the editor view and the connection cycle behind it.
+// The connection bar of the editor view and the connection cycle behind it:
+// connect, agree with the unit on a slot, switch and store slots, watch
+// levels, disconnect.
 #include "ZARDocumentView.h"
 
+#include "CSelectPreset.h"
+#include "CWaitDialog.h"
 #include "ZARDocument.h"
 #include "ZARWaitWindow.h"
 
@@ -9,29 +13,58 @@
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/commctrl.h"
 #include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/remotewatch.h"
 
 #include "UserPrompts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QVBoxLayout>
 
 using zar40::comm::CCommunicationmodul;
+using namespace zar40::codec;
 
 namespace {
 
 constexpr const char *kTimeOutText =
     "Communication ERROR.\nPlease verify that the COM-Port select is correct and the ZAR is correct connected.";
 constexpr const char *kRefusedText = "Communication ERROR.\nThe connection to the ZAR is refused.";
+constexpr const char *kStorePresetQuestion = "Store Preset?";
+constexpr const char *kCopyPresetQuestion = "Copy Preset to ZAR?";
+constexpr const char *kSaveCurrentQuestion = "Do you want to save the current preset?";
+constexpr const char *kWaitChangeText = "Please wait\nwhile change Preset";
+constexpr const char *kWaitChangingText = "Please wait\nwhile changing Preset";
+constexpr const char *kWaitSavingText = "Please wait\nwhile saving";
+constexpr int kChangeWaitMs = 3000;
+constexpr int kSaveWaitMs = 6000;
+// After the slot switch the unit needs a moment before the first transfer.
+constexpr int kSettleMs = 500;
+const QSize kEditorFrameSize(900, 650);
+const QSize kFrameSizeWatching(900, 770);
 
 // Net-ID 64 would give a CAN identifier outside the 11-bit range, so the
 // field stops below it.
 using canbus::kMaxNetId;
+
+QString levelText(const zar40::comm::CRemoteWatch &watch)
+{
+    static const char *const names[] = {"IN A", "IN B", "OUT 1", "OUT 2", "OUT 3", "OUT 4", "OUT 5", "OUT 6"};
+    QStringList parts;
+    for (int i = 0; i < zar40::comm::CRemoteWatch::kLevelCount; ++i)
+        parts << QStringLiteral("%1 %2").arg(QLatin1String(names[i])).arg(watch.levels()[static_cast<std::size_t>(i)], 3);
+    QStringList pots;
+    for (std::uint32_t p : watch.pots())
+        pots << QStringLiteral("%1 dB").arg(static_cast<double>(p) * 6.0, 0, 'f', 1);
+    return parts.join(QStringLiteral("   ")) + QLatin1Char('\n') + QStringLiteral("Pots: ") +
+           pots.join(QStringLiteral("  ")) + QStringLiteral("   Mute: 0x%1").arg(watch.muteState(), 3, 16, QLatin1Char('0'));
+}
 
 } // namespace
 
@@ -42,57 +75,95 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_link->setTransferUi(this);
     m_link->setCanTransportFactory(zar40::comm::canWindowTransportFactory());
     connect(m_link, &CCommunicationmodul::notification, this, &CZARDocumentView::onNotification);
+    connect(m_link, &CCommunicationmodul::replied, this, &CZARDocumentView::onReplied);
+    connect(m_link, &CCommunicationmodul::presetWritten, this, [this] { Q_EMIT statusChanged(); });
+    m_watch = new zar40::comm::CRemoteWatch(m_link, this);
 
-    m_type = new QComboBox(this);
+    auto *connectionGroup = new QGroupBox(tr("Connection"), this);
+    m_type = new QComboBox(connectionGroup);
     m_type->setObjectName(QStringLiteral("connectionType"));
     m_type->addItems({QStringLiteral("RS232"), QStringLiteral("CAN")});
 
-    m_portLabel = new QLabel(tr("ComPort"), this);
-    m_port = new QComboBox(this);
+    m_portLabel = new QLabel(tr("ComPort"), connectionGroup);
+    m_port = new QComboBox(connectionGroup);
     m_port->setObjectName(QStringLiteral("portCombo"));
     m_port->setEditable(true);
     m_port->setInsertPolicy(QComboBox::NoInsert);
-    m_port->setMinimumContentsLength(24);
+    m_port->setMinimumContentsLength(20);
     m_portLabel->setBuddy(m_port);
     fillPorts();
 
-    m_netIdLabel = new QLabel(tr("Net-ID"), this);
-    m_netId = new QSpinBox(this);
+    m_netIdLabel = new QLabel(tr("Net-ID"), connectionGroup);
+    m_netId = new QSpinBox(connectionGroup);
     m_netId->setObjectName(QStringLiteral("netIdSpin"));
     m_netId->setRange(1, kMaxNetId);
     m_netId->setValue(1);
     m_netIdLabel->setBuddy(m_netId);
 
-    m_connect = new QPushButton(tr("Connect"), this);
+    m_connect = new QPushButton(tr("Connect"), connectionGroup);
     m_connect->setObjectName(QStringLiteral("connectButton"));
-    m_send = new QPushButton(tr("Send preset to device"), this);
-    m_send->setObjectName(QStringLiteral("sendPresetButton"));
-    m_send->setEnabled(false);
+
+    auto *conn = new QHBoxLayout(connectionGroup);
+    conn->addWidget(m_type);
+    conn->addWidget(m_portLabel);
+    conn->addWidget(m_port, 1);
+    conn->addWidget(m_netIdLabel);
+    conn->addWidget(m_netId);
+    conn->addWidget(m_connect);
+
+    auto *presetGroup = new QGroupBox(tr("Preset"), this);
+    m_presetList = new QComboBox(presetGroup);
+    m_presetList->setObjectName(QStringLiteral("presetList"));
+    m_presetList->setMinimumContentsLength(22);
+    m_store = new QPushButton(tr("Store Preset"), presetGroup);
+    m_store->setObjectName(QStringLiteral("storeButton"));
+    m_report = new QPushButton(tr("Html-Report"), presetGroup);
+    m_report->setObjectName(QStringLiteral("reportButton"));
+    m_report->setEnabled(false);
+    m_remoteWatch = new QCheckBox(tr("RemoteWatch"), presetGroup);
+    m_remoteWatch->setObjectName(QStringLiteral("remoteWatch"));
+    auto *presetRow = new QHBoxLayout(presetGroup);
+    presetRow->addWidget(m_presetList, 1);
+    presetRow->addWidget(m_store);
+    presetRow->addWidget(m_report);
+    presetRow->addWidget(m_remoteWatch);
+
+    m_levelPanel = new QLabel(this);
+    m_levelPanel->setObjectName(QStringLiteral("levelPanel"));
+    m_levelPanel->hide();
+    connect(m_watch, &zar40::comm::CRemoteWatch::cycleFinished, this, [this] {
+        if (auto *label = qobject_cast<QLabel *>(m_levelPanel)) label->setText(levelText(*m_watch));
+    });
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
+    m_status->hide(); // shown in the frame's information pane
 
     auto *connectionBar = new QWidget(this);
     connectionBar->setObjectName(QStringLiteral("connectionBar"));
-    auto *bar = new QHBoxLayout;
-    bar->setContentsMargins(0, 0, 0, 0);
-    bar->addWidget(m_type);
-    bar->addWidget(m_portLabel);
-    bar->addWidget(m_port, 1);
-    bar->addWidget(m_netIdLabel);
-    bar->addWidget(m_netId);
-    bar->addWidget(m_connect);
-    bar->addWidget(m_send);
-    auto *barAndStatus = new QVBoxLayout(connectionBar);
-    barAndStatus->setContentsMargins(0, 0, 0, 0);
-    barAndStatus->addLayout(bar);
-    barAndStatus->addWidget(m_status);
+    auto *groups = new QHBoxLayout;
+    groups->setContentsMargins(0, 0, 0, 0);
+    groups->addWidget(connectionGroup, 1);
+    groups->addWidget(presetGroup, 1);
+    auto *column = new QVBoxLayout(connectionBar);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addLayout(groups);
+    column->addWidget(m_levelPanel);
 
     connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
     connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
-    connect(m_send, &QPushButton::clicked, this, &CZARDocumentView::onSendClicked);
+    connect(m_presetList, &QComboBox::activated, this, &CZARDocumentView::onPresetChosen);
+    connect(m_store, &QPushButton::clicked, this, &CZARDocumentView::onStorePreset);
+    connect(m_report, &QPushButton::clicked, this, &CZARDocumentView::onHtmlReport);
+    connect(m_remoteWatch, &QCheckBox::toggled, this, &CZARDocumentView::onRemoteWatchToggled);
     onTypeChanged(0);
+    resetConnectionControls();
     setConnState(ConnectionState::Idle, tr("Idle"));
+    // The document is attached only after construction.
+    QTimer::singleShot(0, this, [this] {
+        fillPresetList();
+        Q_EMIT statusChanged();
+    });
     return connectionBar;
 }
 
@@ -103,6 +174,20 @@ void CZARDocumentView::fillPorts()
     for (const auto &entry : zar40::comm::CCommCtrl::enumeratePorts()) {
         if (entry.systemLocation != preset) m_port->addItem(entry.systemLocation);
     }
+}
+
+void CZARDocumentView::fillPresetList()
+{
+    const CZARDocument *doc = zarDocument();
+    if (!doc) return;
+    const QSignalBlocker block(m_presetList);
+    m_presetList->clear();
+    for (const zar40::preset::PresetRecord &r : doc->presets.records) {
+        QString text = QStringLiteral(" %1 %2").arg(r.number + 1).arg(QString::fromLatin1(zar40::preset::textOf(r.NAME)));
+        if (zar40::preset::isLocked(r.PRESET_FLAGS)) text += tr("  (locked)");
+        m_presetList->addItem(text);
+    }
+    m_presetList->setCurrentIndex(doc->presets.current());
 }
 
 QString CZARDocumentView::connectionStateName() const
@@ -121,6 +206,21 @@ bool CZARDocumentView::isLinked() const
     return m_connState == ConnectionState::Connected || m_connState == ConnectionState::Disconnecting;
 }
 
+bool CZARDocumentView::isBusy() const
+{
+    return m_transferRunning || m_step.has_value();
+}
+
+bool CZARDocumentView::isRemoteWatchOn() const
+{
+    return m_watch && m_watch->isEnabled();
+}
+
+int CZARDocumentView::scaled(int ms) const
+{
+    return static_cast<int>(ms * m_waitScale);
+}
+
 void CZARDocumentView::setConnState(ConnectionState state, const QString &status)
 {
     const bool changed = state != m_connState;
@@ -131,9 +231,32 @@ void CZARDocumentView::setConnState(ConnectionState state, const QString &status
     m_port->setEnabled(idle);
     m_netId->setEnabled(idle);
     m_connect->setText(idle ? tr("Connect") : tr("Disconnect"));
-    m_connect->setEnabled(state != ConnectionState::Disconnecting);
-    m_send->setEnabled(state == ConnectionState::Connected && m_link->acceptsWrites());
+    m_connect->setEnabled(state != ConnectionState::Disconnecting && !m_transferRunning);
+    const bool linked = state == ConnectionState::Connected;
+    m_presetList->setEnabled(linked && !m_transferRunning);
+    m_store->setEnabled(linked && !m_transferRunning);
+    m_remoteWatch->setEnabled(linked);
     if (changed) Q_EMIT connectionStateChanged();
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::resetConnectionControls()
+{
+    ++m_generation;
+    m_step.reset();
+    stopPolling();
+    {
+        const QSignalBlocker block(m_remoteWatch);
+        m_remoteWatch->setChecked(false);
+    }
+    m_levelPanel->hide();
+    m_connected = false;
+    Q_EMIT frameSizeWanted(kEditorFrameSize);
+}
+
+void CZARDocumentView::stopPolling()
+{
+    if (m_watch) m_watch->setEnabled(false);
 }
 
 void CZARDocumentView::onTypeChanged(int index)
@@ -148,8 +271,20 @@ void CZARDocumentView::onTypeChanged(int index)
 void CZARDocumentView::onConnectClicked()
 {
     if (m_connState == ConnectionState::Connected) {
+        const bool store = UserPrompts::current().questionYesNo(QString::fromLatin1(kStorePresetQuestion), this);
         setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
-        m_link->postState(zar40::codec::ReqDisconnect);
+        auto disconnectNow = [this] {
+            stopPolling();
+            m_link->postState(ReqDisconnect);
+        };
+        if (store) {
+            m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
+            setDeviceModified(false);
+            // The disconnect drops whatever is queued: it waits for the store.
+            afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, disconnectNow);
+        } else {
+            disconnectNow();
+        }
         return;
     }
     if (m_connState == ConnectionState::Disconnecting) return;
@@ -177,69 +312,283 @@ void CZARDocumentView::onConnectClicked()
                                                          : tr("Idle"));
         return;
     }
+    setDeviceModified(false);
     setConnState(ConnectionState::Connecting, tr("Connecting"));
-}
-
-void CZARDocumentView::onSendClicked()
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc || m_connState != ConnectionState::Connected || !m_link->acceptsWrites()) return;
-    m_link->writePreset(doc->presets.currentRecord());
 }
 
 bool CZARDocumentView::disconnectForClose()
 {
     if (!isLinked()) return false;
-    m_closePending = true;
+    if (m_closePending) return true;
     if (m_connState == ConnectionState::Connected) {
+        UserPrompts &prompts = UserPrompts::current();
+        const bool store = prompts.questionYesNo(QString::fromLatin1(kStorePresetQuestion), this);
+        if (CZARDocument *doc = zarDocument(); doc && doc->isModified()) {
+            if (prompts.questionYesNo(QString::fromLatin1(kSaveCurrentQuestion), this)) savePreset();
+        }
+        // A prompt may have outlived the link.
+        if (m_connState != ConnectionState::Connected) return false;
+        m_closeConfirmed = true;
+        m_closePending = true;
         setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
-        m_link->postState(zar40::codec::ReqDisconnect);
+        stopPolling();
+        auto disconnectNow = [this] { m_link->postState(ReqDisconnect); };
+        if (store) {
+            m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
+            setDeviceModified(false);
+            // The disconnect drops whatever is queued: it waits for the store.
+            afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, disconnectNow);
+        } else {
+            disconnectNow();
+        }
+    } else {
+        // Disconnecting already: the closed notification closes the frame.
+        m_closePending = true;
     }
     return true;
+}
+
+void CZARDocumentView::afterWaitBox(const QString &text, int ms, int awaited, std::function<void()> then)
+{
+    m_step = PendingStep{m_generation, awaited, true, std::move(then)};
+    auto *box = new CWaitDialog(this, text, scaled(ms));
+    const int generation = m_generation;
+    connect(box, &QDialog::finished, this, [this, generation] {
+        if (!m_step || m_step->generation != generation) return;
+        m_step->boxOpen = false;
+        runStepIfReady();
+    });
+    box->start();
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::runStepIfReady()
+{
+    if (!m_step || m_step->boxOpen || m_step->awaited >= 0) return;
+    std::function<void()> then = std::move(m_step->then);
+    m_step.reset();
+    Q_EMIT statusChanged();
+    if (then) then();
+}
+
+void CZARDocumentView::onReplied(const Message &request, const Message &)
+{
+    if (m_step && m_step->awaited == request.code) {
+        m_step->awaited = -1;
+        runStepIfReady();
+    }
 }
 
 void CZARDocumentView::onNotification(CCommunicationmodul::Notification code)
 {
     using Notification = CCommunicationmodul::Notification;
     switch (code) {
-    case Notification::Connected:
+    case Notification::Connected: {
         setConnState(ConnectionState::Connected, tr("Connected"));
-        // Editor and unit agree in the simplest way: the editor takes what
-        // the unit plays now.
-        if (CZARDocument *doc = zarDocument()) {
-            m_status->setText(tr("Connected, reading preset"));
-            m_link->readPreset(&doc->presets.currentRecord(), &doc->deviceSettings);
-        }
+        CZARDocument *doc = zarDocument();
+        if (!doc) break;
+        // The dialog is opened, not run: replies and a lost link are handled
+        // while it shows.
+        auto *dialog = new CSelectPreset(this, doc->presets.current() + 1);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        const int generation = m_generation;
+        const int before = doc->presets.current();
+        connect(dialog, &QDialog::finished, this, [this, dialog, generation, before](int result) {
+            if (generation != m_generation || m_connState != ConnectionState::Connected) return;
+            onSlotChosen(result == QDialog::Accepted ? dialog->presetNumber() - 1 : before);
+        });
+        dialog->open();
         break;
+    }
     case Notification::PresetRead:
+        m_transferRunning = false;
         if (m_connState == ConnectionState::Connected) m_status->setText(tr("Connected"));
-        refreshSummary();
-        if (CZARDocument *doc = zarDocument()) doc->updateAllViews(this);
+        refreshEverything();
         break;
     case Notification::Closed:
-        // A time-out or refusal closes the link before it is reported: its
-        // message must stay readable.
-        if (!m_failed) setConnState(ConnectionState::Idle, tr("Connection closed"));
-        else setConnState(ConnectionState::Idle, m_status->text());
+        m_transferRunning = false;
         if (m_closePending) {
             m_closePending = false;
+            m_connState = ConnectionState::Idle;
             Q_EMIT closeReady();
+            return;
         }
+        resetConnectionControls();
+        // A time-out or refusal closes the link before it is reported: its
+        // message must stay readable.
+        setConnState(ConnectionState::Idle, m_failed ? m_status->text() : tr("Connection closed"));
         break;
     case Notification::TimedOut:
     case Notification::Refused: {
         const bool timedOut = code == Notification::TimedOut;
         m_failed = true;
+        m_transferRunning = false;
         // The connection has already shut itself down. The frame stays
         // open, so the user sees why.
         m_closePending = false;
+        m_closeConfirmed = false;
+        resetConnectionControls();
         setConnState(ConnectionState::Idle, timedOut ? tr("Communication time-out") : tr("Connection refused"));
         UserPrompts::current().error(QString::fromLatin1(timedOut ? kTimeOutText : kRefusedText), this);
         break;
     }
-    default:
-        break;
     }
+}
+
+void CZARDocumentView::onSlotChosen(int slot)
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc) return;
+    // The editor's preset goes with the user to the chosen slot.
+    const zar40::preset::PresetRecord current = doc->presets.currentRecord();
+    doc->presets.setCurrent(slot);
+    doc->presets.currentRecord() = current;
+    fillPresetList();
+    m_link->postTransaction(ReqLoadPreset, static_cast<std::uint16_t>(doc->presets.current() + 1), 0);
+    afterWaitBox(QString::fromLatin1(kWaitChangeText), kChangeWaitMs, ReqLoadPreset, [this] {
+        const int generation = m_generation;
+        m_step = PendingStep{generation, -1, true, [this] { reconcileWithDevice(); }};
+        QTimer::singleShot(scaled(kSettleMs), this, [this, generation] {
+            if (!m_step || m_step->generation != generation) return;
+            m_step->boxOpen = false;
+            runStepIfReady();
+        });
+    });
+}
+
+void CZARDocumentView::reconcileWithDevice()
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc || m_connState != ConnectionState::Connected) return;
+    UserPrompts &prompts = UserPrompts::current();
+    if (prompts.questionYesNo(QString::fromLatin1(kCopyPresetQuestion), this)) {
+        if (m_connState != ConnectionState::Connected) return;
+        // Right after the password the protocol state still reads "connecting";
+        // the transfer itself moves it on.
+        m_link->writePreset(doc->presets.currentRecord());
+    } else {
+        if (doc->isModified()
+            && prompts.questionYesNoCancel(QString::fromLatin1(kSaveCurrentQuestion), this) == UserPrompts::Answer::Yes)
+            savePreset();
+        // A prompt may have outlived the link.
+        if (m_connState != ConnectionState::Connected) return;
+        readDevicePreset();
+        setLocalModified(true);
+    }
+    m_connected = true;
+    setDeviceModified(true);
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::readDevicePreset()
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc) return;
+    m_status->setText(tr("Connected, reading preset"));
+    m_transferRunning = true;
+    m_link->readPreset(&doc->presets.currentRecord(), &doc->deviceSettings);
+}
+
+bool CZARDocumentView::transferCurrentPreset()
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc || !m_link->acceptsWrites() || m_link->job() != CCommunicationmodul::Job::None) return false;
+    m_link->writePreset(doc->presets.currentRecord());
+    return true;
+}
+
+void CZARDocumentView::onPresetChosen(int index)
+{
+    CZARDocument *doc = zarDocument();
+    if (!doc || m_connState != ConnectionState::Connected || index < 0) return;
+    if (index == doc->presets.current()) return;
+    if (isBusy()) {
+        // One slot change at a time; the list goes back to what is current.
+        m_presetList->setCurrentIndex(doc->presets.current());
+        return;
+    }
+    doc->presets.setCurrent(index);
+    m_link->postTransaction(ReqLoadPreset, static_cast<std::uint16_t>(index + 1), 0);
+    afterWaitBox(QString::fromLatin1(kWaitChangingText), kChangeWaitMs, ReqLoadPreset, [this] {
+        if (m_connState != ConnectionState::Connected) return;
+        readDevicePreset();
+        setDeviceModified(false);
+        setLocalModified(true);
+    });
+    refreshEverything();
+}
+
+void CZARDocumentView::onStorePreset()
+{
+    if (m_connState != ConnectionState::Connected || isBusy()) return;
+    m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
+    afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, {});
+    setDeviceModified(false);
+}
+
+void CZARDocumentView::onRemoteWatchToggled(bool on)
+{
+    if (on && m_connState != ConnectionState::Connected) {
+        const QSignalBlocker block(m_remoteWatch);
+        m_remoteWatch->setChecked(false);
+        return;
+    }
+    m_levelPanel->setVisible(on);
+    m_watch->setEnabled(on);
+    Q_EMIT frameSizeWanted(on ? kFrameSizeWatching : kEditorFrameSize);
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::setLocalModified(bool modified)
+{
+    if (CZARDocument *doc = zarDocument()) doc->setModifiedFlag(modified);
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::setDeviceModified(bool modified)
+{
+    if (CZARDocument *doc = zarDocument()) doc->setDeviceModified(modified);
+    Q_EMIT statusChanged();
+}
+
+void CZARDocumentView::refreshEverything()
+{
+    fillPresetList();
+    refreshSummary();
+    if (CZARDocument *doc = zarDocument()) doc->updateAllViews(this);
+    Q_EMIT statusChanged();
+}
+
+QString CZARDocumentView::deviceNamePaneText() const
+{
+    const CZARDocument *doc = zarDocument();
+    if (!doc || !m_connected) return {};
+    return QString::fromLatin1(deviceName(doc->deviceSettings));
+}
+
+QString CZARDocumentView::deviceNumberPaneText() const
+{
+    const CZARDocument *doc = zarDocument();
+    if (!doc || !m_connected) return QStringLiteral(" n.C. ");
+    return QString::fromLatin1(deviceNumberText(deviceNumber(doc->deviceSettings)));
+}
+
+QString CZARDocumentView::informationPaneText() const
+{
+    return m_status ? m_status->text() : QString();
+}
+
+QString CZARDocumentView::localStatePaneText() const
+{
+    const CZARDocument *doc = zarDocument();
+    return doc && doc->isModified() ? QStringLiteral("Local modified") : QStringLiteral("Local clean");
+}
+
+QString CZARDocumentView::deviceStatePaneText() const
+{
+    const CZARDocument *doc = zarDocument();
+    if (!m_connected || !doc) return QStringLiteral("ZAR n.c.");
+    return doc->isDeviceModified() ? QStringLiteral("ZAR modified") : QStringLiteral("ZAR clean");
 }
 
 std::unique_ptr<zar40::comm::WaitWindow> CZARDocumentView::openWaitWindow(const QString &title, int total)
@@ -251,7 +600,10 @@ std::unique_ptr<zar40::comm::WaitWindow> CZARDocumentView::openWaitWindow(const 
 
 void CZARDocumentView::setEditorEnabled(bool enabled)
 {
+    m_transferRunning = !enabled;
     m_connect->setEnabled(enabled && m_connState != ConnectionState::Disconnecting);
-    m_send->setEnabled(enabled && m_connState == ConnectionState::Connected);
+    m_presetList->setEnabled(enabled && m_connState == ConnectionState::Connected);
+    m_store->setEnabled(enabled && m_connState == ConnectionState::Connected);
     m_summary->setEnabled(enabled);
+    Q_EMIT statusChanged();
 }
