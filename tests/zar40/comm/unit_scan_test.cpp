@@ -2,9 +2,12 @@
 // the scanner over a CAN device of its own and by `zar40 device ... scan`.
 #include "can_test_support.h"
 
+#include "SimProcess.h"
+
 #include "canbus/bus_device.h"
 #include "zar40/comm/unitscan.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
@@ -21,10 +24,11 @@ namespace {
 TEST(UnitScan, FindsExactlyTheUnitsOnTheBusWithTheirIdentity)
 {
     const QString bus = freeVirtualBus();
-    CanSimProcess three;
-    CanSimProcess seventeen;
-    ASSERT_TRUE(three.start(bus, 3, {"--device-name", "Left Stack", "--device-number", "1203"}));
-    ASSERT_TRUE(seventeen.start(bus, 17, {"--device-name", "Delay Tower", "--device-number", "1717"}));
+    vrntest::SimProcess three;
+    vrntest::SimProcess seventeen;
+    ASSERT_TRUE(three.startOnCan(bus.toStdString(), 3, {"--device-name", "Left Stack", "--device-number", "1203"}));
+    ASSERT_TRUE(
+        seventeen.startOnCan(bus.toStdString(), 17, {"--device-name", "Delay Tower", "--device-number", "1717"}));
 
     canbus::BusDevice device(*canbus::parseAddress(QStringLiteral("virtualcan:") + bus));
     QString why;
