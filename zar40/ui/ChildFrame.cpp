@@ -1,5 +1,6 @@
 #include "ChildFrame.h"
 
+#include "ZARDocument.h"
 #include "ZARDocumentView.h"
 
 #include "zar40/preset/factory_layouts.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QStatusBar>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 namespace {
@@ -59,8 +61,10 @@ void CChildFrame::onCreateClient(CView *view)
             setMinimumSize(size);
             resize(size);
         });
-        if (CDocument *doc = zarView->document())
+        if (auto *doc = qobject_cast<CZARDocument *>(zarView->document())) {
             connect(doc, &CDocument::modifiedChanged, this, &CChildFrame::updateStatus);
+            connect(doc, &CZARDocument::deviceModifiedChanged, this, &CChildFrame::updateStatus);
+        }
         buildMenus();
     }
     setMinimumSize(900, 650);
@@ -76,6 +80,16 @@ void CChildFrame::buildMenus()
     file->addAction(tr("Save Preset"), view, &CZARDocumentView::onSavePreset);
     file->addSeparator();
     file->addAction(tr("&Close"), view, &CZARDocumentView::onClosePreset);
+
+    auto *edit = new QMenu(tr("&Edit"), this);
+    if (QUndoStack *stack = view->undoStack()) {
+        QAction *undo = stack->createUndoAction(edit, tr("&Undo"));
+        undo->setShortcut(QKeySequence::Undo);
+        QAction *redo = stack->createRedoAction(edit, tr("&Redo"));
+        redo->setShortcut(QKeySequence::Redo);
+        edit->addAction(undo);
+        edit->addAction(redo);
+    }
 
     auto *tools = new QMenu(tr("&Tools"), this);
     m_idleActions << tools->addAction(tr("Copy Channel Setup"), view, &CZARDocumentView::onCopyChannelSetup);
@@ -99,7 +113,7 @@ void CChildFrame::buildMenus()
     help->addAction(tr("Help Topics"), view, &CZARDocumentView::onHelpTopics);
     help->addAction(tr("&About ZAR40-Plugin..."), view, &CZARDocumentView::onAbout);
 
-    m_menus = {file, tools, quick, help};
+    m_menus = {file, edit, tools, quick, help};
 }
 
 QList<QMenu *> CChildFrame::documentMenus()

@@ -15,6 +15,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLibrary>
 #include <QMdiArea>
 #include <QPointer>
@@ -110,9 +111,17 @@ protected:
     {
         ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
         view->findChild<QComboBox *>("portCombo")->setEditText(QString::fromStdString(sim.link()));
+        view->setProperty("waitTimeScale", 0.05);
+        prompts.answerNo(); // "Copy Preset to ZAR?": the unit's preset comes over
         view->findChild<QPushButton *>("connectButton")->click();
         ASSERT_TRUE(QTest::qWaitFor([&] { return view->property("connectionState") == "Connected"; },
                                     kTransferLimitMs));
+        // The slot the connection starts on: the one the editor shows.
+        QDialog *slot = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (slot = view->findChild<QDialog *>("CSelectPreset")) != nullptr; },
+                                    kTransferLimitMs));
+        slot->accept();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.pendingAnswers() == 0; }, kTransferLimitMs));
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 for (QWidget *w : view->findChildren<QWidget *>("ZARWaitWindow"))
