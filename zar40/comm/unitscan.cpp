@@ -93,6 +93,7 @@ void UnitScanner::tick()
     }
     // One frame per tick: the next probe first, then repeats of unanswered
     // questions of units that did answer once.
+    while (m_nextProbe <= canbus::kMaxNetId && m_skipped.contains(m_nextProbe)) ++m_nextProbe;
     if (m_nextProbe <= canbus::kMaxNetId) {
         if (ask(m_nextProbe)) ++m_nextProbe;
         return;

@@ -44,6 +44,10 @@ public:
     explicit UnitScanner(SendFrame send, QObject *parent = nullptr);
     ~UnitScanner() override;
 
+    // Net-IDs to leave out (a unit another connection of this program is
+    // talking to: its replies would go there).
+    void setSkipped(const QList<int> &netIds) { m_skipped = netIds; }
+
     void start();
     bool isRunning() const { return m_running; }
     // Units found so far, by Net-ID.
@@ -80,6 +84,7 @@ private:
     qint64 m_startedAt = 0;
     bool m_running = false;
     int m_nextProbe = 1;
+    QList<int> m_skipped;
     std::array<Unit, 64> m_units{};
 };
 

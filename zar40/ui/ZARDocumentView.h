@@ -17,6 +17,9 @@
 #include <vector>
 
 class CZARDocument;
+namespace zar40::panels {
+class CZAR40Static;
+}
 class QCheckBox;
 class QStackedWidget;
 class QTabWidget;
@@ -71,6 +74,8 @@ public:
     // keeps the documented times.
     Q_PROPERTY(double waitTimeScale READ waitTimeScale WRITE setWaitTimeScale)
     Q_PROPERTY(bool remoteWatch READ isRemoteWatchOn NOTIFY statusChanged)
+    // Polling cycles finished since RemoteWatch was last switched on.
+    Q_PROPERTY(int remoteWatchCycles READ remoteWatchCycles)
 
     ConnectionState connectionState() const { return m_connState; }
     QString connectionStateName() const;
@@ -91,6 +96,7 @@ public:
     double waitTimeScale() const { return m_waitScale; }
     void setWaitTimeScale(double scale) { m_waitScale = scale < 0 ? 0 : scale; }
     bool isRemoteWatchOn() const;
+    int remoteWatchCycles() const;
 
     // The texts of the frame's status panes.
     QString deviceNamePaneText() const;
@@ -133,6 +139,7 @@ private:
     void onConnectClicked();
     void onPresetChosen(int index);
     void onRemoteWatchToggled(bool on);
+    void onFindUnits();
     void onNotification(zar40::comm::CCommunicationmodul::Notification code);
     void onReplied(const zar40::codec::Message &request, const zar40::codec::Message &reply);
     void setConnState(ConnectionState state, const QString &status);
@@ -193,7 +200,7 @@ private:
     QPushButton *m_store = nullptr;
     QPushButton *m_report = nullptr;
     QCheckBox *m_remoteWatch = nullptr;
-    QWidget *m_levelPanel = nullptr;
+    zar40::panels::CZAR40Static *m_levelPanel = nullptr;
     QLabel *m_status = nullptr;
 
     // ---- The editors and what they show (ZARDocumentView.cpp)

@@ -7,6 +7,7 @@
 #include "CWaitDialog.h"
 #include "ZARDocument.h"
 #include "ZARWaitWindow.h"
+#include "zar40/ui/panels/level_panel.h"
 
 #include "canbus/netid.h"
 #include "zar40/comm/can/canwndtransport.h"
@@ -14,8 +15,11 @@
 #include "zar40/comm/commctrl.h"
 #include "zar40/comm/communicationmodul.h"
 #include "zar40/comm/remotewatch.h"
+#include "zar40/comm/unitscan.h"
 
 #include "UserPrompts.h"
+#include "can/CCanWnd.h"
+#include "can/CanMessages.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -53,18 +57,86 @@ const QSize kFrameSizeWatching(900, 770);
 // field stops below it.
 using canbus::kMaxNetId;
 
-QString levelText(const zar40::comm::CRemoteWatch &watch)
+// A scan of the CAN bus through the host's CAN window: every Net-ID no
+// editor uses is registered for the scan's time, so the replies come here.
+class CanWindowUnitScan : public QObject
 {
-    static const char *const names[] = {"IN A", "IN B", "OUT 1", "OUT 2", "OUT 3", "OUT 4", "OUT 5", "OUT 6"};
-    QStringList parts;
-    for (int i = 0; i < zar40::comm::CRemoteWatch::kLevelCount; ++i)
-        parts << QStringLiteral("%1 %2").arg(QLatin1String(names[i])).arg(watch.levels()[static_cast<std::size_t>(i)], 3);
-    QStringList pots;
-    for (std::uint32_t p : watch.pots())
-        pots << QStringLiteral("%1 dB").arg(static_cast<double>(p) * 6.0, 0, 'f', 1);
-    return parts.join(QStringLiteral("   ")) + QLatin1Char('\n') + QStringLiteral("Pots: ") +
-           pots.join(QStringLiteral("  ")) + QStringLiteral("   Mute: 0x%1").arg(watch.muteState(), 3, 16, QLatin1Char('0'));
-}
+public:
+    using Done = std::function<void(const QList<zar40::comm::FoundUnit> &found, const QList<int> &inUse)>;
+
+    CanWindowUnitScan(CCanWnd *window, Done done, QObject *parent)
+        : QObject(parent)
+        , m_window(window)
+        , m_done(std::move(done))
+        , m_scanner([this](std::uint32_t id, const MessageBytes &data) { return send(id, data); })
+    {
+        QObject::connect(&m_scanner, &zar40::comm::UnitScanner::finished, this, [this] { finish(); });
+    }
+    ~CanWindowUnitScan() override { unregisterAll(); }
+
+    void start()
+    {
+        for (int id = canbus::kMinNetId; id <= canbus::kMaxNetId; ++id) {
+            if (m_window->clients[id - 1].canId == 0) {
+                CanRequest r;
+                r.id = id;
+                r.client = this;
+                r.clientHwnd = this;
+                m_window->request(CAN_REGISTER, r);
+            }
+            if (m_window->clients[id - 1].client == this) m_registered << id;
+            else m_inUse << id;
+        }
+        m_scanner.setSkipped(m_inUse);
+        m_scanner.start();
+    }
+
+protected:
+    bool event(QEvent *event) override
+    {
+        if (event->type() != CanNoticeEvent::eventType()) return QObject::event(event);
+        const auto *notice = static_cast<const CanNoticeEvent *>(event);
+        if (notice->code() == CAN_FRAME_RECEIVED && m_registered.contains(notice->netId()))
+            m_scanner.frameReceived(canbus::identifierForNetId(notice->netId()), notice->data());
+        return true;
+    }
+
+private:
+    bool send(std::uint32_t id, const MessageBytes &data)
+    {
+        if (!m_window) return false;
+        CanRequest r;
+        r.id = static_cast<int>(id);
+        r.client = this;
+        r.clientHwnd = this;
+        r.data = data.data();
+        return m_window->request(CAN_SEND, r) == 1;
+    }
+    void unregisterAll()
+    {
+        if (m_window)
+            for (int id : std::as_const(m_registered)) {
+                CanRequest r;
+                r.id = id;
+                r.client = this;
+                r.clientHwnd = this;
+                m_window->request(CAN_UNREGISTER, r);
+            }
+        m_registered.clear();
+    }
+    void finish()
+    {
+        unregisterAll();
+        if (m_done) m_done(m_scanner.units(), m_inUse);
+        deleteLater();
+    }
+
+    QPointer<CCanWnd> m_window;
+    Done m_done;
+    zar40::comm::UnitScanner m_scanner;
+    QList<int> m_registered;
+    QList<int> m_inUse;
+};
 
 } // namespace
 
@@ -100,6 +172,10 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_netId->setValue(1);
     m_netIdLabel->setBuddy(m_netId);
 
+    m_findUnits = new QPushButton(tr("Find units"), connectionGroup);
+    m_findUnits->setObjectName(QStringLiteral("findUnitsButton"));
+    m_findUnits->setToolTip(tr("List the units on the CAN bus and pick one"));
+
     m_connect = new QPushButton(tr("Connect"), connectionGroup);
     m_connect->setObjectName(QStringLiteral("connectButton"));
 
@@ -109,6 +185,7 @@ QWidget *CZARDocumentView::buildConnectionBar()
     conn->addWidget(m_port, 1);
     conn->addWidget(m_netIdLabel);
     conn->addWidget(m_netId);
+    conn->addWidget(m_findUnits);
     conn->addWidget(m_connect);
 
     auto *presetGroup = new QGroupBox(tr("Preset"), this);
@@ -128,12 +205,19 @@ QWidget *CZARDocumentView::buildConnectionBar()
     presetRow->addWidget(m_report);
     presetRow->addWidget(m_remoteWatch);
 
-    m_levelPanel = new QLabel(this);
+    m_levelPanel = new zar40::panels::CZAR40Static(this);
     m_levelPanel->setObjectName(QStringLiteral("levelPanel"));
     m_levelPanel->hide();
-    connect(m_watch, &zar40::comm::CRemoteWatch::cycleFinished, this, [this] {
-        if (auto *label = qobject_cast<QLabel *>(m_levelPanel)) label->setText(levelText(*m_watch));
+    connect(m_watch, &zar40::comm::CRemoteWatch::levelsChanged, this, [this] {
+        for (int i = 0; i < zar40::comm::CRemoteWatch::kLevelCount; ++i)
+            m_levelPanel->setLevel(i, m_watch->levels()[static_cast<std::size_t>(i)]);
     });
+    connect(m_watch, &zar40::comm::CRemoteWatch::potsChanged, this, [this] {
+        for (int i = 0; i < zar40::comm::CRemoteWatch::kPotCount; ++i)
+            m_levelPanel->setPot(i, m_watch->pots()[static_cast<std::size_t>(i)]);
+    });
+    connect(m_watch, &zar40::comm::CRemoteWatch::muteStateChanged, m_levelPanel,
+            &zar40::panels::CZAR40Static::setMuteState);
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
@@ -152,6 +236,7 @@ QWidget *CZARDocumentView::buildConnectionBar()
 
     connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
     connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
+    connect(m_findUnits, &QPushButton::clicked, this, &CZARDocumentView::onFindUnits);
     connect(m_presetList, &QComboBox::activated, this, &CZARDocumentView::onPresetChosen);
     connect(m_store, &QPushButton::clicked, this, &CZARDocumentView::onStorePreset);
     connect(m_report, &QPushButton::clicked, this, &CZARDocumentView::onHtmlReport);
@@ -216,6 +301,11 @@ bool CZARDocumentView::isRemoteWatchOn() const
     return m_watch && m_watch->isEnabled();
 }
 
+int CZARDocumentView::remoteWatchCycles() const
+{
+    return m_watch ? m_watch->cycles() : 0;
+}
+
 int CZARDocumentView::scaled(int ms) const
 {
     return static_cast<int>(ms * m_waitScale);
@@ -230,6 +320,7 @@ void CZARDocumentView::setConnState(ConnectionState state, const QString &status
     m_type->setEnabled(idle);
     m_port->setEnabled(idle);
     m_netId->setEnabled(idle);
+    m_findUnits->setEnabled(idle);
     m_connect->setText(idle ? tr("Connect") : tr("Disconnect"));
     m_connect->setEnabled(state != ConnectionState::Disconnecting && !m_transferRunning);
     const bool linked = state == ConnectionState::Connected;
@@ -250,6 +341,7 @@ void CZARDocumentView::resetConnectionControls()
         m_remoteWatch->setChecked(false);
     }
     m_levelPanel->hide();
+    m_levelPanel->clear();
     m_connected = false;
     Q_EMIT frameSizeWanted(kEditorFrameSize);
 }
@@ -266,6 +358,43 @@ void CZARDocumentView::onTypeChanged(int index)
     m_port->setVisible(serial);
     m_netIdLabel->setVisible(!serial);
     m_netId->setVisible(!serial);
+    m_findUnits->setVisible(!serial);
+}
+
+void CZARDocumentView::onFindUnits()
+{
+    CCanWnd *window = CCanWnd::find();
+    if (!window) {
+        UserPrompts::current().error(tr("There is no CAN link in this program."), this);
+        return;
+    }
+    m_findUnits->setEnabled(false);
+    m_status->setText(tr("Looking for units on the CAN bus"));
+    Q_EMIT statusChanged();
+    QPointer<CZARDocumentView> self(this);
+    auto *scan = new CanWindowUnitScan(window, [self](const QList<zar40::comm::FoundUnit> &found, const QList<int> &inUse) {
+        if (!self) return;
+        self->m_findUnits->setEnabled(self->m_connState == ConnectionState::Idle);
+        self->m_status->setText(tr("%n unit(s) found", nullptr, static_cast<int>(found.size())));
+        Q_EMIT self->statusChanged();
+        QString inUseText;
+        if (!inUse.isEmpty()) {
+            QStringList ids;
+            for (int id : inUse) ids << QString::number(id);
+            inUseText = tr("\nNet-IDs in use by an editor, not asked: %1").arg(ids.join(QStringLiteral(", ")));
+        }
+        if (found.isEmpty()) {
+            UserPrompts::current().information(tr("No unit answered on the CAN bus.") + inUseText, self);
+            return;
+        }
+        QStringList items;
+        for (const zar40::comm::FoundUnit &u : found) items << zar40::comm::describeUnit(u);
+        const auto choice = UserPrompts::current().chooseItem(tr("Find units"), tr("Units on the CAN bus:") + inUseText,
+                                                              items, self);
+        if (self && choice && *choice >= 0 && *choice < found.size())
+            self->m_netId->setValue(found[*choice].netId);
+    }, this);
+    scan->start();
 }
 
 void CZARDocumentView::onConnectClicked()

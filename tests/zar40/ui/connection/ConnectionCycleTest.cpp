@@ -192,15 +192,13 @@ TEST_F(ConnectionCycleTest, RemoteWatchPollsAndADisconnectEndsItQuietly)
     SimProcess sim;
     ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     connectAndRead(sim);
-    auto *panel = view->findChild<QLabel *>("levelPanel");
+    auto *panel = view->findChild<QWidget *>("levelPanel");
     ASSERT_NE(panel, nullptr);
     remoteWatch->setChecked(true);
     EXPECT_FALSE(panel->isHidden());
     EXPECT_EQ(frame->size(), QSize(900, 770));
     // Two cycles: one with pots and mute state, one without.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->text().contains("Pots:"); }, 10000));
-    const QString first = panel->text();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel->text() != first; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->property("remoteWatchCycles").toInt() >= 2; }, 10000));
 
     disconnectWithoutStoring();
     EXPECT_FALSE(remoteWatch->isChecked());
