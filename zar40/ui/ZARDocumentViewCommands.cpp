@@ -12,6 +12,7 @@
 #include "zar40/comm/commprompts.h"
 #include "zar40/preset/factory_layouts.h"
 #include "zar40/preset/preset_files.h"
+#include "zar40/ui/report/HtmlReportWindow.h"
 
 #include "UserPrompts.h"
 
@@ -196,6 +197,10 @@ void CZARDocumentView::onFirmwareUpdate()
 
 void CZARDocumentView::onHtmlReport()
 {
+    CZARDocument *doc = zarDocument();
+    if (!doc) return;
+    zar40::report::HtmlReportWindow window(doc->presets.currentRecord(), this);
+    window.exec();
 }
 
 void CZARDocumentView::onHelpTopics()

@@ -196,7 +196,6 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_store->setObjectName(QStringLiteral("storeButton"));
     m_report = new QPushButton(tr("Html-Report"), presetGroup);
     m_report->setObjectName(QStringLiteral("reportButton"));
-    m_report->setEnabled(false);
     m_remoteWatch = new QCheckBox(tr("RemoteWatch"), presetGroup);
     m_remoteWatch->setObjectName(QStringLiteral("remoteWatch"));
     auto *presetRow = new QHBoxLayout(presetGroup);
