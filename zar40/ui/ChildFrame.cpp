@@ -96,7 +96,7 @@ void CChildFrame::buildMenus()
     m_connectedActions << tools->addAction(tr("Devicesettings"), view, &CZARDocumentView::onDeviceSettings);
     QAction *firmware = tools->addAction(tr("Firmware Update"), view, &CZARDocumentView::onFirmwareUpdate);
     firmware->setObjectName(QStringLiteral("firmwareUpdateAction"));
-    firmware->setEnabled(false);
+    m_idleActions << firmware;
 
     auto *quick = new QMenu(tr("&Quick Setup"), this);
     const auto layouts = zar40::preset::factoryLayouts();

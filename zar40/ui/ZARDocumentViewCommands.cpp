@@ -12,10 +12,12 @@
 #include "zar40/comm/commprompts.h"
 #include "zar40/preset/factory_layouts.h"
 #include "zar40/preset/preset_files.h"
+#include "zar40/ui/firmware/CZAR_FW_UPDlg.h"
 #include "zar40/ui/report/HtmlReportWindow.h"
 
 #include "UserPrompts.h"
 
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
@@ -193,6 +195,16 @@ void CZARDocumentView::onDeviceSettings()
 
 void CZARDocumentView::onFirmwareUpdate()
 {
+    if (isBusy()) return;
+    // The update talks to the boot loader over a port of its own.
+    if (m_connected) {
+        UserPrompts::current().information(tr("Disconnect from the ZAR40 before updating its firmware."), this);
+        return;
+    }
+    auto *dialog = new zar40::ui::CZAR_FW_UPDlg(this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (m_port && !m_port->currentText().trimmed().isEmpty()) dialog->setPort(m_port->currentText().trimmed());
+    dialog->open();
 }
 
 void CZARDocumentView::onHtmlReport()
