@@ -1,5 +1,7 @@
 #include "MainFrame.h"
 
+#include <algorithm>
+
 #include "About.h"
 #include "BitmapButton.h"
 #include "CanWindowFactory.h"
@@ -424,12 +426,20 @@ void CMainFrame::updateMenusAndTitle()
         for (QMenu *m : std::as_const(m_frameMenus))
             bar->addMenu(m);
     } else {
+        QList<QMenu *> frameMenus;
+        if (auto *frame = qobject_cast<CMDIChildWnd *>(active))
+            frameMenus = frame->documentMenus();
+        // The host's Edit menu is only a placeholder: a document that has
+        // an Edit menu of its own shows that one in its place.
+        const auto plainTitle = [](const QMenu *m) { return QString(m->title()).remove(QLatin1Char('&')); };
+        const bool ownEdit = std::any_of(frameMenus.cbegin(), frameMenus.cend(), [&](const QMenu *m) {
+            return plainTitle(m) == plainTitle(m_documentMenus[1]);
+        });
         bar->addMenu(m_documentMenus[0]);
-        bar->addMenu(m_documentMenus[1]);
-        if (auto *frame = qobject_cast<CMDIChildWnd *>(active)) {
-            for (QMenu *m : frame->documentMenus())
-                bar->addMenu(m);
-        }
+        if (!ownEdit)
+            bar->addMenu(m_documentMenus[1]);
+        for (QMenu *m : std::as_const(frameMenus))
+            bar->addMenu(m);
         bar->addMenu(m_documentMenus[2]);
         bar->addMenu(m_documentMenus[3]);
     }

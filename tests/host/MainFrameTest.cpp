@@ -29,17 +29,31 @@ public:
     bool onOpenDocument(const QString &) override { return true; }
 };
 
+// A frame with menus of its own, an Edit menu among them.
+class FrameWithMenus : public CMDIChildWnd
+{
+public:
+    QList<QMenu *> documentMenus() override { return {&m_preset, &m_edit}; }
+
+private:
+    QMenu m_preset{QStringLiteral("&Preset")};
+    QMenu m_edit{QStringLiteral("E&dit")};
+};
+
 // A document manager with n plug-ins named P0, P1, ... and their buttons.
 struct FakePlugins
 {
     CMyDocManager manager;
     PluginButtonTable buttons;
 
-    explicit FakePlugins(int n)
+    explicit FakePlugins(int n, bool framesWithMenus = false)
     {
         buttons.clear();
         for (int i = 0; i < n; ++i) {
-            auto *t = new CMyMultiDocTemplate(":/none", 129, [] { return new Doc; }, [] { return new CMDIChildWnd; },
+            auto *t = new CMyMultiDocTemplate(":/none", 129, [] { return new Doc; }, [framesWithMenus]() -> CMDIChildWnd * {
+                                                  if (framesWithMenus) return new FrameWithMenus;
+                                                  return new CMDIChildWnd;
+                                              },
                                               [] { return new CView; });
             t->name = QStringLiteral("P%1").arg(i);
             t->setDocString(QStringLiteral("\nP%1\nP%1\n\n.p%1\nP.Document\nP Document").arg(i));
@@ -173,6 +187,15 @@ TEST_F(MainFrameTest, MinimumSizeTitleAndMenus)
     ASSERT_TRUE(plugins.manager.OpenNewDocument(1));
     QTRY_COMPARE(frame->windowTitle(), QString("VRN-Control - P01"));
     EXPECT_EQ(menuTitles(*frame), (QStringList{"&File", "&Edit", "&Window", "&Help"}));
+}
+
+TEST_F(MainFrameTest, DocumentEditMenuReplacesTheHostPlaceholder)
+{
+    FakePlugins plugins(1, true);
+    auto frame = makeFrame(plugins);
+    frame->show();
+    ASSERT_TRUE(plugins.manager.OpenNewDocument(1));
+    QTRY_COMPARE(menuTitles(*frame), (QStringList{"&File", "&Preset", "E&dit", "&Window", "&Help"}));
 }
 
 TEST_F(MainFrameTest, CanWindowIsAnIdleChildWithControlId13000)
