@@ -280,6 +280,9 @@ QWidget *CZARDocumentView::buildFaderBank()
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         auto *fader = new editors::CGainSlider(ch);
         fader->setObjectName(QStringLiteral("fader%1").arg(ch));
+        // Nine faders share the frame's minimum width with the middle
+        // column; their buttons may narrow down to their captions.
+        fader->setMinimumWidth(fader->fontMetrics().horizontalAdvance(QStringLiteral("+10 dB")) + 12);
         m_faders[static_cast<std::size_t>(ch)] = fader;
         if (ch == preset::kFirstOutput) {
             // Between the input and the output faders.
@@ -289,6 +292,9 @@ QWidget *CZARDocumentView::buildFaderBank()
             m_muteAll->setObjectName(QStringLiteral("muteAllButton"));
             m_stereoLink = new QCheckBox(tr("Stereo-Link"), bank);
             m_stereoLink->setObjectName(QStringLiteral("stereoLinkBox"));
+            // The faders give way first: a clipped caption is unreadable.
+            for (QWidget *w : {static_cast<QWidget *>(m_muteAll), static_cast<QWidget *>(m_stereoLink)})
+                w->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
             middle->addWidget(m_muteAll);
             middle->addWidget(m_stereoLink);
             middle->addStretch(1);
