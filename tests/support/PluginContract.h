@@ -103,10 +103,16 @@ struct LoadedPlugin
     }
     ~LoadedPlugin()
     {
-        manager.reset(); // the template and its documents
+        closeAll();
+        library.unload();
+    }
+    // The template and its documents, then the frames still waiting for
+    // their deferred delete; the library stays loaded.
+    void closeAll()
+    {
+        manager.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qDeleteAll(area.subWindowList());
-        library.unload();
     }
 
     QLibrary library;

@@ -17,7 +17,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QLabel>
-#include <QLibrary>
 #include <QMdiArea>
 #include <QMenu>
 #include <QPointer>
@@ -39,12 +38,7 @@ protected:
     void SetUp() override
     {
         prompts.setFailureHandler([](const QString &why) { ADD_FAILURE() << "prompt: " << why.toStdString(); });
-        ASSERT_TRUE(library.load()) << library.errorString().toStdString();
-        auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
-        ASSERT_NE(entry, nullptr);
-        manager = std::make_unique<CMyDocManager>();
-        manager->setMdiArea(&area);
-        manager->addDocTemplate(entry());
+        ASSERT_NE(plugin.docTemplate, nullptr) << plugin.library.errorString().toStdString();
         ASSERT_TRUE(manager->OpenNewDocument(1));
         CDocument *doc = manager->documents().constFirst();
         ASSERT_STREQ(doc->metaObject()->className(), "CZARDocument");
@@ -69,13 +63,11 @@ protected:
     {
         // Everything made by the plug-in's code goes while it is loaded:
         // the documents, then frames still waiting for their deferred delete.
-        manager.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        qDeleteAll(area.subWindowList());
+        plugin.closeAll();
         QList<QPointer<QObject>> ownedByApplication;
         for (QObject *child : QCoreApplication::instance()->children())
             if (QByteArray(child->metaObject()->className()).startsWith("zar40::")) ownedByApplication << child;
-        library.unload();
+        plugin.library.unload();
         for (const QPointer<QObject> &p : ownedByApplication)
             EXPECT_TRUE(p.isNull()) << "left on the application object after the plug-in was unloaded";
     }
@@ -165,9 +157,9 @@ protected:
     QApplication &application = app(); // before the first widget member
     ScriptedUserPrompts prompts;
     ScopedUserPrompts scope{prompts};
-    QLibrary library{PLUGIN_FILE};
-    QMdiArea area;
-    std::unique_ptr<CMyDocManager> manager;
+    LoadedPlugin plugin{PLUGIN_FILE};
+    QMdiArea &area = plugin.area;
+    std::unique_ptr<CMyDocManager> &manager = plugin.manager;
     CZARDocument *document = nullptr;
     CView *view = nullptr;
     CMDIChildWnd *frame = nullptr;

@@ -16,7 +16,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
-#include <QLibrary>
 #include <QMdiArea>
 #include <QPointer>
 #include <QPushButton>
@@ -52,12 +51,7 @@ protected:
     void SetUp() override
     {
         prompts.setFailureHandler([](const QString &why) { ADD_FAILURE() << "prompt: " << why.toStdString(); });
-        ASSERT_TRUE(library.load()) << library.errorString().toStdString();
-        auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
-        ASSERT_NE(entry, nullptr);
-        manager = std::make_unique<CMyDocManager>();
-        manager->setMdiArea(&area);
-        manager->addDocTemplate(entry());
+        ASSERT_NE(plugin.docTemplate, nullptr) << plugin.library.errorString().toStdString();
         ASSERT_TRUE(manager->OpenNewDocument(1));
         document = static_cast<CZARDocument *>(manager->documents().constFirst());
         view = document->views().constFirst();
@@ -75,10 +69,8 @@ protected:
     void TearDown() override
     {
         writes.reset();
-        manager.reset();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        qDeleteAll(area.subWindowList());
-        library.unload();
+        plugin.closeAll();
+        plugin.library.unload();
     }
 
     QWidget *fader(int channel) const { return view->findChild<QWidget *>(QStringLiteral("fader%1").arg(channel)); }
@@ -162,9 +154,9 @@ protected:
     QApplication &application = app(); // before the first widget member
     ScriptedUserPrompts prompts;
     ScopedUserPrompts scope{prompts};
-    QLibrary library{PLUGIN_FILE};
-    QMdiArea area;
-    std::unique_ptr<CMyDocManager> manager;
+    LoadedPlugin plugin{PLUGIN_FILE};
+    QMdiArea &area = plugin.area;
+    std::unique_ptr<CMyDocManager> &manager = plugin.manager;
     CZARDocument *document = nullptr;
     CView *view = nullptr;
     QUndoStack *undo = nullptr;
