@@ -37,9 +37,22 @@ std::uint16_t gainAddress(int channel) { return channelAddress(channel, preset::
 DeviceModel::DeviceModel(DeviceConfig config, FaultConfig faults)
     : m_config(std::move(config)), m_faults(faults), m_password(m_config.password), m_busyLeft(faults.connectBusy)
 {
-    for (std::uint16_t a : codec::allAddresses())
-        if (codec::lookupAddress(a)->field) m_presetAddresses.push_back(a);
-    for (int k = 0; k < kSlots; ++k) m_slots[static_cast<std::size_t>(k)] = wordsOf(preset::startupPreset(k));
+    // Every unit starts from the same 32 presets. As words they cost
+    // milliseconds, and the fuzzer and the tests make units by the thousand,
+    // so they are made once per process.
+    static const std::vector<std::uint16_t> presetAddresses = [] {
+        std::vector<std::uint16_t> addresses;
+        for (std::uint16_t a : codec::allAddresses())
+            if (codec::lookupAddress(a)->field) addresses.push_back(a);
+        return addresses;
+    }();
+    m_presetAddresses = presetAddresses;
+    static const std::array<Words, kSlots> startupSlots = [this] {
+        std::array<Words, kSlots> slots;
+        for (int k = 0; k < kSlots; ++k) slots[static_cast<std::size_t>(k)] = wordsOf(preset::startupPreset(k));
+        return slots;
+    }();
+    m_slots = startupSlots;
     m_working = m_slots[0];
     codec::setDeviceName(m_settings, m_config.deviceName);
     m_settings[codec::kKeyboardLockWord] = m_config.keyboardLock ? 1 : 0;
