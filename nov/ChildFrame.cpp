@@ -33,16 +33,7 @@ CChildFrame::~CChildFrame() = default;
 void CChildFrame::onCreateClient(CView *view)
 {
     CMDIChildWnd::onCreateClient(view);
-    // The frame's client: the view above the status bar.
-    setWidget(nullptr);
-    auto *client = new QWidget;
-    auto *layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(view, 1);
-    m_statusBar = new QStatusBar(client);
-    m_statusBar->setObjectName(QStringLiteral("statusBar"));
-    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar = placeViewAboveStatusBar(view);
     m_statusBar->addPermanentWidget(pane(QStringLiteral(" IP "), 130, m_statusBar, false));
     m_address = pane(QString(), 131, m_statusBar, true, QStringLiteral("255.255.255.255"));
     m_address->setObjectName(QStringLiteral("addressPane"));
@@ -52,8 +43,6 @@ void CChildFrame::onCreateClient(CView *view)
     m_serial = pane(QString(), 2002, m_statusBar, true, QString(29, QLatin1Char(' ')));
     m_serial->setObjectName(QStringLiteral("serialPane"));
     m_statusBar->addPermanentWidget(m_serial);
-    layout->addWidget(m_statusBar);
-    setWidget(client);
 
     if (auto *nov = qobject_cast<CNOVDocumentView *>(view)) {
         connect(nov, &CNOVDocumentView::statusChanged, this, &CChildFrame::updateStatus);

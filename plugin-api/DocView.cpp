@@ -1,5 +1,8 @@
 #include "DocView.h"
 
+#include <QStatusBar>
+#include <QVBoxLayout>
+
 #include "MyMultiDocTemplate.h"
 #include "UserPrompts.h"
 
@@ -187,6 +190,22 @@ QList<QMenu *> CMDIChildWnd::documentMenus()
 
 void CMDIChildWnd::onCreateClient(CView *)
 {
+}
+
+QStatusBar *CMDIChildWnd::placeViewAboveStatusBar(CView *view)
+{
+    setWidget(nullptr);
+    auto *client = new QWidget;
+    auto *layout = new QVBoxLayout(client);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(view, 1);
+    auto *statusBar = new QStatusBar(client);
+    statusBar->setObjectName(QStringLiteral("statusBar"));
+    statusBar->setSizeGripEnabled(false);
+    layout->addWidget(statusBar);
+    setWidget(client);
+    return statusBar;
 }
 
 void CMDIChildWnd::closeEvent(QCloseEvent *event)

@@ -13,6 +13,7 @@ class CMyMultiDocTemplate;
 class CMDIChildWnd;
 class CView;
 class QMenu;
+class QStatusBar;
 
 // A document of a plug-in: the data one editor window works on. Created by
 // its template, deleted when its last frame closes (or with its template).
@@ -110,6 +111,9 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // Makes the frame's client: VIEW above a status bar of its own, which
+    // is returned for the frame's panes.
+    QStatusBar *placeViewAboveStatusBar(CView *view);
 
 private:
     friend class CMyMultiDocTemplate;

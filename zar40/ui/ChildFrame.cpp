@@ -33,16 +33,7 @@ CChildFrame::~CChildFrame() = default;
 void CChildFrame::onCreateClient(CView *view)
 {
     CMDIChildWnd::onCreateClient(view);
-    // The frame's client: the view above the status bar.
-    setWidget(nullptr);
-    auto *client = new QWidget;
-    auto *layout = new QVBoxLayout(client);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(view, 1);
-    m_statusBar = new QStatusBar(client);
-    m_statusBar->setObjectName(QStringLiteral("statusBar"));
-    m_statusBar->setSizeGripEnabled(false);
+    m_statusBar = placeViewAboveStatusBar(view);
     m_deviceName = pane(QStringLiteral("deviceNamePane"), QStringLiteral("MMMMMMMMMMMMMMMM"), m_statusBar);
     m_deviceNumber = pane(QStringLiteral("deviceNumberPane"), QStringLiteral("  K000000 "), m_statusBar);
     m_information = pane(QStringLiteral("informationPane"), QStringLiteral("Connected, reading preset"), m_statusBar);
@@ -51,8 +42,6 @@ void CChildFrame::onCreateClient(CView *view)
     m_statusBar->addWidget(m_information, 1);
     for (QLabel *p : {m_deviceName, m_deviceNumber, m_localState, m_deviceState})
         m_statusBar->addPermanentWidget(p);
-    layout->addWidget(m_statusBar);
-    setWidget(client);
 
     if (auto *zarView = qobject_cast<CZARDocumentView *>(view)) {
         connect(zarView, &CZARDocumentView::closeReady, this, &QWidget::close, Qt::QueuedConnection);
