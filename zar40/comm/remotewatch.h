@@ -4,6 +4,7 @@
 // pause. Each request is posted only when the previous reply has arrived,
 // so a slow link slows the cycle rather than filling the queue.
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <array>
@@ -53,7 +54,9 @@ private:
     void post(std::uint16_t code, std::uint16_t address);
     void endCycle();
 
-    CCommunicationmodul *m_link;
+    // Owners may tear the connection down first; a dangling link must read
+    // as none rather than as freed memory.
+    QPointer<CCommunicationmodul> m_link;
     QTimer m_timer;
     bool m_enabled = false;
     bool m_withPots = false; // this cycle goes on to the pots and the mute state

@@ -162,7 +162,11 @@ CZARDocumentView::~CZARDocumentView()
 {
     // Undo commands call back into the view; they go before its parts.
     m_undo->clear();
-    // The connection talks to this view (prompts, wait window): it goes first.
+    // The watch points at the connection and the connection talks to this
+    // view (prompts, wait window): the watch goes first, then the connection,
+    // both before the widgets they reach.
+    delete m_watch;
+    m_watch = nullptr;
     delete m_link;
     m_link = nullptr;
 }

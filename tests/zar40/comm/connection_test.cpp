@@ -7,6 +7,7 @@
 #include "zar40/comm/codec/values.h"
 #include "zar40/comm/commprompts.h"
 #include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/remotewatch.h"
 #include "zar40/comm/transferui.h"
 
 #include <gtest/gtest.h>
@@ -136,6 +137,22 @@ TEST_F(ConnectionTest, APollQueuedAsTheDisconnectGoesOutDiesWithTheConnection)
     EXPECT_EQ(link->sent.back().code, codec::ReqDisconnect);
     EXPECT_EQ(engine.pendingCount(), 0);
     EXPECT_EQ(conn.replyTarget(), nullptr);
+}
+
+// An editor tears its connection down before the watch that polls it; the
+// watch must neither touch the freed connection nor poll it afterwards.
+TEST_F(ConnectionTest, AWatchThatOutlivesItsConnectionLetsItGo)
+{
+    CTransactionEngine ownEngine;
+    auto *doomed = new CCommunicationmodul(nullptr, &ownEngine);
+    auto watch = std::make_unique<CRemoteWatch>(doomed);
+    watch->setEnabled(true);
+    doomed->setReplyTarget(watch.get());
+    delete doomed;
+    spin(CRemoteWatch::kFirstPollMs + 50);
+    watch->setEnabled(false);
+    watch.reset();
+    EXPECT_EQ(ownEngine.pendingCount(), 0);
 }
 
 // An editor whose wait window cannot be made.
