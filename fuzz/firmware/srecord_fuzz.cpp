@@ -29,7 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     std::size_t newlines = 0, data_ = 0, malformed = 0;
     for (char c : text) newlines += c == '\n';
     const bool lastOpen = !text.empty() && text.back() != '\n';
-    check(file.lines.size() == newlines + (lastOpen ? 1 : 0));
+    const std::size_t lines = newlines + (lastOpen ? 1 : 0);
+    check(file.tooLarge == (lines > kMaxFirmwareLines || text.size() > kMaxFirmwareFileBytes));
+    check(file.lines.size() <= kMaxFirmwareLines);
+    if (!file.tooLarge) check(file.lines.size() == lines);
 
     for (const FirmwareLine &line : file.lines) {
         for (const bool reset : {false, true}) {

@@ -42,8 +42,9 @@ const char kUsage[] =
     "  --port PATH          the serial port (or the link zar40-sim prints)\n"
     "  --reset-presets      also erase and program the preset data area (the\n"
     "                       presets return to the factory ones)\n"
-    "  --loader FILE        the flash loader image (9902 bytes); default:\n"
-    "                       plugin/ZAR40-flashloader.bin beside the program\n"
+    "  --loader FILE        the flash loader image (9902 bytes, byte sum 0x4BA4);\n"
+    "                       default: plugin/ZAR40-flashloader.bin beside the\n"
+    "                       program\n"
     "  --backup DIR         where the presets are saved (default: a new folder\n"
     "                       zar40-presets-YYYYMMDD-HHMMSS here)\n"
     "  --no-backup          program without saving the presets first (for a unit\n"
@@ -233,6 +234,7 @@ int run(const std::vector<std::string> &args)
         std::ifstream in(p.file, std::ios::binary);
         if (!in) return inputError("zar40 firmware: " + std::string(kFileOpenErrorText) + ": " + p.file);
         const FirmwareFile file = readFirmwareFile(in);
+        if (file.tooLarge) return inputError("zar40 firmware: " + tooLargeText(QString::fromStdString(p.file)).toStdString());
         if (!p.quiet) {
             std::cerr << p.file << ": " << file.lines.size() << " lines, " << file.dataRecords << " S2 records\n";
             if (file.malformedS2)
@@ -240,9 +242,9 @@ int run(const std::vector<std::string> &args)
                           << " damaged S2 lines will be answered with the placeholder record, not programmed\n";
             if (file.badChecksums)
                 std::cerr << "warning: " << file.badChecksums << " S2 records have a wrong checksum\n";
-            if (image->bytes.startsWith("ZAR40 FLASH LOADER PLACEHOLDER"))
+            if (isStandIn(image->bytes))
                 std::cerr << "warning: " << loaderPath.toStdString()
-                          << " is the placeholder flash loader, for the simulator only\n";
+                          << " is the stand-in flash loader, for the simulator only\n";
         }
     }
 

@@ -30,12 +30,21 @@ QByteArray announcement(int size)
 
 } // namespace
 
+QString tooLargeText(const QString &filePath)
+{
+    return QStringLiteral("The file %1 is not a ZAR40 firmware: it is larger than %2 MiB or has more than %3 lines.")
+        .arg(filePath)
+        .arg(kMaxFirmwareFileBytes >> 20)
+        .arg(kMaxFirmwareLines);
+}
+
 const char *toString(CFirmwareUpdate::Result result)
 {
     using R = CFirmwareUpdate::Result;
     switch (result) {
     case R::Success: return "success";
     case R::FileOpenError: return "file open error";
+    case R::FileTooLarge: return "file too large";
     case R::NothingToProgram: return "nothing to program";
     case R::DamagedFile: return "damaged file";
     case R::LoaderError: return "flash loader error";
@@ -108,6 +117,11 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
         Q_EMIT finished(Result::FileOpenError, QString::fromLatin1(kFileOpenErrorText));
         return false;
     }
+    if (m_file.tooLarge) {
+        m_file = {};
+        Q_EMIT finished(Result::FileTooLarge, tooLargeText(filePath));
+        return false;
+    }
     // Erasing the flash and then programming nothing would leave the unit
     // without firmware.
     std::size_t programmed = 0;
@@ -124,9 +138,9 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
                             .arg(m_file.badChecksums));
         return false;
     }
-    if (image.bytes.size() != kFlashLoaderSize) {
-        Q_EMIT finished(Result::LoaderError,
-                        QStringLiteral("The flash loader image must be %1 bytes long.").arg(kFlashLoaderSize));
+    // Whoever made the image, a wrong one never reaches the unit.
+    if (const QString problem = flashLoaderProblem(image.bytes); !problem.isEmpty()) {
+        Q_EMIT finished(Result::LoaderError, QStringLiteral("The flash loader image %1").arg(problem));
         return false;
     }
     m_image = image;

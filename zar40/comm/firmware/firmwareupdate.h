@@ -54,6 +54,7 @@ public:
     enum class Result {
         Success,
         FileOpenError,    // the firmware file cannot be read
+        FileTooLarge,     // more bytes or lines than any firmware has
         NothingToProgram, // the file holds no record that would be programmed
         DamagedFile,      // a data record's checksum is wrong
         LoaderError,      // the flash loader image is missing or wrong
@@ -74,11 +75,11 @@ public:
 
     // Starts an update of the unit on PORT with the records of FILEPATH and
     // the flash loader IMAGE. Returns false, with finished() already
-    // emitted, when it cannot start: the file cannot be read, holds no
-    // data record or a data record with a wrong checksum (which the loader
-    // would refuse only after the flash is erased), the image is wrong, the
-    // port cannot be opened. An update
-    // that is running is not disturbed (false, nothing emitted).
+    // emitted, when it cannot start: the file cannot be read, is too large,
+    // holds no data record or a data record with a wrong checksum (which the
+    // loader would refuse only after the flash is erased), the image has the
+    // wrong size or byte sum, the port cannot be opened. An update that is
+    // running is not disturbed (false, nothing emitted).
     bool start(const QString &port, const QString &filePath, const FlashLoaderImage &image, bool resetPresets);
     bool isRunning() const { return m_phase != Phase::Idle; }
     // Ends a running update at once (closing the port) with Cancelled.
@@ -170,5 +171,7 @@ private:
 };
 
 const char *toString(CFirmwareUpdate::Result result);
+// The message for a file beyond kMaxFirmwareFileBytes or kMaxFirmwareLines.
+QString tooLargeText(const QString &filePath);
 
 } // namespace zar40::firmware

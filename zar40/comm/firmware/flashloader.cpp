@@ -35,14 +35,28 @@ std::optional<FlashLoaderImage> loadFlashLoader(const QString &path, QString *er
         return fail(QStringLiteral("The flash loader image %1 cannot be read: %2").arg(QDir::toNativeSeparators(path), f.errorString()));
     // One byte more than expected is enough to tell a wrong file.
     QByteArray bytes = f.read(kFlashLoaderSize + 1);
-    if (bytes.size() != kFlashLoaderSize)
-        return fail(QStringLiteral("The flash loader image %1 is %2 bytes long, not %3: it is not a ZAR40 flash loader.")
-                        .arg(QDir::toNativeSeparators(path))
-                        .arg(bytes.size() > kFlashLoaderSize ? QStringLiteral("more than %1").arg(kFlashLoaderSize)
-                                                             : QString::number(bytes.size()))
-                        .arg(kFlashLoaderSize));
+    const QString problem = flashLoaderProblem(bytes);
+    if (!problem.isEmpty())
+        return fail(QStringLiteral("The flash loader image %1 %2").arg(QDir::toNativeSeparators(path), problem));
     return FlashLoaderImage{std::move(bytes), QFileInfo(path).absoluteFilePath()};
 }
+
+QString flashLoaderProblem(const QByteArray &bytes)
+{
+    if (bytes.size() != kFlashLoaderSize)
+        return QStringLiteral("is %1 bytes long, not %2: it is not a ZAR40 flash loader.")
+            .arg(bytes.size() > kFlashLoaderSize ? QStringLiteral("more than %1").arg(kFlashLoaderSize)
+                                                 : QString::number(bytes.size()))
+            .arg(kFlashLoaderSize);
+    const auto hex = [](std::uint16_t v) { return QStringLiteral("0x%1").arg(QString::number(v, 16).toUpper(), 4, QLatin1Char('0')); };
+    const std::uint16_t sum = imageChecksum(bytes);
+    if (sum != kFlashLoaderChecksum)
+        return QStringLiteral("has the byte sum %1, not %2: it is not the ZAR40 flash loader.")
+            .arg(hex(sum), hex(kFlashLoaderChecksum));
+    return {};
+}
+
+bool isStandIn(const QByteArray &bytes) { return bytes.startsWith(kStandInMarker); }
 
 QString defaultFlashLoaderPath()
 {

@@ -93,12 +93,22 @@ FirmwareFile readFirmwareFile(std::istream &in)
         any = false;
     };
     char buf[4096];
+    std::size_t total = 0;
     while (in) {
         in.read(buf, sizeof buf);
         const std::streamsize n = in.gcount();
+        total += static_cast<std::size_t>(n);
+        if (total > kMaxFirmwareFileBytes) {
+            file.tooLarge = true;
+            return file;
+        }
         for (std::streamsize i = 0; i < n; ++i) {
             const char c = buf[i];
             if (c == '\n') {
+                if (file.lines.size() >= kMaxFirmwareLines) {
+                    file.tooLarge = true;
+                    return file;
+                }
                 finish();
                 continue;
             }
@@ -109,7 +119,10 @@ FirmwareFile readFirmwareFile(std::istream &in)
             else longLine = true;
         }
     }
-    if (any) finish();
+    if (any) {
+        if (file.lines.size() >= kMaxFirmwareLines) file.tooLarge = true;
+        else finish();
+    }
     return file;
 }
 

@@ -64,15 +64,23 @@ bool sendsUnchanged(const FirmwareLine &line, bool resetPresets);
 // The characters that answer the request for LINE.
 std::string_view recordToSend(const FirmwareLine &line, bool resetPresets);
 
+// The largest firmware file taken. The unit's flash holds 1 MiB, which as
+// S-records of 16 data bytes is about 65,000 lines and 3 MiB; anything far
+// beyond is not a firmware and would only fill memory with its lines.
+inline constexpr std::size_t kMaxFirmwareFileBytes = 16u << 20;
+inline constexpr std::size_t kMaxFirmwareLines = 200000;
+
 // A whole firmware file, split into text lines. A line ends at "\n"; a "\r"
 // before it is dropped, a last line without "\n" still counts. A line of any
 // length is read, but only the first kMaxRecordChars + 1 characters are
-// kept: a longer one cannot be a record.
+// kept: a longer one cannot be a record. Reading stops, with tooLarge set,
+// after kMaxFirmwareFileBytes bytes or kMaxFirmwareLines lines.
 struct FirmwareFile {
     std::vector<FirmwareLine> lines;
     std::size_t dataRecords = 0;
     std::size_t malformedS2 = 0;
     std::size_t badChecksums = 0; // among the data records
+    bool tooLarge = false;
 };
 
 FirmwareFile readFirmwareFile(std::istream &in);

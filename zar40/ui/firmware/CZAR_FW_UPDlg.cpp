@@ -93,6 +93,27 @@ CZAR_FW_UPDlg::CZAR_FW_UPDlg(QWidget *parent)
     connect(&m_update, &CFirmwareUpdate::progressRange, m_progress, &QProgressBar::setRange);
     connect(&m_update, &CFirmwareUpdate::progressValue, m_progress, &QProgressBar::setValue);
     connect(&m_update, &CFirmwareUpdate::finished, this, &CZAR_FW_UPDlg::onFinished);
+    warnAboutFlashLoader();
+}
+
+void CZAR_FW_UPDlg::setFlashLoaderPath(const QString &path)
+{
+    m_loaderPath = path;
+    warnAboutFlashLoader();
+}
+
+void CZAR_FW_UPDlg::warnAboutFlashLoader()
+{
+    if (m_busy || m_update.isRunning()) return;
+    // Before the user switches the unit off, not after: with a missing or
+    // wrong loader no update can start.
+    m_log->clear();
+    QString error;
+    const auto image = firmware::loadFlashLoader(m_loaderPath, &error);
+    if (!image) appendLog(QStringLiteral("Warning: %1\r\nNo update can start without the ZAR40 flash loader.\r\n").arg(error));
+    else if (firmware::isStandIn(image->bytes))
+        appendLog(QStringLiteral("Warning: %1 is the stand-in flash loader, for the simulator only.\r\n")
+                      .arg(QDir::toNativeSeparators(image->path)));
 }
 
 CZAR_FW_UPDlg::~CZAR_FW_UPDlg() = default;

@@ -43,7 +43,8 @@ public:
     ~CZAR_FW_UPDlg() override;
 
     // Where the flash loader image is read from (default: beside the plug-in).
-    void setFlashLoaderPath(const QString &path) { m_loaderPath = path; }
+    // A missing or wrong image is named in the log at once.
+    void setFlashLoaderPath(const QString &path);
     QString flashLoaderPath() const { return m_loaderPath; }
     // Where the presets are saved before programming (default: a new folder
     // below the user's application data).
@@ -78,6 +79,7 @@ protected:
 
 private:
     void fillPorts();
+    void warnAboutFlashLoader();
     void setControlsEnabled(bool on);
     void appendLog(const QString &text);
     void onFinished(firmware::CFirmwareUpdate::Result result, const QString &message);

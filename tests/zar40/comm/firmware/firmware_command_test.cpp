@@ -59,11 +59,16 @@ TEST_F(FirmwareCommand, RefusesBeforeTouchingThePortWhenTheLoaderOrFileIsWrong)
     EXPECT_EQ(r.exit, 1) << r.err;
     EXPECT_NE(r.err.find("not 9902"), std::string::npos) << r.err;
 
-    r = run({"--port", port, (m_dir / "absent.mhx").string(), "--no-backup", "--loader", PLACEHOLDER_LOADER});
+    // The placeholder has the right size but not the loader's byte sum.
+    r = run({"--port", port, file, "--no-backup", "--loader", PLACEHOLDER_LOADER});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find("byte sum 0x86BB, not 0x4BA4"), std::string::npos) << r.err;
+
+    r = run({"--port", port, (m_dir / "absent.mhx").string(), "--no-backup", "--loader", STANDIN_LOADER});
     EXPECT_EQ(r.exit, 1) << r.err;
     EXPECT_NE(r.err.find("File Open Error"), std::string::npos) << r.err;
 
-    EXPECT_EQ(run({file, "--loader", PLACEHOLDER_LOADER}).exit, 2); // no port
+    EXPECT_EQ(run({file, "--loader", STANDIN_LOADER}).exit, 2); // no port
 }
 
 TEST_F(FirmwareCommand, SavesProgramsAndRestoresThePresets)
@@ -72,7 +77,7 @@ TEST_F(FirmwareCommand, SavesProgramsAndRestoresThePresets)
     ASSERT_TRUE(sim.startOnPty({"--bootloader"}));
     const fs::path backup = m_dir / "presets";
     const ToolRun r = run({"--port", sim.link(), (m_dir / "new.mhx").string(), "--reset-presets", "--loader",
-                       PLACEHOLDER_LOADER, "--byte-spacing", "0", "--backup", backup.string(), "--switch-wait", "0",
+                       STANDIN_LOADER, "--byte-spacing", "0", "--backup", backup.string(), "--switch-wait", "0",
                        "--store-wait", "0"});
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(fs::exists(backup / "slot-32.vpx"));
@@ -86,7 +91,7 @@ TEST_F(FirmwareCommand, AFailedUpdateEndsWithTheDialogsMessage)
     SimProcess sim;
     ASSERT_TRUE(sim.startOnPty({"--bootloader", "--fw-nak-record", "2"}));
     const ToolRun r = run({"--port", sim.link(), (m_dir / "new.mhx").string(), "--no-backup", "--loader",
-                       PLACEHOLDER_LOADER, "--byte-spacing", "0", "--quiet"});
+                       STANDIN_LOADER, "--byte-spacing", "0", "--quiet"});
     EXPECT_EQ(r.exit, 1) << r.err;
     EXPECT_NE(r.err.find("An error occured while updating the ZAR\n"), std::string::npos) << r.err;
 }

@@ -35,7 +35,7 @@ protected:
         m_dir = fs::temp_directory_path() / ("zar40-fw-dlg-" + std::to_string(getpid()));
         fs::create_directories(m_dir);
         writeLines(m_dir / "new.mhx", firmwareLines(40));
-        m_dlg.setFlashLoaderPath(QStringLiteral(PLACEHOLDER_LOADER));
+        m_dlg.setFlashLoaderPath(QStringLiteral(STANDIN_LOADER));
         m_dlg.setFile(QString::fromStdString((m_dir / "new.mhx").string()));
         m_dlg.setPresetTransferWaits(0, 0);
         m_dlg.setBackupFolder(QString::fromStdString((m_dir / "presets").string()));
@@ -128,11 +128,18 @@ TEST_F(FirmwareDialog, AFailureIsShownAndTheDialogCanStartAgain)
     EXPECT_EQ(m_prompts.texts().last(), QLatin1String(kUpdateErrorText));
     EXPECT_TRUE(m_dlg.controlsEnabled());
 
-    // Without a flash loader nothing starts, and the dialog says why.
+    // Without the flash loader, or with a wrong one, nothing starts: the log
+    // says so at once and Program ZAR says why.
     m_dlg.setFlashLoaderPath(QString::fromStdString((m_dir / "none.bin").string()));
+    EXPECT_TRUE(m_dlg.logText().startsWith(QLatin1String("Warning: "))) << m_dlg.logText().toStdString();
     m_prompts.answerOk();
     control<QPushButton>(CZAR_FW_UPDlg::IdProgram)->click();
     EXPECT_TRUE(m_prompts.texts().last().contains(QLatin1String("missing")));
+    m_dlg.setFlashLoaderPath(QStringLiteral(PLACEHOLDER_LOADER));
+    EXPECT_TRUE(m_dlg.logText().contains(QLatin1String("byte sum 0x86BB, not 0x4BA4"))) << m_dlg.logText().toStdString();
+    m_prompts.answerOk();
+    control<QPushButton>(CZAR_FW_UPDlg::IdProgram)->click();
+    EXPECT_TRUE(m_prompts.texts().last().contains(QLatin1String("byte sum 0x86BB, not 0x4BA4")));
     EXPECT_TRUE(m_dlg.controlsEnabled());
 
     // Open File asks with the firmware filter.

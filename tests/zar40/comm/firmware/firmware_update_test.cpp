@@ -8,6 +8,7 @@
 #include "zar40/comm/firmware/firmwareupdate.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -41,7 +42,7 @@ protected:
     void SetUp() override
     {
         QString error;
-        auto image = loadFlashLoader(QStringLiteral(PLACEHOLDER_LOADER), &error);
+        auto image = loadFlashLoader(QStringLiteral(STANDIN_LOADER), &error);
         ASSERT_TRUE(image) << error.toStdString();
         m_image = *image;
     }
@@ -219,26 +220,62 @@ TEST_F(FirmwareUpdate, NothingIsSentWithoutAFileAnImageOrSoundRecordsToProgram)
     const fs::path file = fs::temp_directory_path() / ("zar40-fw-nodata-" + std::to_string(getpid()) + ".mhx");
     writeLines(file, {kHeader, s2(0x0F0000), "S804010000FA"});
     EXPECT_FALSE(fw.start(port, QString::fromStdString(file.string()), m_image, true));
-    FlashLoaderImage shortImage{m_image.bytes.left(100), {}};
-    writeLines(file, firmwareLines(5));
-    EXPECT_FALSE(fw.start(port, QString::fromStdString(file.string()), shortImage, false));
     std::string damaged = s2(0x010010);
     damaged.back() = damaged.back() == '0' ? '1' : '0';
     writeLines(file, {s2(0x010000), damaged});
     EXPECT_FALSE(fw.start(port, QString::fromStdString(file.string()), m_image, false));
     fs::remove(file);
-    ASSERT_EQ(finished.size(), 4);
-    EXPECT_EQ(finished[3][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::DamagedFile);
+    ASSERT_EQ(finished.size(), 3);
     EXPECT_EQ(finished[0][1].toString(), QLatin1String(kFileOpenErrorText));
     EXPECT_EQ(finished[1][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::NothingToProgram);
-    EXPECT_EQ(finished[2][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::LoaderError);
+    EXPECT_EQ(finished[2][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::DamagedFile);
     EXPECT_FALSE(fw.channel().isOpen());
     EXPECT_TRUE(received(sim).empty());
+}
+
+// The boot loader's checksum reply is compared with the image sent, so only
+// the byte sum of the maker's loader tells a wrong image before the
+// processor runs it.
+TEST_F(FirmwareUpdate, OnlyALoaderWithTheMakersByteSumReachesThePort)
+{
+    EXPECT_EQ(imageChecksum(QByteArray("\xFF\xFF\x02", 3)), 0x0200);
+    EXPECT_EQ(m_image.checksum(), kFlashLoaderChecksum);
 
     QString error;
     EXPECT_FALSE(loadFlashLoader(QStringLiteral("/nonexistent/ZAR40-flashloader.bin"), &error));
     EXPECT_TRUE(error.contains(QLatin1String("missing")));
-    EXPECT_EQ(imageChecksum(QByteArray("\xFF\xFF\x02", 3)), 0x0200);
+    EXPECT_FALSE(loadFlashLoader(QStringLiteral(PLACEHOLDER_LOADER), &error));
+    EXPECT_TRUE(error.contains(QLatin1String("byte sum 0x86BB, not 0x4BA4"))) << error.toStdString();
+
+    QFile placeholderFile(QStringLiteral(PLACEHOLDER_LOADER));
+    ASSERT_TRUE(placeholderFile.open(QIODevice::ReadOnly));
+    QByteArray oneBitOff = m_image.bytes;
+    oneBitOff[4000] = char(oneBitOff[4000] ^ 0x01);
+    const std::pair<const char *, QByteArray> wrong[] = {
+        {"one bit off", oneBitOff}, {"placeholder", placeholderFile.readAll()}, {"short", m_image.bytes.left(100)}};
+
+    SimProcess sim;
+    startSim(sim);
+    const fs::path file = fs::temp_directory_path() / ("zar40-fw-loader-" + std::to_string(getpid()) + ".mhx");
+    writeLines(file, firmwareLines(5));
+    for (const auto &[what, bytes] : wrong) {
+        CFirmwareUpdate fw;
+        QSignalSpy finished(&fw, &CFirmwareUpdate::finished);
+        QSignalSpy phases(&fw, &CFirmwareUpdate::phaseChanged);
+        EXPECT_FALSE(fw.start(QString::fromStdString(sim.link()), QString::fromStdString(file.string()),
+                              FlashLoaderImage{bytes, {}}, false))
+            << what;
+        ASSERT_EQ(finished.size(), 1) << what;
+        EXPECT_EQ(finished[0][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::LoaderError) << what;
+        EXPECT_TRUE(phases.isEmpty()) << what; // never knocked: the port was not opened
+        EXPECT_FALSE(fw.channel().isOpen()) << what;
+        if (bytes.size() == kFlashLoaderSize)
+            EXPECT_TRUE(finished[0][1].toString().contains(
+                QStringLiteral("0x%1, not 0x4BA4").arg(QString::number(imageChecksum(bytes), 16).toUpper())))
+                << finished[0][1].toString().toStdString();
+    }
+    fs::remove(file);
+    EXPECT_TRUE(received(sim).empty());
 }
 
 } // namespace

@@ -98,4 +98,16 @@ TEST(SRecord, FileLinesAreCountedWhateverTheirEndsAndLengths)
     EXPECT_EQ(readText("\n").lines.size(), 1u);
 }
 
+TEST(SRecord, FilesBeyondAnyFirmwareStopBeingRead)
+{
+    EXPECT_FALSE(readText(std::string(kMaxFirmwareLines, '\n')).tooLarge);
+    const auto manyLines = readText(std::string(kMaxFirmwareLines, '\n') + "S9030000FC");
+    EXPECT_TRUE(manyLines.tooLarge);
+    EXPECT_LE(manyLines.lines.size(), kMaxFirmwareLines);
+    // Without a single line end: the bytes alone end it.
+    const auto big = readText(std::string(kMaxFirmwareFileBytes + 1, 'S'));
+    EXPECT_TRUE(big.tooLarge);
+    EXPECT_TRUE(big.lines.empty());
+}
+
 } // namespace
