@@ -7,6 +7,7 @@
 #include <QLocalSocket>
 #include <QPointer>
 #include <QStandardPaths>
+#include <QTimer>
 
 std::optional<ControlRequest> parseControlRequest(const QByteArray &line)
 {
@@ -99,15 +100,26 @@ void SingleInstance::onConnection()
 {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        deadline->start(m_clientTimeoutMs);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, deadline] {
+            if (!deadline->isActive())
+                return; // answered, or too late
             if (!socket->canReadLine()) {
                 // A peer that never ends its line gets no more than this.
                 if (socket->bytesAvailable() > MaxControlLine + 2) {
+                    deadline->stop();
                     socket->write("error\n");
                     socket->disconnectFromServer();
                 }
                 return;
             }
+            deadline->stop();
             QByteArray line = socket->readLine(MaxControlLine + 3);
             while (line.endsWith('\n') || line.endsWith('\r'))
                 line.chop(1);

@@ -35,6 +35,10 @@ public:
     // How long --close-running waits for the closed instance to end (its
     // start-up window may still be up when the request comes).
     static constexpr int DefaultExitTimeoutMs = 10000;
+    // A client that has not sent a whole line within this time is dropped:
+    // the socket is open to every program of the user, and one that never
+    // ends its line would otherwise hold its connection for good.
+    static constexpr int DefaultClientTimeoutMs = 5000;
 
     explicit SingleInstance(const QString &name = QStringLiteral("VRN-Control"), QObject *parent = nullptr);
     ~SingleInstance() override;
@@ -43,6 +47,7 @@ public:
     bool acquire();
     void release();
     bool held() const { return m_held; }
+    void setClientTimeoutMs(int ms) { m_clientTimeoutMs = ms; }
 
     // The runtime folder: $XDG_RUNTIME_DIR, else the temporary folder.
     static QString runtimeFolder();
@@ -65,4 +70,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
     bool m_held = false;
+    int m_clientTimeoutMs = DefaultClientTimeoutMs;
 };

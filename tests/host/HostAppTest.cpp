@@ -9,6 +9,7 @@
 
 #include <QLocalSocket>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <future>
@@ -209,6 +210,40 @@ TEST(SingleInstance, StaleLockOfAGoneProcessIsTakenOver)
     instance.release();
     EXPECT_TRUE(other.acquire());
     EXPECT_EQ(SingleInstance::sendCloseRequest(uniqueInstanceName("nobody"), 200, 200), 1);
+}
+
+TEST(SingleInstance, ClientsThatNeverEndTheirLineAreDropped)
+{
+    testApp();
+    SingleInstance instance(uniqueInstanceName("idle"));
+    instance.setClientTimeoutMs(200);
+    ASSERT_TRUE(instance.acquire());
+    QSignalSpy requests(&instance, &SingleInstance::closeRequested);
+
+    // One that says nothing, one that stops before the line end, one that
+    // sends more than any request without a line end.
+    QLocalSocket idle, unfinished, endless;
+    for (QLocalSocket *s : {&idle, &unfinished, &endless}) {
+        s->connectToServer(instance.socketPath());
+        ASSERT_TRUE(s->waitForConnected(2000));
+    }
+    unfinished.write("close 10 10");
+    endless.write(QByteArray(300, 'x'));
+    QByteArray endlessReply;
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        endlessReply += endless.readAll();
+        return idle.state() == QLocalSocket::UnconnectedState && unfinished.state() == QLocalSocket::UnconnectedState &&
+               endless.state() == QLocalSocket::UnconnectedState;
+    }, 10000));
+    EXPECT_EQ(endlessReply + endless.readAll(), "error\n");
+    EXPECT_TRUE(requests.isEmpty());
+
+    // The next client is served as ever.
+    QLocalSocket prompt;
+    prompt.connectToServer(instance.socketPath());
+    ASSERT_TRUE(prompt.waitForConnected(2000));
+    prompt.write("close 1 1\n");
+    EXPECT_TRUE(requests.wait(5000));
 }
 
 TEST(ControlRequest, ParsesOnlyWellFormedCloseRequests)
