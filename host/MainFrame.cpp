@@ -478,6 +478,11 @@ void CMainFrame::startUpdateCheck()
         if (!handedOver && m_updater)
             m_updater->deleteLater();
     });
+    // It did not: a new check may start.
+    connect(m_updater, &CUpdater::released, this, [this] {
+        if (m_updater)
+            m_updater->deleteLater();
+    });
     m_updater->start(HostVersion::updateComparisonText());
 }
 

@@ -21,7 +21,16 @@ std::string quotedValue(std::string_view text, std::string_view keyword)
 
 VersionFile parseVersionFile(std::string_view text)
 {
-    return {quotedValue(text, "Version:"), quotedValue(text, "Filename:")};
+    VersionFile file{quotedValue(text, "Version:"), quotedValue(text, "Filename:"), std::nullopt};
+    if (text.find("Sha256:") != std::string_view::npos)
+        file.sha256 = quotedValue(text, "Sha256:");
+    return file;
+}
+
+bool isSha256Hex(std::string_view text)
+{
+    return text.size() == 64 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 bool isNewerVersion(std::string_view current, std::string_view remote)

@@ -3,6 +3,7 @@
 // download dialog shows. Standard C++ only: the fuzz target and the tests use
 // it without Qt.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,6 +17,8 @@ inline constexpr std::size_t kMaxFileNameBytes = 255;
 struct VersionFile {
     std::string version;  // empty when the file names none
     std::string filename; // likewise
+    // The "Sha256:" value the updater must have; none without the keyword.
+    std::optional<std::string> sha256;
 };
 
 // The text between the first double quote after the first occurrence of
@@ -23,8 +26,11 @@ struct VersionFile {
 // characters; empty when the keyword or the opening quote is missing.
 std::string quotedValue(std::string_view text, std::string_view keyword);
 
-// "Version:" and "Filename:" values of a version file.
+// "Version:", "Filename:" and "Sha256:" values of a version file.
 VersionFile parseVersionFile(std::string_view text);
+
+// Whether text is a SHA-256 digest written as 64 hexadecimal digits.
+bool isSha256Hex(std::string_view text);
 
 // Versions compare as texts, character by character without regard to case:
 // remote is newer when current sorts before it (so 1.10.00001 is older than

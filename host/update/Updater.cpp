@@ -6,6 +6,7 @@
 #include "UserPrompts.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,9 +21,37 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace {
 
 const QString Caption = QStringLiteral("Upgrading Software");
+
+// A text from the server as it may be shown: control characters replaced.
+QString shownText(const std::string &text)
+{
+    QString shown = QString::fromUtf8(text.data(), qsizetype(text.size()));
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    }
+    return shown;
+}
+
+// Whether process pid still runs. Started detached, the updater is no child
+// of ours to wait for; an ended one may stay a zombie until it is reaped.
+bool processRuns(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.read(1024);
+    const qsizetype close = line.lastIndexOf(')');
+    if (close < 0 || close + 2 >= line.size())
+        return false;
+    const char state = line.at(close + 2);
+    return state != 'Z' && state != 'X';
+}
 
 bool systemSaysOnline()
 {
@@ -159,16 +188,22 @@ void CUpdater::readVersionFile()
     // The server names the file that will be started: only a plain name in
     // the update folder is ever written or run.
     const std::string why = update::unsafeFileNameReason(file.filename);
-    if (!why.empty()) {
-        QString shown = QString::fromUtf8(file.filename.data(), qsizetype(file.filename.size()));
-        for (QChar &c : shown) {
-            if (c.category() == QChar::Other_Control)
-                c = QLatin1Char('?');
-        }
+    if (!why.empty())
         return fail(QStringLiteral("The update server named the updater \"%1\", which is refused: %2.")
-                        .arg(shown, QString::fromStdString(why)));
-    }
+                        .arg(shownText(file.filename), QString::fromStdString(why)));
     m_updaterFile = QString::fromUtf8(file.filename.data(), qsizetype(file.filename.size()));
+    m_sha256.reset();
+    if (file.sha256) {
+        if (!update::isSha256Hex(*file.sha256))
+            return fail(QStringLiteral("The update server gave the updater's Sha256 as \"%1\", which is not 64 "
+                                       "hexadecimal digits.")
+                            .arg(shownText(*file.sha256)));
+        m_sha256 = QByteArray::fromStdString(*file.sha256).toLower();
+    } else if (m_settings.allowHttp) {
+        return fail(QStringLiteral("The version file gives no Sha256 of the updater.\n"
+                                   "With AllowHttp=true in the [Update] section of the settings, the version file "
+                                   "must have a line Sha256: \"<64 hexadecimal digits>\"."));
+    }
 
     setStatus(HostString::UpdateGetUpdater, QStringLiteral("Get Updater from Internet ..."));
     after(m_settings.stepPauseMs, [this] {
@@ -196,6 +231,15 @@ void CUpdater::readVersionFile()
 void CUpdater::moveAndExecute()
 {
     setStatus(HostString::UpdateMove, QStringLiteral("Move Updater ..."));
+    if (m_sha256) {
+        QFile downloaded(m_tempPath);
+        QCryptographicHash digest(QCryptographicHash::Sha256);
+        if (!downloaded.open(QIODevice::ReadOnly) || !digest.addData(&downloaded) ||
+            digest.result().toHex() != *m_sha256)
+            return fail(QStringLiteral("The downloaded updater \"%1\" does not have the Sha256 that the update server "
+                                       "gave. It has been deleted and was not started.")
+                            .arg(m_updaterFile));
+    }
     const QString target = QDir(m_settings.folder()).filePath(m_updaterFile);
     QFile::remove(target);
     if (!QFile::rename(m_tempPath, target))
@@ -207,12 +251,49 @@ void CUpdater::moveAndExecute()
     after(m_settings.stepPauseMs, [this, target] {
         QFile::setPermissions(target, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         // Started directly, never through a shell.
-        if (!QProcess::startDetached(target, {}, m_settings.folder()))
+        qint64 pid = 0;
+        if (!QProcess::startDetached(target, {}, m_settings.folder(), &pid))
             return fail(QStringLiteral("Cannot execute software upgrade!"));
         m_started = target;
         m_running = false;
+        watchUpdater(pid);
         emit finished(true);
     });
+}
+
+void CUpdater::watchUpdater(qint64 pid)
+{
+    // A crashed or wrong updater would otherwise leave the frame disabled
+    // until the user kills the program.
+    m_watch = new QTimer(this);
+    m_watch->setInterval(std::min(250, std::max(1, m_settings.handOverTimeoutMs)));
+    connect(m_watch, &QTimer::timeout, this, [this, pid] {
+        if (!processRuns(pid))
+            release(QStringLiteral("The updater \"%1\" has ended without closing VRN-Control.").arg(m_updaterFile));
+    });
+    QTimer::singleShot(m_settings.handOverTimeoutMs, m_watch, [this] {
+        release(QStringLiteral("The updater \"%1\" has not closed VRN-Control within %2 seconds.")
+                    .arg(m_updaterFile)
+                    .arg(m_settings.handOverTimeoutMs / 1000.0));
+    });
+    m_watch->start();
+}
+
+void CUpdater::release(const QString &message)
+{
+    if (!m_watch)
+        return;
+    m_watch->stop();
+    m_watch->deleteLater(); // this may run inside its signal
+    m_watch = nullptr;
+    if (m_dialog) {
+        m_dialog->reject();
+        m_dialog->deleteLater();
+    }
+    if (m_frame)
+        m_frame->setEnabled(true);
+    UserPrompts::current().exclamation(message + QStringLiteral("\nVRN-Control can be used again."), nullptr, Caption);
+    emit released();
 }
 
 void CUpdater::download(const QString &fileName, QIODevice *sink, std::function<void(bool)> done)

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 class CDownloadDlg;
 class QIODevice;
@@ -25,6 +26,9 @@ struct UpdateSettings
     std::int64_t maxDownloadBytes = 64 << 20;
     int stallTimeoutMs = 30000;             // a download that sends nothing this long ends
     int stepPauseMs = 200;                  // between the steps, so that each status can be read
+    // How long the started updater has to close the host before the frame
+    // is usable again.
+    int handOverTimeoutMs = 120000;
     QString updateDir;                      // empty: "updates" in the user's data folder
     std::function<bool()> isOnline;         // null: ask the system
 
@@ -36,7 +40,14 @@ struct UpdateSettings
 // One update check: asks the server for its version file, and when it names
 // a newer version downloads the updater into the update folder and starts
 // it. Runs on the event loop; the frame is disabled while it runs and enabled
-// again on every failure, which is reported in a message box.
+// again on every failure, which is reported in a message box. Once started,
+// the updater is expected to close the host; when it ends without doing so,
+// or has not done so after handOverTimeoutMs, the frame is enabled again
+// with a message.
+//
+// When the version file has a line Sha256: "<64 hex digits>", the updater
+// must have that digest or is deleted unstarted; with allowHttp the line is
+// required, since over plain http nothing else vouches for the file.
 class CUpdater : public QObject
 {
     Q_OBJECT
@@ -52,9 +63,15 @@ public:
     // The updater program that was started, once handed over.
     QString startedProgram() const { return m_started; }
 
+    // Waiting for the started updater to close the host.
+    bool isHandedOver() const { return m_watch != nullptr; }
+
 signals:
     // handedOver: the updater runs and the host waits to be closed by it.
     void finished(bool handedOver);
+    // The started updater has ended, or the wait for it is over, without
+    // the host being closed: the frame is enabled again.
+    void released();
 
 private:
     void after(int ms, std::function<void()> next);
@@ -63,6 +80,8 @@ private:
     void checkConnection();
     void readVersionFile();
     void moveAndExecute();
+    void watchUpdater(qint64 pid);
+    void release(const QString &message);
     // Fetches base/fileName into sink; calls done(true) when complete.
     void download(const QString &fileName, QIODevice *sink, std::function<void(bool)> done);
 
@@ -75,6 +94,8 @@ private:
     QString m_currentVersion;
     QByteArray m_versionText;
     QString m_updaterFile;
+    std::optional<QByteArray> m_sha256; // lower-case hex, when the server gave one
+    QTimer *m_watch = nullptr;
     QString m_tempPath;
     QString m_started;
     bool m_running = false;

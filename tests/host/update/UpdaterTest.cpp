@@ -7,6 +7,7 @@
 #include "update/Updater.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -15,6 +16,9 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <memory>
 
 namespace {
 
@@ -53,16 +57,25 @@ protected:
         server.route("/software/updates/vrncontrol/vrn_control_upgrade.txt", {versionFile});
     }
 
-    // Runs one check to its end; true when the updater was started.
+    // Serves a newer version whose updater is program, with its Sha256.
+    void serveUpdater(const QByteArray &program)
+    {
+        serveVersion("Version: \"1.5.00113\"\r\nFilename: \"updater.run\"\r\nSha256: \"" +
+                     QCryptographicHash::hash(program, QCryptographicHash::Sha256).toHex() + "\"\r\n");
+        server.route("/software/updates/vrncontrol/updater.run", {program});
+    }
+
+    // Runs one check to its end; true when the updater was started. The
+    // updater stays, for what comes after the hand-over.
     bool check()
     {
         frame.setEnabled(false);
         dialog = new CDownloadDlg;
-        CUpdater updater(&frame, dialog, settings);
-        QSignalSpy finished(&updater, &CUpdater::finished);
-        updater.start("1.5.00112");
+        updater = std::make_unique<CUpdater>(&frame, dialog, settings);
+        QSignalSpy finished(updater.get(), &CUpdater::finished);
+        updater->start("1.5.00112");
         EXPECT_TRUE(finished.wait(20000));
-        started = updater.startedProgram();
+        started = updater->startedProgram();
         return !finished.isEmpty() && finished.first().first().toBool();
     }
 
@@ -91,6 +104,7 @@ protected:
     UpdateSettings settings;
     QWidget frame;
     QPointer<CDownloadDlg> dialog;
+    std::unique_ptr<CUpdater> updater;
     QString started;
 };
 
@@ -111,26 +125,76 @@ TEST_F(UpdaterTest, SameOrOlderVersionNeedsNoUpgradeAndFreesTheFrame)
     EXPECT_FALSE(server.requested().contains("/software/updates/vrncontrol/updater.run"));
 }
 
-TEST_F(UpdaterTest, NewerVersionDownloadsAndStartsTheUpdaterInItsFolder)
+TEST_F(UpdaterTest, NewerVersionStartsTheUpdaterInItsFolderAndWaitsForItToClose)
 {
     const QString marker = root.filePath("updater-ran");
-    serveVersion("Version: \"1.5.00113\"\r\nFilename: \"updater.run\"\r\n");
-    server.route("/software/updates/vrncontrol/updater.run",
-                 {"#!/bin/sh\necho \"$PWD\" > '" + marker.toUtf8() + "'\n"});
+    serveUpdater("#!/bin/sh\necho \"$PWD\" > '" + marker.toUtf8() + "'\n");
     ASSERT_TRUE(check());
     const QString program = QDir(settings.updateDir).filePath("updater.run");
     EXPECT_EQ(started, program);
     EXPECT_TRUE(QFileInfo(program).isExecutable());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 10000);
-    QFile ran(marker);
-    ASSERT_TRUE(ran.open(QIODevice::ReadOnly));
-    EXPECT_EQ(ran.readAll().trimmed(), QDir(settings.updateDir).canonicalPath().toUtf8());
     // Handed over: the frame stays disabled, the dialog open, no message.
     EXPECT_FALSE(frame.isEnabled());
     ASSERT_FALSE(dialog.isNull());
     EXPECT_EQ(dialog->status(), "Execute Updater ...");
     EXPECT_TRUE(prompts.texts().isEmpty());
-    delete dialog;
+
+    // This one ends without closing the host: the frame is usable again.
+    QSignalSpy released(updater.get(), &CUpdater::released);
+    ASSERT_TRUE(released.wait(10000));
+    EXPECT_TRUE(frame.isEnabled());
+    QTRY_VERIFY(dialog.isNull());
+    ASSERT_EQ(prompts.texts().size(), 1);
+    EXPECT_TRUE(prompts.texts()[0].startsWith("The updater \"updater.run\" has ended without closing VRN-Control."))
+        << prompts.texts()[0].toStdString();
+    QFile ran(marker);
+    ASSERT_TRUE(ran.open(QIODevice::ReadOnly));
+    EXPECT_EQ(ran.readAll().trimmed(), QDir(settings.updateDir).canonicalPath().toUtf8());
+}
+
+TEST_F(UpdaterTest, AnUpdaterThatNeitherClosesTheHostNorEndsIsWaitedForOnlyUntilTheTimeout)
+{
+    settings.handOverTimeoutMs = 300;
+    const QString pidFile = root.filePath("updater.pid");
+    serveUpdater("#!/bin/sh\necho $$ > '" + pidFile.toUtf8() + "'\nexec sleep 60\n");
+    ASSERT_TRUE(check());
+    QSignalSpy released(updater.get(), &CUpdater::released);
+    ASSERT_TRUE(released.wait(10000));
+    EXPECT_TRUE(frame.isEnabled());
+    EXPECT_EQ(prompts.texts().value(0).section('\n', 0, 0),
+              "The updater \"updater.run\" has not closed VRN-Control within 0.3 seconds.");
+    QTRY_VERIFY(QFile::exists(pidFile));
+    QFile pid(pidFile);
+    ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
+    const qint64 sleeper = pid.readAll().trimmed().toLongLong();
+    ASSERT_GT(sleeper, 1);
+    ::kill(pid_t(sleeper), SIGTERM);
+}
+
+TEST_F(UpdaterTest, UpdaterWithoutTheGivenSha256IsDeletedUnstarted)
+{
+    const QString marker = root.filePath("updater-ran");
+    const QByteArray program = "#!/bin/sh\ntouch '" + marker.toUtf8() + "'\n";
+    const QByteArray wrongDigest = QCryptographicHash::hash("other", QCryptographicHash::Sha256).toHex();
+    server.route("/software/updates/vrncontrol/updater.run", {program});
+    serveVersion("Version: \"1.5.00113\"\nFilename: \"updater.run\"\nSha256: \"" + wrongDigest + "\"\n");
+    EXPECT_FALSE(check());
+    ASSERT_EQ(prompts.texts().size(), 1);
+    EXPECT_TRUE(prompts.texts()[0].contains("does not have the Sha256")) << prompts.texts()[0].toStdString();
+    EXPECT_TRUE(frame.isEnabled());
+    EXPECT_TRUE(filesWritten().isEmpty()) << filesWritten().join(' ').toStdString();
+
+    // Over http the digest is required, and must be one.
+    for (const QByteArray &line : {QByteArray(), QByteArray("Sha256: \"12ab\"\n")}) {
+        prompts.clear();
+        serveVersion("Version: \"1.5.00113\"\nFilename: \"updater.run\"\n" + line);
+        EXPECT_FALSE(check());
+        ASSERT_EQ(prompts.texts().size(), 1);
+        EXPECT_TRUE(prompts.texts()[0].contains("Sha256")) << prompts.texts()[0].toStdString();
+    }
+    EXPECT_EQ(server.requested().count("/software/updates/vrncontrol/updater.run"), 1);
+    QTest::qWait(200);
+    EXPECT_FALSE(QFile::exists(marker));
 }
 
 TEST_F(UpdaterTest, UnsafeUpdaterNamesAreRefusedAndNothingIsWritten)
@@ -151,7 +215,7 @@ TEST_F(UpdaterTest, UnsafeUpdaterNamesAreRefusedAndNothingIsWritten)
 TEST_F(UpdaterTest, StalledOrOversizedDownloadsEndWithAMessageAndNoFile)
 {
     settings.stallTimeoutMs = 300;
-    serveVersion("Version: \"1.5.00113\"\nFilename: \"updater.run\"\n");
+    serveUpdater("");
     server.route("/software/updates/vrncontrol/updater.run", {QByteArray(2000, 'x'), 200, 100});
     EXPECT_FALSE(check());
     ASSERT_EQ(prompts.texts().size(), 1);
