@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "About.h"
 #include "BitmapButton.h"
@@ -289,7 +290,12 @@ void CMainFrame::createMenus()
         emit checkForUpdatesRequested();
         startUpdateCheck();
     });
-    QAction *about = command(tr("&About VRN-Control..."), AppAbout, [this] { showAbout(); });
+    // A document that answers About itself (the NOV plug-in's box) does so
+    // while it is active; the host's box otherwise.
+    QAction *about = command(tr("&About VRN-Control..."), AppAbout, [this] {
+        if (!routeToActiveDocument(AppAbout))
+            showAbout();
+    });
     QAction *fileNew = command(tr("&New"), FileNew, [this] {
         if (m_docManager)
             m_docManager->onFileNew();
@@ -358,6 +364,32 @@ void CMainFrame::createMenus()
     docHelp->addAction(updates);
     docHelp->addAction(about);
     m_documentMenus = {docFile, edit, m_windowMenu, docHelp};
+}
+
+bool CMainFrame::routeToActiveDocument(int command)
+{
+    auto *frame = m_mdiArea ? qobject_cast<CMDIChildWnd *>(m_mdiArea->activeSubWindow()) : nullptr;
+    if (!frame)
+        return false;
+    // The command ids a document's menus carry as their actions' data.
+    std::function<QAction *(const QList<QAction *> &)> find = [&](const QList<QAction *> &actions) -> QAction * {
+        for (QAction *a : actions) {
+            if (a->menu()) {
+                if (QAction *inner = find(a->menu()->actions()))
+                    return inner;
+            } else if (a->data().toInt() == command && a->isEnabled()) {
+                return a;
+            }
+        }
+        return nullptr;
+    };
+    for (QMenu *menu : frame->documentMenus()) {
+        if (QAction *a = find(menu->actions())) {
+            a->trigger();
+            return true;
+        }
+    }
+    return false;
 }
 
 QAction *CMainFrame::commandAction(int command) const

@@ -120,6 +120,9 @@ private:
     void setupDocumentArea();
     void updateMenusAndTitle();
     void showAbout();
+    // Triggers the action of the active document's menus that carries
+    // COMMAND as its data; false when there is none.
+    bool routeToActiveDocument(int command);
     void printSetup();
     bool closeAllDocumentWindows();
     void rememberFile(const QString &path);

@@ -1,9 +1,11 @@
 #include "HtmlCtrl.h"
 
+#include "EventLog.h"
 #include "UserPrompts.h"
 #include "WindowTree.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineUrlRequestJob>
@@ -11,6 +13,20 @@
 #include <QWebEngineUrlSchemeHandler>
 
 namespace {
+
+constexpr int MaxLoggedUnexpected = 20;
+
+// A page's text as one line of the log: no line breaks or other control
+// characters of its own, and not without end.
+QString loggable(const QString &command)
+{
+    QString text = command.left(200);
+    for (QChar &c : text) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    }
+    return text;
+}
 
 bool isPageCommand(const QString &address)
 {
@@ -90,8 +106,21 @@ void CHtmlCtrl::OnAppCmd(const QString &command)
     } else if (command == QLatin1String("Beep")) {
         QApplication::beep();
         emit beeped();
+    } else if (m_unexpectedShown) {
+        // A page that asks in a loop would otherwise stack box upon box;
+        // the log takes the first ones, and a count of the rest.
+        if (++m_unexpectedHeld <= MaxLoggedUnexpected)
+            VRN_LOG_ERROR("Unexpected Command not shown while one is open: %s", qPrintable(loggable(command)));
     } else {
+        m_unexpectedShown = true;
+        m_unexpectedHeld = 0;
+        QPointer<CHtmlCtrl> self(this);
         UserPrompts::current().message(UserPrompts::Icon::Question, UserPrompts::Buttons::Ok, command,
                                        QStringLiteral("Unexpected Command"), this);
+        if (!self)
+            return; // the window was closed while the box was open
+        m_unexpectedShown = false;
+        if (m_unexpectedHeld > MaxLoggedUnexpected)
+            VRN_LOG_ERROR("%d further Unexpected Commands were not shown", m_unexpectedHeld - MaxLoggedUnexpected);
     }
 }

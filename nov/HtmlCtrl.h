@@ -21,7 +21,8 @@ public:
     static void registerAppScheme();
 
     // "Minimise" minimises the program's main window, "Beep" beeps, anything
-    // else is shown as an unexpected command.
+    // else is shown as an unexpected command; while that box is open,
+    // further unexpected commands only go to the event log.
     virtual void OnAppCmd(const QString &command);
 
 signals:
@@ -31,4 +32,6 @@ signals:
 
 private:
     QWebEngineProfile *m_profile;
+    bool m_unexpectedShown = false;
+    int m_unexpectedHeld = 0; // while the box is open
 };

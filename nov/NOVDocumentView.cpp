@@ -101,11 +101,15 @@ void CNOVDocumentView::createControls()
     m_label->setFont(m_boldFont);
 
     m_moduleList = withId(new QComboBox(m_bar), ModuleListId, "moduleList");
-    m_moduleList->setGeometry(161, 9, 120, 22);
+    m_moduleList->setGeometry(161, 9, ModuleListWidth, 22);
     m_moduleList->setFont(m_normalFont);
     m_moduleList->setMaxVisibleItems(8);
     m_moduleList->setEnabled(false);
+    // Sized to the longest name in layoutControls; the whole name of the
+    // chosen module is its tool tip, for when the bar is too narrow.
+    m_moduleList->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     connect(m_moduleList, &QComboBox::activated, this, &CNOVDocumentView::showModule);
+    connect(m_moduleList, &QComboBox::currentTextChanged, m_moduleList, &QWidget::setToolTip);
 
     m_logoIcon = withId(new QLabel(m_bar), LogoIconId, "logoIcon");
     m_logoIcon->setAlignment(Qt::AlignCenter);
@@ -129,6 +133,8 @@ void CNOVDocumentView::layoutControls()
     const int cy = height();
     m_bar->setGeometry(0, 0, cx, BarHeight);
     m_logoIcon->setGeometry(cx - 35, 5, 30, 30);
+    const int listRoom = qMax(ModuleListWidth, cx - 45 - m_moduleList->x());
+    m_moduleList->resize(qBound(ModuleListWidth, m_moduleList->sizeHint().width(), listRoom), m_moduleList->height());
     // 50 below the top, 10 from the left and the bottom, 20 from the right.
     m_htmlCtrl->setGeometry(10, 50, qMax(0, cx - 30), qMax(0, cy - 60));
 }
@@ -136,6 +142,7 @@ void CNOVDocumentView::layoutControls()
 void CNOVDocumentView::OnScan()
 {
     m_moduleList->clear();
+    layoutControls();
     m_scanner->setTarget(NovScanTarget::load());
     if (m_scanner->scan())
         setStatus(novStrings().text(NovString::Scanning, QStringLiteral("Scanne")), QString());
@@ -144,7 +151,10 @@ void CNOVDocumentView::OnScan()
 
 void CNOVDocumentView::onModuleAdded(int index)
 {
-    m_moduleList->addItem(m_scanner->modules().at(index).displayName());
+    const QString name = m_scanner->modules().at(index).displayName();
+    m_moduleList->addItem(name);
+    m_moduleList->setItemData(m_moduleList->count() - 1, name, Qt::ToolTipRole);
+    layoutControls();
     if (m_moduleList->count() == 1) {
         m_moduleList->setEnabled(true);
         m_moduleList->setCurrentIndex(0);

@@ -28,6 +28,7 @@ class CNOVDocumentView : public CView
 public:
     enum ControlId { ModuleListId = 2000, BarId = 3000, ScanButtonId = 3001, SeparatorId = 3002, HtmlCtrlId = 3003, LogoIconId = 3005 };
     static constexpr int BarHeight = 40;
+    static constexpr int ModuleListWidth = 120; // at least
 
     CNOVDocumentView();
     ~CNOVDocumentView() override;

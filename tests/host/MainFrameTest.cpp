@@ -29,10 +29,18 @@ public:
     bool onOpenDocument(const QString &) override { return true; }
 };
 
-// A frame with menus of its own, an Edit menu among them.
+// A frame with menus of its own, an Edit menu among them, and an About box
+// of its own in a submenu.
 class FrameWithMenus : public CMDIChildWnd
 {
 public:
+    static inline int aboutShown = 0;
+    FrameWithMenus()
+    {
+        QAction *about = m_preset.addMenu(QStringLiteral("Info"))->addAction(QStringLiteral("About P"));
+        about->setData(57664);
+        connect(about, &QAction::triggered, [] { ++aboutShown; });
+    }
     QList<QMenu *> documentMenus() override { return {&m_preset, &m_edit}; }
 
 private:
@@ -196,6 +204,11 @@ TEST_F(MainFrameTest, DocumentEditMenuReplacesTheHostPlaceholder)
     frame->show();
     ASSERT_TRUE(plugins.manager.OpenNewDocument(1));
     QTRY_COMPARE(menuTitles(*frame), (QStringList{"&File", "&Preset", "E&dit", "&Window", "&Help"}));
+
+    // Help > About goes to the active document's own About first.
+    FrameWithMenus::aboutShown = 0;
+    frame->commandAction(CMainFrame::AppAbout)->trigger();
+    EXPECT_EQ(FrameWithMenus::aboutShown, 1);
 }
 
 TEST_F(MainFrameTest, CanWindowIsAnIdleChildWithControlId13000)

@@ -4,8 +4,12 @@
 #include "NovTestSupport.h"
 #include "NovViewFixture.h"
 
+#include "EventLog.h"
+
 #include <QDialog>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -92,6 +96,31 @@ TEST_F(NOVView, ScanShowsTheFirstModuleAndObeysItsPageCommands)
 
     click("minimise");
     EXPECT_TRUE(QTest::qWaitFor([&] { return mainWindow.isMinimized(); }, 10000));
+}
+
+TEST_F(NOVView, APageAskingForCommandsInALoopGetsOneBoxAndTheRestGoToTheLog)
+{
+    QTemporaryDir dir;
+    CEventLog &log = CEventLog::instance();
+    ASSERT_TRUE(log.openPath(dir.filePath("VRNControl.log")));
+    log.setLevel(CEventLog::Errors);
+    QSignalSpy commands(html, SIGNAL(appCommand(QString)));
+    // The box stays open, as a modal one would, until the page has asked 50 times.
+    prompts.setWhileMessageOpen([&] { QTest::qWaitFor([&] { return commands.count() >= 50; }, 20000); });
+    ASSERT_TRUE(waitForPage("qrc:/nov/START.HTM"));
+    evaluate(html, "var n = 0; (function ask() { if (n < 50) { location.href = 'app:Flood' + n++; setTimeout(ask, 10); } })(); true");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return commands.count() == 50; }, 20000)) << commands.count();
+    prompts.setWhileMessageOpen({});
+    log.close();
+
+    ASSERT_EQ(prompts.shown().size(), 1);
+    EXPECT_EQ(prompts.shown()[0].text, "Flood0");
+    QFile written(dir.filePath("VRNControl.log"));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    EXPECT_TRUE(text.contains("not shown while one is open: Flood1\t") || text.contains("not shown while one is open: Flood1\r"))
+        << text.left(400).toStdString();
+    EXPECT_TRUE(text.contains("29 further Unexpected Commands were not shown")) << text.right(400).toStdString();
 }
 
 TEST_F(NOVView, NobodyAnsweringIsOfflineWithTheReason)

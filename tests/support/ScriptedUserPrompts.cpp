@@ -177,7 +177,14 @@ UserPrompts::Answer ScriptedUserPrompts::message(Icon icon, Buttons buttons, con
     s.text = text;
     s.title = title;
     const auto a = take(s, Scripted::Type::Message, buttons == Buttons::Ok);
+    if (m_whileMessageOpen)
+        m_whileMessageOpen();
     return a ? a->answer : cautious(buttons);
+}
+
+void ScriptedUserPrompts::setWhileMessageOpen(std::function<void()> run)
+{
+    m_whileMessageOpen = std::move(run);
 }
 
 QString ScriptedUserPrompts::fileName(Kind kind, const FileRequest &request)

@@ -51,6 +51,10 @@ public:
     // queued answer (they are still recorded). Off by default.
     void setAcknowledgeNotices(bool on);
     void setFailureHandler(FailureHandler handler);
+    // Runs while a message is "open", after it is recorded and before it is
+    // answered: a test that spins the event loop there sees what a real,
+    // modal box lets happen behind it.
+    void setWhileMessageOpen(std::function<void()> run);
 
     QList<Shown> shown() const;
     // The texts of every prompt shown, in order.
@@ -90,6 +94,7 @@ private:
     bool m_acknowledgeNotices = false;
     int m_failures = 0;
     FailureHandler m_failureHandler;
+    std::function<void()> m_whileMessageOpen;
 };
 
 const char *toString(ScriptedUserPrompts::Kind kind);
