@@ -269,10 +269,11 @@ TEST_F(FirmwareUpdate, OnlyALoaderWithTheMakersByteSumReachesThePort)
         EXPECT_EQ(finished[0][0].value<CFirmwareUpdate::Result>(), CFirmwareUpdate::Result::LoaderError) << what;
         EXPECT_TRUE(phases.isEmpty()) << what; // never knocked: the port was not opened
         EXPECT_FALSE(fw.channel().isOpen()) << what;
-        if (bytes.size() == kFlashLoaderSize)
+        if (bytes.size() == kFlashLoaderSize) {
             EXPECT_TRUE(finished[0][1].toString().contains(
                 QStringLiteral("0x%1, not 0x4BA4").arg(QString::number(imageChecksum(bytes), 16).toUpper())))
                 << finished[0][1].toString().toStdString();
+        }
     }
     fs::remove(file);
     EXPECT_TRUE(received(sim).empty());
