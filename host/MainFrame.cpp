@@ -443,8 +443,14 @@ void CMainFrame::openRecentFile(int i)
             this);
         return;
     }
-    if (m_docManager)
-        m_docManager->openDocumentFile(path);
+    // A file that is there but cannot be opened (the reason has been shown)
+    // would fail the same way next time.
+    if (m_docManager && !m_docManager->openDocumentFile(path)) {
+        m_recentFiles.remove(path);
+        QSettings profile;
+        m_recentFiles.save(profile);
+        updateRecentFileActions();
+    }
 }
 
 void CMainFrame::updateMenusAndTitle()

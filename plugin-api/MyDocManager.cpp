@@ -162,3 +162,9 @@ QMdiArea *CMyDocManager::mdiArea() const
 {
     return m_mdiArea.data();
 }
+
+void CMyDocManager::noteFileUsed(const QString &path)
+{
+    if (!path.isEmpty())
+        emit fileOpened(QFileInfo(path).absoluteFilePath());
+}

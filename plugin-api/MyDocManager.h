@@ -41,6 +41,11 @@ public:
     // The "Open..." command.
     CDocument *onFileOpen();
 
+    // A document read or wrote PATH by a command of its own (a preset opened
+    // or saved from inside an editor): it joins the recent files as if
+    // opened from the File menu.
+    void noteFileUsed(const QString &path);
+
     QList<CDocument *> documents() const;
     // Asks every document that may want saving; false when one refuses.
     bool saveAllModified();

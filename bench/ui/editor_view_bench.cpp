@@ -47,7 +47,7 @@ struct Editor {
         if (!manager->OpenNewDocument(1)) return false;
         auto *doc = static_cast<CZARDocument *>(manager->documents().constFirst());
         view = doc->views().constFirst();
-        busy(doc->presets.currentRecord());
+        busy(doc->session().presets().currentRecord());
         doc->updateAllViews(nullptr);
         area.resize(1600, 1000);
         area.show();

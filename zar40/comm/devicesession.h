@@ -11,6 +11,7 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/message.h"
 #include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/cycle_timings.h"
 #include "zar40/preset/record.h"
 
 #include <QString>
@@ -65,7 +66,7 @@ public:
     void setTimeout(int ms);
     int timeout() const;
     // Pauses after a slot switch and after storing a slot: the unit answers
-    // before it has finished (the editor waits 3000 + 500 and 6000 ms).
+    // before it has finished (the editor's waits by default).
     void setSwitchWait(int ms) { m_switchWaitMs = ms; }
     void setStoreWait(int ms) { m_storeWaitMs = ms; }
     // Connect whatever firmware revision the unit reports (reading its
@@ -139,8 +140,8 @@ private:
     quint64 m_replies = 0; // accepted replies of this connection, for the deadline
 
     std::optional<std::uint32_t> m_password;
-    int m_switchWaitMs = 3500;
-    int m_storeWaitMs = 6000;
+    int m_switchWaitMs = kSlotChangeWaitMs + kSettleMs;
+    int m_storeWaitMs = kStoreWaitMs;
     bool m_acceptAnyRevision = false;
     bool m_connected = false;
     bool m_closing = false;

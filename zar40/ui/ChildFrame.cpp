@@ -47,13 +47,16 @@ void CChildFrame::onCreateClient(CView *view)
         connect(zarView, &CZARDocumentView::closeReady, this, &QWidget::close, Qt::QueuedConnection);
         connect(zarView, &CZARDocumentView::statusChanged, this, &CChildFrame::updateStatus);
         connect(zarView, &CZARDocumentView::frameSizeWanted, this, [this](const QSize &size) {
+            // A maximised frame stays as the user made it; the size is for
+            // the normal frame.
+            const bool maximized = isMaximized();
             setMinimumSize(size);
+            if (maximized) {
+                if (!isMaximized()) showMaximized();
+                return;
+            }
             resize(size);
         });
-        if (auto *doc = qobject_cast<CZARDocument *>(zarView->document())) {
-            connect(doc, &CDocument::modifiedChanged, this, &CChildFrame::updateStatus);
-            connect(doc, &CZARDocument::deviceModifiedChanged, this, &CChildFrame::updateStatus);
-        }
         buildMenus();
     }
     setMinimumSize(900, 650);

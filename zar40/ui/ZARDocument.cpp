@@ -10,17 +10,11 @@
 
 CZARDocument::CZARDocument()
 {
-    zar40::preset::resetPresetMemory(presets);
+    connect(&m_session, &zar40::editor::EditorSession::modifiedChanged, this,
+            [this] { setModifiedFlag(m_session.isLocalModified()); });
 }
 
 CZARDocument::~CZARDocument() = default;
-
-void CZARDocument::setDeviceModified(bool modified)
-{
-    if (modified == m_deviceModified) return;
-    m_deviceModified = modified;
-    Q_EMIT deviceModifiedChanged(modified);
-}
 
 bool CZARDocument::onNewDocument()
 {
@@ -34,7 +28,7 @@ bool CZARDocument::onOpenDocument(const QString &path)
     // library itself knows the two kinds only in lower case.
     const QString suffix = QFileInfo(path).suffix().toLower();
     const std::string file = QFile::encodeName(path).toStdString();
-    zp::PresetRecord record = presets.currentRecord();
+    zp::PresetRecord record = m_session.currentRecord();
     zp::Result result;
     if (suffix == QLatin1String("vpx"))
         result = zp::readXmlPresetFile(file, record);
@@ -49,10 +43,11 @@ bool CZARDocument::onOpenDocument(const QString &path)
         UserPrompts::current().exclamation(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), text));
         return false;
     }
-    presets.currentRecord() = record;
+    m_session.presets().currentRecord() = record;
     for (const std::string &notice : result.notices)
         UserPrompts::current().information(QString::fromStdString(notice));
-    setModifiedFlag(false);
+    m_session.currentRecordReplaced();
+    m_session.setLocalModified(false);
     return true;
 }
 

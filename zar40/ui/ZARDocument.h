@@ -2,11 +2,11 @@
 
 #include "DocView.h"
 
-#include "zar40/comm/codec/address_map.h"
-#include "zar40/preset/record.h"
+#include "zar40/editor/EditorSession.h"
 
-// The document of one ZAR40 editor window: the 32 presets the editor holds
-// and the device settings last read from a unit.
+// The document of one ZAR40 editor window: its editor session, which holds
+// the 32 presets, the device settings and the link to a unit. The document's
+// own modified flag follows the session's "Local modified".
 class CZARDocument : public CDocument
 {
     Q_OBJECT
@@ -21,18 +21,9 @@ public:
     // Offers to save a preset with unsaved changes before the editor closes.
     bool saveModified() override;
 
-    // The editor's preset differs from the unit's slot (the "ZAR modified"
-    // pane). Whether it differs from its file is the document's own
-    // modified flag (the "Local modified" pane).
-    bool isDeviceModified() const { return m_deviceModified; }
-    void setDeviceModified(bool modified);
-
-    zar40::preset::PresetMemory presets{};
-    zar40::codec::DeviceSettings deviceSettings{};
-
-Q_SIGNALS:
-    void deviceModifiedChanged(bool modified);
+    zar40::editor::EditorSession &session() { return m_session; }
+    const zar40::editor::EditorSession &session() const { return m_session; }
 
 private:
-    bool m_deviceModified = false;
+    zar40::editor::EditorSession m_session;
 };

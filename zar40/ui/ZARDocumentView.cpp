@@ -1,15 +1,15 @@
 // The editors of the view: faders, delay, equalizer, crossover, dynamics,
-// preset information, the signal-flow picture and the response diagrams,
-// and the path of every edit into the record, the undo history and, while
-// connected, the unit.
+// preset information, the signal-flow picture and the response diagrams.
+// They show the session's current preset and hand each gesture to it.
 #include "ZARDocumentView.h"
 
 #include "ZARDocument.h"
 
-#include "zar40/comm/communicationmodul.h"
+#include "MyDocManager.h"
+#include "MyMultiDocTemplate.h"
+
 #include "zar40/dsp/diagrams/diagrams.h"
 #include "zar40/dsp/diagrams/from_preset.h"
-#include "zar40/model/preset_signal.h"
 #include "zar40/preset/fields.h"
 #include "zar40/ui/editors/CrossoverEditor.h"
 #include "zar40/ui/editors/DynamicsEditors.h"
@@ -24,22 +24,22 @@
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QTabWidget>
-#include <QUndoCommand>
 #include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 using namespace zar40;
+using editor::EditorSession;
 using model::FaderChange;
-using model::WriteBatch;
 using preset::PresetRecord;
+using Step = EditorSession::EditStep;
 
 namespace {
 
@@ -48,13 +48,12 @@ enum MainPage : int { SignalflowPage = 0, MagnitudePage, PhasePage, DynamikPage 
 // The diagram stacks of the magnitude and phase pages.
 enum DiagramSet : int { EqDiagrams = 0, CrossoverDiagrams = 1 };
 
-preset::OutputChannel &outputAt(PresetRecord &r, int output) { return r.outputs[static_cast<std::size_t>(output)]; }
 const preset::OutputChannel &outputAt(const PresetRecord &r, int output)
 {
     return r.outputs[static_cast<std::size_t>(output)];
 }
 
-std::array<preset::EqBand, preset::kBandCount> &bandsOf(PresetRecord &r, int channel)
+const std::array<preset::EqBand, preset::kBandCount> &bandsOf(const PresetRecord &r, int channel)
 {
     return channel < preset::kInputCount ? r.inputs[static_cast<std::size_t>(channel)].PEQ
                                          : outputAt(r, channel - preset::kFirstOutput).PEQ;
@@ -67,6 +66,8 @@ QString channelName(const PresetRecord &r, int channel)
                                  : preset::textOf(outputAt(r, channel - preset::kFirstOutput).NAME);
     return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
 }
+
+std::string latin1(const QString &text) { return text.toLatin1().toStdString(); }
 
 // A diagram with its mouse read-out below it.
 QWidget *withReadOut(diagrams::ResponseDiagram *diagram, const QString &name, const QString &accessibleName)
@@ -109,66 +110,42 @@ PresetRecord drawnPart(const PresetRecord &r)
     return d;
 }
 
-} // namespace
-
-// One edit of one preset slot: the whole record before and after. The first
-// redo only finishes the edit the view has already made (and sends its own
-// writes, which may differ from a plain field comparison: Stereo-Link pairs,
-// the engage rule); later undos and redos send what differs.
-class ZarRecordEdit : public QUndoCommand
+// A crossover diagram's outputs with the user's choice of shown outputs.
+diagrams::OutputRecords withChoice(diagrams::OutputRecords outputs, const editor::CrossoverChoice &choice)
 {
-public:
-    ZarRecordEdit(CZARDocumentView *view, int slot, const PresetRecord &before, const PresetRecord &after,
-                  WriteBatch firstWrites, const QString &text)
-        : QUndoCommand(text), m_view(view), m_slot(slot), m_before(before), m_after(after),
-          m_firstWrites(std::move(firstWrites))
-    {
-    }
-    void redo() override
-    {
-        if (m_first) {
-            m_first = false;
-            m_view->editDone(m_firstWrites);
-            return;
-        }
-        m_view->restoreRecord(m_slot, m_after, model::ChangedFieldWrites(m_before, m_after));
-    }
-    void undo() override { m_view->restoreRecord(m_slot, m_before, model::ChangedFieldWrites(m_after, m_before)); }
+    for (std::size_t o = 0; o < outputs.size(); ++o) outputs[o].shown = choice.shown[o];
+    return outputs;
+}
 
-private:
-    CZARDocumentView *m_view;
-    int m_slot;
-    PresetRecord m_before;
-    PresetRecord m_after;
-    WriteBatch m_firstWrites;
-    bool m_first = true;
-};
+editor::CrossoverChoice choiceOf(const diagrams::CrossoverDiagram &diagram)
+{
+    editor::CrossoverChoice choice;
+    for (std::size_t o = 0; o < choice.shown.size(); ++o) choice.shown[o] = diagram.outputs()[o].shown;
+    choice.peq = diagram.options().peq;
+    choice.result = diagram.options().result;
+    return choice;
+}
+
+} // namespace
 
 CZARDocumentView::CZARDocumentView()
 {
     setObjectName(QStringLiteral("CZARDocumentView"));
     setAutoFillBackground(true);
-    m_undo = new QUndoStack(this);
 
     QWidget *connectionBar = buildConnectionBar();
-    m_summary = buildEditors();
+    m_editorArea = buildEditors();
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(connectionBar);
-    layout->addWidget(m_summary, 1);
+    layout->addWidget(m_editorArea, 1);
 }
 
 CZARDocumentView::~CZARDocumentView()
 {
-    // Undo commands call back into the view; they go before its parts.
-    m_undo->clear();
-    // The watch points at the connection and the connection talks to this
-    // view (prompts, wait window): the watch goes first, then the connection,
-    // both before the widgets they reach.
-    delete m_watch;
-    m_watch = nullptr;
-    delete m_link;
-    m_link = nullptr;
+    // The session may outlive this view for a moment (the document goes
+    // with the last frame): it must not ask a view that is gone.
+    if (m_session) m_session->setPrompts(nullptr);
 }
 
 CZARDocument *CZARDocumentView::zarDocument() const
@@ -176,16 +153,56 @@ CZARDocument *CZARDocumentView::zarDocument() const
     return qobject_cast<CZARDocument *>(document());
 }
 
+EditorSession *CZARDocumentView::session() const
+{
+    if (m_session) return m_session.data();
+    CZARDocument *doc = zarDocument();
+    return doc ? &doc->session() : nullptr;
+}
+
 void CZARDocumentView::onInitialUpdate()
 {
     CView::onInitialUpdate();
-    refreshSummary();
+    bindSession();
+    showCycleState();
+    showPresetList();
+    showRecord(EditorSession::RecordChange::Replaced);
 }
 
 void CZARDocumentView::onUpdate(CView *sender, int hint)
 {
     CView::onUpdate(sender, hint);
-    refreshSummary();
+    if (EditorSession *s = session()) s->currentRecordReplaced();
+}
+
+void CZARDocumentView::bindSession()
+{
+    if (m_session) return;
+    CZARDocument *doc = zarDocument();
+    if (!doc) return;
+    EditorSession *s = &doc->session();
+    m_session = s;
+    s->setPrompts(this);
+    connect(s, &EditorSession::currentRecordChanged, this, &CZARDocumentView::showRecord);
+    connect(s, &EditorSession::presetListChanged, this, &CZARDocumentView::showPresetList);
+    connect(s, &EditorSession::selectionChanged, this, &CZARDocumentView::showSelection);
+    connect(s, &EditorSession::stereoLinkChanged, this, [this](bool on) {
+        const QSignalBlocker block(m_stereoLink);
+        m_stereoLink->setChecked(on);
+    });
+    connect(s, &EditorSession::cycleStateChanged, this, &CZARDocumentView::showCycleState);
+    connect(s, &EditorSession::modifiedChanged, this, &CZARDocumentView::statusChanged);
+    connect(s, &EditorSession::statusTextChanged, this, [this](const QString &text) {
+        m_status->setText(text);
+        Q_EMIT statusChanged();
+    });
+    connect(s, &EditorSession::closeReady, this, &CZARDocumentView::closeReady);
+    connect(s, &EditorSession::parameterWritten, this, &CZARDocumentView::parameterWritten);
+    connect(s, &EditorSession::presetFileUsed, this, [this](const QString &path) {
+        if (CZARDocument *doc = zarDocument(); doc && doc->docTemplate() && doc->docTemplate()->docManager())
+            doc->docTemplate()->docManager()->noteFileUsed(path);
+    });
+    wireConnectionBar();
 }
 
 // ---- Building ---------------------------------------------------------------------
@@ -340,134 +357,92 @@ QWidget *CZARDocumentView::buildDiagramPages()
 
 void CZARDocumentView::wireEditors()
 {
+    // Every gesture goes to the session; the widgets' setters are silent, so
+    // showing the session's answer never comes back here as a gesture.
+    const auto to = [this](auto &&call) {
+        return [this, call](auto &&...args) {
+            if (EditorSession *s = session()) call(*s, args...);
+        };
+    };
     for (editors::CGainSlider *fader : m_faders) {
         const int ch = fader->channel();
-        connect(fader, &editors::CGainSlider::gainChanging, this, [this, ch](float g) { onFaderChanging(ch, g); });
+        connect(fader, &editors::CGainSlider::gainChanging, this,
+                to([ch](EditorSession &s, float g) { s.setFader(ch, FaderChange::Gain, g, Step::Changing); }));
         connect(fader, &editors::CGainSlider::gainCommitted, this,
-                [this, ch](float g) { onFaderEdit(ch, FaderChange::Gain, g); });
+                to([ch](EditorSession &s, float g) { s.setFader(ch, FaderChange::Gain, g); }));
         connect(fader, &editors::CGainSlider::muteToggled, this,
-                [this, ch](bool m) { onFaderEdit(ch, FaderChange::Mute, m ? 1.0f : 0.0f); });
+                to([ch](EditorSession &s, bool m) { s.setFader(ch, FaderChange::Mute, m ? 1.0f : 0.0f); }));
         connect(fader, &editors::CGainSlider::phaseToggled, this,
-                [this, ch](bool inv) { onFaderEdit(ch, FaderChange::Phase, inv ? 1.0f : 0.0f); });
+                to([ch](EditorSession &s, bool inv) { s.setFader(ch, FaderChange::Phase, inv ? 1.0f : 0.0f); }));
     }
-    connect(m_muteAll, &QPushButton::clicked, this, &CZARDocumentView::onMuteAll);
-    connect(m_stereoLink, &QCheckBox::toggled, this, &CZARDocumentView::onStereoLinkToggled);
+    connect(m_muteAll, &QPushButton::clicked, this, to([](EditorSession &s, bool) { s.muteAll(); }));
+    // The session's own changes are shown with the signal blocked.
+    connect(m_stereoLink, &QCheckBox::toggled, this, to([](EditorSession &s, bool on) { s.setStereoLink(on); }));
 
     // Delays: the panel reports the stored value (samples + 1).
-    const auto setDelay = [this](int ch, float stored) {
-        PresetRecord &r = beginEdit();
-        if (ch < preset::kInputCount) r.inputs[static_cast<std::size_t>(ch)].DELAY = stored;
-        else outputAt(r, ch - preset::kFirstOutput).DELAY = stored;
-    };
-    connect(m_delayPanel, &panels::CDelayPanel::delayChanging, this, [this, setDelay](int ch, float stored) {
-        if (m_refreshing) return;
-        setDelay(ch, stored);
-        refreshToolTips();
-    });
-    connect(m_delayPanel, &panels::CDelayPanel::delayCommitted, this, [this, setDelay](int ch, float stored) {
-        if (m_refreshing) return;
-        setDelay(ch, stored);
-        commitFieldEdit(tr("Delay"));
-    });
-    connect(m_delayPanel, &panels::CDelayPanel::displayUnitsChanged, this, [this] { refreshToolTips(); });
+    connect(m_delayPanel, &panels::CDelayPanel::delayChanging, this,
+            to([](EditorSession &s, int ch, float stored) { s.setDelay(ch, stored, Step::Changing); }));
+    connect(m_delayPanel, &panels::CDelayPanel::delayCommitted, this,
+            to([](EditorSession &s, int ch, float stored) { s.setDelay(ch, stored, Step::Done); }));
+    connect(m_delayPanel, &panels::CDelayPanel::displayUnitsChanged, this, [this] { showToolTips(); });
 
     for (editors::CEqChannelEditor *editor : m_eqEditors) {
         const int ch = editor->channel();
-        const auto setBand = [this, ch](int band, const preset::EqBand &value) {
-            bandsOf(beginEdit(), ch)[static_cast<std::size_t>(band)] = value;
-        };
         connect(editor, &editors::CEqChannelEditor::bandChanging, this,
-                [this, setBand](int band, const preset::EqBand &value) {
-                    if (m_refreshing) return;
-                    setBand(band, value);
-                    refreshDiagrams();
-                });
+                to([ch](EditorSession &s, int band, const preset::EqBand &v) { s.setBand(ch, band, v, Step::Changing); }));
         connect(editor, &editors::CEqChannelEditor::bandCommitted, this,
-                [this, setBand](int band, const preset::EqBand &value) {
-                    if (m_refreshing) return;
-                    setBand(band, value);
-                    commitFieldEdit(tr("Equalizer band"));
-                });
+                to([ch](EditorSession &s, int band, const preset::EqBand &v) { s.setBand(ch, band, v, Step::Done); }));
     }
     for (editors::CCrossoverEditor *editor : m_crossoverEditors) {
         const int o = editor->output();
-        const auto setFilter = [this, o](model::CrossoverSide side, const preset::CrossoverFilter &f) {
-            preset::OutputChannel &out = outputAt(beginEdit(), o);
-            (side == model::CrossoverSide::HighCut ? out.highCut : out.lowCut) = f;
-        };
         connect(editor, &editors::CCrossoverEditor::filterChanging, this,
-                [this, setFilter](model::CrossoverSide side, const preset::CrossoverFilter &f) {
-                    if (m_refreshing) return;
-                    setFilter(side, f);
-                    refreshDiagrams();
-                });
+                to([o](EditorSession &s, model::CrossoverSide side, const preset::CrossoverFilter &f) {
+                    s.setCrossover(o, side, f, Step::Changing);
+                }));
         connect(editor, &editors::CCrossoverEditor::filterCommitted, this,
-                [this, setFilter](model::CrossoverSide side, const preset::CrossoverFilter &f) {
-                    if (m_refreshing) return;
-                    setFilter(side, f);
-                    commitFieldEdit(tr("Crossover"));
-                });
+                to([o](EditorSession &s, model::CrossoverSide side, const preset::CrossoverFilter &f) {
+                    s.setCrossover(o, side, f, Step::Done);
+                }));
     }
     for (int o = 0; o < preset::kOutputCount; ++o) {
         editors::CDynamicsEditor *dyn = m_dynamicsEditors[static_cast<std::size_t>(o)];
-        connect(dyn, &editors::CDynamicsEditor::dynamicsChanging, this, [this, o](const preset::Dynamics &d) {
-            if (m_refreshing) return;
-            outputAt(beginEdit(), o).DYNAMIC = d;
-            refreshDiagrams();
-        });
-        connect(dyn, &editors::CDynamicsEditor::dynamicsCommitted, this, [this, o](const preset::Dynamics &d) {
-            if (m_refreshing) return;
-            outputAt(beginEdit(), o).DYNAMIC = d;
-            commitFieldEdit(tr("Dynamics"));
-        });
+        connect(dyn, &editors::CDynamicsEditor::dynamicsChanging, this,
+                to([o](EditorSession &s, const preset::Dynamics &d) { s.setDynamics(o, d, Step::Changing); }));
+        connect(dyn, &editors::CDynamicsEditor::dynamicsCommitted, this,
+                to([o](EditorSession &s, const preset::Dynamics &d) { s.setDynamics(o, d, Step::Done); }));
         editors::CNoiseGateEditor *gate = m_gateEditors[static_cast<std::size_t>(o)];
-        connect(gate, &editors::CNoiseGateEditor::noiseGateChanging, this, [this, o](const preset::NoiseGate &g) {
-            if (m_refreshing) return;
-            outputAt(beginEdit(), o).NOISEGATE = g;
-            refreshToolTips();
-        });
-        connect(gate, &editors::CNoiseGateEditor::noiseGateCommitted, this, [this, o](const preset::NoiseGate &g) {
-            if (m_refreshing) return;
-            outputAt(beginEdit(), o).NOISEGATE = g;
-            commitFieldEdit(tr("Noise gate"));
-        });
+        connect(gate, &editors::CNoiseGateEditor::noiseGateChanging, this,
+                to([o](EditorSession &s, const preset::NoiseGate &g) { s.setNoiseGate(o, g, Step::Changing); }));
+        connect(gate, &editors::CNoiseGateEditor::noiseGateCommitted, this,
+                to([o](EditorSession &s, const preset::NoiseGate &g) { s.setNoiseGate(o, g, Step::Done); }));
     }
 
     // Texts and the lock.
-    const auto editText = [this](const QString &what, auto setter) {
-        if (m_refreshing) return;
-        setter(beginEdit());
-        commitFieldEdit(what);
-    };
-    connect(m_infoBox, &panels::CPresetInfoBox::nameEdited, this, [editText](const QString &text) {
-        editText(tr("Preset name"), [&](PresetRecord &r) { preset::setText(r.NAME, text.toLatin1().toStdString()); });
-    });
-    connect(m_infoBox, &panels::CPresetInfoBox::authorEdited, this, [editText](const QString &text) {
-        editText(tr("Author"), [&](PresetRecord &r) { preset::setText(r.AUTHOR, text.toLatin1().toStdString()); });
-    });
-    connect(m_infoBox, &panels::CPresetInfoBox::channelNameEdited, this, [editText](int ch, const QString &text) {
-        editText(tr("Channel name"), [&](PresetRecord &r) {
-            const std::string name = text.toLatin1().toStdString();
-            if (ch < preset::kInputCount) preset::setText(r.inputs[static_cast<std::size_t>(ch)].NAME, name);
-            else if (ch < preset::kChannelCount) preset::setText(outputAt(r, ch - preset::kFirstOutput).NAME, name);
-        });
-    });
-    connect(m_infoBox, &panels::CPresetInfoBox::lockToggled, this, [editText](bool locked) {
-        editText(tr("Lock"), [&](PresetRecord &r) { r.PRESET_FLAGS = preset::withLock(r.PRESET_FLAGS, locked); });
-    });
+    connect(m_infoBox, &panels::CPresetInfoBox::nameEdited, this,
+            to([](EditorSession &s, const QString &text) { s.setPresetName(latin1(text)); }));
+    connect(m_infoBox, &panels::CPresetInfoBox::authorEdited, this,
+            to([](EditorSession &s, const QString &text) { s.setAuthor(latin1(text)); }));
+    connect(m_infoBox, &panels::CPresetInfoBox::channelNameEdited, this,
+            to([](EditorSession &s, int ch, const QString &text) { s.setChannelName(ch, latin1(text)); }));
+    connect(m_infoBox, &panels::CPresetInfoBox::lockToggled, this,
+            to([](EditorSession &s, bool locked) { s.setLocked(locked); }));
 
     connect(m_signalFlow, &panels::CSignalFlow::blockClicked, this,
             [this](panels::BlockKind kind, int channel) { onBlockClicked(static_cast<int>(kind), channel); });
-    connect(m_signalFlow, &panels::CSignalFlow::routeChosen, this, &CZARDocumentView::onRouteChosen);
+    connect(m_signalFlow, &panels::CSignalFlow::routeChosen, this,
+            to([](EditorSession &s, int channel, std::uint32_t route) { s.setRoute(channel, route); }));
     connect(m_signalFlow, &panels::CSignalFlow::infoRequested, this, [this] { showEditorGroup(InfoGroup); });
 
     for (diagrams::ResponseDiagram *d : {static_cast<diagrams::ResponseDiagram *>(m_eqMagnitude),
                                          static_cast<diagrams::ResponseDiagram *>(m_crossMagnitude)})
         connect(d, &diagrams::ResponseDiagram::notification, this, &CZARDocumentView::onDiagramNotification);
+    for (diagrams::CrossoverDiagram *d : {static_cast<diagrams::CrossoverDiagram *>(m_crossMagnitude),
+                                          static_cast<diagrams::CrossoverDiagram *>(m_crossPhase)})
+        connect(d, &diagrams::CrossoverDiagram::choicesChanged, this, [this, d] { crossoverChoiceMade(d); });
 
     for (QTabWidget *tabs : {m_eqTabs, m_crossoverTabs, m_dynamicsTabs})
-        connect(tabs, &QTabWidget::currentChanged, this, [this] { selectionChanged(); });
-    connect(m_mainTabs, &QTabWidget::currentChanged, this, [this] { refreshDiagrams(); });
+        connect(tabs, &QTabWidget::currentChanged, this, [this] { tabsChanged(); });
+    connect(m_mainTabs, &QTabWidget::currentChanged, this, [this] { showDiagrams(); });
 }
 
 // ---- Groups, pages and the signal-flow picture ------------------------------------
@@ -482,7 +457,7 @@ void CZARDocumentView::showEditorGroup(int group)
     m_magnitudeStack->setCurrentIndex(set);
     m_phaseStack->setCurrentIndex(set);
     updatePageEnabling();
-    refreshDiagrams();
+    showDiagrams();
 }
 
 void CZARDocumentView::updatePageEnabling()
@@ -526,29 +501,95 @@ void CZARDocumentView::onBlockClicked(int kind, int channel)
     }
 }
 
-void CZARDocumentView::selectionChanged()
+// The user chose another channel tab: the diagrams follow the session.
+void CZARDocumentView::tabsChanged()
 {
-    if (m_refreshing) return;
-    refreshDiagrams();
+    EditorSession *s = session();
+    if (!s) return;
+    editor::Selection selection = s->selection();
+    selection.eqChannel = std::max(0, m_eqTabs->currentIndex());
+    selection.crossoverOutput = std::max(0, m_crossoverTabs->currentIndex());
+    selection.dynamicsOutput = std::max(0, m_dynamicsTabs->currentIndex());
+    s->setSelection(selection);
 }
 
-// ---- Refreshing ---------------------------------------------------------------------
-
-void CZARDocumentView::refreshSummary()
+void CZARDocumentView::crossoverChoiceMade(QObject *diagram)
 {
-    m_editStart.reset();
-    m_undo->clear();
-    if (const CZARDocument *doc = zarDocument())
-        m_muteAll->setText(model::AllOutputsMuted(doc->presets.currentRecord()) ? tr("UnMute All") : tr("Mute All"));
-    refreshControls();
+    EditorSession *s = session();
+    if (!s) return;
+    editor::Selection selection = s->selection();
+    if (diagram == m_crossMagnitude) selection.crossoverMagnitude = choiceOf(*m_crossMagnitude);
+    else selection.crossoverPhase = choiceOf(*m_crossPhase);
+    s->setSelection(selection);
 }
 
-void CZARDocumentView::refreshControls()
+void CZARDocumentView::showSelection()
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    const PresetRecord &r = doc->presets.currentRecord();
-    m_refreshing = true;
+    const EditorSession *s = session();
+    if (!s) return;
+    const editor::Selection &selection = s->selection();
+    {
+        const QSignalBlocker eq(m_eqTabs), crossover(m_crossoverTabs), dynamics(m_dynamicsTabs);
+        m_eqTabs->setCurrentIndex(selection.eqChannel);
+        m_crossoverTabs->setCurrentIndex(selection.crossoverOutput);
+        m_dynamicsTabs->setCurrentIndex(selection.dynamicsOutput);
+    }
+    showDiagrams();
+}
+
+// ---- Showing the session ----------------------------------------------------------
+
+void CZARDocumentView::showRecord(EditorSession::RecordChange change)
+{
+    const EditorSession *s = session();
+    if (!s) return;
+    m_muteAll->setText(s->muteAllCaption());
+    if (change != EditorSession::RecordChange::Changing) {
+        showControls();
+        showLock();
+        Q_EMIT statusChanged();
+    } else {
+        // A drag or a typed value in progress: the control in use already
+        // shows its value and is left alone; the controls that follow it (a
+        // linked fader, the fields under a dragged marker) are brought along.
+        const PresetRecord &r = s->currentRecord();
+        for (int ch = 0; ch < preset::kChannelCount; ++ch) {
+            editors::CGainSlider *fader = m_faders[static_cast<std::size_t>(ch)];
+            const float gain = ch < preset::kInputCount ? r.inputs[static_cast<std::size_t>(ch)].GAIN
+                                                        : outputAt(r, ch - preset::kFirstOutput).GAIN;
+            if (fader->gain() != gain) fader->setGain(gain);
+        }
+        m_signalFlow->setRecord(r);
+        const auto sameBand = [](const preset::EqBand &a, const preset::EqBand &b) {
+            return a.TYPE == b.TYPE && a.FREQUENCY == b.FREQUENCY && a.Q == b.Q && a.GAIN == b.GAIN;
+        };
+        const int ch = s->selection().eqChannel;
+        editors::CEqChannelEditor *eq = m_eqEditors[static_cast<std::size_t>(ch)];
+        const auto shownBands = eq->bands();
+        const auto &bands = bandsOf(r, ch);
+        for (int b = 0; b < preset::kBandCount; ++b)
+            if (!sameBand(shownBands[static_cast<std::size_t>(b)], bands[static_cast<std::size_t>(b)]))
+                eq->setBand(b, bands[static_cast<std::size_t>(b)]);
+        for (int o = 0; o < preset::kOutputCount; ++o) {
+            editors::CCrossoverEditor *editor = m_crossoverEditors[static_cast<std::size_t>(o)];
+            for (const auto side : {model::CrossoverSide::HighCut, model::CrossoverSide::LowCut}) {
+                const preset::CrossoverFilter &shown = editor->filter(side);
+                const preset::CrossoverFilter &stored =
+                    side == model::CrossoverSide::HighCut ? outputAt(r, o).highCut : outputAt(r, o).lowCut;
+                if (shown.TYPE != stored.TYPE || shown.FREQUENCY != stored.FREQUENCY || shown.ORDER != stored.ORDER)
+                    editor->setFilter(side, stored);
+            }
+        }
+    }
+    showDiagrams();
+    showToolTips();
+}
+
+void CZARDocumentView::showControls()
+{
+    const EditorSession *s = session();
+    if (!s) return;
+    const PresetRecord &r = s->currentRecord();
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         editors::CGainSlider *fader = m_faders[static_cast<std::size_t>(ch)];
         const QString name = channelName(r, ch);
@@ -569,69 +610,67 @@ void CZARDocumentView::refreshControls()
             m_crossoverTabs->setTabText(o, name);
             m_dynamicsTabs->setTabText(o, name);
         }
-        m_eqEditors[static_cast<std::size_t>(ch)]->setBands(ch < preset::kInputCount
-                                                                ? r.inputs[static_cast<std::size_t>(ch)].PEQ
-                                                                : outputAt(r, ch - preset::kFirstOutput).PEQ);
+        m_eqEditors[static_cast<std::size_t>(ch)]->setBands(bandsOf(r, ch));
         m_eqTabs->setTabText(ch, name);
+    }
+    {
+        const QSignalBlocker block(m_stereoLink);
+        m_stereoLink->setChecked(s->isStereoLinked());
     }
     m_delayPanel->setRecord(r);
     m_infoBox->setRecord(r);
     m_signalFlow->setRecord(r);
-    m_refreshing = false;
-    refreshLock();
-    refreshDiagrams();
-    refreshToolTips();
 }
 
-void CZARDocumentView::refreshDiagrams()
+void CZARDocumentView::showDiagrams()
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    const PresetRecord &r = doc->presets.currentRecord();
+    const EditorSession *s = session();
+    if (!s) return;
+    const PresetRecord &r = s->currentRecord();
+    const editor::Selection &selection = s->selection();
     // Only what can be seen is drawn again; a page that comes into view is
     // brought up to date by the page change.
     const int page = m_mainTabs->currentIndex();
     const int group = m_groups->currentIndex();
-    const std::array<int, 5> selection{page, group, m_eqTabs->currentIndex(), m_crossoverTabs->currentIndex(),
-                                       m_dynamicsTabs->currentIndex()};
+    const std::array<int, 2> pages{page, group};
     const PresetRecord drawn = drawnPart(r);
-    if (m_drawnRecord && selection == m_drawnSelection && preset::sameFields(*m_drawnRecord, drawn)) return;
+    if (m_drawnRecord && m_drawnSelection == selection && m_drawnPages == pages
+        && preset::sameFields(*m_drawnRecord, drawn))
+        return;
     m_drawnRecord = drawn;
     m_drawnSelection = selection;
+    m_drawnPages = pages;
     if (page == MagnitudePage || page == PhasePage) {
         if (group == CrossoverGroup) {
-            const int selected = std::max(0, m_crossoverTabs->currentIndex());
-            diagrams::OutputRecords outputs = diagrams::OutputsOf(r, selected);
-            // The user's choice of shown outputs stays; the lock follows the
-            // selection.
-            const diagrams::OutputRecords &old = m_crossMagnitude->outputs();
-            for (std::size_t o = 0; o < outputs.size(); ++o) outputs[o].shown = old[o].shown;
-            m_crossMagnitude->setOutputs(outputs);
-            m_crossPhase->setOutputs(outputs);
-            m_crossPhase->setOptions(m_crossMagnitude->options());
+            const diagrams::OutputRecords outputs = diagrams::OutputsOf(r, selection.crossoverOutput);
+            // Each diagram keeps the user's own choice of shown outputs and
+            // curves; the lock follows the selection.
+            m_crossMagnitude->setOutputs(withChoice(outputs, selection.crossoverMagnitude));
+            m_crossMagnitude->setOptions({selection.crossoverMagnitude.peq, selection.crossoverMagnitude.result});
+            m_crossPhase->setOutputs(withChoice(outputs, selection.crossoverPhase));
+            m_crossPhase->setOptions({selection.crossoverPhase.peq, selection.crossoverPhase.result});
             m_crossMagnitude->redraw();
             m_crossPhase->redraw();
         } else {
-            const diagrams::BandRecords bands = diagrams::BandsOf(r, std::max(0, m_eqTabs->currentIndex()));
+            const diagrams::BandRecords bands = diagrams::BandsOf(r, selection.eqChannel);
             m_eqMagnitude->setBands(bands);
             m_eqPhase->setBands(bands);
             m_eqMagnitude->redraw();
             m_eqPhase->redraw();
         }
     }
-    const int output = std::max(0, m_dynamicsTabs->currentIndex());
     if (page == DynamikPage) {
-        m_dynamics->setDynamics(diagrams::DynamicsOf(r, output));
+        m_dynamics->setDynamics(diagrams::DynamicsOf(r, selection.dynamicsOutput));
         m_dynamics->redraw();
     }
-    m_calculator->setDynamics(outputAt(r, output).DYNAMIC);
+    m_calculator->setDynamics(outputAt(r, selection.dynamicsOutput).DYNAMIC);
 }
 
-void CZARDocumentView::refreshToolTips()
+void CZARDocumentView::showToolTips()
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    const PresetRecord &r = doc->presets.currentRecord();
+    const EditorSession *s = session();
+    if (!s) return;
+    const PresetRecord &r = s->currentRecord();
     QStringList gain[2], delay[2], peq[2], xover, dyn;
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         const bool out = ch >= preset::kFirstOutput;
@@ -642,8 +681,7 @@ void CZARDocumentView::refreshToolTips()
                           .arg(name)
                           .arg(m_delayPanel->shownDelay(ch), 0, 'f', 1)
                           .arg(m_delayPanel->unitText(ch));
-        const auto &bands =
-            out ? outputAt(r, ch - preset::kFirstOutput).PEQ : r.inputs[static_cast<std::size_t>(ch)].PEQ;
+        const auto &bands = bandsOf(r, ch);
         const auto active = std::count_if(bands.begin(), bands.end(), preset::isBandOn);
         const QString peqLine = out ? QStringLiteral("PEQ  %1 : %2 activate") : QStringLiteral("PEQ  %1 : %2 active");
         peq[out] << peqLine.arg(name).arg(active);
@@ -679,10 +717,10 @@ void CZARDocumentView::refreshToolTips()
     }
 }
 
-void CZARDocumentView::refreshLock()
+void CZARDocumentView::showLock()
 {
-    const CZARDocument *doc = zarDocument();
-    const bool locked = doc && preset::isLocked(doc->presets.currentRecord().PRESET_FLAGS);
+    const EditorSession *s = session();
+    const bool locked = s && s->isLocked();
     for (editors::CGainSlider *f : m_faders) f->setEnabled(!locked);
     m_muteAll->setEnabled(!locked);
     m_stereoLink->setEnabled(!locked);
@@ -700,162 +738,47 @@ void CZARDocumentView::refreshLock()
     m_infoBox->setEditorsEnabled(!locked);
 }
 
-// ---- Edits ----------------------------------------------------------------------------
+// ---- Gestures on the diagrams ---------------------------------------------------------
 
-PresetRecord &CZARDocumentView::beginEdit()
+void CZARDocumentView::onDiagramNotification(QWidget *sender, int, int code, int)
 {
-    PresetRecord &r = zarDocument()->presets.currentRecord();
-    if (!m_editStart) m_editStart = r;
-    return r;
-}
-
-void CZARDocumentView::commitEdit(const QString &text, const WriteBatch &writes)
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    const PresetRecord &after = doc->presets.currentRecord();
-    const PresetRecord before = m_editStart.value_or(after);
-    m_editStart.reset();
-    if (preset::sameFields(before, after) && writes.empty()) return;
-    m_undo->push(new ZarRecordEdit(this, doc->presets.current(), before, after, writes, text));
-}
-
-void CZARDocumentView::commitFieldEdit(const QString &text)
-{
-    const CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    const PresetRecord &after = doc->presets.currentRecord();
-    commitEdit(text, model::ChangedFieldWrites(m_editStart.value_or(after), after));
-}
-
-void CZARDocumentView::editDone(const WriteBatch &writes)
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    // Keep the other controls in step without taking the focus from the
-    // one being used: the silent setters emit nothing.
-    refreshControls();
-    doc->setModifiedFlag(true);
-    doc->setDeviceModified(true);
-    sendWrites(writes);
-}
-
-void CZARDocumentView::restoreRecord(int slot, const PresetRecord &record, const WriteBatch &writes)
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc || slot < 0 || slot >= preset::kPresetCount) return;
-    m_editStart.reset();
-    doc->presets.records[static_cast<std::size_t>(slot)] = record;
-    if (slot != doc->presets.current()) {
-        // The unit plays the current slot; another one only changes here.
-        doc->setModifiedFlag(true);
+    EditorSession *s = session();
+    if (!s) return;
+    if (sender == m_eqMagnitude && (code == diagrams::kEqDragMove || code == diagrams::kEqDragEnd)) {
+        std::array<std::pair<std::uint32_t, float>, preset::kBandCount> markers{};
+        const diagrams::BandRecords &dragged = m_eqMagnitude->bands();
+        for (std::size_t b = 0; b < markers.size(); ++b)
+            markers[b] = {static_cast<std::uint32_t>(std::max(0.0f, dragged[b].frequency)), dragged[b].gain};
+        s->setBandMarkers(s->selection().eqChannel, markers,
+                          code == diagrams::kEqDragEnd ? Step::Done : Step::Changing);
         return;
     }
-    editDone(writes);
+    if (sender == m_crossMagnitude && (code == diagrams::kCrossoverDragMove || code == diagrams::kCrossoverDragEnd)) {
+        std::array<std::pair<std::uint32_t, std::uint32_t>, preset::kOutputCount> markers{};
+        const diagrams::OutputRecords &dragged = m_crossMagnitude->outputs();
+        for (std::size_t o = 0; o < markers.size(); ++o) {
+            const auto &values = dragged[o].crossover.values;
+            markers[o] = {static_cast<std::uint32_t>(std::max(0.0f, values[1])),
+                          static_cast<std::uint32_t>(std::max(0.0f, values[4]))};
+        }
+        s->setCrossoverMarkers(markers, code == diagrams::kCrossoverDragEnd ? Step::Done : Step::Changing);
+    }
+}
+
+bool CZARDocumentView::isStereoLinked() const
+{
+    const EditorSession *s = session();
+    return s && s->isStereoLinked();
 }
 
 bool CZARDocumentView::writesGoOut() const
 {
-    return m_link && m_connState == ConnectionState::Connected && m_link->acceptsWrites();
+    const EditorSession *s = session();
+    return s && s->writesGoOut();
 }
 
-void CZARDocumentView::sendWrites(const WriteBatch &writes)
+QUndoStack *CZARDocumentView::undoStack() const
 {
-    if (!writesGoOut()) return;
-    for (const model::ParameterWrite &w : writes) {
-        m_link->postTransaction(w.code, w.address, w.value);
-        Q_EMIT parameterWritten(w.code, w.address, w.value);
-    }
-}
-
-void CZARDocumentView::onFaderChanging(int channel, float gain)
-{
-    if (m_refreshing) return;
-    model::ApplyFader(beginEdit(), channel, FaderChange::Gain, gain, isStereoLinked());
-    if (const auto partner = isStereoLinked() ? model::StereoPartner(channel) : std::nullopt)
-        m_faders[static_cast<std::size_t>(*partner)]->setGain(gain);
-    m_signalFlow->setRecord(zarDocument()->presets.currentRecord());
-    refreshToolTips();
-}
-
-void CZARDocumentView::onFaderEdit(int channel, FaderChange change, float value)
-{
-    if (m_refreshing) return;
-    const bool link = isStereoLinked();
-    model::ApplyFader(beginEdit(), channel, change, value, link);
-    const WriteBatch writes = model::FaderWrites(zarDocument()->presets.currentRecord(), channel, change, link);
-    commitEdit(change == FaderChange::Gain ? tr("Gain") : change == FaderChange::Mute ? tr("Mute") : tr("Phase"),
-               writes);
-}
-
-void CZARDocumentView::onMuteAll()
-{
-    if (m_refreshing) return;
-    // The caption says which way the button goes.
-    const bool mute = m_muteAll->text() == tr("Mute All");
-    const WriteBatch writes = model::ApplyMuteAll(beginEdit(), mute);
-    m_muteAll->setText(mute ? tr("UnMute All") : tr("Mute All"));
-    commitEdit(mute ? tr("Mute All") : tr("UnMute All"), writes);
-}
-
-bool CZARDocumentView::isStereoLinked() const { return m_stereoLink && m_stereoLink->isChecked(); }
-
-void CZARDocumentView::onStereoLinkToggled(bool on)
-{
-    if (m_refreshing || !on || !zarDocument()) return;
-    const WriteBatch writes = model::ApplyStereoLinkEngage(beginEdit());
-    if (model::AllOutputsMuted(zarDocument()->presets.currentRecord())) m_muteAll->setText(tr("UnMute All"));
-    commitEdit(tr("Stereo-Link"), writes);
-}
-
-void CZARDocumentView::onRouteChosen(int channel, std::uint32_t route)
-{
-    if (m_refreshing || channel < preset::kFirstOutput || channel >= preset::kChannelCount) return;
-    outputAt(beginEdit(), channel - preset::kFirstOutput).ROUTE = route;
-    commitFieldEdit(tr("Route"));
-}
-
-void CZARDocumentView::onDiagramNotification(QWidget *sender, int, int code, int item)
-{
-    if (!zarDocument()) return;
-    if (sender == m_eqMagnitude && (code == diagrams::kEqDragMove || code == diagrams::kEqDragEnd)) {
-        const int channel = std::max(0, m_eqTabs->currentIndex());
-        PresetRecord &r = beginEdit();
-        auto &bands = bandsOf(r, channel);
-        const diagrams::BandRecords &dragged = m_eqMagnitude->bands();
-        for (std::size_t b = 0; b < bands.size(); ++b) {
-            bands[b].FREQUENCY = static_cast<std::uint32_t>(std::max(0.0f, dragged[b].frequency));
-            bands[b].GAIN = dragged[b].gain;
-        }
-        if (code == diagrams::kEqDragEnd) {
-            (void)item;
-            commitFieldEdit(tr("Equalizer band"));
-            return;
-        }
-        m_refreshing = true;
-        m_eqEditors[static_cast<std::size_t>(channel)]->setBands(bands);
-        m_refreshing = false;
-        m_eqPhase->setBands(dragged);
-        m_eqPhase->redraw();
-        return;
-    }
-    if (sender == m_crossMagnitude && (code == diagrams::kCrossoverDragMove || code == diagrams::kCrossoverDragEnd)) {
-        PresetRecord &r = beginEdit();
-        const diagrams::OutputRecords &dragged = m_crossMagnitude->outputs();
-        for (int o = 0; o < preset::kOutputCount; ++o) {
-            const auto &values = dragged[static_cast<std::size_t>(o)].crossover.values;
-            outputAt(r, o).highCut.FREQUENCY = static_cast<std::uint32_t>(std::max(0.0f, values[1]));
-            outputAt(r, o).lowCut.FREQUENCY = static_cast<std::uint32_t>(std::max(0.0f, values[4]));
-        }
-        if (code == diagrams::kCrossoverDragEnd) {
-            commitFieldEdit(tr("Crossover"));
-            return;
-        }
-        m_refreshing = true;
-        for (int o = 0; o < preset::kOutputCount; ++o)
-            m_crossoverEditors[static_cast<std::size_t>(o)]->setOutput(outputAt(r, o));
-        m_refreshing = false;
-        m_crossPhase->setOutputs(dragged);
-        m_crossPhase->redraw();
-    }
+    const EditorSession *s = session();
+    return s ? s->undoStack() : nullptr;
 }

@@ -2,25 +2,21 @@
 
 #include "DocView.h"
 
-#include "zar40/comm/communicationmodul.h"
-#include "zar40/comm/remotewatch.h"
-#include "zar40/comm/transferui.h"
-#include "userpromptsadapter.h"
-
-#include "zar40/model/parameter_writes.h"
+#include "zar40/editor/EditorPrompts.h"
+#include "zar40/editor/EditorSession.h"
 #include "zar40/preset/record.h"
 
+#include <QPointer>
+
 #include <array>
-#include <functional>
-#include <memory>
 #include <optional>
-#include <vector>
 
 class CZARDocument;
-namespace zar40::panels {
-class CZAR40Static;
-}
 class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
 class QUndoStack;
@@ -36,6 +32,7 @@ class CCalculatorPanel;
 class CDelayPanel;
 class CPresetInfoBox;
 class CSignalFlow;
+class CZAR40Static;
 } // namespace zar40::panels
 namespace zar40::diagrams {
 class CCross_Magnitude_Diagramm;
@@ -44,59 +41,60 @@ class CDynamik_Diagramm;
 class CPEQ_Frequenz_Diagramm;
 class CPEQ_Phase_Diagramm;
 } // namespace zar40::diagrams
-class QComboBox;
-class QLabel;
-class QPlainTextEdit;
-class QPushButton;
-class QSpinBox;
 
 // The ZAR40 editor's main view: the connection controls on top and, below,
-// what the editor knows of the current preset.
-class CZARDocumentView : public CView, private zar40::comm::TransferUi
+// the editors of the current preset. It shows the document's editor session
+// and hands every gesture to it; it holds no editor state of its own. It
+// also answers the session's questions with the editor's dialogs.
+class CZARDocumentView : public CView, private zar40::editor::EditorPrompts
 {
     Q_OBJECT
     // Readable through the meta-object so that callers outside the plug-in
     // (tests, the host) see the connection's progress without its symbols.
     Q_PROPERTY(QString connectionState READ connectionStateName NOTIFY connectionStateChanged)
-public:
-    enum class ConnectionState { Idle, Connecting, Connected, Disconnecting };
-
-    CZARDocumentView();
-    ~CZARDocumentView() override;
-
-    CZARDocument *zarDocument() const;
-    void onInitialUpdate() override;
-
-    // ---- Connection, device slots and commands (ZARDocumentViewConnection.cpp,
-    //      ZARDocumentViewCommands.cpp)
-
     // Shortens every wait box and pause of the connection cycle (tests); 1.0
     // keeps the documented times.
     Q_PROPERTY(double waitTimeScale READ waitTimeScale WRITE setWaitTimeScale)
     Q_PROPERTY(bool remoteWatch READ isRemoteWatchOn NOTIFY statusChanged)
     // Polling cycles finished since RemoteWatch was last switched on.
     Q_PROPERTY(int remoteWatchCycles READ remoteWatchCycles)
+    // Which of the six editor groups is shown below the main tabs (0 faders,
+    // 1 delay, 2 equalizer, 3 crossover, 4 dynamics, 5 preset information).
+    Q_PROPERTY(int editorGroup READ editorGroup WRITE showEditorGroup)
+    Q_PROPERTY(bool stereoLink READ isStereoLinked)
+public:
+    CZARDocumentView();
+    ~CZARDocumentView() override;
 
-    ConnectionState connectionState() const { return m_connState; }
+    CZARDocument *zarDocument() const;
+    // The session of the document; null before the view is attached and
+    // after the document is gone.
+    zar40::editor::EditorSession *session() const;
+    void onInitialUpdate() override;
+    void onUpdate(CView *sender, int hint) override;
+
     QString connectionStateName() const;
-    // Whether a link to a unit is up (or being taken down).
     bool isLinked() const;
-    // The editor and a unit agree on a slot: the cycle after connecting is done.
-    bool isConnected() const { return m_connected; }
-    // The frame is closing while linked: asks "Store Preset?" and about
-    // unsaved work, then asks the unit to disconnect; the frame closes on the
-    // closed notification. false when nothing is linked (close at once).
+    bool isConnected() const;
+    bool isBusy() const;
+    // The frame is closing while linked: the session's closing questions,
+    // then the disconnect; the frame closes on closeReady(). false when
+    // nothing is linked (close at once).
     bool disconnectForClose();
     // Closing while not linked: offers to save a local-modified preset.
     // false keeps the frame open.
     bool confirmDiscard();
-    // A preset transfer is running; the commands wait for it.
-    bool isBusy() const;
 
-    double waitTimeScale() const { return m_waitScale; }
-    void setWaitTimeScale(double scale) { m_waitScale = scale < 0 ? 0 : scale; }
+    double waitTimeScale() const;
+    void setWaitTimeScale(double scale);
     bool isRemoteWatchOn() const;
     int remoteWatchCycles() const;
+    int editorGroup() const;
+    void showEditorGroup(int group);
+    bool isStereoLinked() const;
+    bool writesGoOut() const;
+    // The plug-in's Edit menu takes its undo and redo actions from here.
+    QUndoStack *undoStack() const;
 
     // The texts of the frame's status panes.
     QString deviceNamePaneText() const;
@@ -127,67 +125,57 @@ Q_SIGNALS:
     void statusChanged();
     // The frame's size for the level panel shown (900 x 770) or hidden.
     void frameSizeWanted(const QSize &size);
+    // Every parameter write handed to the connection, in sending order.
+    void parameterWritten(int code, int address, uint value);
+    // A preset file was opened or saved here (the host's recent files).
+    void presetFileUsed(const QString &path);
 
 private:
-    // The group of connection controls, wired to the connection object.
-    QWidget *buildConnectionBar();
-    // TransferUi
-    std::unique_ptr<zar40::comm::WaitWindow> openWaitWindow(const QString &title, int total) override;
-    void setEditorEnabled(bool enabled) override;
+    // ---- EditorPrompts (ZARDocumentViewConnection.cpp)
+    void askYesNo(const QString &text, std::function<void(bool)> answered) override;
+    void askYesNoCancel(const QString &text, std::function<void(Answer)> answered) override;
+    void chooseSlot(int number, std::function<void(std::optional<int>)> answered) override;
+    void showWaitBox(const QString &text, int ms, std::function<void()> closed) override;
+    void askSaveFileName(std::function<void(const QString &)> answered) override;
+    std::optional<QString> enterPassword() override;
+    void information(const QString &text) override;
+    void error(const QString &text) override;
+    std::unique_ptr<zar40::comm::WaitWindow> openTransferWindow(const QString &title, int total) override;
 
+    // ---- Building and binding
+    QWidget *buildConnectionBar();
+    QWidget *buildEditors();
+    QWidget *buildFaderBank();
+    QWidget *buildDiagramPages();
+    void wireConnectionBar();
+    void fillPorts();
+    void wireEditors();
+    // Binds the view to the document's session once the document is there.
+    void bindSession();
+
+    // ---- Showing the session
+    void showCycleState();
+    void showPresetList();
+    void showRecord(zar40::editor::EditorSession::RecordChange change);
+    void showControls();
+    void showDiagrams();
+    void showToolTips();
+    void showLock();
+    void showSelection();
+    void updatePageEnabling();
+
+    // ---- Gestures
     void onTypeChanged(int index);
     void onConnectClicked();
-    void onPresetChosen(int index);
-    void onRemoteWatchToggled(bool on);
     void onFindUnits();
-    void onNotification(zar40::comm::CCommunicationmodul::Notification code);
-    void onReplied(const zar40::codec::Message &request, const zar40::codec::Message &reply);
-    void setConnState(ConnectionState state, const QString &status);
-    void fillPorts();
-    void fillPresetList();
-    // The controls of a unit that is not (or no longer) connected.
-    void resetConnectionControls();
-
-    // The cycle after connecting, step by step.
-    void onSlotChosen(int slot);
-    void reconcileWithDevice();
-    void readDevicePreset();
-    // Shows a wait box with TEXT for MS (scaled) and runs THEN when it has
-    // closed and, if AWAITED is a request code, the unit has answered it. A
-    // reset of the connection drops THEN.
-    void afterWaitBox(const QString &text, int ms, int awaited, std::function<void()> then);
-    void runStepIfReady();
-    void stopPolling();
-    // The record on screen changed as a whole (read, opened, layout, copy).
-    void refreshEverything();
-    void setLocalModified(bool modified);
-    void setDeviceModified(bool modified);
-    // Writes the current preset to the unit when a write is possible now.
-    bool transferCurrentPreset();
+    void onBlockClicked(int kind, int channel);
+    void onDiagramNotification(QWidget *sender, int controlId, int code, int item);
+    void tabsChanged();
+    void crossoverChoiceMade(QObject *diagram);
+    // Asks for a file name and saves the current preset there.
     bool savePreset();
-    int scaled(int ms) const;
 
-    zar40::ui::UserPromptsForComm m_promptsAdapter{this};
-    zar40::comm::CCommunicationmodul *m_link = nullptr;
-    zar40::comm::CRemoteWatch *m_watch = nullptr;
-    ConnectionState m_connState = ConnectionState::Idle;
-    bool m_connected = false;
-    bool m_closePending = false;
-    // The closing sequence has asked about unsaved work already.
-    bool m_closeConfirmed = false;
-    bool m_failed = false;
-    bool m_transferRunning = false;
-    double m_waitScale = 1.0;
-    // Bumped whenever the link resets; a waiting step of an older link is
-    // dropped.
-    int m_generation = 0;
-    struct PendingStep {
-        int generation = 0;
-        int awaited = -1; // request code whose reply is still due, or -1
-        bool boxOpen = false;
-        std::function<void()> then;
-    };
-    std::optional<PendingStep> m_step;
+    QPointer<zar40::editor::EditorSession> m_session;
 
     QComboBox *m_type = nullptr;
     QLabel *m_portLabel = nullptr;
@@ -203,73 +191,12 @@ private:
     zar40::panels::CZAR40Static *m_levelPanel = nullptr;
     QLabel *m_status = nullptr;
 
-    // ---- The editors and what they show (ZARDocumentView.cpp)
-
-    // Which of the six editor groups is shown below the main tabs (0 faders,
-    // 1 delay, 2 equalizer, 3 crossover, 4 dynamics, 5 preset information).
-    Q_PROPERTY(int editorGroup READ editorGroup WRITE showEditorGroup)
-    Q_PROPERTY(bool stereoLink READ isStereoLinked)
-public:
-    // The plug-in's Edit menu takes its undo and redo actions from here.
-    QUndoStack *undoStack() const { return m_undo; }
-    int editorGroup() const;
-    void showEditorGroup(int group);
-    bool isStereoLinked() const;
-    // Whether edits reach the unit now: connected and free for writes.
-    bool writesGoOut() const;
-    void onUpdate(CView *sender, int hint) override;
-
-Q_SIGNALS:
-    // Every parameter write handed to the connection, in sending order.
-    void parameterWritten(int code, int address, uint value);
-
-private:
-    friend class ZarRecordEdit;
-
-    QWidget *buildEditors();
-    QWidget *buildFaderBank();
-    QWidget *buildDiagramPages();
-    void wireEditors();
-
-    // A preset replaced as a whole (read from the unit, opened, laid out):
-    // every control shows it again and the undo history of the old one goes.
-    void refreshSummary();
-    // Every control, diagram and tool tip from the current record.
-    void refreshControls();
-    void refreshDiagrams();
-    void refreshToolTips();
-    void refreshLock();
-    void updatePageEnabling();
-
-    // One edit of the current record: remember the record before its first
-    // change (a drag changes it many times), then make it one undo step that
-    // sends WRITES.
-    zar40::preset::PresetRecord &beginEdit();
-    void commitEdit(const QString &text, const std::vector<zar40::model::ParameterWrite> &writes);
-    void commitFieldEdit(const QString &text);
-    // Undo and redo: RECORD becomes slot SLOT's record again.
-    void restoreRecord(int slot, const zar40::preset::PresetRecord &record,
-                       const std::vector<zar40::model::ParameterWrite> &writes);
-    void editDone(const std::vector<zar40::model::ParameterWrite> &writes);
-    void sendWrites(const std::vector<zar40::model::ParameterWrite> &writes);
-
-    void onFaderChanging(int channel, float gain);
-    void onFaderEdit(int channel, zar40::model::FaderChange change, float value);
-    void onMuteAll();
-    void onStereoLinkToggled(bool on);
-    void onDiagramNotification(QWidget *sender, int controlId, int code, int item);
-    void onBlockClicked(int kind, int channel);
-    void onRouteChosen(int channel, std::uint32_t route);
-    void selectionChanged();
-
-    QWidget *m_summary = nullptr; // the editor area below the connection bar
-    QUndoStack *m_undo = nullptr;
-    std::optional<zar40::preset::PresetRecord> m_editStart;
-    bool m_refreshing = false;
+    QWidget *m_editorArea = nullptr; // the editors below the connection bar
     // What the diagrams and the calculator were last given: an edit that
     // leaves it alone (a fader, a name) repaints no curve.
     std::optional<zar40::preset::PresetRecord> m_drawnRecord;
-    std::array<int, 5> m_drawnSelection{};
+    std::optional<zar40::editor::Selection> m_drawnSelection;
+    std::array<int, 2> m_drawnPages{};
 
     QTabWidget *m_mainTabs = nullptr;
     QStackedWidget *m_groups = nullptr;

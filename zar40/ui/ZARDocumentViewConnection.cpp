@@ -1,6 +1,6 @@
-// The connection bar of the editor view and the connection cycle behind it:
-// connect, agree with the unit on a slot, switch and store slots, watch
-// levels, disconnect.
+// The connection bar of the editor view: the controls that start and end
+// the session's connection cycle, its preset list and level panel, and the
+// dialogs with which the view answers the session's questions.
 #include "ZARDocumentView.h"
 
 #include "CSelectPreset.h"
@@ -11,9 +11,8 @@
 
 #include "canbus/netid.h"
 #include "zar40/comm/can/canwndtransport.h"
-#include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/commctrl.h"
-#include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/commprompts.h"
 #include "zar40/comm/remotewatch.h"
 #include "zar40/comm/unitscan.h"
 
@@ -23,33 +22,21 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
-#include <QTimer>
 #include <QVBoxLayout>
 
 using zar40::comm::CCommunicationmodul;
+using zar40::editor::EditorSession;
 using namespace zar40::codec;
 
 namespace {
 
-constexpr const char *kTimeOutText =
-    "Communication ERROR.\nPlease verify that the COM-Port select is correct and the ZAR is correct connected.";
-constexpr const char *kRefusedText = "Communication ERROR.\nThe connection to the ZAR is refused.";
-constexpr const char *kStorePresetQuestion = "Store Preset?";
-constexpr const char *kCopyPresetQuestion = "Copy Preset to ZAR?";
-constexpr const char *kSaveCurrentQuestion = "Do you want to save the current preset?";
-constexpr const char *kWaitChangeText = "Please wait\nwhile change Preset";
-constexpr const char *kWaitChangingText = "Please wait\nwhile changing Preset";
-constexpr const char *kWaitSavingText = "Please wait\nwhile saving";
-constexpr int kChangeWaitMs = 3000;
-constexpr int kSaveWaitMs = 6000;
-// After the slot switch the unit needs a moment before the first transfer.
-constexpr int kSettleMs = 500;
 const QSize kEditorFrameSize(900, 650);
 const QSize kFrameSizeWatching(900, 770);
 
@@ -142,15 +129,6 @@ private:
 
 QWidget *CZARDocumentView::buildConnectionBar()
 {
-    m_link = new CCommunicationmodul(this);
-    m_link->setPrompts(&m_promptsAdapter);
-    m_link->setTransferUi(this);
-    m_link->setCanTransportFactory(zar40::comm::canWindowTransportFactory());
-    connect(m_link, &CCommunicationmodul::notification, this, &CZARDocumentView::onNotification);
-    connect(m_link, &CCommunicationmodul::replied, this, &CZARDocumentView::onReplied);
-    connect(m_link, &CCommunicationmodul::presetWritten, this, [this] { Q_EMIT statusChanged(); });
-    m_watch = new zar40::comm::CRemoteWatch(m_link, this);
-
     auto *connectionGroup = new QGroupBox(tr("Connection"), this);
     m_type = new QComboBox(connectionGroup);
     m_type->setObjectName(QStringLiteral("connectionType"));
@@ -163,7 +141,6 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_port->setInsertPolicy(QComboBox::NoInsert);
     m_port->setMinimumContentsLength(20);
     m_portLabel->setBuddy(m_port);
-    fillPorts();
 
     m_netIdLabel = new QLabel(tr("Net-ID"), connectionGroup);
     m_netId = new QSpinBox(connectionGroup);
@@ -207,17 +184,6 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_levelPanel = new zar40::panels::CZAR40Static(this);
     m_levelPanel->setObjectName(QStringLiteral("levelPanel"));
     m_levelPanel->hide();
-    connect(m_watch, &zar40::comm::CRemoteWatch::levelsChanged, this, [this] {
-        for (int i = 0; i < zar40::comm::CRemoteWatch::kLevelCount; ++i)
-            m_levelPanel->setLevel(i, m_watch->levels()[static_cast<std::size_t>(i)]);
-    });
-    connect(m_watch, &zar40::comm::CRemoteWatch::potsChanged, this, [this] {
-        for (int i = 0; i < zar40::comm::CRemoteWatch::kPotCount; ++i)
-            m_levelPanel->setPot(i, m_watch->pots()[static_cast<std::size_t>(i)]);
-    });
-    connect(m_watch, &zar40::comm::CRemoteWatch::muteStateChanged, m_levelPanel,
-            &zar40::panels::CZAR40Static::setMuteState);
-
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("statusLabel"));
     m_status->hide(); // shown in the frame's information pane
@@ -233,21 +199,8 @@ QWidget *CZARDocumentView::buildConnectionBar()
     column->addLayout(groups);
     column->addWidget(m_levelPanel);
 
-    connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
-    connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
-    connect(m_findUnits, &QPushButton::clicked, this, &CZARDocumentView::onFindUnits);
-    connect(m_presetList, &QComboBox::activated, this, &CZARDocumentView::onPresetChosen);
-    connect(m_store, &QPushButton::clicked, this, &CZARDocumentView::onStorePreset);
-    connect(m_report, &QPushButton::clicked, this, &CZARDocumentView::onHtmlReport);
-    connect(m_remoteWatch, &QCheckBox::toggled, this, &CZARDocumentView::onRemoteWatchToggled);
+    fillPorts();
     onTypeChanged(0);
-    resetConnectionControls();
-    setConnState(ConnectionState::Idle, tr("Idle"));
-    // The document is attached only after construction.
-    QTimer::singleShot(0, this, [this] {
-        fillPresetList();
-        Q_EMIT statusChanged();
-    });
     return connectionBar;
 }
 
@@ -260,94 +213,146 @@ void CZARDocumentView::fillPorts()
     }
 }
 
-void CZARDocumentView::fillPresetList()
+void CZARDocumentView::wireConnectionBar()
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc) return;
+    EditorSession *s = m_session.data();
+    s->link().setCanTransportFactory(zar40::comm::canWindowTransportFactory());
+    const zar40::comm::CRemoteWatch *watch = &s->remoteWatch();
+    connect(watch, &zar40::comm::CRemoteWatch::levelsChanged, this, [this, watch] {
+        for (int i = 0; i < zar40::comm::CRemoteWatch::kLevelCount; ++i)
+            m_levelPanel->setLevel(i, watch->levels()[static_cast<std::size_t>(i)]);
+    });
+    connect(watch, &zar40::comm::CRemoteWatch::potsChanged, this, [this, watch] {
+        for (int i = 0; i < zar40::comm::CRemoteWatch::kPotCount; ++i)
+            m_levelPanel->setPot(i, watch->pots()[static_cast<std::size_t>(i)]);
+    });
+    connect(watch, &zar40::comm::CRemoteWatch::muteStateChanged, m_levelPanel,
+            &zar40::panels::CZAR40Static::setMuteState);
+    connect(s, &EditorSession::remoteWatchChanged, this, [this](bool on) {
+        {
+            const QSignalBlocker block(m_remoteWatch);
+            m_remoteWatch->setChecked(on);
+        }
+        if (m_levelPanel->isHidden() == on) {
+            m_levelPanel->setVisible(on);
+            if (!on) m_levelPanel->clear();
+            Q_EMIT frameSizeWanted(on ? kFrameSizeWatching : kEditorFrameSize);
+        }
+        Q_EMIT statusChanged();
+    });
+
+    connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
+    connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
+    connect(m_findUnits, &QPushButton::clicked, this, &CZARDocumentView::onFindUnits);
+    connect(m_presetList, &QComboBox::activated, this, [this](int index) {
+        if (!m_session) return;
+        m_session->chooseSlot(index);
+        // A slot that could not be taken now: the list shows the current one.
+        const QSignalBlocker block(m_presetList);
+        m_presetList->setCurrentIndex(m_session->currentSlot());
+    });
+    connect(m_store, &QPushButton::clicked, this, &CZARDocumentView::onStorePreset);
+    connect(m_report, &QPushButton::clicked, this, &CZARDocumentView::onHtmlReport);
+    // The session's own changes are shown with the signal blocked.
+    connect(m_remoteWatch, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_session) m_session->setRemoteWatch(on);
+    });
+}
+
+void CZARDocumentView::showPresetList()
+{
+    const EditorSession *s = session();
+    if (!s) return;
     const QSignalBlocker block(m_presetList);
-    m_presetList->clear();
-    for (const zar40::preset::PresetRecord &r : doc->presets.records) {
-        QString text = QStringLiteral(" %1 %2").arg(r.number + 1).arg(QString::fromLatin1(zar40::preset::textOf(r.NAME)));
-        if (zar40::preset::isLocked(r.PRESET_FLAGS)) text += tr("  (locked)");
-        m_presetList->addItem(text);
+    const auto entries = s->presetList();
+    const bool fill = m_presetList->count() != static_cast<int>(entries.size());
+    if (fill) m_presetList->clear();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        QString text = entries[i].text;
+        if (entries[i].locked) text += tr("  (locked)");
+        if (fill) m_presetList->addItem(text);
+        else if (m_presetList->itemText(static_cast<int>(i)) != text)
+            m_presetList->setItemText(static_cast<int>(i), text);
     }
-    m_presetList->setCurrentIndex(doc->presets.current());
+    m_presetList->setCurrentIndex(s->currentSlot());
 }
 
-QString CZARDocumentView::connectionStateName() const
+void CZARDocumentView::showCycleState()
 {
-    switch (m_connState) {
-    case ConnectionState::Idle: return QStringLiteral("Idle");
-    case ConnectionState::Connecting: return QStringLiteral("Connecting");
-    case ConnectionState::Connected: return QStringLiteral("Connected");
-    case ConnectionState::Disconnecting: return QStringLiteral("Disconnecting");
-    }
-    return {};
-}
-
-bool CZARDocumentView::isLinked() const
-{
-    return m_connState == ConnectionState::Connected || m_connState == ConnectionState::Disconnecting;
-}
-
-bool CZARDocumentView::isBusy() const
-{
-    return m_transferRunning || m_step.has_value();
-}
-
-bool CZARDocumentView::isRemoteWatchOn() const
-{
-    return m_watch && m_watch->isEnabled();
-}
-
-int CZARDocumentView::remoteWatchCycles() const
-{
-    return m_watch ? m_watch->cycles() : 0;
-}
-
-int CZARDocumentView::scaled(int ms) const
-{
-    return static_cast<int>(ms * m_waitScale);
-}
-
-void CZARDocumentView::setConnState(ConnectionState state, const QString &status)
-{
-    const bool changed = state != m_connState;
-    m_connState = state;
-    m_status->setText(status);
-    const bool idle = state == ConnectionState::Idle || state == ConnectionState::Connecting;
+    const EditorSession *s = session();
+    if (!s) return;
+    using State = EditorSession::CycleState;
+    const State state = s->cycleState();
+    const bool idle = state == State::Idle || state == State::Linking;
     m_type->setEnabled(idle);
     m_port->setEnabled(idle);
     m_netId->setEnabled(idle);
     m_findUnits->setEnabled(idle);
     m_connect->setText(idle ? tr("Connect") : tr("Disconnect"));
-    m_connect->setEnabled(state != ConnectionState::Disconnecting && !m_transferRunning);
-    const bool linked = state == ConnectionState::Connected;
-    m_presetList->setEnabled(linked && !m_transferRunning);
-    m_store->setEnabled(linked && !m_transferRunning);
+    m_connect->setEnabled(idle || state == State::Connected);
+    const bool linked = s->isLinked() && state < State::StoringBeforeDisconnect;
+    m_presetList->setEnabled(state == State::Connected);
+    m_store->setEnabled(state == State::Connected);
     m_remoteWatch->setEnabled(linked);
-    if (changed) Q_EMIT connectionStateChanged();
+    // A transfer keeps the editors still: what they show is on its way.
+    m_editorArea->setEnabled(state != State::Transferring);
+    showPresetList();
+    m_status->setText(s->statusText());
+    Q_EMIT connectionStateChanged();
     Q_EMIT statusChanged();
 }
 
-void CZARDocumentView::resetConnectionControls()
+QString CZARDocumentView::connectionStateName() const
 {
-    ++m_generation;
-    m_step.reset();
-    stopPolling();
-    {
-        const QSignalBlocker block(m_remoteWatch);
-        m_remoteWatch->setChecked(false);
-    }
-    m_levelPanel->hide();
-    m_levelPanel->clear();
-    m_connected = false;
-    Q_EMIT frameSizeWanted(kEditorFrameSize);
+    const EditorSession *s = session();
+    return s ? s->connectionPhase() : QStringLiteral("Idle");
 }
 
-void CZARDocumentView::stopPolling()
+bool CZARDocumentView::isLinked() const
 {
-    if (m_watch) m_watch->setEnabled(false);
+    const EditorSession *s = session();
+    return s && s->isLinked();
+}
+
+bool CZARDocumentView::isConnected() const
+{
+    const EditorSession *s = session();
+    return s && s->isConnected();
+}
+
+bool CZARDocumentView::isBusy() const
+{
+    const EditorSession *s = session();
+    return s && s->isBusy();
+}
+
+bool CZARDocumentView::disconnectForClose()
+{
+    EditorSession *s = session();
+    return s && s->closeWhileLinked();
+}
+
+double CZARDocumentView::waitTimeScale() const
+{
+    const EditorSession *s = session();
+    return s ? s->waitTimeScale() : 1.0;
+}
+
+void CZARDocumentView::setWaitTimeScale(double scale)
+{
+    if (EditorSession *s = session()) s->setWaitTimeScale(scale);
+}
+
+bool CZARDocumentView::isRemoteWatchOn() const
+{
+    const EditorSession *s = session();
+    return s && s->isRemoteWatchOn();
+}
+
+int CZARDocumentView::remoteWatchCycles() const
+{
+    const EditorSession *s = session();
+    return s ? s->remoteWatch().cycles() : 0;
 }
 
 void CZARDocumentView::onTypeChanged(int index)
@@ -367,15 +372,14 @@ void CZARDocumentView::onFindUnits()
         UserPrompts::current().error(tr("There is no CAN link in this program."), this);
         return;
     }
+    if (!m_session) return;
     m_findUnits->setEnabled(false);
-    m_status->setText(tr("Looking for units on the CAN bus"));
-    Q_EMIT statusChanged();
+    m_session->showStatus(tr("Looking for units on the CAN bus"));
     QPointer<CZARDocumentView> self(this);
     auto *scan = new CanWindowUnitScan(window, [self](const QList<zar40::comm::FoundUnit> &found, const QList<int> &inUse) {
-        if (!self) return;
-        self->m_findUnits->setEnabled(self->m_connState == ConnectionState::Idle);
-        self->m_status->setText(tr("%n unit(s) found", nullptr, static_cast<int>(found.size())));
-        Q_EMIT self->statusChanged();
+        if (!self || !self->m_session) return;
+        self->m_findUnits->setEnabled(self->m_session->cycleState() == EditorSession::CycleState::Idle);
+        self->m_session->showStatus(tr("%n unit(s) found", nullptr, static_cast<int>(found.size())));
         QString inUseText;
         if (!inUse.isEmpty()) {
             QStringList ids;
@@ -398,307 +402,43 @@ void CZARDocumentView::onFindUnits()
 
 void CZARDocumentView::onConnectClicked()
 {
-    if (m_connState == ConnectionState::Connected) {
-        const bool store = UserPrompts::current().questionYesNo(QString::fromLatin1(kStorePresetQuestion), this);
-        setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
-        auto disconnectNow = [this] {
-            stopPolling();
-            m_link->postState(ReqDisconnect);
-        };
-        if (store) {
-            m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
-            setDeviceModified(false);
-            // The disconnect drops whatever is queued: it waits for the store.
-            afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, disconnectNow);
-        } else {
-            disconnectNow();
-        }
+    EditorSession *s = session();
+    if (!s) return;
+    if (s->isLinked()) {
+        s->disconnectFromUnit();
         return;
     }
-    if (m_connState == ConnectionState::Disconnecting) return;
-
     using ConnectionType = CCommunicationmodul::ConnectionType;
     const int index = m_type->currentIndex();
     if (index != static_cast<int>(ConnectionType::SerialLine) && index != static_cast<int>(ConnectionType::CanBus)) return;
     const auto type = static_cast<ConnectionType>(index);
-    m_link->setConnectionType(type);
-    if (type == ConnectionType::SerialLine) {
-        const QString port = m_port->currentText().trimmed();
-        if (port.isEmpty()) {
-            UserPrompts::current().error(tr("Please choose a serial port."), this);
-            return;
-        }
-        m_link->setPort(port);
-    } else {
-        m_link->setNetId(m_netId->value());
-    }
-    m_failed = false;
-    // A refused port has already been reported by the connection.
-    if (!m_link->connectToDevice()) {
-        setConnState(ConnectionState::Idle,
-                     type == ConnectionType::CanBus ? tr("No CAN link for Net-ID %1").arg(m_netId->value())
-                                                         : tr("Idle"));
+    const QString port = m_port->currentText().trimmed();
+    if (type == ConnectionType::SerialLine && port.isEmpty()) {
+        UserPrompts::current().error(tr("Please choose a serial port."), this);
         return;
     }
-    setDeviceModified(false);
-    setConnState(ConnectionState::Connecting, tr("Connecting"));
-}
-
-bool CZARDocumentView::disconnectForClose()
-{
-    if (!isLinked()) return false;
-    if (m_closePending) return true;
-    if (m_connState == ConnectionState::Connected) {
-        UserPrompts &prompts = UserPrompts::current();
-        const bool store = prompts.questionYesNo(QString::fromLatin1(kStorePresetQuestion), this);
-        if (CZARDocument *doc = zarDocument(); doc && doc->isModified()) {
-            if (prompts.questionYesNo(QString::fromLatin1(kSaveCurrentQuestion), this)) savePreset();
-        }
-        // A prompt may have outlived the link.
-        if (m_connState != ConnectionState::Connected) return false;
-        m_closeConfirmed = true;
-        m_closePending = true;
-        setConnState(ConnectionState::Disconnecting, tr("Disconnecting"));
-        stopPolling();
-        auto disconnectNow = [this] { m_link->postState(ReqDisconnect); };
-        if (store) {
-            m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
-            setDeviceModified(false);
-            // The disconnect drops whatever is queued: it waits for the store.
-            afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, disconnectNow);
-        } else {
-            disconnectNow();
-        }
-    } else {
-        // Disconnecting already: the closed notification closes the frame.
-        m_closePending = true;
-    }
-    return true;
-}
-
-void CZARDocumentView::afterWaitBox(const QString &text, int ms, int awaited, std::function<void()> then)
-{
-    m_step = PendingStep{m_generation, awaited, true, std::move(then)};
-    auto *box = new CWaitDialog(this, text, scaled(ms));
-    const int generation = m_generation;
-    connect(box, &QDialog::finished, this, [this, generation] {
-        if (!m_step || m_step->generation != generation) return;
-        m_step->boxOpen = false;
-        runStepIfReady();
-    });
-    box->start();
-    Q_EMIT statusChanged();
-}
-
-void CZARDocumentView::runStepIfReady()
-{
-    if (!m_step || m_step->boxOpen || m_step->awaited >= 0) return;
-    std::function<void()> then = std::move(m_step->then);
-    m_step.reset();
-    Q_EMIT statusChanged();
-    if (then) then();
-}
-
-void CZARDocumentView::onReplied(const Message &request, const Message &)
-{
-    if (m_step && m_step->awaited == request.code) {
-        m_step->awaited = -1;
-        runStepIfReady();
-    }
-}
-
-void CZARDocumentView::onNotification(CCommunicationmodul::Notification code)
-{
-    using Notification = CCommunicationmodul::Notification;
-    switch (code) {
-    case Notification::Connected: {
-        setConnState(ConnectionState::Connected, tr("Connected"));
-        CZARDocument *doc = zarDocument();
-        if (!doc) break;
-        // The dialog is opened, not run: replies and a lost link are handled
-        // while it shows.
-        auto *dialog = new CSelectPreset(this, doc->presets.current() + 1);
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        const int generation = m_generation;
-        const int before = doc->presets.current();
-        connect(dialog, &QDialog::finished, this, [this, dialog, generation, before](int result) {
-            if (generation != m_generation || m_connState != ConnectionState::Connected) return;
-            onSlotChosen(result == QDialog::Accepted ? dialog->presetNumber() - 1 : before);
-        });
-        dialog->open();
-        break;
-    }
-    case Notification::PresetRead:
-        m_transferRunning = false;
-        if (m_connState == ConnectionState::Connected) m_status->setText(tr("Connected"));
-        refreshEverything();
-        break;
-    case Notification::Closed:
-        m_transferRunning = false;
-        if (m_closePending) {
-            m_closePending = false;
-            m_connState = ConnectionState::Idle;
-            Q_EMIT closeReady();
-            return;
-        }
-        resetConnectionControls();
-        // A time-out or refusal closes the link before it is reported: its
-        // message must stay readable.
-        setConnState(ConnectionState::Idle, m_failed ? m_status->text() : tr("Connection closed"));
-        break;
-    case Notification::TimedOut:
-    case Notification::Refused: {
-        const bool timedOut = code == Notification::TimedOut;
-        m_failed = true;
-        m_transferRunning = false;
-        // The connection has already shut itself down. The frame stays
-        // open, so the user sees why.
-        m_closePending = false;
-        m_closeConfirmed = false;
-        resetConnectionControls();
-        setConnState(ConnectionState::Idle, timedOut ? tr("Communication time-out") : tr("Connection refused"));
-        UserPrompts::current().error(QString::fromLatin1(timedOut ? kTimeOutText : kRefusedText), this);
-        break;
-    }
-    }
-}
-
-void CZARDocumentView::onSlotChosen(int slot)
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    // The editor's preset goes with the user to the chosen slot.
-    const zar40::preset::PresetRecord current = doc->presets.currentRecord();
-    doc->presets.setCurrent(slot);
-    doc->presets.currentRecord() = current;
-    fillPresetList();
-    m_link->postTransaction(ReqLoadPreset, static_cast<std::uint16_t>(doc->presets.current() + 1), 0);
-    afterWaitBox(QString::fromLatin1(kWaitChangeText), kChangeWaitMs, ReqLoadPreset, [this] {
-        const int generation = m_generation;
-        m_step = PendingStep{generation, -1, true, [this] { reconcileWithDevice(); }};
-        QTimer::singleShot(scaled(kSettleMs), this, [this, generation] {
-            if (!m_step || m_step->generation != generation) return;
-            m_step->boxOpen = false;
-            runStepIfReady();
-        });
-    });
-}
-
-void CZARDocumentView::reconcileWithDevice()
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc || m_connState != ConnectionState::Connected) return;
-    UserPrompts &prompts = UserPrompts::current();
-    if (prompts.questionYesNo(QString::fromLatin1(kCopyPresetQuestion), this)) {
-        if (m_connState != ConnectionState::Connected) return;
-        // Right after the password the protocol state still reads "connecting";
-        // the transfer itself moves it on.
-        m_link->writePreset(doc->presets.currentRecord());
-    } else {
-        if (doc->isModified()
-            && prompts.questionYesNoCancel(QString::fromLatin1(kSaveCurrentQuestion), this) == UserPrompts::Answer::Yes)
-            savePreset();
-        // A prompt may have outlived the link.
-        if (m_connState != ConnectionState::Connected) return;
-        readDevicePreset();
-        setLocalModified(true);
-    }
-    m_connected = true;
-    setDeviceModified(true);
-    Q_EMIT statusChanged();
-}
-
-void CZARDocumentView::readDevicePreset()
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc) return;
-    m_status->setText(tr("Connected, reading preset"));
-    m_transferRunning = true;
-    m_link->readPreset(&doc->presets.currentRecord(), &doc->deviceSettings);
-}
-
-bool CZARDocumentView::transferCurrentPreset()
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc || !m_link->acceptsWrites() || m_link->job() != CCommunicationmodul::Job::None) return false;
-    m_link->writePreset(doc->presets.currentRecord());
-    return true;
-}
-
-void CZARDocumentView::onPresetChosen(int index)
-{
-    CZARDocument *doc = zarDocument();
-    if (!doc || m_connState != ConnectionState::Connected || index < 0) return;
-    if (index == doc->presets.current()) return;
-    if (isBusy()) {
-        // One slot change at a time; the list goes back to what is current.
-        m_presetList->setCurrentIndex(doc->presets.current());
-        return;
-    }
-    doc->presets.setCurrent(index);
-    m_link->postTransaction(ReqLoadPreset, static_cast<std::uint16_t>(index + 1), 0);
-    afterWaitBox(QString::fromLatin1(kWaitChangingText), kChangeWaitMs, ReqLoadPreset, [this] {
-        if (m_connState != ConnectionState::Connected) return;
-        readDevicePreset();
-        setDeviceModified(false);
-        setLocalModified(true);
-    });
-    refreshEverything();
+    s->connectToUnit(type, port, m_netId->value());
 }
 
 void CZARDocumentView::onStorePreset()
 {
-    if (m_connState != ConnectionState::Connected || isBusy()) return;
-    m_link->postTransaction(ReqStorePreset, static_cast<std::uint16_t>(m_presetList->currentIndex() + 1), 0);
-    afterWaitBox(QString::fromLatin1(kWaitSavingText), kSaveWaitMs, ReqStorePreset, {});
-    setDeviceModified(false);
+    if (EditorSession *s = session()) s->storePreset();
 }
 
-void CZARDocumentView::onRemoteWatchToggled(bool on)
-{
-    if (on && m_connState != ConnectionState::Connected) {
-        const QSignalBlocker block(m_remoteWatch);
-        m_remoteWatch->setChecked(false);
-        return;
-    }
-    m_levelPanel->setVisible(on);
-    m_watch->setEnabled(on);
-    Q_EMIT frameSizeWanted(on ? kFrameSizeWatching : kEditorFrameSize);
-    Q_EMIT statusChanged();
-}
-
-void CZARDocumentView::setLocalModified(bool modified)
-{
-    if (CZARDocument *doc = zarDocument()) doc->setModifiedFlag(modified);
-    Q_EMIT statusChanged();
-}
-
-void CZARDocumentView::setDeviceModified(bool modified)
-{
-    if (CZARDocument *doc = zarDocument()) doc->setDeviceModified(modified);
-    Q_EMIT statusChanged();
-}
-
-void CZARDocumentView::refreshEverything()
-{
-    fillPresetList();
-    refreshSummary();
-    if (CZARDocument *doc = zarDocument()) doc->updateAllViews(this);
-    Q_EMIT statusChanged();
-}
+// ---- The status panes ---------------------------------------------------------------
 
 QString CZARDocumentView::deviceNamePaneText() const
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc || !m_connected) return {};
-    return QString::fromLatin1(deviceName(doc->deviceSettings));
+    const EditorSession *s = session();
+    if (!s || !s->isConnected()) return {};
+    return QString::fromLatin1(zar40::codec::deviceName(s->deviceSettings()));
 }
 
 QString CZARDocumentView::deviceNumberPaneText() const
 {
-    const CZARDocument *doc = zarDocument();
-    if (!doc || !m_connected) return QStringLiteral(" n.C. ");
-    return QString::fromLatin1(deviceNumberText(deviceNumber(doc->deviceSettings)));
+    const EditorSession *s = session();
+    if (!s || !s->isConnected()) return QStringLiteral(" n.C. ");
+    return QString::fromLatin1(zar40::codec::deviceNumberText(zar40::codec::deviceNumber(s->deviceSettings())));
 }
 
 QString CZARDocumentView::informationPaneText() const
@@ -708,30 +448,89 @@ QString CZARDocumentView::informationPaneText() const
 
 QString CZARDocumentView::localStatePaneText() const
 {
-    const CZARDocument *doc = zarDocument();
-    return doc && doc->isModified() ? QStringLiteral("Local modified") : QStringLiteral("Local clean");
+    const EditorSession *s = session();
+    return s && s->isLocalModified() ? QStringLiteral("Local modified") : QStringLiteral("Local clean");
 }
 
 QString CZARDocumentView::deviceStatePaneText() const
 {
-    const CZARDocument *doc = zarDocument();
-    if (!m_connected || !doc) return QStringLiteral("ZAR n.c.");
-    return doc->isDeviceModified() ? QStringLiteral("ZAR modified") : QStringLiteral("ZAR clean");
+    const EditorSession *s = session();
+    if (!s || !s->isConnected()) return QStringLiteral("ZAR n.c.");
+    return s->isDeviceModified() ? QStringLiteral("ZAR modified") : QStringLiteral("ZAR clean");
 }
 
-std::unique_ptr<zar40::comm::WaitWindow> CZARDocumentView::openWaitWindow(const QString &title, int total)
+// ---- The session's questions ----------------------------------------------------------
+
+void CZARDocumentView::askYesNo(const QString &text, std::function<void(bool)> answered)
+{
+    answered(UserPrompts::current().questionYesNo(text, this));
+}
+
+void CZARDocumentView::askYesNoCancel(const QString &text, std::function<void(Answer)> answered)
+{
+    switch (UserPrompts::current().questionYesNoCancel(text, this)) {
+    case UserPrompts::Answer::Yes: answered(Answer::Yes); break;
+    case UserPrompts::Answer::No: answered(Answer::No); break;
+    default: answered(Answer::Cancel); break;
+    }
+}
+
+void CZARDocumentView::chooseSlot(int number, std::function<void(std::optional<int>)> answered)
+{
+    // The dialog is opened, not run: replies and a lost link are handled
+    // while it shows.
+    auto *dialog = new CSelectPreset(this, number);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::finished, this, [dialog, answered](int result) {
+        answered(result == QDialog::Accepted ? std::optional<int>(dialog->presetNumber()) : std::nullopt);
+    });
+    // A cycle that moves on without the answer takes the dialog with it.
+    connect(m_session.data(), &EditorSession::cycleStateChanged, dialog, [dialog](EditorSession::CycleState state) {
+        if (state != EditorSession::CycleState::ChoosingSlot) dialog->reject();
+    });
+    dialog->open();
+}
+
+void CZARDocumentView::showWaitBox(const QString &text, int ms, std::function<void()> closed)
+{
+    auto *box = new CWaitDialog(this, text, ms);
+    connect(box, &QDialog::finished, this, [closed] { closed(); });
+    box->start();
+}
+
+void CZARDocumentView::askSaveFileName(std::function<void(const QString &)> answered)
+{
+    UserPrompts::FileRequest request;
+    request.title = tr("Save Preset");
+    request.filter = QStringLiteral("VRN-Preset File XML(*.vpx)");
+    request.defaultSuffix = QStringLiteral("vpx");
+    QString path = UserPrompts::current().saveFileName(request, this);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".vpx");
+    answered(path);
+}
+
+std::optional<QString> CZARDocumentView::enterPassword()
+{
+    UserPrompts::TextRequest request;
+    request.title = QString::fromLatin1(zar40::comm::kEnterPasswordCaption);
+    request.label = QStringLiteral("Password:");
+    request.password = true;
+    return UserPrompts::current().textInput(request, this);
+}
+
+void CZARDocumentView::information(const QString &text)
+{
+    UserPrompts::current().information(text, this);
+}
+
+void CZARDocumentView::error(const QString &text)
+{
+    UserPrompts::current().error(text, this);
+}
+
+std::unique_ptr<zar40::comm::WaitWindow> CZARDocumentView::openTransferWindow(const QString &title, int total)
 {
     auto *widget = new CZARWaitWindowWidget(title, total, this);
     widget->show();
     return std::make_unique<CZARWaitWindow>(widget);
-}
-
-void CZARDocumentView::setEditorEnabled(bool enabled)
-{
-    m_transferRunning = !enabled;
-    m_connect->setEnabled(enabled && m_connState != ConnectionState::Disconnecting);
-    m_presetList->setEnabled(enabled && m_connState == ConnectionState::Connected);
-    m_store->setEnabled(enabled && m_connState == ConnectionState::Connected);
-    m_summary->setEnabled(enabled);
-    Q_EMIT statusChanged();
 }

@@ -1,5 +1,5 @@
 // The connection's own rules, over a fake link the test steers.
-#include "fake_transport.h"
+#include "FakeTransport.h"
 #include "test_support.h"
 
 #include "zar40/comm/codec/address_map.h"
@@ -32,21 +32,6 @@ TEST(PasswordText, IsConvertedLikeTheDialogDoes)
     EXPECT_EQ(passwordFromText(QStringLiteral("-99999999999")), 0x80000000u);
 }
 
-// A well-behaved device on the fake link.
-std::optional<Message> device(const Message &m)
-{
-    switch (m.code) {
-    case codec::ReqConnect:
-    case codec::ReqDeviceID:
-    case codec::ReqCompPwd:
-        return FakeTransport::answer(m, 1);
-    case codec::ReqRevision:
-        return FakeTransport::answer(m, codec::revisionWord(1, 5));
-    default:
-        return FakeTransport::answer(m, 0);
-    }
-}
-
 class ConnectionTest : public ::testing::Test
 {
 protected:
@@ -54,7 +39,7 @@ protected:
     {
         auto fake = std::make_unique<FakeTransport>();
         link = fake.get();
-        link->responder = device;
+        link->responder = FakeTransport::wellBehavedUnit;
         conn.setTransport(std::move(fake));
         QObject::connect(&conn, &CCommunicationmodul::notification, [this](Notification code) { notes.push_back(int(code)); });
     }
@@ -75,7 +60,7 @@ TEST_F(ConnectionTest, AnErrorReplyToATransferStepEndsTheTransferInsteadOfStalli
     connectOk();
     link->responder = [](const Message &m) -> std::optional<Message> {
         if (m.code == codec::ReqReadPara && m.address == 2200) return Message{codec::RepError, m.address, 1};
-        return device(m);
+        return FakeTransport::wellBehavedUnit(m);
     };
     preset::PresetRecord target = preset::startupPreset(0);
     const preset::PresetRecord before = target;
@@ -191,7 +176,7 @@ TEST(ConnectionOverCan, StartsNothingWithoutALinkForTheNetId)
     conn.setCanTransportFactory([&](int netId) -> std::unique_ptr<Transport> {
         askedFor = netId;
         auto fake = std::make_unique<FakeTransport>();
-        fake->responder = device;
+        fake->responder = FakeTransport::wellBehavedUnit;
         return fake;
     });
     std::vector<int> notes;

@@ -1,6 +1,6 @@
 // The blocking session: each step returns with the device's answer or a
 // reason, over a fake link the test steers and against zar40-sim.
-#include "fake_transport.h"
+#include "FakeTransport.h"
 #include "test_support.h"
 
 #include "zar40/comm/codec/request_codes.h"

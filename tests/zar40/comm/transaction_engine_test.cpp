@@ -1,4 +1,4 @@
-#include "fake_transport.h"
+#include "FakeTransport.h"
 #include "test_support.h"
 
 #include "zar40/comm/codec/request_codes.h"

@@ -57,7 +57,7 @@ TEST(ZAR40Plugin, OpensPresetFilesAndRefusesWhatItCannotRead)
     CDocument *d = plugin.manager->openDocumentFile(good);
     ASSERT_NE(d, nullptr);
     ASSERT_STREQ(d->metaObject()->className(), "CZARDocument");
-    EXPECT_EQ(zar40::preset::textOf(static_cast<CZARDocument *>(d)->presets.currentRecord().NAME), "Stage left");
+    EXPECT_EQ(zar40::preset::textOf(static_cast<CZARDocument *>(d)->session().presets().currentRecord().NAME), "Stage left");
     EXPECT_EQ(d->title(), "good.vpx");
     EXPECT_EQ(prompts.texts().size(), 2);
 }

@@ -146,6 +146,7 @@ void CrossoverDiagram::chooseMenuItem(int id)
     } else {
         return;
     }
+    emit choicesChanged();
     redraw();
 }
 

@@ -61,8 +61,12 @@ public:
     // The menu "Context" as it is about to be shown: the outputs' names,
     // locked outputs checked and greyed, the others checked when shown.
     QMenu *contextMenu();
-    // What choosing an item (23000 to 23007) does: toggle and repaint.
+    // What choosing an item (23000 to 23007) does: toggle, tell and repaint.
     void chooseMenuItem(int id);
+
+signals:
+    // The user toggled an output, "PEQ" or "Result" in the menu.
+    void choicesChanged();
 
 protected:
     QStringList legendLabels() const override;

@@ -1,6 +1,5 @@
 #include "CCopyChannelDlg.h"
 
-#include "channelcopy.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -55,11 +54,9 @@ std::uint32_t checkedMask(const std::array<QCheckBox *, N> &boxes)
 
 } // namespace
 
-CCopyChannelDlg::CCopyChannelDlg(QWidget *parent, zar40::preset::PresetRecord &record,
-                                 std::function<void(int)> copied)
+CCopyChannelDlg::CCopyChannelDlg(QWidget *parent, const zar40::preset::PresetRecord &record, CopyFunction copyFunction)
     : QDialog(parent)
-    , m_record(record)
-    , m_copied(std::move(copied))
+    , m_copy(std::move(copyFunction))
 {
     using namespace zar40::preset;
     setObjectName(QStringLiteral("CCopyChannelDlg"));
@@ -75,7 +72,7 @@ CCopyChannelDlg::CCopyChannelDlg(QWidget *parent, zar40::preset::PresetRecord &r
     m_outputFrom = channelList(QStringLiteral("outputFrom"), outputs, this);
     m_outputTo = channelList(QStringLiteral("outputTo"), outputs, this);
 
-    // Bit order of the copy items in channelcopy.h.
+    // Bit order of the copy items in channel_copy.h.
     QGroupBox *in = copyGroup(tr("Inputs"), m_inputFrom, m_inputTo, m_inputItems, {"Gain", "Delay", "PEQ"}, this);
     QGroupBox *out = copyGroup(tr("Outputs"), m_outputFrom, m_outputTo, m_outputItems,
                                {"Route", "Delay", "Gain", "Phase", "PEQ", "XOver", "Dynamik", "Noisgate"}, this);
@@ -98,10 +95,12 @@ CCopyChannelDlg::CCopyChannelDlg(QWidget *parent, zar40::preset::PresetRecord &r
 
 int CCopyChannelDlg::copyChecked()
 {
-    const int n = zar40::ui::copyInputSetup(m_record, m_inputFrom->currentRow(), m_inputTo->currentRow(),
-                                            checkedMask(m_inputItems))
-                  + zar40::ui::copyOutputSetup(m_record, m_outputFrom->currentRow(), m_outputTo->currentRow(),
-                                               checkedMask(m_outputItems));
-    if (m_copied) m_copied(n);
-    return n;
+    zar40::model::ChannelCopy copy;
+    copy.inputFrom = m_inputFrom->currentRow();
+    copy.inputTo = m_inputTo->currentRow();
+    copy.inputItems = checkedMask(m_inputItems);
+    copy.outputFrom = m_outputFrom->currentRow();
+    copy.outputTo = m_outputTo->currentRow();
+    copy.outputItems = checkedMask(m_outputItems);
+    return m_copy ? m_copy(copy) : 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "zar40/model/channel_copy.h"
 #include "zar40/preset/record.h"
 
 #include <QDialog>
@@ -12,21 +13,21 @@ class QListWidget;
 
 // "Copy Channel": copies parts of one channel's setup to another within the
 // current preset. It stays open for several copies; every copy is handed to
-// the editor at once (which marks the preset modified and refreshes).
+// the editor at once, which makes it an edit of its own.
 class CCopyChannelDlg : public QDialog
 {
     Q_OBJECT
 public:
-    // RECORD must outlive the dialog; COPIED runs after each copy with the
-    // number of items copied.
-    CCopyChannelDlg(QWidget *parent, zar40::preset::PresetRecord &record, std::function<void(int)> copied);
+    // The lists name RECORD's channels; COPY does each copy and says how
+    // many items it copied.
+    using CopyFunction = std::function<int(const zar40::model::ChannelCopy &)>;
+    CCopyChannelDlg(QWidget *parent, const zar40::preset::PresetRecord &record, CopyFunction copy);
 
     // Copies what is checked, inputs then outputs; the number of items.
     int copyChecked();
 
 private:
-    zar40::preset::PresetRecord &m_record;
-    std::function<void(int)> m_copied;
+    CopyFunction m_copy;
     QListWidget *m_inputFrom;
     QListWidget *m_inputTo;
     QListWidget *m_outputFrom;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "zar40/comm/cycle_timings.h"
+
 #include <QDialog>
 
 class QLabel;
@@ -13,7 +15,7 @@ class CWaitDialog : public QDialog
 {
     Q_OBJECT
 public:
-    static constexpr int kDefaultTimeoutMs = 4000;
+    static constexpr int kDefaultTimeoutMs = zar40::comm::kDefaultWaitMs;
 
     explicit CWaitDialog(QWidget *parent, const QString &text = QStringLiteral("WAIT"),
                          int timeoutMs = kDefaultTimeoutMs);

@@ -2,8 +2,6 @@
 // dialog against zar40-sim.
 #include "EditorFixture.h"
 
-#include "channelcopy.h"
-
 #include "zar40/preset/preset_files.h"
 
 #include <QCheckBox>
@@ -47,7 +45,7 @@ TEST_F(CommandsTest, SavedPresetOpensAgainAndUpperCaseExtensionsAreRefused)
     ASSERT_TRUE(dir.isValid());
     zp::setText(current().NAME, "Round trip");
     current().outputs[1].GAIN = -3.5f;
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     const QString path = dir.filePath("round.vpx");
     prompts.answerFile(path);
     action("Save Preset")->trigger();
@@ -56,7 +54,7 @@ TEST_F(CommandsTest, SavedPresetOpensAgainAndUpperCaseExtensionsAreRefused)
 
     zp::setText(current().NAME, "Changed");
     current().outputs[1].GAIN = 0.0f;
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     // Local changes: the editor asks first.
     prompts.clear();
     prompts.answerYes().answerFile(path);
@@ -82,7 +80,7 @@ TEST_F(CommandsTest, FailedSaveOrReadIsReportedAndKeepsTheModifiedState)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     prompts.answerFile(dir.filePath("missing/folder/p.vpx")).answerOk();
     action("Save Preset")->trigger();
     EXPECT_EQ(prompts.shown().last().icon, UserPrompts::Icon::Error);
@@ -103,7 +101,7 @@ TEST_F(CommandsTest, FailedSaveOrReadIsReportedAndKeepsTheModifiedState)
 
 TEST_F(CommandsTest, QuickSetupNamesThePresetAfterItsSlotAndAsksOverLocalChanges)
 {
-    ASSERT_TRUE(document->presets.setCurrent(5));
+    ASSERT_TRUE(document->session().presets().setCurrent(5));
     current().outputs[0].MUTE = 1;
     current().number = 17;
     action("2 Way Stereo")->trigger();
@@ -117,7 +115,7 @@ TEST_F(CommandsTest, QuickSetupNamesThePresetAfterItsSlotAndAsksOverLocalChanges
     EXPECT_EQ(pane("localStatePane"), "Local clean");
 
     zp::setText(current().NAME, "Mine");
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     prompts.answerNo();
     action("Mono Bypass")->trigger();
     EXPECT_EQ(prompts.texts().last(), "Overwrite this Preset?");
@@ -126,7 +124,7 @@ TEST_F(CommandsTest, QuickSetupNamesThePresetAfterItsSlotAndAsksOverLocalChanges
 
 TEST_F(CommandsTest, ClosingWithUnsavedWorkAsks)
 {
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     prompts.answerCancel();
     frame->close();
     EXPECT_EQ(prompts.texts(), QStringList{"Do you want to save the current preset?"});
@@ -148,32 +146,6 @@ TEST_F(CommandsTest, HelpTopicsOpensTheGuideBesideThePlugin)
     QFile guide(path);
     ASSERT_TRUE(guide.open(QIODevice::ReadOnly));
     EXPECT_TRUE(guide.readAll().contains("Copy Preset to ZAR?"));
-}
-
-TEST(ChannelCopy, CopiesTheCheckedPartsNeverNamesOrMutes)
-{
-    zp::PresetRecord r = zp::startupPreset(0);
-    r.outputs[0].highCut = {2, 120, 4};
-    r.outputs[0].lowCut = {6, 80, 2};
-    r.outputs[0].GAIN = -4.0f;
-    r.outputs[0].MUTE = 1;
-    zp::setText(r.outputs[1].NAME, "KEEP");
-    EXPECT_EQ(zar40::ui::copyOutputSetup(r, 0, 1, zar40::ui::CopyOutputXover), 1);
-    EXPECT_EQ(r.outputs[1].highCut.FREQUENCY, 120u);
-    EXPECT_EQ(r.outputs[1].lowCut.TYPE, 6u);
-    EXPECT_EQ(r.outputs[1].lowCut.FREQUENCY, 80u);
-    EXPECT_NE(r.outputs[1].GAIN, -4.0f);
-    EXPECT_EQ(zp::textOf(r.outputs[1].NAME), "KEEP");
-    EXPECT_EQ(zar40::ui::copyOutputSetup(r, 0, 1, 0xFF), 8);
-    EXPECT_EQ(r.outputs[1].GAIN, -4.0f);
-    EXPECT_EQ(r.outputs[1].MUTE, 0);
-    EXPECT_EQ(zp::textOf(r.outputs[1].NAME), "KEEP");
-    // Out of range and onto itself copy nothing.
-    EXPECT_EQ(zar40::ui::copyOutputSetup(r, 0, 6, 0xFF), 0);
-    EXPECT_EQ(zar40::ui::copyInputSetup(r, 2, 2, 0x7), 0);
-    r.inputs[0].PEQ[3].GAIN = 5.0f;
-    EXPECT_EQ(zar40::ui::copyInputSetup(r, 0, 2, zar40::ui::CopyInputPeq), 1);
-    EXPECT_EQ(r.inputs[2].PEQ[3].GAIN, 5.0f);
 }
 
 TEST_F(CommandsTest, DeviceSettingsAreWrittenToTheUnit)
@@ -207,13 +179,13 @@ TEST_F(CommandsTest, DeviceSettingsAreWrittenToTheUnit)
     // Read back: the name and lock come with the preset, and the unit now
     // asks for the password.
     disconnectWithoutStoring();
-    document->deviceSettings = {};
-    document->setModifiedFlag(false);
+    document->session().deviceSettings() = {};
+    document->session().setProperty("localModified", false);
     prompts.answerText("1234");
     connectAndRead(sim);
     EXPECT_EQ(prompts.shown().at(prompts.shown().size() - 2).kind, ScriptedUserPrompts::Kind::TextInput);
     EXPECT_EQ(pane("deviceNamePane"), "StageLeft1");
-    EXPECT_EQ(document->deviceSettings[4], 1u);
+    EXPECT_EQ(document->session().deviceSettings()[4], 1u);
 }
 
 } // namespace

@@ -49,9 +49,11 @@ TEST_F(ConnectionCycleTest, AnsweringNoShowsTheUnitsPresetInTheChosenSlot)
     zp::setText(current().NAME, "Editor only");
     connectAndRead(sim, 3);
     EXPECT_EQ(prompts.texts(), QStringList{"Copy Preset to ZAR?"});
-    EXPECT_EQ(document->presets.current(), 2);
+    EXPECT_EQ(document->session().currentSlot(), 2);
     EXPECT_EQ(presetList->currentIndex(), 2);
     EXPECT_EQ(currentName(), zp::textOf(zp::startupPreset(2).NAME));
+    // The list names the slot the user picked.
+    EXPECT_TRUE(presetList->itemText(2).startsWith(" 3 ")) << presetList->itemText(2).toStdString();
     // The editor shows what it read.
     QLineEdit *presetName = nullptr;
     for (QLineEdit *field : view->findChildren<QLineEdit *>())
@@ -93,7 +95,8 @@ TEST_F(ConnectionCycleTest, AnsweringYesPutsTheEditorsPresetIntoTheChosenSlot)
     ASSERT_NO_FATAL_FAILURE(connectTo(sim, 5));
     ASSERT_TRUE(QTest::qWaitFor([&] { return transferRunning(); }, kTransferLimitMs));
     ASSERT_TRUE(waitUntilSettled());
-    EXPECT_EQ(document->presets.current(), 4);
+    EXPECT_EQ(document->session().currentSlot(), 4);
+    EXPECT_EQ(presetList->itemText(4), " 5 From editor");
     EXPECT_EQ(currentName(), "From editor");
     EXPECT_EQ(pane("deviceStatePane"), "ZAR modified");
     EXPECT_EQ(pane("localStatePane"), "Local clean");
@@ -118,7 +121,7 @@ TEST_F(ConnectionCycleTest, CancelToSavingStillReadsTheUnit)
     SimProcess sim;
     ASSERT_TRUE(sim.startOnPty()) << "zar40-sim did not start";
     zp::setText(current().NAME, "Unsaved edit");
-    document->setModifiedFlag(true);
+    document->session().setProperty("localModified", true);
     prompts.answerNo().answerCancel();
     ASSERT_NO_FATAL_FAILURE(connectTo(sim, 1));
     ASSERT_TRUE(waitUntilSettled());
@@ -147,7 +150,7 @@ TEST_F(ConnectionCycleTest, ChoosingASlotSwitchesTheUnitTheCurrentOneSendsNothin
     ASSERT_TRUE(QTest::qWaitFor([&] { return currentName() == "Preset 6"; }, kTransferLimitMs));
     log = sim.stderrText(100);
     EXPECT_NE(log.find("ReqLoadPreset        6"), std::string::npos);
-    EXPECT_EQ(document->presets.current(), 5);
+    EXPECT_EQ(document->session().currentSlot(), 5);
     EXPECT_EQ(pane("deviceStatePane"), "ZAR clean");
     EXPECT_EQ(pane("localStatePane"), "Local modified");
 }
@@ -172,7 +175,7 @@ TEST_F(ConnectionCycleTest, ClosingAgainstAHungUnitEndsInTheTimeOutAndTheFrameSt
     // Connection sequence, slot switch and preset read, then silence.
     ASSERT_TRUE(sim.startOnPty({"--hang-after", "349"})) << "zar40-sim did not start";
     connectAndRead(sim);
-    document->setModifiedFlag(false);
+    document->session().setProperty("localModified", false);
     prompts.answerNo().answerOk();
     frame->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.pendingAnswers() == 0; }, kTransferLimitMs));

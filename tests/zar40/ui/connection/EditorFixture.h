@@ -151,7 +151,7 @@ protected:
         connectButton->click();
         ASSERT_TRUE(waitForState("Idle"));
     }
-    zar40::preset::PresetRecord &current() { return document->presets.currentRecord(); }
+    zar40::preset::PresetRecord &current() { return document->session().presets().currentRecord(); }
     std::string currentName() { return zar40::preset::textOf(current().NAME); }
 
     QApplication &application = app(); // before the first widget member

@@ -15,6 +15,9 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
 #include <QDialog>
 #include <QMdiArea>
 #include <QPointer>
@@ -59,7 +62,7 @@ protected:
         area.show();
         document->frames().constFirst()->showMaximized();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&area));
-        undo = view->findChild<QUndoStack *>();
+        undo = document->session().undoStack();
         muteAll = view->findChild<QPushButton *>("muteAllButton");
         stereoLink = view->findChild<QCheckBox *>("stereoLinkBox");
         mainTabs = view->findChild<QTabWidget *>("mainTabs");
@@ -82,7 +85,7 @@ protected:
     }
     QAbstractButton *muteButton(int channel) const { return faderButton(channel, QStringLiteral("Mute")); }
     QSlider *faderSlider(int channel) const { return fader(channel)->findChild<QSlider *>(); }
-    zar40::preset::PresetRecord &record() { return document->presets.currentRecord(); }
+    zar40::preset::PresetRecord &record() { return document->session().presets().currentRecord(); }
     // A preset put in place as a whole, as a file or a read would.
     void replaceRecord(const zar40::preset::PresetRecord &r)
     {
@@ -173,7 +176,7 @@ TEST_F(EditorViewTest, OfflineEditsChangeTheRecordAndUndoButSendNothing)
     const float raised = record().outputs[0].GAIN;
     EXPECT_GT(raised, 0.0f);
     EXPECT_TRUE(document->isModified());
-    EXPECT_TRUE(document->isDeviceModified());
+    EXPECT_TRUE(document->session().property("deviceModified").toBool());
     muteButton(8)->click();
     EXPECT_EQ(record().outputs[5].MUTE, 1);
     EXPECT_EQ(undo->count(), 2);
@@ -277,6 +280,62 @@ TEST_F(EditorViewTest, ConnectedEditsSendTheirBatches)
     dragBand(0, 400, -6);
     const zar40::preset::EqBand &band = record().inputs[0].PEQ[0];
     EXPECT_EQ(sent(), (QList<Write>{{152, 1312, band.FREQUENCY}, {136, 1314, bits(band.GAIN)}}));
+}
+
+TEST_F(EditorViewTest, WhatTheWindowShowsFollowsTheEditorsState)
+{
+    // Mute All undone: the caption follows the outputs, and the next press
+    // mutes again.
+    muteAll->click();
+    EXPECT_EQ(muteAll->text(), "UnMute All");
+    undo->undo();
+    EXPECT_EQ(muteAll->text(), "Mute All");
+    muteAll->click();
+    EXPECT_EQ(record().outputs[0].MUTE, 1);
+    undo->undo();
+    for (int ch = 3; ch < 9; ++ch) muteButton(ch)->click();
+    EXPECT_EQ(muteAll->text(), "UnMute All");
+
+    // A renamed preset renews its entry in the preset list.
+    view->setProperty("editorGroup", 5);
+    QLineEdit *name = nullptr;
+    for (QLineEdit *field : view->findChildren<QLineEdit *>())
+        if (field->accessibleName() == "Preset name") name = field;
+    ASSERT_NE(name, nullptr);
+    name->setFocus();
+    name->selectAll();
+    QTest::keyClicks(name, "Renamed");
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_EQ(view->findChild<QComboBox *>("presetList")->itemText(0), " 1 Renamed");
+
+    // The crossover phase diagram keeps its own menu choices through edits.
+    view->setProperty("editorGroup", 3);
+    mainTabs->setCurrentIndex(2);
+    QCoreApplication::processEvents();
+    QWidget *phase = view->findChild<QWidget *>("crossoverPhaseDiagram");
+    ASSERT_NE(phase, nullptr);
+    const auto menuOf = [phase] {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(10, 10), phase->mapToGlobal(QPoint(10, 10)));
+        QCoreApplication::sendEvent(phase, &event);
+        auto *menu = phase->findChild<QMenu *>("Context");
+        if (menu) menu->hide();
+        return menu;
+    };
+    const auto action = [&](const QString &text) -> QAction * {
+        for (QAction *a : menuOf()->actions())
+            if (a->text() == text) return a;
+        return nullptr;
+    };
+    ASSERT_NE(menuOf(), nullptr);
+    ASSERT_TRUE(action("PEQ")->isChecked());
+    action("PEQ")->trigger();
+    action("Result")->trigger();
+    faderSlider(3)->setFocus();
+    QTest::keyClick(faderSlider(3), Qt::Key_PageUp);
+    auto *crossover = view->findChild<QTabWidget *>("crossoverTabs")->widget(0);
+    crossover->findChild<QCheckBox *>()->click(); // a crossover edit redraws the curves
+    EXPECT_FALSE(action("PEQ")->isChecked());
+    EXPECT_FALSE(action("Result")->isChecked());
 }
 
 TEST_F(EditorViewTest, PagesFollowTheEditorGroup)

@@ -1,8 +1,8 @@
-#include "channelcopy.h"
+#include "zar40/model/channel_copy.h"
 
 #include <bit>
 
-namespace zar40::ui {
+namespace zar40::model {
 
 namespace {
 
@@ -45,4 +45,10 @@ int copyOutputSetup(preset::PresetRecord &record, int from, int to, std::uint32_
     return std::popcount(items);
 }
 
-} // namespace zar40::ui
+int copyChannels(preset::PresetRecord &record, const ChannelCopy &copy)
+{
+    return copyInputSetup(record, copy.inputFrom, copy.inputTo, copy.inputItems)
+           + copyOutputSetup(record, copy.outputFrom, copy.outputTo, copy.outputItems);
+}
+
+} // namespace zar40::model

@@ -1,6 +1,8 @@
 #pragma once
 // A transport the test steers: it records every request and answers only
 // when told to (or through a responder the test installs).
+#include "zar40/comm/codec/request_codes.h"
+#include "zar40/comm/codec/values.h"
 #include "zar40/comm/transport.h"
 
 #include <QList>
@@ -53,6 +55,22 @@ public:
     static codec::Message answer(const codec::Message &request, std::uint32_t value = 0)
     {
         return codec::Message{static_cast<std::uint16_t>(request.code + 8), request.address, value};
+    }
+
+    // A well-behaved unit of the accepted revision: it takes the connection
+    // and password 0 and answers everything else with 0.
+    static std::optional<codec::Message> wellBehavedUnit(const codec::Message &m)
+    {
+        switch (m.code) {
+        case codec::ReqConnect:
+        case codec::ReqDeviceID:
+        case codec::ReqCompPwd:
+            return answer(m, 1);
+        case codec::ReqRevision:
+            return answer(m, codec::revisionWord(1, 5));
+        default:
+            return answer(m, 0);
+        }
     }
 
     QList<codec::Message> sent;

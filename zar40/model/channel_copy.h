@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace zar40::ui {
+namespace zar40::model {
 
 enum InputCopyItem : std::uint32_t {
     CopyInputGain = 1u << 0,
@@ -31,4 +31,16 @@ int copyInputSetup(preset::PresetRecord &record, int from, int to, std::uint32_t
 // The same for outputs (0 to 5).
 int copyOutputSetup(preset::PresetRecord &record, int from, int to, std::uint32_t items);
 
-} // namespace zar40::ui
+// One press of "Copy": the checked items of both groups.
+struct ChannelCopy {
+    int inputFrom = 0;
+    int inputTo = 0;
+    std::uint32_t inputItems = 0;
+    int outputFrom = 0;
+    int outputTo = 0;
+    std::uint32_t outputItems = 0;
+};
+// Inputs first, then outputs; the number of items copied.
+int copyChannels(preset::PresetRecord &record, const ChannelCopy &copy);
+
+} // namespace zar40::model
