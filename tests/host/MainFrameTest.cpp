@@ -26,7 +26,8 @@ class Doc : public CDocument
 public:
     static inline bool refuse = false;
     bool saveModified() override { return !refuse; }
-    bool onOpenDocument(const QString &) override { return true; }
+    // A file named "broken" cannot be read.
+    bool onOpenDocument(const QString &path) override { return !path.contains(QStringLiteral("broken")); }
 };
 
 // A frame with menus of its own, an Edit menu among them, and an About box
@@ -366,6 +367,17 @@ TEST_F(MainFrameTest, RecentFilesAreKeptInTheProfileAndAGoneOneLeavesTheList)
     // An entry whose file is there opens it.
     again->recentFileActions()[2]->trigger();
     EXPECT_EQ(again->recentFiles().constFirst(), paths[1]);
+
+    // A file a document used by a command of its own joins the list; one
+    // that is there but cannot be read leaves it when chosen.
+    const QString broken = dir.filePath("broken.p0");
+    QFile f(broken);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.close();
+    plugins.manager.noteFileUsed(broken);
+    ASSERT_EQ(again->recentFiles().constFirst(), broken);
+    again->recentFileActions()[0]->trigger();
+    EXPECT_FALSE(again->recentFiles().contains(broken));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -47,10 +48,14 @@ TEST_F(CommandsTest, SavedPresetOpensAgainAndUpperCaseExtensionsAreRefused)
     current().outputs[1].GAIN = -3.5f;
     document->session().setProperty("localModified", true);
     const QString path = dir.filePath("round.vpx");
+    QSignalSpy recent(manager.get(), &CMyDocManager::fileOpened);
     prompts.answerFile(path);
     action("Save Preset")->trigger();
     EXPECT_EQ(pane("localStatePane"), "Local clean");
     ASSERT_TRUE(QFileInfo(path).isFile());
+    // Saved and opened presets join the host's recent files.
+    ASSERT_EQ(recent.count(), 1);
+    EXPECT_EQ(recent.at(0).at(0).toString(), path);
 
     zp::setText(current().NAME, "Changed");
     current().outputs[1].GAIN = 0.0f;
@@ -64,6 +69,7 @@ TEST_F(CommandsTest, SavedPresetOpensAgainAndUpperCaseExtensionsAreRefused)
     EXPECT_EQ(current().outputs[1].GAIN, -3.5f);
     EXPECT_EQ(pane("localStatePane"), "Local clean");
     EXPECT_TRUE(presetList->itemText(0).endsWith("Round trip")) << presetList->itemText(0).toStdString();
+    EXPECT_EQ(recent.count(), 2);
 
     const QString upper = dir.filePath("ROUND.VPX");
     ASSERT_TRUE(QFile::copy(path, upper));

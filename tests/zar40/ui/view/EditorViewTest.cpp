@@ -338,6 +338,18 @@ TEST_F(EditorViewTest, WhatTheWindowShowsFollowsTheEditorsState)
     EXPECT_FALSE(action("Result")->isChecked());
 }
 
+TEST_F(EditorViewTest, AMaximisedEditorStaysMaximisedWhenTheLevelPanelAsksForRoom)
+{
+    CMDIChildWnd *frame = document->frames().constFirst();
+    ASSERT_TRUE(frame->isMaximized());
+    QMetaObject::invokeMethod(view, "frameSizeWanted", Q_ARG(QSize, QSize(900, 770)));
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_EQ(frame->minimumSize(), QSize(900, 770));
+    frame->showNormal();
+    QMetaObject::invokeMethod(view, "frameSizeWanted", Q_ARG(QSize, QSize(900, 650)));
+    EXPECT_EQ(frame->size(), QSize(900, 650));
+}
+
 TEST_F(EditorViewTest, PagesFollowTheEditorGroup)
 {
     const auto enabled = [&] {
