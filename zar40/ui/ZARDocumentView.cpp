@@ -552,8 +552,10 @@ void CZARDocumentView::showRecord(EditorSession::RecordChange change)
         // A drag or a typed value in progress: the control in use already
         // shows its value and is left alone; the controls that follow it (a
         // linked fader, the fields under a dragged marker) are brought along.
+        // Hidden editors catch up when the edit is done.
         const PresetRecord &r = s->currentRecord();
-        for (int ch = 0; ch < preset::kChannelCount; ++ch) {
+        const int group = m_groups->currentIndex();
+        for (int ch = 0; group == FaderGroup && ch < preset::kChannelCount; ++ch) {
             editors::CGainSlider *fader = m_faders[static_cast<std::size_t>(ch)];
             const float gain = ch < preset::kInputCount ? r.inputs[static_cast<std::size_t>(ch)].GAIN
                                                         : outputAt(r, ch - preset::kFirstOutput).GAIN;
@@ -563,14 +565,16 @@ void CZARDocumentView::showRecord(EditorSession::RecordChange change)
         const auto sameBand = [](const preset::EqBand &a, const preset::EqBand &b) {
             return a.TYPE == b.TYPE && a.FREQUENCY == b.FREQUENCY && a.Q == b.Q && a.GAIN == b.GAIN;
         };
-        const int ch = s->selection().eqChannel;
-        editors::CEqChannelEditor *eq = m_eqEditors[static_cast<std::size_t>(ch)];
-        const auto shownBands = eq->bands();
-        const auto &bands = bandsOf(r, ch);
-        for (int b = 0; b < preset::kBandCount; ++b)
-            if (!sameBand(shownBands[static_cast<std::size_t>(b)], bands[static_cast<std::size_t>(b)]))
-                eq->setBand(b, bands[static_cast<std::size_t>(b)]);
-        for (int o = 0; o < preset::kOutputCount; ++o) {
+        if (group == EqGroup) {
+            const int ch = s->selection().eqChannel;
+            editors::CEqChannelEditor *eq = m_eqEditors[static_cast<std::size_t>(ch)];
+            const auto shownBands = eq->bands();
+            const auto &bands = bandsOf(r, ch);
+            for (int b = 0; b < preset::kBandCount; ++b)
+                if (!sameBand(shownBands[static_cast<std::size_t>(b)], bands[static_cast<std::size_t>(b)]))
+                    eq->setBand(b, bands[static_cast<std::size_t>(b)]);
+        }
+        for (int o = 0; group == CrossoverGroup && o < preset::kOutputCount; ++o) {
             editors::CCrossoverEditor *editor = m_crossoverEditors[static_cast<std::size_t>(o)];
             for (const auto side : {model::CrossoverSide::HighCut, model::CrossoverSide::LowCut}) {
                 const preset::CrossoverFilter &shown = editor->filter(side);
