@@ -10,6 +10,7 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
+#include "zar40/model/parameter_writes.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/preset_files.h"
 
@@ -403,13 +404,10 @@ int restore(ToolSession &s, const Parsed &p)
         if (!p.options.quiet) std::cerr << "Slot " << slot << " restored\n";
     }
     if (haveSettings) {
-        codec::DeviceSettings settings{};
-        codec::setDeviceName(settings, name);
-        std::vector<std::pair<std::uint16_t, std::uint32_t>> batch;
-        for (std::size_t w = codec::kDeviceNameFirstWord; w < codec::kDeviceNameFirstWord + 4; ++w)
-            batch.emplace_back(*codec::deviceSettingsAddress(w), settings[w]);
-        batch.emplace_back(*codec::deviceSettingsAddress(codec::kKeyboardLockWord), locked ? 1u : 0u);
-        if (!s.writeBatch(batch)) return deviceError(s, "restoring the device settings");
+        std::vector<codec::Message> requests;
+        for (const zar40::model::ParameterWrite &w : zar40::model::DeviceSettingsWrites(name, locked, std::nullopt))
+            requests.push_back({w.code, w.address, w.value});
+        if (!s.sendAll(requests)) return deviceError(s, "restoring the device settings");
         if (!p.options.quiet) std::cerr << "Device name and keyboard lock restored\n";
     }
     return ExitOk;

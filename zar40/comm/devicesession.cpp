@@ -262,12 +262,10 @@ bool DeviceSession::writeParameter(std::uint16_t address, std::uint32_t value)
     return exchange(codec::ReqWritePara, address, value).has_value();
 }
 
-bool DeviceSession::writeBatch(const std::vector<std::pair<std::uint16_t, std::uint32_t>> &values)
+bool DeviceSession::sendAll(const std::vector<codec::Message> &requests)
 {
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        const std::uint16_t code = i + 1 == values.size() ? codec::ReqWritePara : codec::ReqWritePreset;
-        if (!exchange(code, values[i].first, values[i].second)) return false;
-    }
+    for (const codec::Message &r : requests)
+        if (!exchange(r.code, r.address, r.value)) return false;
     return true;
 }
 

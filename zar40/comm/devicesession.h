@@ -93,9 +93,9 @@ public:
     bool writePreset(const preset::PresetRecord &record);
     bool readParameter(std::uint16_t address, std::uint32_t &value);
     bool writeParameter(std::uint16_t address, std::uint32_t value);
-    // Writes that belong together: ReqWritePreset for all but the last,
-    // ReqWritePara for the last.
-    bool writeBatch(const std::vector<std::pair<std::uint16_t, std::uint32_t>> &values);
+    // Requests in order, each with its own code (a write batch made by the
+    // editor's rules); stops at the first that fails.
+    bool sendAll(const std::vector<codec::Message> &requests);
     // One level, pot or mute-state poll.
     bool poll(std::uint16_t code, std::uint16_t address, std::uint32_t &value);
     // One request and its accepted reply, whatever the code. A RepError

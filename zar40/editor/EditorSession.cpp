@@ -10,7 +10,6 @@
 #include "zar40/preset/preset_files.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QUndoCommand>
 #include <QUndoStack>
 
@@ -34,13 +33,6 @@ std::array<preset::EqBand, preset::kBandCount> *bandsOf(PresetRecord &r, int cha
 }
 
 bool isOutput(int output) { return output >= 0 && output < preset::kOutputCount; }
-
-QString resultText(const preset::Result &result)
-{
-    QString text = QString::fromStdString(result.message);
-    if (!result.detail.empty()) text += QLatin1Char('\n') + QString::fromStdString(result.detail);
-    return text;
-}
 
 } // namespace
 
@@ -352,44 +344,40 @@ bool EditorSession::transferCurrentPreset()
     return true;
 }
 
-bool EditorSession::openPresetFile(const QString &path)
+preset::Result EditorSession::readPresetFile(const QString &path)
 {
-    if (isBusy()) return false;
-    // The extension decides the reader, exactly as written: the files this
-    // editor writes end in lower case.
-    const QString suffix = QFileInfo(path).suffix();
-    const std::string file = QFile::encodeName(path).toStdString();
-    PresetRecord record = currentRecord();
-    preset::Result result;
-    if (suffix == QLatin1String("vpf")) {
-        result = preset::readV1PresetFile(file, record);
-    } else if (suffix == QLatin1String("vpx")) {
-        result = preset::readXmlPresetFile(file, record);
-    } else {
-        if (m_prompts) m_prompts->error(QString::fromLatin1(preset::kNotAPresetFile));
-        return false;
-    }
-    if (!result) {
-        // Nothing was read: the editor's preset, its modified state and the
-        // unit stay as they were.
-        if (m_prompts) m_prompts->error(QStringLiteral("%1\n%2").arg(path, resultText(result)));
-        return false;
-    }
+    if (isBusy()) return preset::Result::failure(tr("The editor is busy with the unit.").toStdString(), {});
+    preset::PresetRecord record = currentRecord();
+    const preset::Result result = preset::readPresetFile(QFile::encodeName(path).toStdString(), record);
+    // Nothing was read: the editor's preset, its modified state and the
+    // unit stay as they were.
+    if (!result) return result;
     m_presets.currentRecord() = record;
-    if (m_prompts)
-        for (const std::string &notice : result.notices) m_prompts->information(QString::fromStdString(notice));
     replaced();
     if (transferCurrentPreset()) setDeviceModified(true);
     setLocalModified(false);
     Q_EMIT presetFileUsed(path);
-    return true;
+    return result;
+}
+
+bool EditorSession::openPresetFile(const QString &path)
+{
+    const preset::Result result = readPresetFile(path);
+    if (m_prompts) {
+        // A name of another kind needs no more than the refusal itself.
+        const bool wrongKind = preset::presetFileKind(QFile::encodeName(path).toStdString())
+                               == preset::PresetFileKind::Unknown;
+        if (!result) m_prompts->error(QString::fromStdString(wrongKind ? result.message : result.text()));
+        for (const std::string &notice : result.notices) m_prompts->information(QString::fromStdString(notice));
+    }
+    return static_cast<bool>(result);
 }
 
 bool EditorSession::savePresetFile(const QString &path)
 {
     const preset::Result result = preset::writeXmlPresetFile(currentRecord(), QFile::encodeName(path).toStdString());
     if (!result) {
-        if (m_prompts) m_prompts->error(QStringLiteral("%1\n%2").arg(path, resultText(result)));
+        if (m_prompts) m_prompts->error(QString::fromStdString(result.text()));
         return false;
     }
     setLocalModified(false);

@@ -13,6 +13,7 @@
 #include "zar40/model/editor_rules.h"
 #include "zar40/model/parameter_writes.h"
 #include "zar40/preset/record.h"
+#include "zar40/preset/result.h"
 
 #include <QObject>
 #include <QPointer>
@@ -166,7 +167,10 @@ public:
     // own open): it is shown anew and its undo history goes.
     void currentRecordReplaced();
     // Reads a .vpx or .vpf file (extension as written) into the current
-    // preset; false with the reason shown when nothing was read.
+    // preset and, while connected, sends it to the unit. Nothing changes
+    // when the file cannot be read; the result says why.
+    preset::Result readPresetFile(const QString &path);
+    // The same with the reason or the file's notices shown.
     bool openPresetFile(const QString &path);
     bool savePresetFile(const QString &path);
     void applyFactoryLayout(int layout);

@@ -361,17 +361,11 @@ void EditorSession::storePreset()
 void EditorSession::writeDeviceSettings(const std::string &name, bool keyboardLock, std::uint32_t password)
 {
     if (m_state != State::Connected || !m_link->acceptsWrites()) return;
-    DeviceSettings settings = m_deviceSettings;
-    setDeviceName(settings, name);
-    settings[kKeyboardLockWord] = keyboardLock ? 1u : 0u;
     setState(State::WritingSettings);
-    for (std::size_t w = 0; w < 4; ++w) {
-        const std::size_t word = kDeviceNameFirstWord + w;
-        m_link->postTransaction(ReqWritePreset, *deviceSettingsAddress(word), settings[word]);
-    }
-    m_link->postTransaction(ReqWritePreset, *deviceSettingsAddress(kKeyboardLockWord), settings[kKeyboardLockWord]);
-    m_link->postTransaction(ReqWritePwd, 0, password);
-    m_deviceSettings = settings;
+    for (const model::ParameterWrite &w : model::DeviceSettingsWrites(name, keyboardLock, password))
+        m_link->postTransaction(w.code, w.address, w.value);
+    setDeviceName(m_deviceSettings, name);
+    m_deviceSettings[kKeyboardLockWord] = keyboardLock ? 1u : 0u;
     Q_EMIT modifiedChanged(); // the device name pane
     waitFor(QString::fromLatin1(kWaitSavingText), comm::kStoreWaitMs, ReqWritePwd);
 }

@@ -191,4 +191,19 @@ WriteBatch ChangedFieldWrites(const preset::PresetRecord &before, const preset::
     return batch;
 }
 
+WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password)
+{
+    codec::DeviceSettings settings{};
+    codec::setDeviceName(settings, name);
+    settings[codec::kKeyboardLockWord] = keyboardLock ? 1u : 0u;
+    WriteBatch batch;
+    for (std::size_t w = codec::kDeviceNameFirstWord; w < codec::kDeviceNameFirstWord + 4; ++w)
+        batch.push_back({codec::ReqWritePreset, *codec::deviceSettingsAddress(w), settings[w]});
+    batch.push_back({codec::ReqWritePreset, *codec::deviceSettingsAddress(codec::kKeyboardLockWord),
+                     settings[codec::kKeyboardLockWord]});
+    if (password) batch.push_back({codec::ReqWritePwd, 0, *password});
+    else MarkBatch(batch);
+    return batch;
+}
+
 } // namespace zar40::model

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace zar40::model {
@@ -68,6 +69,14 @@ bool AllOutputsMuted(const preset::PresetRecord &record);
 // address of each member muted this way (one batch); the stored gain stays.
 WriteBatch ApplyStereoLinkEngage(preset::PresetRecord &record);
 inline constexpr float kEngageMuteGain = -200.0f;
+
+// ---- Device settings ----------------------------------------------------------------
+
+// The device name (four words at 100 to 103) and the keyboard lock (110).
+// With a password they go as ReqWritePreset and the password follows with
+// ReqWritePwd, as the device settings dialog sends them; without one they
+// are an ordinary batch (the restore of a backup).
+WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password);
 
 // ---- Every other edit ------------------------------------------------------------
 

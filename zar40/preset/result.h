@@ -18,6 +18,9 @@ struct Result {
     std::vector<std::string> notices; // on success: information the user should see (at most once each)
 
     explicit operator bool() const { return ok; }
+    // What a window shows of a failure: the message, then the detail on a
+    // line of its own.
+    std::string text() const { return detail.empty() ? message : message + "\n" + detail; }
 
     static Result success() { return Result{true, {}, {}, {}}; }
     static Result failure(std::string message, std::string detail)

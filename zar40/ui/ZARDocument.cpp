@@ -3,10 +3,7 @@
 #include "UserPrompts.h"
 #include "ZARDocumentView.h"
 
-#include "zar40/preset/preset_files.h"
-
 #include <QDir>
-#include <QFileInfo>
 
 CZARDocument::CZARDocument()
 {
@@ -23,31 +20,15 @@ bool CZARDocument::onNewDocument()
 
 bool CZARDocument::onOpenDocument(const QString &path)
 {
-    namespace zp = zar40::preset;
-    // The host picks this document by extension in any case; the preset
-    // library itself knows the two kinds only in lower case.
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    const std::string file = QFile::encodeName(path).toStdString();
-    zp::PresetRecord record = m_session.currentRecord();
-    zp::Result result;
-    if (suffix == QLatin1String("vpx"))
-        result = zp::readXmlPresetFile(file, record);
-    else if (suffix == QLatin1String("vpf"))
-        result = zp::readV1PresetFile(file, record);
-    else
-        result.message = std::string(zp::kNotAPresetFile);
+    // The same reader and extension rule as the editor's Open Preset.
+    const zar40::preset::Result result = m_session.readPresetFile(path);
     if (!result) {
-        QString text = QString::fromStdString(result.message);
-        if (!result.detail.empty())
-            text += QStringLiteral("\n") + QString::fromStdString(result.detail);
-        UserPrompts::current().exclamation(QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), text));
+        UserPrompts::current().exclamation(
+            QStringLiteral("%1\n%2").arg(QDir::toNativeSeparators(path), QString::fromStdString(result.text())));
         return false;
     }
-    m_session.presets().currentRecord() = record;
     for (const std::string &notice : result.notices)
         UserPrompts::current().information(QString::fromStdString(notice));
-    m_session.currentRecordReplaced();
-    m_session.setLocalModified(false);
     return true;
 }
 

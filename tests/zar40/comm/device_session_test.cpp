@@ -68,7 +68,7 @@ TEST_F(DeviceSessionTest, StepsWaitForTheirAnswers)
     ASSERT_TRUE(session.readParameter(4300, value));
     EXPECT_EQ(value, 0x1000u + 4300);
     ASSERT_TRUE(session.switchToSlot(7));
-    ASSERT_TRUE(session.writeBatch({{100, 1}, {101, 2}, {110, 3}}));
+    ASSERT_TRUE(session.sendAll({{codec::ReqWritePreset, 100, 1}, {codec::ReqWritePreset, 101, 2}, {codec::ReqWritePara, 110, 3}}));
     ASSERT_TRUE(session.storeToSlot(7));
     const auto sent = link->sent.mid(link->sent.size() - 5);
     EXPECT_EQ(sent[0], (Message{codec::ReqLoadPreset, 7, 0}));

@@ -115,3 +115,18 @@ TEST(ParameterWrites, ChangedFieldsTravelWithTheirConversions)
     // Undo sends the old values back.
     EXPECT_EQ(ChangedFieldWrites(after, before).back(), (ParameterWrite{kSingle, 60, 0}));
 }
+
+TEST(DeviceSettingsWrites, TheDialogEndsWithThePasswordARestoreAsABatch)
+{
+    const WriteBatch dialog = DeviceSettingsWrites("StageLeft1", true, 1234u);
+    ASSERT_EQ(dialog.size(), 6u);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(dialog[static_cast<std::size_t>(i)].address, 100 + i);
+    EXPECT_EQ(dialog[0], (ParameterWrite{kBatch, 100, 0x53746167u})); // "Stag", network byte order
+    EXPECT_EQ(dialog[4], (ParameterWrite{kBatch, 110, 1}));
+    EXPECT_EQ(dialog[5], (ParameterWrite{72, 0, 1234}));
+
+    const WriteBatch restore = DeviceSettingsWrites("StageLeft1", false, std::nullopt);
+    ASSERT_EQ(restore.size(), 5u);
+    EXPECT_EQ(restore[3].code, kBatch);
+    EXPECT_EQ(restore[4], (ParameterWrite{kSingle, 110, 0}));
+}
