@@ -1,5 +1,6 @@
 #include "zar40/preset/report.h"
 
+#include "zar40/preset/channel_names.h"
 #include "zar40/dsp/crossover.h"
 #include "zar40/dsp/dynamics.h"
 #include "zar40/dsp/eq_design.h"
@@ -145,9 +146,8 @@ void appendInput(std::string &out, const InputChannel &in, int index)
 {
     out += tableOpen();
     std::string title;
-    if (index == kInputA) title = "Input A - " + nameHtml(in.NAME);
-    else if (index == kInputB) title = "Input B - " + nameHtml(in.NAME);
-    else title = "Summe";
+    title = channelName(index, ChannelNameForm::Title);
+    if (index != kSumme) title += " - " + nameHtml(in.NAME);
     appendTitle(out, title, kInputColumns);
     appendRow(out, kLightBlue,
               {label("Mute"), value(onOff(in.MUTE)), label("Gain"), value(decibels(in.GAIN)), label("Delay"),
@@ -196,7 +196,7 @@ void appendOutput(std::string &out, const OutputChannel &o, int number)
     constexpr int columns = kOutputColumns;
     constexpr int half = columns / 2;
     out += tableOpen();
-    appendTitle(out, format("Output %d - ", number) + nameHtml(o.NAME), columns);
+    appendTitle(out, channelName(kFirstOutput + number - 1, ChannelNameForm::Title) + " - " + nameHtml(o.NAME), columns);
     appendRow(out, kLightBlue,
               {label("Phase"), value(o.PHASE != 0.0f ? "180\xB0" : "0\xB0"), label("Mute"), value(onOff(o.MUTE)),
                label("Gain"), value(decibels(o.GAIN)), label("Delay"), value(delay(o.DELAY))});
@@ -260,13 +260,15 @@ std::string reportBody(const PresetRecord &record)
     out += tableOpen();
     appendTitle(out, "Channel-Names", 4);
     appendRow(out, kLightBlue,
-              {label("Input A"), value(nameHtml(record.inputs[kInputA].NAME)), label("Input B"),
+              {label(channelName(kInputA, ChannelNameForm::Title)), value(nameHtml(record.inputs[kInputA].NAME)),
+               label(channelName(kInputB, ChannelNameForm::Title)),
                value(nameHtml(record.inputs[kInputB].NAME))});
     for (int pair = 0; pair < kOutputCount / 2; ++pair) {
         const int first = 2 * pair;
         appendRow(out, rowBackground(pair + 1),
-                  {label(format("Output %d", first + 1)), value(nameHtml(record.outputs[static_cast<std::size_t>(first)].NAME)),
-                   label(format("Output %d", first + 2)),
+                  {label(channelName(kFirstOutput + first, ChannelNameForm::Title)),
+                   value(nameHtml(record.outputs[static_cast<std::size_t>(first)].NAME)),
+                   label(channelName(kFirstOutput + first + 1, ChannelNameForm::Title)),
                    value(nameHtml(record.outputs[static_cast<std::size_t>(first + 1)].NAME))});
     }
     out += tableClose();

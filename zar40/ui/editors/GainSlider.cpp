@@ -1,5 +1,6 @@
 #include "zar40/ui/editors/GainSlider.h"
 
+#include "zar40/preset/channel_names.h"
 #include "zar40/preset/record.h"
 #include "zar40/ui/editors/ValueControls.h"
 
@@ -23,16 +24,7 @@ QPushButton *MakeToggle(const QString &text, const QString &name, QWidget *paren
 
 QString DefaultCaption(int channel)
 {
-    switch (channel) {
-    case preset::kInputA:
-        return QStringLiteral("IN A");
-    case preset::kSumme:
-        return QStringLiteral("Summe");
-    case preset::kInputB:
-        return QStringLiteral("IN B");
-    default:
-        return QStringLiteral("OUT %1").arg(channel - preset::kFirstOutput + 1);
-    }
+    return QString::fromStdString(preset::channelName(channel, preset::ChannelNameForm::Caption));
 }
 
 } // namespace

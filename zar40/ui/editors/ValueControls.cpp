@@ -1,5 +1,6 @@
 #include "zar40/ui/editors/ValueControls.h"
 
+#include "zar40/preset/channel_names.h"
 #include "zar40/preset/record.h"
 
 #include <QEvent>
@@ -15,16 +16,7 @@ namespace zar40::editors {
 
 QString ChannelTitle(int channel)
 {
-    switch (channel) {
-    case preset::kInputA:
-        return QStringLiteral("Input A");
-    case preset::kSumme:
-        return QStringLiteral("Summe");
-    case preset::kInputB:
-        return QStringLiteral("Input B");
-    default:
-        return QStringLiteral("Output %1").arg(channel - preset::kFirstOutput + 1);
-    }
+    return QString::fromStdString(preset::channelName(channel, preset::ChannelNameForm::Title));
 }
 
 namespace {

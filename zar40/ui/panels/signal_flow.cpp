@@ -1,5 +1,7 @@
 #include "zar40/ui/panels/signal_flow.h"
 
+#include "zar40/preset/channel_names.h"
+
 #include "zar40/dsp/delay_units.h"
 #include "zar40/preset/text_codec.h"
 
@@ -140,12 +142,7 @@ QString CSignalFlow::blockName(BlockKind kind)
 
 QString CSignalFlow::channelLabel(int channel)
 {
-    switch (channel) {
-    case preset::kInputA: return QStringLiteral("IN A");
-    case preset::kSumme: return QStringLiteral("IN A+B");
-    case preset::kInputB: return QStringLiteral("IN B");
-    default: return isOutput(channel) ? QStringLiteral("OUT %1").arg(channel - preset::kFirstOutput + 1) : QString();
-    }
+    return QString::fromStdString(preset::channelName(channel, preset::ChannelNameForm::Flow));
 }
 
 CSignalFlow::CSignalFlow(QWidget *parent) : QWidget(parent)
