@@ -14,6 +14,13 @@
 
 namespace zar40::editor {
 
+// The editor's questions, asked by the session and by the window's own
+// commands.
+inline constexpr const char *kStorePresetQuestion = "Store Preset?";
+inline constexpr const char *kCopyPresetQuestion = "Copy Preset to ZAR?";
+inline constexpr const char *kSaveCurrentQuestion = "Do you want to save the current preset?";
+inline constexpr const char *kOverwriteQuestion = "Overwrite this Preset?";
+
 class EditorPrompts
 {
 public:

@@ -23,9 +23,6 @@ namespace {
 constexpr const char *kTimeOutText =
     "Communication ERROR.\nPlease verify that the COM-Port select is correct and the ZAR is correct connected.";
 constexpr const char *kRefusedText = "Communication ERROR.\nThe connection to the ZAR is refused.";
-constexpr const char *kStorePresetQuestion = "Store Preset?";
-constexpr const char *kCopyPresetQuestion = "Copy Preset to ZAR?";
-constexpr const char *kSaveCurrentQuestion = "Do you want to save the current preset?";
 constexpr const char *kWaitChangeText = "Please wait\nwhile change Preset";
 constexpr const char *kWaitChangingText = "Please wait\nwhile changing Preset";
 constexpr const char *kWaitSavingText = "Please wait\nwhile saving";

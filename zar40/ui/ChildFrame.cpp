@@ -46,9 +46,10 @@ void CChildFrame::onCreateClient(CView *view)
     if (auto *zarView = qobject_cast<CZARDocumentView *>(view)) {
         connect(zarView, &CZARDocumentView::closeReady, this, &QWidget::close, Qt::QueuedConnection);
         connect(zarView, &CZARDocumentView::statusChanged, this, &CChildFrame::updateStatus);
-        connect(zarView, &CZARDocumentView::frameSizeWanted, this, [this](const QSize &size) {
+        connect(zarView, &CZARDocumentView::levelPanelShown, this, [this](bool shown) {
             // A maximised frame stays as the user made it; the size is for
             // the normal frame.
+            const QSize size = shown ? kSizeWithLevels : kSize;
             const bool maximized = isMaximized();
             setMinimumSize(size);
             if (maximized) {
@@ -59,8 +60,8 @@ void CChildFrame::onCreateClient(CView *view)
         });
         buildMenus();
     }
-    setMinimumSize(900, 650);
-    resize(900, 650);
+    setMinimumSize(kSize);
+    resize(kSize);
     updateStatus();
 }
 

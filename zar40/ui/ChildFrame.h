@@ -3,6 +3,7 @@
 #include "DocView.h"
 
 #include <QList>
+#include <QSize>
 
 class QAction;
 class QLabel;
@@ -15,6 +16,10 @@ class CChildFrame : public CMDIChildWnd
 {
     Q_OBJECT
 public:
+    // The editor's frame, and the frame with the level panel shown.
+    static constexpr QSize kSize{900, 650};
+    static constexpr QSize kSizeWithLevels{900, 770};
+
     CChildFrame();
     ~CChildFrame() override;
 

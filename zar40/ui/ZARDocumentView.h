@@ -123,8 +123,8 @@ Q_SIGNALS:
     void closeReady();
     // A pane text or the enabled state of a command may have changed.
     void statusChanged();
-    // The frame's size for the level panel shown (900 x 770) or hidden.
-    void frameSizeWanted(const QSize &size);
+    // The level panel came into view or went; the frame makes room.
+    void levelPanelShown(bool shown);
     // Every parameter write handed to the connection, in sending order.
     void parameterWritten(int code, int address, uint value);
     // A preset file was opened or saved here (the host's recent files).

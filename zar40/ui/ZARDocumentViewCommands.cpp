@@ -29,7 +29,6 @@ using namespace zar40::codec;
 
 namespace {
 
-constexpr const char *kOverwriteQuestion = "Overwrite this Preset?";
 constexpr const char *kOpenFilter =
     "VRN-Preset Files(*.vpx *.vpf);;VRN-Preset File XML(*.vpx);;VRN-Preset File V1(*.vpf)";
 constexpr const char *kHelpFileName = "ZAR40Help.html";
@@ -49,7 +48,7 @@ bool CZARDocumentView::confirmDiscard()
     EditorSession *s = session();
     // After the closing sequence the questions have been asked already.
     if (!s || !s->isLocalModified() || s->cycleState() == EditorSession::CycleState::ReadyToClose) return true;
-    switch (UserPrompts::current().questionYesNoCancel(tr("Do you want to save the current preset?"), this)) {
+    switch (UserPrompts::current().questionYesNoCancel(QString::fromLatin1(zar40::editor::kSaveCurrentQuestion), this)) {
     case UserPrompts::Answer::Yes: return savePreset();
     case UserPrompts::Answer::No: return true;
     default: return false;
@@ -61,7 +60,7 @@ void CZARDocumentView::onOpenPreset()
     EditorSession *s = session();
     if (!s || s->isBusy()) return;
     UserPrompts &prompts = UserPrompts::current();
-    if (s->isLocalModified() && !prompts.questionYesNo(QString::fromLatin1(kOverwriteQuestion), this)) return;
+    if (s->isLocalModified() && !prompts.questionYesNo(QString::fromLatin1(zar40::editor::kOverwriteQuestion), this)) return;
     UserPrompts::FileRequest request;
     request.title = tr("Open Preset");
     request.filter = QString::fromLatin1(kOpenFilter);
@@ -93,7 +92,7 @@ void CZARDocumentView::onQuickSetup(int layout)
 {
     EditorSession *s = session();
     if (!s || s->isBusy()) return;
-    if (s->isLocalModified() && !UserPrompts::current().questionYesNo(QString::fromLatin1(kOverwriteQuestion), this))
+    if (s->isLocalModified() && !UserPrompts::current().questionYesNo(QString::fromLatin1(zar40::editor::kOverwriteQuestion), this))
         return;
     s->applyFactoryLayout(layout);
 }

@@ -37,9 +37,6 @@ using namespace zar40::codec;
 
 namespace {
 
-const QSize kEditorFrameSize(900, 650);
-const QSize kFrameSizeWatching(900, 770);
-
 // Net-ID 64 would give a CAN identifier outside the 11-bit range, so the
 // field stops below it.
 using canbus::kMaxNetId;
@@ -236,7 +233,7 @@ void CZARDocumentView::wireConnectionBar()
         if (m_levelPanel->isHidden() == on) {
             m_levelPanel->setVisible(on);
             if (!on) m_levelPanel->clear();
-            Q_EMIT frameSizeWanted(on ? kFrameSizeWatching : kEditorFrameSize);
+            Q_EMIT levelPanelShown(on);
         }
         Q_EMIT statusChanged();
     });

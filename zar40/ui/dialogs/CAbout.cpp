@@ -1,5 +1,7 @@
 #include "CAbout.h"
 
+#include "zar40/comm/codec/values.h"
+
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QLabel>
@@ -14,9 +16,6 @@ constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 1;
 constexpr int kVersionPatch = 0;
 constexpr int kBuildNumber = 239;
-// The firmware revision the connection accepts.
-constexpr int kFirmwareMajor = 1;
-constexpr int kFirmwareMinor = 5;
 
 } // namespace
 
@@ -47,7 +46,7 @@ CAbout::CAbout(QWidget *parent)
     auto *layout = new QGridLayout(this);
     auto *version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    auto *firmware = new QLabel(firmwareLine(kFirmwareMajor, kFirmwareMinor), this);
+    auto *firmware = new QLabel(firmwareLine(zar40::codec::kExpectedRevisionMajor, zar40::codec::kExpectedRevisionMinor), this);
     firmware->setObjectName(QStringLiteral("firmwareLine"));
     auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
     link->setObjectName(QStringLiteral("hyperlink"));

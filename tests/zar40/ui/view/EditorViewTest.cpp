@@ -342,11 +342,11 @@ TEST_F(EditorViewTest, AMaximisedEditorStaysMaximisedWhenTheLevelPanelAsksForRoo
 {
     CMDIChildWnd *frame = document->frames().constFirst();
     ASSERT_TRUE(frame->isMaximized());
-    QMetaObject::invokeMethod(view, "frameSizeWanted", Q_ARG(QSize, QSize(900, 770)));
+    QMetaObject::invokeMethod(view, "levelPanelShown", Q_ARG(bool, true));
     EXPECT_TRUE(frame->isMaximized());
     EXPECT_EQ(frame->minimumSize(), QSize(900, 770));
     frame->showNormal();
-    QMetaObject::invokeMethod(view, "frameSizeWanted", Q_ARG(QSize, QSize(900, 650)));
+    QMetaObject::invokeMethod(view, "levelPanelShown", Q_ARG(bool, false));
     EXPECT_EQ(frame->size(), QSize(900, 650));
 }
 
