@@ -9,6 +9,7 @@
 #include "MyMultiDocTemplate.h"
 
 #include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/dsp/dynamics.h"
 #include "zar40/dsp/diagrams/from_preset.h"
 #include "zar40/preset/fields.h"
 #include "zar40/ui/editors/CrossoverEditor.h"
@@ -696,13 +697,14 @@ void CZARDocumentView::showToolTips()
         const QString hc = preset::isHighCutOn(o.highCut) ? QStringLiteral("%1 Hz").arg(o.highCut.FREQUENCY)
                                                           : QStringLiteral("Bypass");
         xover << QStringLiteral("XOver  %1 : LC %2, HC %3").arg(name, lc, hc);
-        static const char *const kDynTypes[] = {"Bypass", "Limiter", "Compressor"};
-        if (o.DYNAMIC.TYPE < 3) {
+        const std::string_view type = dsp::DynamicsTypeName(o.DYNAMIC.TYPE);
+        if (!type.empty()) {
             const double threshold = o.NOISEGATE.THRESHOLD;
             const QString gate = preset::isNoiseGateOn(o.NOISEGATE)
                                      ? QStringLiteral(", Gate %1 dB").arg(threshold, 0, 'f', 0)
                                      : QStringLiteral(", Bypass");
-            dyn << QStringLiteral("Dynamik/Gate  %1 : %2%3").arg(name, QLatin1String(kDynTypes[o.DYNAMIC.TYPE]), gate);
+            dyn << QStringLiteral("Dynamik/Gate  %1 : %2%3")
+                       .arg(name, QString::fromLatin1(type.data(), static_cast<qsizetype>(type.size())), gate);
         }
     }
     const QString eol = QStringLiteral("\r\n");
