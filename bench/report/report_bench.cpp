@@ -13,6 +13,7 @@
 
 namespace preset = zar40::preset;
 namespace dsp = zar40::dsp;
+namespace report = zar40::report;
 
 namespace {
 
@@ -44,7 +45,7 @@ preset::PresetRecord FullPreset()
 void BM_ReportHtml(benchmark::State &state)
 {
     const preset::PresetRecord record = FullPreset();
-    for (auto _ : state) benchmark::DoNotOptimize(preset::reportDocument(record));
+    for (auto _ : state) benchmark::DoNotOptimize(report::reportDocument(record));
 }
 BENCHMARK(BM_ReportHtml);
 
@@ -53,7 +54,7 @@ void BM_ReportPdf(benchmark::State &state)
     const preset::PresetRecord record = FullPreset();
     QTemporaryDir dir;
     zar40::report::PageTexts texts;
-    texts.footer = QString::fromStdString(preset::reportFooter({2010, 1, 5, 14, 7, 9}));
+    texts.footer = QString::fromStdString(report::reportFooter({2010, 1, 5, 14, 7, 9}));
     int pages = 0;
     for (auto _ : state) {
         const auto written = zar40::report::writeReportPdf(record, dir.filePath("report.pdf"), texts);

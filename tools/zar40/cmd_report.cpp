@@ -3,7 +3,7 @@
 #include "preset_input.h"
 
 #include "zar40/preset/preset_files.h"
-#include "zar40/preset/report.h"
+#include "zar40/report/report.h"
 
 #ifdef ZAR40_TOOL_PDF
 #include "zar40/ui/report/pages/report_pages.h"
@@ -17,6 +17,8 @@ namespace zar40tool {
 namespace {
 
 using namespace zar40::preset;
+using zar40::report::reportDocument;
+using zar40::report::reportFooter;
 
 constexpr const char *kName = "report";
 

@@ -33,7 +33,7 @@ QString startFolder()
 } // namespace
 
 HtmlReportWindow::HtmlReportWindow(const preset::PresetRecord &record, QWidget *parent)
-    : QDialog(parent), m_record(record), m_page(preset::reportDocument(record)), m_clock(localReportTime),
+    : QDialog(parent), m_record(record), m_page(report::reportDocument(record)), m_clock(localReportTime),
       m_printDialog(runPrintDialog)
 {
     setWindowTitle(QStringLiteral("Html-Report"));
@@ -70,7 +70,7 @@ HtmlReportWindow::HtmlReportWindow(const preset::PresetRecord &record, QWidget *
 
 QString HtmlReportWindow::footerNow() const
 {
-    return QString::fromStdString(preset::reportFooter(m_clock()));
+    return QString::fromStdString(report::reportFooter(m_clock()));
 }
 
 bool HtmlReportWindow::save()

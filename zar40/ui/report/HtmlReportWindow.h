@@ -3,7 +3,7 @@
 // saved as an .html file, printed, or exported as PDF with the response
 // diagrams. Modal; the report is made once, when the window opens.
 #include "zar40/preset/record.h"
-#include "zar40/preset/report.h"
+#include "zar40/report/report.h"
 
 #include <QDialog>
 
@@ -41,7 +41,7 @@ public:
     // Where "now" comes from and how the print dialog is shown; tests
     // replace both. The dialog runner returns true when the user chose to
     // print.
-    using Clock = std::function<preset::ReportTime()>;
+    using Clock = std::function<report::ReportTime()>;
     using PrintDialog = std::function<bool(QPrinter &printer, QWidget *parent)>;
     void setClock(Clock clock) { m_clock = std::move(clock); }
     void setPrintDialog(PrintDialog dialog) { m_printDialog = std::move(dialog); }

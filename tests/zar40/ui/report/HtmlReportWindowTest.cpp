@@ -122,7 +122,7 @@ TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 {
     if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
     HtmlReportWindow window(m_record);
-    window.setClock([] { return preset::ReportTime{2010, 1, 5, 14, 7, 9}; });
+    window.setClock([] { return zar40::report::ReportTime{2010, 1, 5, 14, 7, 9}; });
     EXPECT_EQ(window.footerNow(), "ZAR40 Plug-in, 05.01.2010 - 14:07:09");
 
     // The print dialog's answer: print into a PDF file the test can read.

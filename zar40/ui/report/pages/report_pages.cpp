@@ -151,7 +151,7 @@ int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f
 
 QString fromWindows1252(std::string_view bytes) { return QString::fromStdString(preset::cp1252ToUtf8(bytes)); }
 
-preset::ReportTime localReportTime()
+report::ReportTime localReportTime()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const QDate d = now.date();
@@ -190,7 +190,7 @@ PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path
             return result;
         }
         const PageFrame f = frameOf(writer);
-        const std::string page = preset::reportDocument(record);
+        const std::string page = report::reportDocument(record);
         result.pages = paintHtmlPages(p, writer, f, fromWindows1252(page), texts);
         result.pages += paintDiagramPages(p, writer, f, record, texts);
         p.end();

@@ -5,7 +5,7 @@
 // diagrams per output after it. The window prints through this and the
 // command-line tool writes PDF files through it, so both give the same pages.
 #include "zar40/preset/record.h"
-#include "zar40/preset/report.h"
+#include "zar40/report/report.h"
 
 #include <QString>
 
@@ -19,11 +19,11 @@ namespace zar40::report {
 QString fromWindows1252(std::string_view bytes);
 
 // The local time now, for the footer.
-preset::ReportTime localReportTime();
+report::ReportTime localReportTime();
 
 struct PageTexts {
-    QString header = QString::fromUtf8(preset::kReportHeader.data(),
-                                       static_cast<qsizetype>(preset::kReportHeader.size()));
+    QString header = QString::fromUtf8(report::kReportHeader.data(),
+                                       static_cast<qsizetype>(report::kReportHeader.size()));
     QString footer;
 };
 

@@ -10,7 +10,9 @@
 #include <string>
 #include <string_view>
 
-namespace zar40::preset {
+namespace zar40::report {
+
+using preset::PresetRecord;
 
 // The fixed head and tail around the body.
 std::string_view reportHead();
@@ -41,4 +43,4 @@ inline constexpr std::string_view kReportHeader = "VRN-Control";
 // TEXT with &, <, > and both quotes as character references.
 std::string escapeHtml(std::string_view text);
 
-} // namespace zar40::preset
+} // namespace zar40::report

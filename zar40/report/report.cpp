@@ -1,4 +1,4 @@
-#include "zar40/preset/report.h"
+#include "zar40/report/report.h"
 
 #include "zar40/preset/channel_names.h"
 #include "zar40/dsp/crossover.h"
@@ -9,7 +9,10 @@
 #include <cstdio>
 #include <initializer_list>
 
-namespace zar40::preset {
+namespace zar40::report {
+
+using namespace preset;
+
 namespace {
 
 constexpr std::string_view kTitleBackground = "#095D88";
@@ -299,4 +302,4 @@ std::string reportFooter(const ReportTime &t)
                   static_cast<unsigned>(t.minute), static_cast<unsigned>(t.second));
 }
 
-} // namespace zar40::preset
+} // namespace zar40::report

@@ -1,6 +1,6 @@
 // The preset report: what a reader of the page sees, in order, and a page
 // that any browser can take apart.
-#include "zar40/preset/report.h"
+#include "zar40/report/report.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 using namespace zar40::preset;
+using namespace zar40::report;
 
 namespace {
 
