@@ -1,5 +1,5 @@
 # cmake -DPROGRAM=FILE -DNAME=NAME -DVERSION=V -DINCLUDE=FILE.h2m
-#       [-DSUBCOMMANDS="a;b"] -DWORK=DIR -DOUT=NAME.1.gz -P make-manpage.cmake
+#       [-DSUBCOMMANDS=a,b] -DWORK=DIR -DOUT=NAME.1.gz -P make-manpage.cmake
 #
 # Writes the gzipped manual page of one program from its --help text.
 # help2man runs a small stand-in named like the installed command, so the
@@ -24,6 +24,7 @@ file(CHMOD ${WORK}/${NAME} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
 # help2man does not read a program's subcommands; they go in as roff.
 file(READ ${INCLUDE} include_text)
 if(SUBCOMMANDS)
+  string(REPLACE "," ";" SUBCOMMANDS "${SUBCOMMANDS}")
   string(APPEND include_text "\n[COMMANDS IN DETAIL]\n")
   foreach(cmd ${SUBCOMMANDS})
     execute_process(COMMAND ${PROGRAM} ${cmd} --help
