@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 
 #include <charconv>
 #include <csignal>
@@ -219,6 +221,16 @@ int update(const Parsed &p, const FlashLoaderImage &image)
     return ExitOk;
 }
 
+// plugin/ZAR40-flashloader.bin beside the program, wherever it was started
+// from and through whichever link. Qt knows the program's folder only once a
+// QCoreApplication exists, and none does yet when the loader is checked.
+QString loaderBesideProgram()
+{
+    const QString program = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    if (program.isEmpty()) return defaultFlashLoaderPath();
+    return QFileInfo(program).dir().filePath(QStringLiteral("plugin/") + QLatin1String(kFlashLoaderFileName));
+}
+
 int run(const std::vector<std::string> &args)
 {
     Parsed p;
@@ -226,7 +238,7 @@ int run(const std::vector<std::string> &args)
 
     // Everything that can be checked without the unit is checked before
     // anything is sent to it.
-    const QString loaderPath = p.loader.empty() ? defaultFlashLoaderPath() : QString::fromStdString(p.loader);
+    const QString loaderPath = p.loader.empty() ? loaderBesideProgram() : QString::fromStdString(p.loader);
     QString error;
     const auto image = loadFlashLoader(loaderPath, &error);
     if (!image) return inputError("zar40 firmware: " + error.toStdString());

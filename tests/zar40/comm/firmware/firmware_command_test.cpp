@@ -71,6 +71,17 @@ TEST_F(FirmwareCommand, RefusesBeforeTouchingThePortWhenTheLoaderOrFileIsWrong)
     EXPECT_EQ(run({file, "--loader", STANDIN_LOADER}).exit, 2); // no port
 }
 
+// Without --loader the tool looks in the plugin folder beside itself (the
+// build has only the stand-in there), not in the folder it was started in.
+TEST_F(FirmwareCommand, LooksForTheLoaderBesideTheProgram)
+{
+    const fs::path expected = fs::canonical(vrntest::binProgram("zar40")).parent_path() / "plugin" / "ZAR40-flashloader.bin";
+    if (fs::exists(expected)) GTEST_SKIP() << "a real flash loader lies in the build: " << expected;
+    const ToolRun r = run({"--port", (m_dir / "absent.pty").string(), (m_dir / "new.mhx").string(), "--no-backup"});
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find("The flash loader image " + expected.string() + " is missing"), std::string::npos) << r.err;
+}
+
 TEST_F(FirmwareCommand, SavesProgramsAndRestoresThePresets)
 {
     SimProcess sim;
