@@ -127,20 +127,30 @@ void EqMagnitudeCurve(benchmark::State &state)
 BENCHMARK(EqMagnitudeCurve)->Unit(benchmark::kMicrosecond);
 
 // The same curves as a diagram draws them: the unit-circle points of its
-// columns computed once, every curve evaluated on them.
-void ResultMagnitudeCurvePrecomputed(benchmark::State &state)
+// columns computed once, every curve evaluated on them. The argument picks
+// how many frequencies go at once: 0 the widest vectors the processor has
+// (what the diagrams use), 2 two-lane vectors, 1 one frequency at a time.
+void ResultCurvePrecomputed(benchmark::State &state, bool phase)
 {
     const ResultBuffer result = BusyResult();
     const std::vector<float> freqs = LogFrequencies();
     const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
     std::vector<double> curve(freqs.size());
+    SetCurveLanes(state.range(0) == 0 ? CurveLanes::Widest : state.range(0) == 2 ? CurveLanes::Two : CurveLanes::One);
     for (auto _ : state) {
-        SumMagnitudeCurve(points, result.data(), kOutputChainSections, result.size(), curve);
+        if (phase)
+            SumPhaseCurve(points, result.data(), kOutputChainSections, result.size(), curve);
+        else
+            SumMagnitudeCurve(points, result.data(), kOutputChainSections, result.size(), curve);
         benchmark::DoNotOptimize(curve.data());
     }
+    SetCurveLanes(CurveLanes::Widest);
     state.counters["per_section"] = PerSection(kResultSections);
 }
-BENCHMARK(ResultMagnitudeCurvePrecomputed)->Unit(benchmark::kMicrosecond);
+void ResultMagnitudeCurvePrecomputed(benchmark::State &state) { ResultCurvePrecomputed(state, false); }
+void ResultPhaseCurvePrecomputed(benchmark::State &state) { ResultCurvePrecomputed(state, true); }
+BENCHMARK(ResultMagnitudeCurvePrecomputed)->Arg(0)->Arg(2)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(ResultPhaseCurvePrecomputed)->Arg(0)->Arg(2)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 void EqMagnitudeCurvePrecomputed(benchmark::State &state)
 {

@@ -1,60 +1,228 @@
 #include "zar40/dsp/filter_section.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace zar40::dsp {
 
 namespace {
 
-// Numerator and denominator of a chain are multiplied up separately and
-// divided once at the end: a division per section costs more than the rest
-// of the section together, and the curves are redrawn while a marker moves.
-// Both products stay far from overflow for the few sections of a chain
-// (every denominator factor is at most 1 + |alpha1| + |alpha2|).
-struct Fraction {
-    double nr = 1.0, ni = 0.0, dr = 1.0, di = 0.0;
+// One evaluation, written once for a single frequency (double) and for
+// vectors of frequencies side by side: each lane of a vector goes through
+// the operations of a single frequency in the same order, so a curve holds
+// the single-frequency values (bit for bit unless a compiler fuses
+// multiply-adds in one path and not the other), only several at a time.
+// Redrawing the "Result" of a crossover diagram while a marker moves is 78
+// sections at every column. A single frequency leaves the floating-point
+// unit waiting on one chain of dependent products; several vectors in
+// flight keep it busy.
+#define VRN_INLINE [[gnu::always_inline]] inline
+
+template <typename V>
+struct Point {
+    V z1r, z1i, z2r, z2i;
 };
 
-inline void MultiplySection(Fraction &f, const FilterSection &s, const UnitCirclePoint &p)
+// Numerator and denominator of a chain are multiplied up separately and
+// divided once at the end: a division per section costs more than the rest
+// of the section together. Both products stay far from overflow for the few
+// sections of a chain (every denominator factor is at most
+// 1 + |alpha1| + |alpha2|).
+template <typename V>
+struct Fraction {
+    V nr, ni, dr, di;
+};
+
+template <typename V>
+VRN_INLINE void Start(Fraction<V> &f)
 {
-    const double z1r = p.z1.real(), z1i = p.z1.imag(), z2r = p.z2.real(), z2i = p.z2.imag();
-    double ar, ai;
+    f.nr = V{} + 1.0;
+    f.ni = V{};
+    f.dr = V{} + 1.0;
+    f.di = V{};
+}
+
+template <typename V>
+VRN_INLINE void MultiplySection(Fraction<V> &f, const FilterSection &s, const Point<V> &p)
+{
+    V ar, ai;
     if (s.g != 0.0) {
-        ar = s.g * (1.0 + s.beta1 * z1r + s.beta2 * z2r);
-        ai = s.g * (s.beta1 * z1i + s.beta2 * z2i);
+        ar = s.g * (1.0 + s.beta1 * p.z1r + s.beta2 * p.z2r);
+        ai = s.g * (s.beta1 * p.z1i + s.beta2 * p.z2i);
     } else {
         // Unnormalised numerator b1 z^-1 + b2 z^-2 (b0 == 0).
-        ar = s.beta1 * z1r + s.beta2 * z2r;
-        ai = s.beta1 * z1i + s.beta2 * z2i;
+        ar = s.beta1 * p.z1r + s.beta2 * p.z2r;
+        ai = s.beta1 * p.z1i + s.beta2 * p.z2i;
     }
-    const double br = 1.0 - s.alpha1 * z1r - s.alpha2 * z2r;
-    const double bi = -(s.alpha1 * z1i + s.alpha2 * z2i);
-    const double nr = f.nr * ar - f.ni * ai;
-    const double ni = f.nr * ai + f.ni * ar;
-    const double dr = f.dr * br - f.di * bi;
-    const double di = f.dr * bi + f.di * br;
+    const V br = 1.0 - s.alpha1 * p.z1r - s.alpha2 * p.z2r;
+    const V bi = -(s.alpha1 * p.z1i + s.alpha2 * p.z2i);
+    const V nr = f.nr * ar - f.ni * ai;
+    const V ni = f.nr * ai + f.ni * ar;
+    const V dr = f.dr * br - f.di * bi;
+    const V di = f.dr * bi + f.di * br;
     f = {nr, ni, dr, di};
 }
 
-inline std::complex<double> Value(const Fraction &f)
+inline bool Divisible(double d2) { return d2 >= DBL_MIN && d2 <= DBL_MAX; }
+
+// A pole exactly on the unit circle (or a non-finite coefficient) is left to
+// the library's complex division and its infinities.
+inline std::complex<double> Quotient(double nr, double ni, double dr, double di)
 {
-    const double d2 = f.dr * f.dr + f.di * f.di;
-    // A pole exactly on the unit circle (or a non-finite coefficient) is
-    // left to the library's complex division and its infinities.
-    if (!(d2 >= DBL_MIN && d2 <= DBL_MAX))
-        return std::complex<double>(f.nr, f.ni) / std::complex<double>(f.dr, f.di);
-    return {(f.nr * f.dr + f.ni * f.di) / d2, (f.ni * f.dr - f.nr * f.di) / d2};
+    const double d2 = dr * dr + di * di;
+    if (!Divisible(d2))
+        return std::complex<double>(nr, ni) / std::complex<double>(dr, di);
+    return {(nr * dr + ni * di) / d2, (ni * dr - nr * di) / d2};
 }
 
 inline std::complex<double> Cascade(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
 {
-    Fraction f;
+    const Point<double> q{p.z1.real(), p.z1.imag(), p.z2.real(), p.z2.imag()};
+    Fraction<double> f;
+    Start(f);
     for (std::size_t i = 0; i < count; ++i)
-        MultiplySection(f, sections[i], p);
-    return Value(f);
+        MultiplySection(f, sections[i], q);
+    return Quotient(f.nr, f.ni, f.dr, f.di);
+}
+
+// One chain at kGroups vectors of columns, which go through its sections
+// together. sum receives each column's value, added to what it holds when
+// summed, replacing it otherwise (a lone chain is not added to 0, which
+// would turn a -0 into +0 and its phase from 180 to 0 degrees).
+inline constexpr std::size_t kGroups = 2;
+
+template <typename V>
+VRN_INLINE void ChainColumns(const Point<V> (&p)[kGroups], const FilterSection *sections, std::size_t count,
+                             bool summed, std::complex<double> *sum)
+{
+    constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
+    Fraction<V> f[kGroups];
+    for (Fraction<V> &one : f)
+        Start(one);
+    for (std::size_t i = 0; i < count; ++i) {
+        const FilterSection &s = sections[i];
+        for (std::size_t g = 0; g < kGroups; ++g)
+            MultiplySection(f[g], s, p[g]);
+    }
+    for (std::size_t g = 0; g < kGroups; ++g) {
+        const V d2 = f[g].dr * f[g].dr + f[g].di * f[g].di;
+        const V re = (f[g].nr * f[g].dr + f[g].ni * f[g].di) / d2;
+        const V im = (f[g].ni * f[g].dr - f[g].nr * f[g].di) / d2;
+        for (std::size_t k = 0; k < kWidth; ++k) {
+            std::complex<double> v(re[k], im[k]);
+            if (!Divisible(d2[k]))
+                v = Quotient(f[g].nr[k], f[g].ni[k], f[g].dr[k], f[g].di[k]);
+            std::complex<double> &column = sum[g * kWidth + k];
+            if (summed)
+                column += v;
+            else
+                column = v;
+        }
+    }
+}
+
+// Evaluates whole blocks of columns from the start and returns how many it
+// did; the rest is left to the single-frequency path.
+template <typename V>
+VRN_INLINE std::size_t BlockColumns(std::span<const UnitCirclePoint> points,
+                                    std::span<const FilterSection *const> chains, std::size_t sectionsPerChain,
+                                    bool summed, std::span<std::complex<double>> values)
+{
+    constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
+    constexpr std::size_t kBlock = kWidth * kGroups;
+    const std::size_t n = std::min(points.size(), values.size()) / kBlock * kBlock;
+    for (std::size_t i = 0; i < n; i += kBlock) {
+        Point<V> p[kGroups];
+        for (std::size_t g = 0; g < kGroups; ++g) {
+            double lanes[4][kWidth];
+            for (std::size_t k = 0; k < kWidth; ++k) {
+                const UnitCirclePoint &q = points[i + g * kWidth + k];
+                lanes[0][k] = q.z1.real();
+                lanes[1][k] = q.z1.imag();
+                lanes[2][k] = q.z2.real();
+                lanes[3][k] = q.z2.imag();
+            }
+            std::memcpy(&p[g].z1r, lanes[0], sizeof(V));
+            std::memcpy(&p[g].z1i, lanes[1], sizeof(V));
+            std::memcpy(&p[g].z2r, lanes[2], sizeof(V));
+            std::memcpy(&p[g].z2i, lanes[3], sizeof(V));
+        }
+        for (std::size_t c = 0; c < chains.size(); ++c)
+            ChainColumns(p, chains[c], sectionsPerChain, summed || c > 0, &values[i]);
+    }
+    return n;
+}
+
+// Two doubles a vector everywhere; four where the processor has AVX2, which
+// is chosen when the program runs.
+using Double2 = double __attribute__((vector_size(16)));
+
+std::size_t BlockColumnsBaseline(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+                                 std::size_t sectionsPerChain, bool summed, std::span<std::complex<double>> values)
+{
+    return BlockColumns<Double2>(points, chains, sectionsPerChain, summed, values);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+using Double4 = double __attribute__((vector_size(32)));
+
+[[gnu::target("avx2")]] std::size_t BlockColumnsAvx2(std::span<const UnitCirclePoint> points,
+                                                      std::span<const FilterSection *const> chains,
+                                                      std::size_t sectionsPerChain, bool summed,
+                                                      std::span<std::complex<double>> values)
+{
+    return BlockColumns<Double4>(points, chains, sectionsPerChain, summed, values);
+}
+#define VRN_HAVE_AVX2_PATH 1
+#endif
+
+std::atomic<CurveLanes> g_lanes{CurveLanes::Widest};
+
+std::size_t BlockColumnsHere(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+                             std::size_t sectionsPerChain, bool summed, std::span<std::complex<double>> values)
+{
+    switch (g_lanes.load(std::memory_order_relaxed)) {
+    case CurveLanes::One:
+        return 0;
+    case CurveLanes::Two:
+        break;
+    case CurveLanes::Widest: {
+#ifdef VRN_HAVE_AVX2_PATH
+        static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+        if (avx2)
+            return BlockColumnsAvx2(points, chains, sectionsPerChain, summed, values);
+#endif
+        break;
+    }
+    }
+    return BlockColumnsBaseline(points, chains, sectionsPerChain, summed, values);
+}
+
+// The response of a sum of chains (or of one chain, summed false) at every
+// point.
+template <typename Convert>
+void GroupedCurve(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+                  std::size_t sectionsPerChain, bool summed, std::span<double> out, Convert convert)
+{
+    const std::size_t n = std::min(points.size(), out.size());
+    std::vector<std::complex<double>> values(n);
+    std::size_t i = chains.empty() ? 0 : BlockColumnsHere(points, chains, sectionsPerChain, summed, values);
+    // The last few columns that fill no block.
+    for (; i < n; ++i) {
+        for (std::size_t c = 0; c < chains.size(); ++c) {
+            const std::complex<double> v = Cascade(points[i], chains[c], sectionsPerChain);
+            if (summed || c > 0)
+                values[i] += v;
+            else
+                values[i] = v;
+        }
+    }
+    for (i = 0; i < n; ++i)
+        out[i] = convert(values[i]);
 }
 
 // Empty chain slots of a sum are zero-filled; they add exactly 0 and need
@@ -76,22 +244,15 @@ void SumCurve(std::span<const UnitCirclePoint> points, const FilterSection *sect
                 live.push_back(chain);
         }
     }
-    const std::size_t n = std::min(points.size(), out.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        std::complex<double> sum = 0.0;
-        for (const FilterSection *chain : live)
-            sum += Cascade(points[i], chain, sectionsPerChain);
-        out[i] = convert(sum);
-    }
+    GroupedCurve(points, live, sectionsPerChain, true, out, convert);
 }
 
 template <typename Convert>
 void CascadeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                   std::span<double> out, Convert convert)
 {
-    const std::size_t n = std::min(points.size(), out.size());
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = convert(Cascade(points[i], sections, count));
+    const FilterSection *const chain[] = {sections};
+    GroupedCurve(points, chain, count, false, out, convert);
 }
 
 } // namespace
@@ -213,5 +374,7 @@ void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection 
 {
     SumCurve(points, sections, sectionsPerChain, totalSections, out, PhaseDeg);
 }
+
+void SetCurveLanes(CurveLanes lanes) { g_lanes.store(lanes, std::memory_order_relaxed); }
 
 } // namespace zar40::dsp

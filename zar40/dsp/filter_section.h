@@ -83,4 +83,12 @@ void SumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSect
 void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                    std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out);
 
+// How the whole-curve functions evaluate: several frequencies at once in the
+// widest vectors the processor has (the default), in vectors of two as on
+// any x86-64 processor, or one frequency at a time through the
+// single-frequency functions. All three give the same values; the choice is
+// there so that tests and benchmarks can compare them. Process-wide.
+enum class CurveLanes { Widest, Two, One };
+void SetCurveLanes(CurveLanes lanes);
+
 } // namespace zar40::dsp

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <vector>
 
 using namespace zar40::dsp;
@@ -130,25 +131,131 @@ TEST(FilterSection, ChainsEqualTheDocumentedProduct)
     }
 }
 
-TEST(FilterSection, CurvesOnPrecomputedPointsEqualSinglePoints)
+// The whole-curve functions evaluate several frequencies at once; every
+// column must still be what the single-frequency functions give there, at
+// whichever lane width, in the columns that fill whole vectors and in the
+// few left over.
+namespace {
+
+void ExpectSameDb(double curve, double single, std::size_t column)
 {
-    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 200);
-    ASSERT_EQ(freqs.front(), 20.0f);
-    ASSERT_EQ(freqs.back(), 44000.0f);
-    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    if (std::isinf(single) || std::isnan(single)) {
+        EXPECT_EQ(std::isnan(curve), std::isnan(single)) << column;
+        if (!std::isnan(single)) {
+            EXPECT_EQ(curve, single) << column;
+        }
+        return;
+    }
+    EXPECT_NEAR(curve, single, 1e-6) << column;
+}
+
+void ExpectSameDegrees(double curve, double single, std::size_t column)
+{
+    if (std::isnan(single)) {
+        EXPECT_TRUE(std::isnan(curve)) << column;
+        return;
+    }
+    // +180 and -180 are the same angle.
+    EXPECT_NEAR(std::remainder(curve - single, 360.0), 0.0, 1e-6) << column;
+}
+
+} // namespace
+
+class CurveLanesTest : public ::testing::TestWithParam<CurveLanes>
+{
+protected:
+    void SetUp() override { SetCurveLanes(GetParam()); }
+    void TearDown() override { SetCurveLanes(CurveLanes::Widest); }
+
+    // The sum of the chains in sum (13 sections each) and the cascade of
+    // all's first five sections, curve against single frequency.
+    static void ExpectCurvesEqualSinglePoints(const std::vector<float> &freqs, const std::vector<FilterSection> &sum,
+                                              const std::vector<FilterSection> &chain)
+    {
+        const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+        std::vector<double> mag(freqs.size()), phase(freqs.size()), cmag(freqs.size()), cphase(freqs.size());
+        SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
+        SumPhaseCurve(points, sum.data(), 13, sum.size(), phase);
+        CascadeMagnitudeCurve(points, chain.data(), chain.size(), cmag);
+        CascadePhaseCurve(points, chain.data(), chain.size(), cphase);
+        for (std::size_t i = 0; i < freqs.size(); ++i) {
+            ExpectSameDb(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()), i);
+            ExpectSameDegrees(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()), i);
+            ExpectSameDb(cmag[i], CascadeMagnitude(freqs[i], chain.data(), chain.size()), i);
+            ExpectSameDegrees(cphase[i], CascadePhase(freqs[i], chain.data(), chain.size()), i);
+        }
+    }
+};
+
+TEST_P(CurveLanesTest, CurvesOnPrecomputedPointsEqualSinglePoints)
+{
+    const std::vector<FilterSection> all = EveryDesign();
     // Three live chains and three empty slots, as in a "Result" of three outputs.
     std::vector<FilterSection> sum(78, kZeroSection);
-    const std::vector<FilterSection> all = EveryDesign();
     std::copy(all.begin(), all.begin() + 39, sum.begin());
-    std::vector<double> mag(freqs.size()), phase(freqs.size()), cmag(freqs.size()), cphase(freqs.size());
-    SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
-    SumPhaseCurve(points, sum.data(), 13, sum.size(), phase);
-    CascadeMagnitudeCurve(points, all.data(), 5, cmag);
-    CascadePhaseCurve(points, all.data(), 5, cphase);
-    for (std::size_t i = 0; i < freqs.size(); ++i) {
-        EXPECT_EQ(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()));
-        EXPECT_EQ(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()));
-        EXPECT_EQ(cmag[i], CascadeMagnitude(freqs[i], all.data(), 5));
-        EXPECT_EQ(cphase[i], CascadePhase(freqs[i], all.data(), 5));
+    const std::vector<FilterSection> chain(all.begin(), all.begin() + 5);
+    // 203 columns: whole vectors and a remainder at every lane width.
+    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 203);
+    ASSERT_EQ(freqs.front(), 20.0f);
+    ASSERT_EQ(freqs.back(), 44000.0f);
+    ExpectCurvesEqualSinglePoints(freqs, sum, chain);
+    // Fewer columns than one vector holds.
+    for (std::size_t n = 1; n <= 3; ++n)
+        ExpectCurvesEqualSinglePoints(std::vector<float>(freqs.begin(), freqs.begin() + static_cast<std::ptrdiff_t>(n)),
+                                      sum, chain);
+}
+
+// A pole exactly on the unit circle is left to the library's complex
+// division, also when only one column of a vector meets it: an integrator
+// at 0 Hz is infinite there, and its neighbours stay finite.
+TEST_P(CurveLanesTest, APoleOnTheUnitCircleStaysInItsOwnColumn)
+{
+    const FilterSection integrator = SectionFromCoefficients(1.0, 0.0, 0.0, -1.0, 0.0);
+    std::vector<FilterSection> sum(26, kUnitySection);
+    sum[0] = integrator;
+    const std::vector<FilterSection> chain{integrator, kUnitySection};
+    for (std::size_t at : {0u, 1u, 5u, 10u}) {
+        std::vector<float> freqs(13);
+        for (std::size_t i = 0; i < freqs.size(); ++i)
+            freqs[i] = 100.0f * static_cast<float>(i + 1);
+        freqs[at] = 0.0f;
+        ExpectCurvesEqualSinglePoints(freqs, sum, chain);
+        const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+        std::vector<double> mag(freqs.size());
+        CascadeMagnitudeCurve(points, chain.data(), chain.size(), mag);
+        EXPECT_EQ(mag[at], INFINITY) << at;
+        EXPECT_TRUE(std::isfinite(mag[(at + 1) % freqs.size()])) << at;
     }
 }
+
+// Two chains in opposite phase cancel to exact silence in every column, and
+// a sum with no live chain is silent, not undefined.
+TEST_P(CurveLanesTest, CancellingAndEmptySumsAreSilentInEveryColumn)
+{
+    const std::vector<FilterSection> all = EveryDesign();
+    std::vector<FilterSection> sum(39, kZeroSection);
+    std::copy(all.begin(), all.begin() + 13, sum.begin());
+    std::copy(all.begin(), all.begin() + 13, sum.begin() + 13);
+    sum[13].g = -sum[13].g;
+    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 19);
+    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    std::vector<double> mag(freqs.size()), silent(freqs.size());
+    SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
+    const std::vector<FilterSection> empty(26, kZeroSection);
+    SumMagnitudeCurve(points, empty.data(), 13, empty.size(), silent);
+    for (std::size_t i = 0; i < freqs.size(); ++i) {
+        EXPECT_EQ(mag[i], -INFINITY) << i;
+        EXPECT_EQ(silent[i], -INFINITY) << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(FilterSection, CurveLanesTest,
+                         ::testing::Values(CurveLanes::Widest, CurveLanes::Two, CurveLanes::One),
+                         [](const ::testing::TestParamInfo<CurveLanes> &info) {
+                             switch (info.param) {
+                             case CurveLanes::Widest: return std::string("Widest");
+                             case CurveLanes::Two: return std::string("Two");
+                             case CurveLanes::One: return std::string("One");
+                             }
+                             return std::string();
+                         });
