@@ -9,6 +9,11 @@
 #include <QTimer>
 
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace zar40::comm {
 
@@ -114,32 +119,95 @@ bool CCommCtrl::open(const QString &port, const QString &settings, int threshold
         m_port->close();
         return false;
     }
+    applyThreshold();
     m_error.clear();
     return true;
 }
 
 bool CCommCtrl::isOpen() const { return m_port->isOpen(); }
 
-void CCommCtrl::setThreshold(int bytes) { m_threshold = bytes < 1 ? 1 : bytes; }
+void CCommCtrl::setThreshold(int bytes)
+{
+    m_threshold = bytes < 1 ? 1 : bytes;
+    applyThreshold();
+}
 
-qint64 CCommCtrl::inBufferCount() const { return m_port->isOpen() ? m_port->bytesAvailable() : 0; }
+void CCommCtrl::applyThreshold()
+{
+    // A reply comes a byte at a time (87 us apart at 115200 baud). With the
+    // terminal's minimum set to the threshold the system reports the port
+    // readable only once a whole frame may be there, instead of turning the
+    // event loop (a poll, a read, a dispatch) for each of a frame's bytes.
+    // A port that refuses the setting still works: the threshold is checked
+    // again in onReadyRead.
+    const int fd = static_cast<int>(m_port->handle());
+    termios t{};
+    if (!m_port->isOpen() || fd < 0 || ::tcgetattr(fd, &t) != 0) return;
+    t.c_cc[VMIN] = static_cast<cc_t>(std::min(m_threshold, 255));
+    t.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &t);
+}
+
+qint64 CCommCtrl::waitingBelowThreshold() const
+{
+    // Fewer bytes than the threshold wait in the system, not in the port
+    // object, and raise no notification. More never count here: the port
+    // object is about to read them, and reading them first would leave it
+    // a notification with nothing behind it, which it takes for a failing
+    // line.
+    int waiting = 0;
+    if (::ioctl(static_cast<int>(m_port->handle()), FIONREAD, &waiting) != 0) return 0;
+    return waiting > 0 && waiting < m_threshold ? waiting : 0;
+}
+
+qint64 CCommCtrl::inBufferCount() const
+{
+    return m_port->isOpen() ? m_port->bytesAvailable() + waitingBelowThreshold() : 0;
+}
 
 qint64 CCommCtrl::outBufferCount() const { return m_port->isOpen() ? m_port->bytesToWrite() : 0; }
 
-QByteArray CCommCtrl::input() { return m_port->isOpen() ? m_port->readAll() : QByteArray(); }
+QByteArray CCommCtrl::input()
+{
+    QByteArray bytes = takeReceived();
+    if (!m_port->isOpen()) return bytes;
+    // Exactly those counted: whatever comes meanwhile is the port object's.
+    const qint64 below = waitingBelowThreshold();
+    if (below > 0) {
+        char more[kBufferSize];
+        const ssize_t n = ::read(static_cast<int>(m_port->handle()), more, std::min(static_cast<size_t>(below), sizeof more));
+        if (n > 0) bytes.append(more, static_cast<qsizetype>(n));
+    }
+    return bytes;
+}
+
+QByteArray CCommCtrl::takeReceived() { return m_port->isOpen() ? m_port->readAll() : QByteArray(); }
 
 bool CCommCtrl::write(const QByteArray &bytes)
 {
     if (!m_port->isOpen() || m_failed) return fail(&m_error, QStringLiteral("The serial port is not open"));
     if (m_port->bytesToWrite() + bytes.size() > kBufferSize)
         return fail(&m_error, QStringLiteral("The serial output buffer is full"));
-    const qint64 written = m_port->write(bytes);
-    if (written != bytes.size()) {
+    // Hand the block to the system now rather than on the next turn of the
+    // event loop: a request should not wait for anything else to run first.
+    // With nothing of ours queued it goes to the line directly; through the
+    // port object it would cost a write notification armed, polled and
+    // disarmed again, system calls that every exchange would wait for.
+    // Whatever the line does not take now (its buffer is full), and any
+    // error, goes the port object's way: it queues the rest whole and
+    // reports a failing line.
+    qsizetype done = 0;
+    if (m_port->bytesToWrite() == 0) {
+        const ssize_t n = ::write(static_cast<int>(m_port->handle()), bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (n > 0) done = static_cast<qsizetype>(n);
+    }
+    if (done == bytes.size()) return true;
+    const QByteArray rest = bytes.mid(done);
+    const qint64 written = m_port->write(rest);
+    if (written != rest.size()) {
         m_error = m_port->errorString();
         return false;
     }
-    // Hand the block to the system now rather than on the next turn of the
-    // event loop: a request should not wait for anything else to run first.
     // Only when the line can take bytes, though: a write into a full buffer
     // would be reported as a write error, and a full buffer is no failure.
     pollfd ready{static_cast<int>(m_port->handle()), POLLOUT, 0};

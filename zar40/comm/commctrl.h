@@ -64,12 +64,16 @@ public:
     void setThreshold(int bytes);
     int threshold() const { return m_threshold; }
 
-    // Bytes waiting to be read.
+    // Bytes waiting to be read, also those that wait below the threshold.
     qint64 inBufferCount() const;
     // Bytes queued for output that have not left yet.
     qint64 outBufferCount() const;
     // Everything waiting; empty when nothing is or the port is closed.
     QByteArray input();
+    // What the port has taken from the system so far: after received(), at
+    // least threshold() bytes. Saves asking the system for more, which
+    // input() does.
+    QByteArray takeReceived();
     // Queues BYTES as one block. Refused (false, errorString() set) when the
     // port is closed or the output buffer cannot take the whole block:
     // a block is never sent in part.
@@ -92,6 +96,8 @@ Q_SIGNALS:
     void failed(const QString &error);
 
 private:
+    void applyThreshold();
+    qint64 waitingBelowThreshold() const;
     void onReadyRead();
     void onError(QSerialPort::SerialPortError error);
 

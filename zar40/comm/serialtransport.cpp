@@ -56,7 +56,7 @@ void SerialTransport::discardInput()
 
 void SerialTransport::onReceived()
 {
-    const QByteArray bytes = m_channel.input();
+    const QByteArray bytes = m_channel.takeReceived();
     const auto message = codec::messageFromSerialRead(
         std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t *>(bytes.constData()), static_cast<std::size_t>(bytes.size())));
     if (!message) {

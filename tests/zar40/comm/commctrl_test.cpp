@@ -102,6 +102,29 @@ TEST(SerialChannel, NotifiesOnlyOnceTheThresholdIsReachedAndHandsOverEverything)
     EXPECT_EQ(channel.input(), QByteArray(1, 'c'));
 }
 
+// Taking the input from a queued call, while the port object has already
+// seen bytes arrive but not yet read them, leaves those bytes to it: had the
+// channel read them first, the port object would find nothing behind its
+// notification and report a failing line (the firmware update reads so).
+TEST(SerialChannel, InputTakenAheadOfAPendingNotificationLeavesTheLineWorking)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    CCommCtrl channel;
+    ASSERT_TRUE(channel.open(peer.slavePath(), QStringLiteral("9600,n,8,1"), CCommCtrl::kFirmwareThreshold));
+    QSignalSpy failed(&channel, &CCommCtrl::failed);
+    QByteArray taken;
+    for (char c : {'x', 'y', 'z'}) {
+        ASSERT_TRUE(peer.write(QByteArray(1, c)));
+        ::usleep(20000); // the byte crosses the terminal; the event loop has not seen it
+        QMetaObject::invokeMethod(&channel, [&] { taken += channel.input(); }, Qt::QueuedConnection);
+        spin(5);
+        taken += channel.input();
+    }
+    EXPECT_EQ(failed.count(), 0);
+    EXPECT_EQ(taken, QByteArray("xyz"));
+}
+
 TEST(SerialChannel, ReopeningTheSamePortReconfiguresIt)
 {
     PtyPeer peer;
@@ -135,6 +158,20 @@ TEST(SerialChannel, WritesWholeBlocksOnlyAndRefusesAClosedPort)
     EXPECT_TRUE(channel.write(QByteArray(CCommCtrl::kBufferSize, 'x')));
 }
 
+// Writes blocks of SIZE bytes, nobody reading the far end, until the
+// system's buffer is full and the rest of a block waits in the channel.
+// Returns what was written.
+QByteArray fillTheLine(CCommCtrl &channel, qsizetype size)
+{
+    QByteArray written;
+    for (int i = 0; i < 4000 && channel.outBufferCount() == 0; ++i) {
+        const QByteArray block(size, static_cast<char>('a' + i % 26));
+        if (channel.write(block)) written += block;
+        spin(1);
+    }
+    return written;
+}
+
 TEST(SerialChannel, CloseWaitsForQueuedOutputWhileTheEventLoopRuns)
 {
     PtyPeer peer;
@@ -142,14 +179,7 @@ TEST(SerialChannel, CloseWaitsForQueuedOutputWhileTheEventLoopRuns)
     CCommCtrl channel;
     ASSERT_TRUE(channel.open(peer.slavePath(), QStringLiteral("115200,n,8,1")));
 
-    // Nobody reads the far end yet, so the system's buffer fills and the
-    // last blocks stay queued in the channel.
-    qint64 total = 0;
-    for (int i = 0; i < 2000 && channel.outBufferCount() == 0; ++i) {
-        const QByteArray block(CCommCtrl::kBufferSize, static_cast<char>('a' + i % 26));
-        if (channel.write(block)) total += block.size();
-        spin(1);
-    }
+    const qint64 total = fillTheLine(channel, CCommCtrl::kBufferSize).size();
     ASSERT_GT(channel.outBufferCount(), 0) << "the line never filled up";
 
     // The far end starts reading only from the event loop, during close().
@@ -172,6 +202,32 @@ TEST(SerialChannel, CloseWaitsForQueuedOutputWhileTheEventLoopRuns)
     EXPECT_EQ(channel.outBufferCount(), 0);
     arrived += peer.readAvailable();
     EXPECT_EQ(arrived.size(), total);
+}
+
+// Blocks go to the line in the order they were given, also when the line's
+// buffer is full and the rest of a block waits in the channel: a later block
+// never overtakes it, and none arrives in part.
+TEST(SerialChannel, BlocksKeepTheirOrderWhenTheLineIsFull)
+{
+    PtyPeer peer;
+    ASSERT_TRUE(peer.ok());
+    CCommCtrl channel;
+    ASSERT_TRUE(channel.open(peer.slavePath(), QStringLiteral("115200,n,8,1")));
+    QByteArray expected = fillTheLine(channel, 200);
+    ASSERT_GT(channel.outBufferCount(), 0) << "the line never filled up";
+    // The far end makes room before the channel has had a turn to send
+    // what it holds; the next block must still wait behind that.
+    QByteArray arrived = peer.readAvailable();
+    const QByteArray tail("TAIL");
+    ASSERT_TRUE(channel.write(tail));
+    expected += tail;
+
+    ASSERT_TRUE(waitUntil([&] {
+        arrived += peer.readAvailable();
+        return arrived.size() >= expected.size();
+    }));
+    EXPECT_EQ(arrived.size(), expected.size());
+    EXPECT_TRUE(arrived == expected);
 }
 
 TEST(SerialChannel, APulledPortIsReportedAndCloseDoesNotHang)
