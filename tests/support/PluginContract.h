@@ -16,6 +16,16 @@
 
 #include <gtest/gtest.h>
 
+// A plug-in library as the host loads it: never really unloaded. The types
+// a plug-in registers with Qt's meta-type system stay registered with
+// pointers into the library, which a library loaded again at another
+// address would follow; and a plug-in that pulled in the browser engine
+// does not survive being unloaded either.
+inline void loadLikeTheHost(QLibrary &library)
+{
+    library.setLoadHints(QLibrary::PreventUnloadHint);
+}
+
 // The one QApplication of the test program.
 inline QApplication &app()
 {
@@ -52,6 +62,7 @@ inline void expectTemplateOpensEmptyDocuments(const QString &pluginFile, const E
 {
     app();
     QLibrary library(pluginFile);
+    loadLikeTheHost(library);
     ASSERT_TRUE(library.load()) << library.errorString().toStdString();
     auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
     ASSERT_NE(entry, nullptr);
@@ -95,6 +106,7 @@ struct LoadedPlugin
     {
         app();
         manager->setMdiArea(&area);
+        loadLikeTheHost(library);
         if (!library.load())
             return;
         auto entry = reinterpret_cast<DLLDocTemplateFunction>(library.resolve("DLLDocTemplate"));
