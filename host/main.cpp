@@ -1,3 +1,4 @@
+#include "GraphicsSetup.h"
 #include "HostApp.h"
 #include "HostOptions.h"
 #include "SingleInstance.h"
@@ -39,9 +40,7 @@ int main(int argc, char *argv[])
         return result;
     }
 
-    // The NOV plug-in's browser engine shares its OpenGL contexts with the
-    // program's; that must be decided before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    GraphicsSetup::beforeApplication();
     QApplication app(argc, argv);
     describeApplication();
     QApplication::setApplicationDisplayName(QStringLiteral("VRN-Control"));

@@ -10,6 +10,7 @@
 // Runs on the platform of QT_QPA_PLATFORM (offscreen when unset and there
 // is no display).
 
+#include "GraphicsSetup.h"
 #include "HostApp.h"
 #include "HostOptions.h"
 
@@ -37,6 +38,8 @@ qint64 monotonicNs()
 // print the time since the parent's start stamp, end without the question.
 int child(int argc, char *argv[], const QString &pluginDir, qint64 startNs)
 {
+    // As the program itself draws.
+    GraphicsSetup::beforeApplication();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("VRN-Control-bench"));
     HostOptions options;
