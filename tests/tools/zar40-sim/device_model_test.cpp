@@ -209,7 +209,6 @@ TEST(DeviceModel, LiveValuesMoveAndFollowMutes)
             seen.insert(r.value);
         }
         const Message pot = ask(m, ReqReadPotiVal, 4);
-        EXPECT_LE(pot.value, 255u);
         seen.insert(pot.value);
     }
     EXPECT_GT(seen.size(), 40u); // they move
@@ -219,4 +218,26 @@ TEST(DeviceModel, LiveValuesMoveAndFollowMutes)
     EXPECT_EQ(levelBytes(ask(m, ReqReadPegelVal, 0).value)[0], 0);
     EXPECT_EQ(levelBytes(ask(m, ReqReadPegelVal, 1).value)[3], 0);
     EXPECT_EQ(ask(m, ReqReadMuteState).value, (1u << 0) | (1u << 8));
+}
+
+// Pots turn through the documented positions, 0 to 10 (0 to 60 dB in the
+// editor), each end reached, and never send the "no value" word.
+TEST(DeviceModel, PotsStayInTheirRangeAndReachBothEnds)
+{
+    DeviceModel m;
+    double t = 0.0;
+    m.setClock([&t] { return t; });
+    for (std::uint16_t pot = 1; pot <= 6; ++pot) {
+        std::set<std::int32_t> positions;
+        for (t = 0.0; t < 30.0; t += 0.25) {
+            const Message r = ask(m, ReqReadPotiVal, pot);
+            ASSERT_TRUE(acceptReply(pot, r)) << "pot " << pot << " at " << t << " s";
+            const auto position = static_cast<std::int32_t>(r.value);
+            ASSERT_GE(position, DeviceModel::kPotMin) << "pot " << pot << " at " << t << " s";
+            ASSERT_LE(position, DeviceModel::kPotMax) << "pot " << pot << " at " << t << " s";
+            positions.insert(position);
+        }
+        EXPECT_EQ(*positions.begin(), DeviceModel::kPotMin) << "pot " << pot;
+        EXPECT_EQ(*positions.rbegin(), DeviceModel::kPotMax) << "pot " << pot;
+    }
 }

@@ -220,9 +220,12 @@ std::array<std::uint8_t, 8> DeviceModel::levels() const
 
 std::uint32_t DeviceModel::poti(int index) const
 {
+    // A hand turning each pot slowly through its whole range, each a sixth
+    // of a turn behind the one before.
     const double t = now();
-    const double v = 128.0 + 120.0 * std::sin(2.0 * std::numbers::pi * (t / 30.0 + index / 6.0));
-    return static_cast<std::uint32_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+    const double middle = (kPotMin + kPotMax) / 2.0, swing = (kPotMax - kPotMin) / 2.0;
+    const double v = middle + swing * std::sin(2.0 * std::numbers::pi * (t / 30.0 + index / 6.0));
+    return static_cast<std::uint32_t>(std::clamp(std::lround(v), long{kPotMin}, long{kPotMax}));
 }
 
 std::uint32_t DeviceModel::muteState() const

@@ -75,7 +75,13 @@ public:
 
     // Live values at the clock's current time.
     std::array<std::uint8_t, 8> levels() const;
-    std::uint32_t poti(int index) const; // 1 to 6
+    // Pot INDEX (1 to 6): a position from kPotMin to kPotMax, which the
+    // editor shows as position x 6 dB, 0 to 60 dB of attenuation. The range
+    // stays clear of negative positions: -1 would travel as 0xFFFFFFFF, the
+    // word that means "no value", and the editor rightly refuses it.
+    static constexpr int kPotMin = 0;
+    static constexpr int kPotMax = 10;
+    std::uint32_t poti(int index) const;
     std::uint32_t muteState() const;     // bit c set: channel index c muted
 
 private:

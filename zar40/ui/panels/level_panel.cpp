@@ -23,6 +23,7 @@ const QColor kTrough(48, 52, 58);
 const QColor kText(215, 218, 222);
 const QColor kMuteOn(220, 50, 40);
 const QColor kPeak(250, 250, 250);
+const QColor kWarning(235, 200, 50);
 
 bool validBar(int bar) { return bar >= 0 && bar < CZAR40Static::kBarCount; }
 bool validPot(int pot) { return pot >= 0 && pot < CZAR40Static::kPotCount; }
@@ -44,9 +45,10 @@ CZAR40Static::CZAR40Static(QWidget *parent) : QWidget(parent)
     m_clock = [this] { return m_elapsed.elapsed(); };
     m_lastTick = m_clock();
     m_animation = new QTimer(this);
-    // About 30 frames a second: smooth to the eye, idle between reports
-    // once everything has settled.
-    m_animation->setInterval(33);
+    // Twenty frames a second: a falling bar still moves smoothly, and the
+    // window's frames cost two thirds of what thirty did. Idle between
+    // reports once everything has settled.
+    m_animation->setInterval(50);
     connect(m_animation, &QTimer::timeout, this, [this] {
         tick();
         if (!isAnimating()) m_animation->stop();
@@ -84,13 +86,14 @@ void CZAR40Static::setLevel(int bar, std::uint8_t value)
     if (!validBar(bar)) return;
     tick();
     const auto b = static_cast<std::size_t>(bar);
+    const BarPixels before = barPixels(bar);
     m_reported[b] = value;
     if (value >= m_shown[b]) m_shown[b] = value;
     if (value >= m_peak[b]) {
         m_peak[b] = value;
         m_peakTime[b] = m_lastTick;
     }
-    update(barColumn(bar));
+    repaintBar(bar, before);
     startAnimation();
 }
 
@@ -153,14 +156,50 @@ void CZAR40Static::tick()
     const double perMs = kFullScale / kFallMs;
     for (int bar = 0; bar < kBarCount; ++bar) {
         const auto b = static_cast<std::size_t>(bar);
-        const double shown = m_shown[b], peak = m_peak[b];
+        const BarPixels before = barPixels(bar);
         m_shown[b] = std::max<double>(m_reported[b], m_shown[b] - perMs * static_cast<double>(dt));
         // A peak falls only for the part of this step after its hold.
         const std::int64_t falling = std::min(dt, now - (m_peakTime[b] + kPeakHoldMs));
         if (falling > 0) m_peak[b] = std::max(m_shown[b], m_peak[b] - perMs * static_cast<double>(falling));
         m_peak[b] = std::max(m_peak[b], m_shown[b]);
-        if (shown != m_shown[b] || peak != m_peak[b]) update(barColumn(bar));
+        repaintBar(bar, before);
     }
+}
+
+CZAR40Static::BarPixels CZAR40Static::barPixels(int bar) const
+{
+    const auto b = static_cast<std::size_t>(bar);
+    const QRect trough = barTrough(bar);
+    const double fraction = std::clamp(m_shown[b] / kFullScale, 0.0, 1.0);
+    const double peak = std::clamp(m_peak[b] / kFullScale, 0.0, 1.0);
+    BarPixels px;
+    px.filled = int(std::lround(fraction * trough.height()));
+    px.colour = barColour(fraction).rgb();
+    px.peakY = peak > 0.0 ? trough.bottom() - int(std::lround(peak * (trough.height() - 1))) : -1;
+    return px;
+}
+
+void CZAR40Static::repaintBar(int bar, const BarPixels &before)
+{
+    // Only what moved by at least a pixel is painted again, and only the
+    // strip of the trough it moved in: a falling bar repaints a few rows,
+    // never its label or lamp, and a fall below a pixel repaints nothing.
+    const BarPixels after = barPixels(bar);
+    if (after == before) return;
+    const QRect trough = barTrough(bar);
+    if (after.colour != before.colour) {
+        update(trough);
+        return;
+    }
+    QRegion dirty;
+    if (after.filled != before.filled) {
+        const int top = trough.bottom() + 1 - std::max(after.filled, before.filled);
+        const int bottom = trough.bottom() + 1 - std::min(after.filled, before.filled);
+        dirty += QRect(trough.left(), top, trough.width(), bottom - top);
+    }
+    for (const int y : {before.peakY, after.peakY})
+        if (y >= 0 && before.peakY != after.peakY) dirty += QRect(trough.left(), y, trough.width(), kPeakHeight);
+    update(dirty);
 }
 
 double CZAR40Static::shownLevel(int bar) const { return validBar(bar) ? m_shown[static_cast<std::size_t>(bar)] : 0.0; }
@@ -173,7 +212,22 @@ std::uint8_t CZAR40Static::reportedLevel(int bar) const
 QString CZAR40Static::potText(int pot) const
 {
     if (!validPot(pot) || !m_potKnown[static_cast<std::size_t>(pot)]) return QStringLiteral("--- dB");
-    return QString::asprintf("%.1f dB", m_pots[static_cast<std::size_t>(pot)] * 6.0);
+    const QString reading = QString::asprintf("%.1f dB", m_pots[static_cast<std::size_t>(pot)] * 6.0);
+    return isPotInRange(pot) ? reading : reading + QStringLiteral("\nout of range");
+}
+
+bool CZAR40Static::isPotInRange(int pot) const
+{
+    if (!validPot(pot) || !m_potKnown[static_cast<std::size_t>(pot)]) return true;
+    const std::int32_t position = m_pots[static_cast<std::size_t>(pot)];
+    return position >= m_potMin && position <= m_potMax;
+}
+
+double CZAR40Static::potFraction(int pot) const
+{
+    if (!validPot(pot) || !m_potKnown[static_cast<std::size_t>(pot)]) return -1.0;
+    const double span = m_potMax - m_potMin;
+    return std::clamp((m_pots[static_cast<std::size_t>(pot)] - m_potMin) / span, 0.0, 1.0);
 }
 
 bool CZAR40Static::isMeterMuted(int bar) const
@@ -186,6 +240,13 @@ QRect CZAR40Static::barColumn(int bar) const
     const int area = width() * 11 / 20;
     const int column = area / kBarCount;
     return {4 + bar * column, 0, column, height()};
+}
+
+QRect CZAR40Static::barTrough(int bar) const
+{
+    const QRect column = barColumn(bar);
+    const int barWidth = std::max(6, column.width() / 3);
+    return {column.center().x() - barWidth / 2, 14, barWidth, column.height() - 16 - fontMetrics().height()};
 }
 
 QRect CZAR40Static::potCell(int pot) const
@@ -203,36 +264,34 @@ void CZAR40Static::paintEvent(QPaintEvent *event)
     const QFontMetrics fm = fontMetrics();
     const int textHeight = fm.height();
 
+    // Most paints are a strip of one trough; text and lamps outside the
+    // region are not drawn at all (laying out text is the dear part).
+    const QRegion region = event->region();
     for (int bar = 0; bar < kBarCount; ++bar) {
         const QRect column = barColumn(bar);
-        if (!column.intersects(event->rect())) continue;
-        const auto b = static_cast<std::size_t>(bar);
+        if (!region.intersects(column)) continue;
         const bool muted = isMeterMuted(bar);
-        const int barWidth = std::max(6, column.width() / 3);
-        const QRect trough(column.center().x() - barWidth / 2, 14, barWidth, column.height() - 16 - textHeight);
+        const QRect trough = barTrough(bar);
+        const BarPixels px = barPixels(bar);
         p.fillRect(trough, kTrough);
-        const double fraction = std::clamp(m_shown[b] / kFullScale, 0.0, 1.0);
-        const int filled = int(std::lround(fraction * trough.height()));
-        QRect level(trough.left(), trough.bottom() + 1 - filled, trough.width(), filled);
-        p.fillRect(level, barColour(fraction));
-        const double peak = std::clamp(m_peak[b] / kFullScale, 0.0, 1.0);
-        if (peak > 0.0) {
-            const int y = trough.bottom() - int(std::lround(peak * (trough.height() - 1)));
-            p.fillRect(QRect(trough.left(), y, trough.width(), 2), kPeak);
+        p.fillRect(QRect(trough.left(), trough.bottom() + 1 - px.filled, trough.width(), px.filled), QColor(px.colour));
+        if (px.peakY >= 0) p.fillRect(QRect(trough.left(), px.peakY, trough.width(), kPeakHeight), kPeak);
+        const QRect lamp(trough.left(), 3, trough.width(), 7);
+        if (region.intersects(lamp)) {
+            p.setBrush(muted ? kMuteOn : kTrough);
+            p.setPen(Qt::NoPen);
+            p.drawRoundedRect(lamp, 2, 2);
         }
-        // The mute lamp above the bar.
-        p.setBrush(muted ? kMuteOn : kTrough);
-        p.setPen(Qt::NoPen);
-        p.drawRoundedRect(QRect(trough.left(), 3, trough.width(), 7), 2, 2);
-        p.setPen(muted ? kMuteOn : kText);
-        p.drawText(QRect(column.left(), column.bottom() - textHeight, column.width(), textHeight), Qt::AlignCenter,
-                   barLabel(bar));
+        const QRect label(column.left(), column.bottom() - textHeight, column.width(), textHeight);
+        if (region.intersects(label)) {
+            p.setPen(muted ? kMuteOn : kText);
+            p.drawText(label, Qt::AlignCenter, barLabel(bar));
+        }
     }
 
-    const double span = m_potMax - m_potMin;
     for (int pot = 0; pot < kPotCount; ++pot) {
         const QRect cell = potCell(pot);
-        if (!cell.intersects(event->rect())) continue;
+        if (!region.intersects(cell)) continue;
         const auto i = static_cast<std::size_t>(pot);
         const int diameter = std::max(10, std::min(cell.width() - 12, cell.height() - 2 * textHeight - 10));
         const QRectF knob(cell.center().x() - diameter / 2.0, textHeight + 4, diameter, diameter);
@@ -241,7 +300,7 @@ void CZAR40Static::paintEvent(QPaintEvent *event)
         p.drawEllipse(knob);
         if (m_potKnown[i]) {
             // 270° sweep from lower left (minimum) to lower right (maximum).
-            const double f = std::clamp((m_pots[i] - m_potMin) / span, 0.0, 1.0);
+            const double f = potFraction(pot);
             const double angle = (225.0 - 270.0 * f) * std::numbers::pi / 180.0;
             const QPointF c = knob.center();
             const double r = diameter / 2.0 - 3;
@@ -251,7 +310,10 @@ void CZAR40Static::paintEvent(QPaintEvent *event)
         p.setPen(kText);
         p.drawText(QRect(cell.left(), 0, cell.width(), textHeight + 2), Qt::AlignCenter,
                    QStringLiteral("Poti %1").arg(pot + 1));
-        p.drawText(QRect(cell.left(), int(knob.bottom()) + 2, cell.width(), textHeight), Qt::AlignCenter, potText(pot));
+        // An out-of-range reading adds its warning as a second line.
+        p.setPen(isPotInRange(pot) ? kText : kWarning);
+        p.drawText(QRect(cell.left(), int(knob.bottom()) + 2, cell.width(), 2 * textHeight),
+                   Qt::AlignHCenter | Qt::AlignTop, potText(pot));
     }
 }
 

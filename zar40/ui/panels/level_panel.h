@@ -4,6 +4,7 @@
 // polling reports them. The panel polls nothing itself. Bars fall back
 // smoothly between reports and hold their peak for a moment; numbers change
 // only when a new value arrives.
+#include <QColor>
 #include <QElapsedTimer>
 #include <QWidget>
 
@@ -42,7 +43,11 @@ public:
     // Forgets every value (after a disconnect, before the next session).
     void clear();
 
-    // The positions the knobs sweep between; the text is not limited.
+    // The positions the knobs sweep between: by default 0 to 10, which
+    // reads 0 to 60 dB. A position outside is drawn at the nearer end stop
+    // and its text says that it is out of range.
+    static constexpr int kPotMin = 0;
+    static constexpr int kPotMax = 10;
     void setPotRange(int minimum, int maximum);
 
     // Milliseconds from any fixed start; tests drive the animation with
@@ -55,7 +60,13 @@ public:
     double shownLevel(int bar) const;
     double peakLevel(int bar) const;
     std::uint8_t reportedLevel(int bar) const;
+    // "-12.0 dB"; a reading outside the range gets a second line, "out of
+    // range"; "--- dB" before the first reading.
     QString potText(int pot) const;
+    bool isPotInRange(int pot) const;
+    // Where the knob points: 0 at the lower end stop, 1 at the upper; -1
+    // before the first reading.
+    double potFraction(int pot) const;
     bool isMeterMuted(int bar) const;
     bool isAnimating() const;
 
@@ -71,7 +82,19 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // What a bar looks like on screen: repaints go by these, not by the
+    // values, so that a change below a pixel costs nothing.
+    struct BarPixels {
+        int filled = 0;  // rows of the level from the trough's bottom
+        QRgb colour = 0; // the level's colour
+        int peakY = -1;  // the peak mark's top row, -1 without one
+        friend bool operator==(const BarPixels &, const BarPixels &) = default;
+    };
+    static constexpr int kPeakHeight = 2;
+    BarPixels barPixels(int bar) const;
+    void repaintBar(int bar, const BarPixels &before);
     QRect barColumn(int bar) const;
+    QRect barTrough(int bar) const;
     QRect potCell(int pot) const;
     void startAnimation();
 
@@ -83,8 +106,8 @@ private:
     std::array<bool, kPotCount> m_potKnown{};
     std::uint32_t m_muteBits = 0;
     bool m_muteKnown = false;
-    int m_potMin = 0;
-    int m_potMax = 255;
+    int m_potMin = kPotMin;
+    int m_potMax = kPotMax;
     Clock m_clock;
     QElapsedTimer m_elapsed;
     std::int64_t m_lastTick = 0;
