@@ -63,12 +63,7 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     m_valueLabel = new QLabel(this);
     // Framed, so that the value does not read as one more scale label.
     m_valueLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    // Wide enough for the longest text at either limit, so that the layout
-    // does not jump while the value changes.
-    const QFontMetrics fm(m_valueLabel->font());
-    m_valueLabel->setMinimumWidth(std::max(fm.horizontalAdvance(m_scale.valueText(m_scale.min)),
-                                           fm.horizontalAdvance(m_scale.valueText(m_scale.max))) +
-                                  2 * m_valueLabel->frameWidth() + fm.averageCharWidth());
+    fitValueLabel();
 
     auto *grid = new QGridLayout(this);
     grid->setContentsMargins(0, 0, 0, 0);
@@ -97,6 +92,28 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
             emit committed(m_value);
     });
     setValue(m_scale.min);
+}
+
+void CValueSlider::fitValueLabel()
+{
+    // Wide enough for the longest text at either limit, and of a fixed
+    // size: a drag changes the text on every step, and a label that may
+    // change size sends each step up through every layout to the document
+    // area, which then repaints whole (with its scroll bars showing).
+    const QFontMetrics fm(m_valueLabel->font());
+    const int width = std::max(fm.horizontalAdvance(m_scale.valueText(m_scale.min)),
+                               fm.horizontalAdvance(m_scale.valueText(m_scale.max))) +
+                      2 * m_valueLabel->frameWidth() + fm.averageCharWidth();
+    const QMargins margins = m_valueLabel->contentsMargins();
+    const int frame = 2 * (m_valueLabel->frameWidth() + m_valueLabel->margin());
+    m_valueLabel->setFixedSize(width + margins.left() + margins.right(),
+                               fm.height() + frame + margins.top() + margins.bottom());
+}
+
+void CValueSlider::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) fitValueLabel();
 }
 
 float CValueSlider::valueAt(int position) const

@@ -65,9 +65,13 @@ signals:
     void changing(float value);
     void committed(float value);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void onSliderValue(int position);
     void showValue();
+    void fitValueLabel();
 
     Scale m_scale;
     QSlider *m_slider = nullptr;

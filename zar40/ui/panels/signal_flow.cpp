@@ -237,6 +237,11 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
     auto anyBand = [](const auto &bands) {
         return std::any_of(bands.begin(), bands.end(), [](const preset::EqBand &b) { return preset::isBandOn(b); });
     };
+    // The wiring is all the picture paints itself; the blocks repaint
+    // themselves when their look changes. A fader drag calls this on every
+    // step, and repainting the whole picture each time cost a frame.
+    const auto wiredMuted = m_muted;
+    const auto wiredRoutes = m_routes;
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         const bool out = isOutput(ch);
         const auto o = static_cast<std::size_t>(out ? ch - preset::kFirstOutput : 0);
@@ -265,7 +270,7 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
                 b->setAccessibleDescription(off ? QStringLiteral("bypassed") : QString());
         }
     m_info->setText(QStringLiteral("Preset: ") + QString::fromStdString(preset::cp1252ToUtf8(preset::textOf(record.NAME))));
-    update();
+    if (m_muted != wiredMuted || m_routes != wiredRoutes) update();
 }
 
 void CSignalFlow::chooseRoute(int channel, std::uint32_t route)

@@ -7,6 +7,8 @@
 #include "zar40/ui/editors/GainSlider.h"
 #include "zar40/ui/editors/ValueControls.h"
 
+#include "EventCounter.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -17,6 +19,7 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -134,6 +137,32 @@ TEST_F(Editors, FaderDragReportsEveryStepAndCommitsOnce)
     EXPECT_LT(Arg<float>(committed), 0.0f);
     EXPECT_FLOAT_EQ(Arg<float>(committed), Arg<float>(changing));
     EXPECT_FLOAT_EQ(fader.gain(), Arg<float>(committed));
+}
+
+// A drag changes the value text on every step; a text that may change its
+// label's size would relayout every level above it, up to the document area
+// (which then repaints the whole window).
+TEST_F(Editors, FaderValueTextChangesRelayoutNothing)
+{
+    QWidget bank;
+    auto *layout = new QVBoxLayout(&bank);
+    auto *fader = new CGainSlider(3, &bank);
+    layout->addWidget(fader);
+    bank.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&bank));
+    QTest::qWait(20); // the first layout settles
+    const QSize label = fader->valueLabel()->size();
+    vrntest::EventCounter relayouts(&bank, QEvent::LayoutRequest);
+    for (float gain : {-59.9f, 9.9f, -0.1f, 0.0f, -12.3f}) {
+        fader->setGain(gain);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(fader->valueLabel()->text(), CGainSlider::gainText(gain));
+    }
+    EXPECT_EQ(relayouts.count(), 0);
+    EXPECT_EQ(fader->valueLabel()->size(), label);
+    // The longest text still fits.
+    const QFontMetrics fm(fader->valueLabel()->font());
+    EXPECT_LE(fm.horizontalAdvance(CGainSlider::gainText(-60.0f)), fader->valueLabel()->contentsRect().width());
 }
 
 TEST_F(Editors, FaderKeysStepAndCommitEachStep)

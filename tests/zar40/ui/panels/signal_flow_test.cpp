@@ -4,6 +4,8 @@
 #include "panels_test_support.h"
 #include "zar40/ui/panels/signal_flow.h"
 
+#include "EventCounter.h"
+
 #include <QSignalSpy>
 
 using namespace zar40::panels;
@@ -99,4 +101,32 @@ TEST_F(SignalFlow, RecordShowsMutesBypassesAndRoutesSilently)
     EXPECT_EQ(flow.look(BlockKind::Peq, 2), BlockLook::Bypassed);
     EXPECT_EQ(flow.look(BlockKind::Dynamics, 5), BlockLook::Active);
     EXPECT_EQ(flow.look(BlockKind::Crossover, 5), BlockLook::Bypassed);
+}
+
+// A fader drag hands the picture a new record on every step: only what
+// the picture shows may repaint it, never a gain.
+TEST_F(SignalFlow, OnlyWhatItShowsRepaintsThePicture)
+{
+    preset::PresetRecord r = preset::startupPreset(0);
+    flow.setRecord(r);
+    flow.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&flow));
+    QCoreApplication::processEvents();
+    vrntest::EventCounter paints(&flow, QEvent::Paint);
+    r.outputs[0].GAIN = -12.5f;
+    r.inputs[0].GAIN = 3.0f;
+    flow.setRecord(r);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paints.count(), 0);
+    // A mute changes the wiring's look; a new source its path.
+    r.outputs[2].MUTE = 1;
+    flow.setRecord(r);
+    QCoreApplication::processEvents();
+    EXPECT_GT(paints.count(), 0);
+    paints.reset();
+    r.outputs[4].ROUTE = (r.outputs[4].ROUTE + 1) % preset::kInputCount;
+    flow.setRecord(r);
+    QCoreApplication::processEvents();
+    EXPECT_GT(paints.count(), 0);
+    EXPECT_EQ(flow.route(preset::kFirstOutput + 4), r.outputs[4].ROUTE);
 }
