@@ -194,6 +194,7 @@ QString ScriptedUserPrompts::fileName(Kind kind, const FileRequest &request)
     s.text = request.title;
     s.title = request.title;
     s.filter = request.filter;
+    s.directory = request.directory;
     const auto a = take(s, Scripted::Type::File, false);
     return a && !a->cancelled ? a->text : QString();
 }

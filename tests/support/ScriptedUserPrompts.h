@@ -26,6 +26,7 @@ public:
         QString text;                       // message text, or the request's label
         QString title;
         QString filter;                     // file dialogs only
+        QString directory;                  // file dialogs only
         QStringList items;                  // choices only
         bool password = false;              // text input only
     };

@@ -23,11 +23,13 @@ bool runPrintDialog(QPrinter &printer, QWidget *parent)
     return dialog.exec() == QDialog::Accepted;
 }
 
-// The plug-in's own folder is not writable on Linux; the user's documents are.
+// The plug-in's own folder is not writable on Linux; the user's documents
+// are, when that folder exists: a file dialog handed a missing folder opens
+// its parent with the folder's name typed in as the file name.
 QString startFolder()
 {
     const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    return docs.isEmpty() ? QDir::homePath() : docs;
+    return !docs.isEmpty() && QDir(docs).exists() ? docs : QDir::homePath();
 }
 
 } // namespace

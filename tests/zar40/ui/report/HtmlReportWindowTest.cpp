@@ -118,6 +118,29 @@ TEST_F(HtmlReportWindowTest, SaveWritesThePageAndReportsAFailure)
     EXPECT_EQ(m_prompts.failures(), 0);
 }
 
+// A missing documents folder must not end up as the file name the dialog
+// offers: both dialogs start in a folder that exists.
+TEST_F(HtmlReportWindowTest, FileDialogsStartInAFolderThatExists)
+{
+    // A home of the test's own, put back however the test ends.
+    struct Env {
+        const char *name;
+        bool set = qEnvironmentVariableIsSet(name);
+        QByteArray value = qgetenv(name);
+        ~Env() { set ? void(qputenv(name, value)) : void(qunsetenv(name)); }
+    } home{"HOME"}, config{"XDG_CONFIG_HOME"};
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.filePath("config")));
+    HtmlReportWindow window(m_record);
+    m_prompts.answerFile(QString()).answerFile(QString());
+    window.save();
+    QDir(m_dir.path()).mkdir("Documents");
+    window.exportPdf();
+    ASSERT_EQ(m_prompts.shown().size(), 2);
+    EXPECT_EQ(m_prompts.shown()[0].directory, QDir(m_dir.path()).absolutePath());
+    EXPECT_EQ(m_prompts.shown()[1].directory, QDir(m_dir.filePath("Documents")).absolutePath());
+}
+
 TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 {
     if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
