@@ -1,14 +1,16 @@
 #pragma once
 
+#include "vrn_version.h"
+
 #include <QString>
 
 class StringTable;
 
 namespace HostVersion {
 
-constexpr int Major = 1;
-constexpr int Minor = 5;
-constexpr int Patch = 0;
+constexpr int Major = VRN_VERSION_MAJOR;
+constexpr int Minor = VRN_VERSION_MINOR;
+constexpr int Patch = VRN_VERSION_PATCH;
 constexpr int BuildNumber = 112;
 
 // "Revision 1.5.0" (splash)
