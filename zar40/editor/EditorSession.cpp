@@ -94,8 +94,9 @@ std::array<PresetListEntry, preset::kPresetCount> EditorSession::presetList() co
 void EditorSession::checkPresetList()
 {
     auto list = presetList();
-    if (list == m_shownList) return;
+    if (list == m_shownList && m_presets.current() == m_shownSlot) return;
     m_shownList = std::move(list);
+    m_shownSlot = m_presets.current();
     Q_EMIT presetListChanged();
 }
 

@@ -211,6 +211,7 @@ public:
 
 Q_SIGNALS:
     void currentRecordChanged(zar40::editor::EditorSession::RecordChange change);
+    // An entry of the preset list or the selected slot changed.
     void presetListChanged();
     void modifiedChanged();
     void stereoLinkChanged(bool on);
@@ -274,7 +275,9 @@ private:
     bool m_deviceModified = false;
     bool m_stereoLink = false;
     Selection m_selection;
+    // What presetListChanged last announced: the entries and the selected slot.
     std::array<PresetListEntry, preset::kPresetCount> m_shownList{};
+    int m_shownSlot = 0;
     QUndoStack *m_undo;
     std::optional<preset::PresetRecord> m_editStart;
 

@@ -293,7 +293,6 @@ void CZARDocumentView::showCycleState()
     m_remoteWatch->setEnabled(linked);
     // A transfer keeps the editors still: what they show is on its way.
     m_editorArea->setEnabled(state != State::Transferring);
-    showPresetList();
     m_status->setText(s->statusText());
     Q_EMIT connectionStateChanged();
     Q_EMIT statusChanged();
