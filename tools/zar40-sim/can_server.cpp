@@ -6,7 +6,9 @@
 
 #include "canbus/netid.h"
 
+#include <charconv>
 #include <cinttypes>
+#include <algorithm>
 #include <cstdio>
 #include <span>
 
@@ -34,8 +36,47 @@ void say(const QString &text)
 
 } // namespace
 
-CanServer::CanServer(DeviceModel &model, CanOptions options, QObject *parent)
-    : QObject(parent), m_model(model), m_options(std::move(options))
+std::optional<std::vector<int>> parseNetIds(std::string_view text)
+{
+    std::vector<int> ids;
+    auto number = [](std::string_view t) -> std::optional<int> {
+        int v = 0;
+        const auto [p, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+        if (t.empty() || ec != std::errc{} || p != t.data() + t.size() || !canbus::netIdUsable(v)) return std::nullopt;
+        return v;
+    };
+    while (!text.empty()) {
+        const auto comma = text.find(',');
+        const std::string_view item = text.substr(0, comma);
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+        if (comma != std::string_view::npos && text.empty()) return std::nullopt; // "1,"
+        const auto dash = item.find('-');
+        const auto first = number(item.substr(0, dash));
+        const auto last = dash == std::string_view::npos ? first : number(item.substr(dash + 1));
+        if (!first || !last || *last < *first) return std::nullopt;
+        for (int id = *first; id <= *last; ++id) ids.push_back(id);
+    }
+    std::sort(ids.begin(), ids.end());
+    if (ids.empty() || std::adjacent_find(ids.begin(), ids.end()) != ids.end()) return std::nullopt;
+    return ids;
+}
+
+std::string formatNetIds(const std::vector<int> &ids)
+{
+    std::string out;
+    for (std::size_t i = 0; i < ids.size();) {
+        std::size_t j = i;
+        while (j + 1 < ids.size() && ids[j + 1] == ids[j] + 1) ++j;
+        if (!out.empty()) out += ',';
+        out += std::to_string(ids[i]);
+        if (j > i) out += '-' + std::to_string(ids[j]);
+        i = j + 1;
+    }
+    return out;
+}
+
+CanServer::CanServer(std::map<int, DeviceModel *> models, CanOptions options, QObject *parent)
+    : QObject(parent), m_models(std::move(models)), m_options(std::move(options))
 {
     canbus::DeviceOptions bus;
     bus.connectTimeoutMs = m_options.connectTimeoutMs;
@@ -66,7 +107,9 @@ CanServer::~CanServer()
 
 QString CanServer::description() const
 {
-    return QStringLiteral("%1 net-id %2").arg(m_options.address.toString()).arg(m_options.netId);
+    const auto &ids = m_options.netIds;
+    if (ids.size() == 1) return QStringLiteral("%1 net-id %2").arg(m_options.address.toString()).arg(ids.front());
+    return QStringLiteral("%1 net-ids %2").arg(m_options.address.toString(), QString::fromStdString(formatNetIds(ids)));
 }
 
 bool CanServer::start(QString &error)
@@ -135,9 +178,10 @@ void CanServer::onFramesReceived()
 
 void CanServer::serve(const QCanBusFrame &frame)
 {
-    const int netId = m_options.netId;
     const auto id = frame.frameId();
-    const bool ours = canbus::netIdForIdentifier(id) == netId;
+    const int netId = canbus::netIdForIdentifier(id);
+    const auto unit = m_models.find(netId);
+    const bool ours = unit != m_models.end();
 
     if (frame.frameType() == QCanBusFrame::ErrorFrame) {
         if (m_options.verbose) say(QStringLiteral("error frame: %1").arg(m_bus->interpretErrorFrame(frame)));
@@ -155,8 +199,8 @@ void CanServer::serve(const QCanBusFrame &frame)
     const codec::Message request = codec::parseMessage(std::span<const std::uint8_t, codec::kMessageSize>(bytes, codec::kMessageSize));
     if (isDeviceReply(request.code)) {
         // We never hear our own frames, so this is another unit.
-        if (!m_warnedTwin) {
-            m_warnedTwin = true;
+        if (std::find(m_warnedTwins.begin(), m_warnedTwins.end(), netId) == m_warnedTwins.end()) {
+            m_warnedTwins.push_back(netId);
             say(QStringLiteral("another unit answers on Net-ID %1 (identifier 0x%2); the editor would get two replies")
                     .arg(netId)
                     .arg(id, 3, 16, QChar(u'0')));
@@ -164,9 +208,10 @@ void CanServer::serve(const QCanBusFrame &frame)
         return;
     }
 
-    const auto reply = m_model.handle(request);
+    const auto reply = unit->second->handle(request);
+    ++m_served;
     if (m_options.verbose)
-        std::fprintf(stderr, "%6" PRIu64 "  0x%03" PRIX32 "  %s  ->  %s\n", m_model.requestCount(), id,
+        std::fprintf(stderr, "%6" PRIu64 "  0x%03" PRIX32 "  %s  ->  %s\n", m_served, id,
                      describeMessage(request).c_str(), reply ? describeMessage(*reply).c_str() : "(no reply)");
     if (!reply) return;
     const auto out = codec::buildMessage(*reply);

@@ -1,7 +1,9 @@
 #pragma once
-// Serves a DeviceModel on a CAN bus through QtSerialBus, as a unit with one
-// Net-ID: requests are the standard 8-byte data frames whose identifier / 32
-// is that Net-ID, and every reply goes out under identifier Net-ID * 32.
+// Serves DeviceModels on a CAN bus through QtSerialBus, each as a unit with
+// a Net-ID of its own: requests are the standard 8-byte data frames whose
+// identifier / 32 is that Net-ID, and every reply goes out under identifier
+// Net-ID * 32. One process can so stand for a whole rig of units on one
+// device, each with its own state.
 #include "device_model.h"
 
 #include "canbus/address.h"
@@ -12,11 +14,17 @@
 #include <QString>
 #include <QTimer>
 
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 namespace zar40sim {
 
 struct CanOptions {
     canbus::BusAddress address;
-    int netId = 0;
+    std::vector<int> netIds; // ascending, each 1 to 63
     bool verbose = false;
     // The first connection must be up within this time or the program ends.
     int connectTimeoutMs = 5000;
@@ -25,10 +33,17 @@ struct CanOptions {
     int reconnectMs = 1000;
 };
 
+// "1-63", "3,17,20-22": Net-IDs 1 to 63, each once. Nothing when the text
+// is not such a list.
+std::optional<std::vector<int>> parseNetIds(std::string_view text);
+// The shortest such text for IDS (ascending).
+std::string formatNetIds(const std::vector<int> &ids);
+
 class CanServer : public QObject {
     Q_OBJECT
 public:
-    CanServer(DeviceModel &model, CanOptions options, QObject *parent = nullptr);
+    // MODELS by Net-ID; they must outlive the server.
+    CanServer(std::map<int, DeviceModel *> models, CanOptions options, QObject *parent = nullptr);
     ~CanServer() override;
 
     // Creates the device and starts connecting. False with ERROR when the
@@ -38,7 +53,8 @@ public:
     // Leaves the bus (a virtual bus hears that we are gone).
     void stop();
 
-    // What to give a client to reach this unit: "virtualcan:can0 net-id 2".
+    // What to give a client to reach the units: "virtualcan:can0 net-id 2",
+    // "virtualcan:can0 net-ids 1-63".
     QString description() const;
 
 signals:
@@ -53,13 +69,14 @@ private:
     void reconnect();
     void serve(const QCanBusFrame &frame);
 
-    DeviceModel &m_model;
+    std::map<int, DeviceModel *> m_models;
     CanOptions m_options;
+    std::uint64_t m_served = 0;
     canbus::BusDevice *m_bus = nullptr;
     QTimer m_reconnectTimer;
     bool m_everConnected = false;
     bool m_stopping = false;
-    bool m_warnedTwin = false;
+    std::vector<int> m_warnedTwins;
 };
 
 } // namespace zar40sim

@@ -10,7 +10,10 @@
 #include <QLoggingCategory>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <charconv>
+#include <deque>
+#include <map>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -27,6 +30,7 @@ namespace {
 const char kUsage[] =
     "Usage: zar40-sim --pty LINK [OPTIONS]\n"
     "       zar40-sim --can BACKEND:INTERFACE --net-id N [OPTIONS]\n"
+    "       zar40-sim --can BACKEND:INTERFACE --net-ids LIST [OPTIONS]\n"
     "\n"
     "Simulates a ZAR40 loudspeaker processor on a pseudo-terminal or on a CAN bus.\n"
     "\n"
@@ -73,7 +77,13 @@ const char kUsage[] =
     "  --fw-double-knock     answer each knock with two 'F' at once\n"
     "  --fw-record-log FILE  write every record received, one per line, to FILE\n"
     "CAN bus (--can):\n"
-    "  --net-id N            the unit's Net-ID, 1 to 63 (required)\n"
+    "  --net-id N            the unit's Net-ID, 1 to 63\n"
+    "  --net-ids LIST        many units in this one process, each with its own presets and\n"
+    "                        settings: LIST is Net-IDs and ranges such as 1-63 or 3,17,20-22.\n"
+    "                        Unit N is named \"ZAR40 Sim N\" (or \"TEXT N\" with --device-name)\n"
+    "                        and has device number --device-number + N - 1. Once on the bus\n"
+    "                        it prints \"BACKEND:INTERFACE net-ids LIST\".\n"
+    "  --fault-net-ids LIST  the fault options apply to these units only (default: all)\n"
     "  --connect-timeout MS  give up when not on the bus within MS ms (default 5000)\n"
     "  --reconnect MS        after losing the bus, connect again after MS ms\n"
     "                        (default 1000; 0: end with status 1 instead)\n"
@@ -136,7 +146,8 @@ int runPty(zar40sim::DeviceModel &model, const zar40sim::PtyOptions &pty)
     return rc;
 }
 
-int runCan(int argc, char **argv, zar40sim::DeviceModel &model, const zar40sim::CanOptions &options)
+int runCan(int argc, char **argv, const std::map<int, zar40sim::DeviceModel *> &models,
+           const zar40sim::CanOptions &options)
 {
     // Before any thread exists, so that no thread takes the signals.
     const sigset_t stopSignals = blockStopSignals();
@@ -158,7 +169,7 @@ int runCan(int argc, char **argv, zar40sim::DeviceModel &model, const zar40sim::
         app.exit(0);
     });
 
-    zar40sim::CanServer server(model, options);
+    zar40sim::CanServer server(models, options);
     QObject::connect(&server, &zar40sim::CanServer::ready, &app, [&] {
         std::cout << server.description().toStdString() << std::endl;
         if (options.verbose) std::cerr << "zar40-sim: on the bus as " << server.description().toStdString() << "\n";
@@ -190,6 +201,9 @@ int main(int argc, char **argv)
     zar40sim::CanOptions can;
     std::string canTarget;
     std::optional<long long> netId;
+    std::optional<std::vector<int>> netIds;
+    std::optional<std::vector<int>> faultNetIds;
+    bool nameGiven = false;
     bool baudGiven = false;
     bool canTimingGiven = false;
     zar40sim::BootLoaderConfig loader;
@@ -236,6 +250,12 @@ int main(int argc, char **argv)
             long long n = 0;
             ok = number(n);
             netId = n;
+        } else if (opt == "--net-ids") {
+            netIds = zar40sim::parseNetIds(val);
+            ok = netIds.has_value();
+        } else if (opt == "--fault-net-ids") {
+            faultNetIds = zar40sim::parseNetIds(val);
+            ok = faultNetIds.has_value();
         } else if (opt == "--connect-timeout") {
             ok = number(can.connectTimeoutMs) && can.connectTimeoutMs > 0;
             canTimingGiven = true;
@@ -250,6 +270,7 @@ int main(int argc, char **argv)
             ok = number(device.deviceNumber);
         } else if (opt == "--device-name") {
             device.deviceName = val;
+            nameGiven = true;
         } else if (opt == "--device-id") {
             ok = number(device.deviceId);
         } else if (opt == "--revision") {
@@ -298,18 +319,38 @@ int main(int argc, char **argv)
     if (!onPty && !onCan) return usageError("--pty LINK or --can BACKEND:INTERFACE is required");
     if (loaderOptionGiven && !bootLoader) return usageError("the --fw-* options need --bootloader");
     if (onPty) {
-        if (netId || canTimingGiven) return usageError("--net-id, --connect-timeout and --reconnect need --can");
+        if (netId || netIds || faultNetIds || canTimingGiven)
+            return usageError("--net-id, --net-ids, --fault-net-ids, --connect-timeout and --reconnect need --can");
         zar40sim::DeviceModel model(device, faults);
         std::optional<zar40sim::BootLoader> unit;
         if (bootLoader) pty.bootLoader = &unit.emplace(loader);
         return runPty(model, pty);
     }
     if (bootLoader) return usageError("--bootloader is for --pty only");
+    if (faultNetIds && !netIds) return usageError("--fault-net-ids needs --net-ids");
     if (baudGiven) return usageError("--baud is for --pty only");
-    if (!netId) return usageError("--can needs --net-id N");
-    if (const QString problem = canbus::netIdProblem(*netId); !problem.isEmpty())
-        return usageError(problem.toStdString());
-    can.netId = static_cast<int>(*netId);
-    zar40sim::DeviceModel model(device, faults);
-    return runCan(argc, argv, model, can);
+    if (netId && netIds) return usageError("--net-id and --net-ids cannot be used together");
+    if (!netId && !netIds) return usageError("--can needs --net-id N or --net-ids LIST");
+    if (netId) {
+        if (const QString problem = canbus::netIdProblem(*netId); !problem.isEmpty())
+            return usageError(problem.toStdString());
+        netIds = std::vector<int>{static_cast<int>(*netId)};
+    }
+    can.netIds = *netIds;
+    // A deque keeps every model where it was built: the server holds pointers.
+    std::deque<zar40sim::DeviceModel> units;
+    std::map<int, zar40sim::DeviceModel *> models;
+    for (const int id : can.netIds) {
+        zar40sim::DeviceConfig config = device;
+        if (netIds->size() > 1 || !netId) {
+            // Told apart in a scan as on a real rig: by name and number.
+            const std::string base = nameGiven ? device.deviceName : std::string("ZAR40 Sim");
+            const std::string suffix = " " + std::to_string(id);
+            config.deviceName = base.substr(0, 16 - suffix.size()) + suffix;
+            config.deviceNumber = device.deviceNumber + static_cast<std::uint32_t>(id - 1);
+        }
+        const bool faulty = !faultNetIds || std::binary_search(faultNetIds->begin(), faultNetIds->end(), id);
+        models[id] = &units.emplace_back(config, faulty ? faults : zar40sim::FaultConfig{});
+    }
+    return runCan(argc, argv, models, can);
 }

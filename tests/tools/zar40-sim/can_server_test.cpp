@@ -4,7 +4,9 @@
 #include "SimProcess.h"
 
 #include "canbus/netid.h"
+#include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/message.h"
+#include "zar40/preset/fields.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
 
@@ -19,6 +21,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -203,6 +206,66 @@ TEST_F(CanServer, TwoUnitsShareOneBusAndAnswerUnderTheirOwnIdentifiers)
     EXPECT_EQ(messageOf(*g2), (Message{RepReadPara, 4300, floatToWord(-6.0f)}));
 }
 
+TEST_F(CanServer, OneProcessSimulatesAWholeRigOfUnits)
+{
+    auto rig = std::make_unique<SimProcess>(std::vector<std::string>{"--can", m_target, "--net-ids", "1-63"});
+    ASSERT_EQ(rig->readyLine(), m_target + " net-ids 1-63");
+    Client bus(m_interface);
+    ASSERT_TRUE(bus.connected());
+    ASSERT_TRUE(bus.sync(63));
+
+    const std::uint16_t numberAddress = *deviceSettingsAddress(kDeviceNumberWord);
+    const std::uint16_t nameAddress = *deviceSettingsAddress(kDeviceNameFirstWord);
+    const std::uint16_t presetNumber =
+        *addressOf(zar40::preset::FieldKey{zar40::preset::kPresetWide, zar40::preset::Group::Preset, 0,
+                                           zar40::preset::Field::Number});
+    // Every unit answers under its own identifier with its own number and name.
+    for (int id = 1; id <= 63; ++id) {
+        bus.send(id, {ReqReadPara, numberAddress, 0});
+        bus.send(id, {ReqReadPara, nameAddress, 0});
+    }
+    ASSERT_TRUE(bus.waitFor([](const auto &frames) { return frames.size() >= 126; }));
+    std::map<int, std::pair<std::uint32_t, std::uint32_t>> seen; // number, first name word
+    for (const auto &f : bus.frames()) {
+        const auto m = messageOf(f);
+        ASSERT_TRUE(m);
+        const int id = canbus::netIdForIdentifier(f.frameId());
+        EXPECT_EQ(f.frameId(), canbus::identifierForNetId(id));
+        (m->address == numberAddress ? seen[id].first : seen[id].second) = m->value;
+    }
+    ASSERT_EQ(seen.size(), 63u);
+    for (const auto &[id, what] : seen) {
+        EXPECT_EQ(what.first, static_cast<std::uint32_t>(id));
+        EXPECT_EQ(what.second, 0x5A415234u) << "ZAR4"; // "ZAR40 Sim N"
+    }
+
+    // Each unit keeps its own settings: a slot switch on 40 moves no other.
+    bus.frames().clear();
+    ASSERT_TRUE(bus.send(40, {ReqLoadPreset, 9, 0}));
+    ASSERT_TRUE(bus.replyFrom(40, 9));
+    for (int id : {39, 40, 41}) {
+        bus.frames().clear();
+        ASSERT_TRUE(bus.send(id, {ReqReadPara, presetNumber, 0}));
+        const auto r = bus.replyFrom(id, presetNumber);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(messageOf(*r)->value, id == 40 ? 8u : 0u) << "Net-ID " << id;
+    }
+}
+
+TEST_F(CanServer, FaultsCanBeLimitedToSomeUnitsOfARig)
+{
+    auto rig = std::make_unique<SimProcess>(
+        std::vector<std::string>{"--can", m_target, "--net-ids", "4,6-7", "--drop-every", "1", "--fault-net-ids", "6"});
+    ASSERT_EQ(rig->readyLine(), m_target + " net-ids 4,6-7");
+    Client bus(m_interface);
+    ASSERT_TRUE(bus.connected());
+    ASSERT_TRUE(bus.sync(7));
+    for (int id : {4, 6, 7}) bus.send(id, {ReqReadPara, 120, 0});
+    ASSERT_TRUE(bus.replyFrom(4, 120));
+    ASSERT_TRUE(bus.replyFrom(7, 120));
+    EXPECT_FALSE(bus.replyFrom(6, 120, 300));
+}
+
 TEST_F(CanServer, AnswersOnlyRequestsForItsNetId)
 {
     auto one = start(1);
@@ -357,6 +420,13 @@ TEST_F(CanServer, RefusesBadOptions)
          1,
          "within 300 ms"},
         {{"--can", m_target, "--net-id", "1", "--connect-timeout", "0"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "0-3"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "5-2"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "1,1"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "1,"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "60-64"}, 2, "bad value"},
+        {{"--can", m_target, "--net-ids", "1-3", "--net-id", "2"}, 2, "together"},
+        {{"--can", m_target, "--net-id", "2", "--fault-net-ids", "2"}, 2, "needs --net-ids"},
     };
     for (const auto &c : cases) {
         SimProcess sim(c.args);
