@@ -1,0 +1,32 @@
+// Band text reader on hostile text. Whatever it accepts lies within the
+// device's ranges and survives writing and reading again unchanged.
+#include "zar40/measurement/band_text.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+using namespace zar40::measurement;
+namespace dsp = zar40::dsp;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    const BandTextRead r = readBandText(std::string_view(reinterpret_cast<const char *>(data), size));
+    if (!r.ok)
+        return 0;
+    for (const dsp::EqBandSettings &b : r.bands) {
+        if (b.type == dsp::EqBypass)
+            continue;
+        if (b.frequencyHz < dsp::kEqFrequencyMin || b.frequencyHz > dsp::kEqFrequencyMax) std::abort();
+        if (!(b.gainDb >= dsp::kEqGainMin && b.gainDb <= dsp::kEqGainMax)) std::abort();
+        if (!(b.q >= dsp::kEqQMin - 1e-6f && b.q <= dsp::kEqQMax + 1e-6f)) std::abort();
+    }
+    const BandTextWrite w = writeBandText(r.bands);
+    if (!w.ok) std::abort();
+    const BandTextRead again = readBandText(w.text);
+    if (!again.ok) std::abort();
+    for (std::size_t i = 0; i < r.bands.size(); ++i)
+        if (again.bands[i].type != r.bands[i].type || again.bands[i].frequencyHz != r.bands[i].frequencyHz)
+            std::abort();
+    return 0;
+}
