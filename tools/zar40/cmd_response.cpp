@@ -3,9 +3,11 @@
 //   zar40 dynamics FILE ...   an output's dynamics transfer curve
 // The curves are those of zar40/model, which the editor's diagrams draw too.
 #include "command.h"
+#include "measurement_input.h"
 #include "preset_input.h"
 
 #include "zar40/dsp/filter_section.h"
+#include "zar40/measurement/response.h"
 #include "zar40/model/preset_signal.h"
 #include "zar40/preset/record.h"
 
@@ -91,6 +93,8 @@ struct ResponseArgs {
     bool noPeq = false;
     std::optional<std::vector<double>> freqs;
     std::optional<std::size_t> points;
+    std::string measurement;
+    bool normalise = true;
 };
 
 int parseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
@@ -99,7 +103,8 @@ int parseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &opt = args[i];
         const bool takesValue = opt == "--channel" || opt == "--band" || opt == "--output" || opt == "--sum-of" ||
-                                opt == "--freqs" || opt == "--points";
+                                opt == "--freqs" || opt == "--points" || opt == "--measurement" ||
+                                opt == "--normalise";
         if (takesValue && i + 1 == args.size())
             return usageError(cmd, opt + " needs a value");
         if (opt == "--channel") {
@@ -127,6 +132,13 @@ int parseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
             }
         } else if (opt == "--no-peq") {
             a.noPeq = true;
+        } else if (opt == "--measurement") {
+            a.measurement = args[++i];
+        } else if (opt == "--normalise") {
+            const std::string &v = args[++i];
+            if (v != "mid" && v != "off")
+                return usageError(cmd, "--normalise takes mid or off, not '" + v + "'");
+            a.normalise = v == "mid";
         } else if (opt == "--freqs") {
             a.freqs = parseNumberList(args[++i]);
             if (!a.freqs || std::any_of(a.freqs->begin(), a.freqs->end(), [](double f) { return f < 0.0; }))
@@ -164,6 +176,8 @@ int parseResponseArgs(const std::vector<std::string> &args, ResponseArgs &a)
     }
     if (a.freqs && a.points)
         return usageError(cmd, "give either --freqs or --points, not both");
+    if (!a.measurement.empty() && a.curve == Curve::Sum)
+        return usageError(cmd, "--measurement goes with --channel or --output (one measurement, one channel)");
     return ExitOk;
 }
 
@@ -194,6 +208,9 @@ int runResponse(const std::vector<std::string> &args)
         return rc;
     preset::PresetRecord record;
     if (!readPresetForCommand(a.file, record))
+        return ExitBadInput;
+    zar40::measurement::Measurement measurement;
+    if (!a.measurement.empty() && !readMeasurementForCommand("response", a.measurement, measurement))
         return ExitBadInput;
 
     // The sections of the chosen curve: one chain, or a buffer of chains.
@@ -259,6 +276,25 @@ int runResponse(const std::vector<std::string> &args)
             freqs.push_back(static_cast<float>(f));
     } else {
         freqs = dsp::LogSpacedFrequencies(20.0f, 44000.0f, a.points.value_or(kDefaultPoints));
+    }
+
+    if (!a.measurement.empty()) {
+        namespace ms = zar40::measurement;
+        const ms::Curve measured =
+            ms::onFrequencies(measurement, freqs, a.normalise ? ms::Normalisation::MidBand : ms::Normalisation::Off);
+        const ms::Curve predicted = ms::predict(measured, sections.data(), sections.size());
+        const bool phase = measured.hasPhase();
+        std::string out = phase ? "frequency_hz,measured_db,predicted_db,measured_phase_deg,predicted_phase_deg\n"
+                                : "frequency_hz,measured_db,predicted_db\n";
+        for (std::size_t k = 0; k < freqs.size(); ++k) {
+            out += formatValue(freqs[k]) + "," + formatValue(measured.magnitudeDb[k]) + "," +
+                   formatValue(predicted.magnitudeDb[k]);
+            if (phase)
+                out += "," + formatValue(measured.phaseDeg[k]) + "," + formatValue(predicted.phaseDeg[k]);
+            out += "\n";
+        }
+        std::cout << out;
+        return ExitOk;
     }
 
     std::string out = "frequency_hz,magnitude_db,phase_deg\n";
@@ -339,7 +375,8 @@ int runDynamics(const std::vector<std::string> &args)
 const Registration responseCommand{{
     "response",
     "print an equalizer or crossover response of a preset file as CSV",
-    "Usage: zar40 response FILE CURVE [--freqs F1,F2,... | --points P]\n\n"
+    "Usage: zar40 response FILE CURVE [--freqs F1,F2,... | --points P]\n"
+    "                      [--measurement FILE [--normalise mid|off]]\n\n"
     "Prints the magnitude and phase that the editor's diagrams draw for FILE (.vpx or\n"
     ".vpf), computed as digital filter sections at 96 kHz. CURVE is one of:\n"
     "  --channel N --band K      one equalizer band (channel index N: 0 input A,\n"
@@ -352,6 +389,12 @@ const Registration responseCommand{{
     "Output gain, delay, polarity and mute are not part of these curves.\n\n"
     "Frequencies: --freqs lists them in Hz; --points P takes P log-spaced points\n"
     "from 20 to 44000 Hz (default 100).\n\n"
+    "With --measurement FILE (a response text: Hz, dB and optionally degrees per\n"
+    "line) it prints the measurement and the predicted response, the measurement\n"
+    "with the curve's filters applied: frequency_hz,measured_db,predicted_db, and\n"
+    "the two phases when the file has one. The measurement is normalised to 0 dB\n"
+    "at its mean over 200 Hz-2 kHz unless --normalise off; outside its range the\n"
+    "values are nan. It goes with --channel and --output.\n\n"
     "Output: CSV with the header frequency_hz,magnitude_db,phase_deg and \"%.6f\"\n"
     "numbers; phase from -180 to 180 degrees; complete silence prints -inf.\n\n"
     "Example: zar40 response show.vpx --sum-of 1,4 --freqs 100,1000,10000\n"
