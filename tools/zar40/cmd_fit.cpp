@@ -172,22 +172,28 @@ int runFit(const std::vector<std::string> &args)
         return ExitBadInput;
 
     const ms::Bands current = bandsOf(record, a.channel);
+    {
+        // Keep the target already read; the rest comes from the channel.
+        ms::FitTarget target = std::move(options.target);
+        if (a.channel >= preset::kFirstOutput) {
+            const int output = a.channel - preset::kFirstOutput;
+            const preset::OutputChannel &o = record.outputs[static_cast<std::size_t>(output)];
+            const dsp::CrossoverSettings highCut = zar40::model::ToCrossover(o.highCut);
+            const dsp::CrossoverSettings lowCut = zar40::model::ToCrossover(o.lowCut);
+            options = ms::defaultFitOptions(current, &highCut, &lowCut);
+        } else {
+            options = ms::defaultFitOptions(current);
+        }
+        options.target = std::move(target);
+    }
     if (a.range) {
         options.lowHz = a.range->first;
         options.highHz = a.range->second;
-    } else if (a.channel >= preset::kFirstOutput) {
-        // An output's passband: between its low cut and its high cut.
-        const preset::OutputChannel &o = record.outputs[static_cast<std::size_t>(a.channel - preset::kFirstOutput)];
-        if (preset::isLowCutOn(o.lowCut))
-            options.lowHz = std::clamp(double(o.lowCut.FREQUENCY), 20.0, 19000.0);
-        if (preset::isHighCutOn(o.highCut))
-            options.highHz = std::clamp(double(o.highCut.FREQUENCY), options.lowHz * 1.5, 20000.0);
     }
-    // By default the fit uses the bands that are off; naming bands
-    // releases them, set or not.
-    for (std::size_t b = 0; b < dsp::kEqBands; ++b)
-        options.usable[b] = a.bands ? std::find(a.bands->begin(), a.bands->end(), int(b) + 1) != a.bands->end()
-                                    : current[b].type == dsp::EqBypass;
+    // Naming bands releases them, set or not.
+    if (a.bands)
+        for (std::size_t b = 0; b < dsp::kEqBands; ++b)
+            options.usable[b] = std::find(a.bands->begin(), a.bands->end(), int(b) + 1) != a.bands->end();
     options.maxBoostDb = a.maxBoost;
     options.smoothingFraction = a.smoothing;
 

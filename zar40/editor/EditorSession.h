@@ -9,6 +9,8 @@
 #include "zar40/comm/commprompts.h"
 #include "zar40/comm/communicationmodul.h"
 #include "zar40/comm/transferui.h"
+#include "zar40/measurement/fit.h"
+#include "zar40/measurement/measurement_file.h"
 #include "zar40/model/channel_copy.h"
 #include "zar40/model/editor_rules.h"
 #include "zar40/model/parameter_writes.h"
@@ -162,6 +164,28 @@ public:
     // The items copied; undoable like any edit.
     int copyChannels(const model::ChannelCopy &copy);
 
+    // The fitted bands of CHANNEL as one edit: one undo step and, while
+    // connected, one batch of writes.
+    void applyFittedBands(int channel, const measurement::Bands &bands);
+
+    // ---- Measurements ------------------------------------------------------------
+    // One measured response per channel, kept with the window for the
+    // diagrams and the fit; never part of the preset or its file.
+    struct ChannelMeasurement {
+        measurement::Measurement data;
+        QString name; // the file's name, for the diagrams and the report
+    };
+    const std::optional<ChannelMeasurement> &measurementOf(int channel) const;
+    bool hasMeasurements() const;
+    // Reads a measurement file for CHANNEL; on failure nothing changes and
+    // the text says why (with the line).
+    bool loadMeasurement(int channel, const QString &path, QString *why = nullptr);
+    void setMeasurement(int channel, measurement::Measurement data, const QString &name);
+    void clearMeasurement(int channel);
+    // Whether measurements are shown at 0 dB over 200 Hz-2 kHz.
+    bool normalisesMeasurements() const { return m_normaliseMeasurements; }
+    void setNormaliseMeasurements(bool on);
+
     // ---- Whole presets ----------------------------------------------------------
     // The current record was replaced from outside (a test, the document's
     // own open): it is shown anew and its undo history goes.
@@ -225,6 +249,8 @@ Q_SIGNALS:
     void parameterWritten(int code, int address, uint value);
     // A preset file was opened or saved (for the list of recent files).
     void presetFileUsed(const QString &path);
+    // A measurement was loaded or cleared, or the normalisation changed.
+    void measurementsChanged();
 
 private:
     friend class RecordEdit;
@@ -280,6 +306,8 @@ private:
     int m_shownSlot = 0;
     QUndoStack *m_undo;
     std::optional<preset::PresetRecord> m_editStart;
+    std::array<std::optional<ChannelMeasurement>, preset::kChannelCount> m_measurements;
+    bool m_normaliseMeasurements = true;
 
     EditorPrompts *m_prompts = nullptr;
     double m_waitScale = 1.0;

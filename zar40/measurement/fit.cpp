@@ -630,6 +630,19 @@ private:
 
 } // namespace
 
+FitOptions defaultFitOptions(std::span<const dsp::EqBandSettings, dsp::kEqBands> bands,
+                             const dsp::CrossoverSettings *highCut, const dsp::CrossoverSettings *lowCut)
+{
+    FitOptions o;
+    for (std::size_t b = 0; b < dsp::kEqBands; ++b)
+        o.usable[b] = bands[b].type == dsp::EqBypass;
+    if (lowCut && lowCut->type != dsp::XoHighPassBypass && lowCut->type <= dsp::kCrossoverTypeMax)
+        o.lowHz = std::clamp(double(lowCut->frequencyHz), 20.0, 19000.0);
+    if (highCut && highCut->type != dsp::XoLowPassBypass && highCut->type <= dsp::kCrossoverTypeMax)
+        o.highHz = std::clamp(double(highCut->frequencyHz), o.lowHz * 1.5, 20000.0);
+    return o;
+}
+
 FitResult residualOf(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::kEqBands> bands,
                      const FitOptions &options)
 {

@@ -63,6 +63,13 @@ struct FitResult {
     bool improved = false;
 };
 
+// A channel's defaults: the bands that are off are free, the rest kept;
+// for an output (given its high cut, the low-pass, and low cut, the
+// high-pass) the range is the passband between the two when they are on.
+FitOptions defaultFitOptions(std::span<const dsp::EqBandSettings, dsp::kEqBands> bands,
+                             const dsp::CrossoverSettings *highCut = nullptr,
+                             const dsp::CrossoverSettings *lowCut = nullptr);
+
 // The deviation of measurement + bands from the target, on the options'
 // range and points, against the unsmoothed measurement. ok false (with a
 // message) when the measurement, the target or the options do not allow it.

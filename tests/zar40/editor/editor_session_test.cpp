@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUndoStack>
@@ -317,4 +318,48 @@ int main(int argc, char **argv)
     ::testing::InitGoogleTest(&argc, argv);
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
+}
+
+TEST_F(EditorSessionTest, MeasurementsStayWithTheWindowAndAFitIsOneBatchedStep)
+{
+    QTemporaryDir dir;
+    const QString good = dir.filePath("speaker.frd"), bad = dir.filePath("broken.txt");
+    {
+        QFile f(good);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("* measured\n20 80 0\n1000 86 10\n20000 75 -20\n");
+        QFile b(bad);
+        ASSERT_TRUE(b.open(QIODevice::WriteOnly));
+        b.write("20 80\n30 nan\n");
+    }
+    QSignalSpy changed(&session, &EditorSession::measurementsChanged);
+    QString why;
+    EXPECT_FALSE(session.loadMeasurement(4, bad, &why));
+    EXPECT_TRUE(why.startsWith("line 2")) << why.toStdString();
+    EXPECT_EQ(changed.count(), 0);
+    ASSERT_TRUE(session.loadMeasurement(4, good, &why)) << why.toStdString();
+    EXPECT_EQ(session.measurementOf(4)->name, "speaker.frd");
+    EXPECT_EQ(session.measurementOf(4)->data.size(), 3u);
+    EXPECT_FALSE(session.measurementOf(3).has_value());
+    EXPECT_FALSE(session.isLocalModified()); // the preset did not change
+    EXPECT_EQ(session.undoStack()->count(), 0);
+
+    connectTo(1, {ScriptedPrompts::Yes});
+    QSignalSpy writes(&session, &EditorSession::parameterWritten);
+    measurement::Bands bands{};
+    bands[0] = {dsp::EqPeq2, 1000, 2.0f, -3.0f};
+    bands[2] = {dsp::EqHighShelf12, 8000, 0.7f, 2.5f};
+    session.applyFittedBands(4, bands);
+    EXPECT_EQ(session.undoStack()->count(), 1);
+    EXPECT_EQ(session.currentRecord().outputs[1].PEQ[2].TYPE, std::uint32_t(dsp::EqHighShelf12));
+    ASSERT_GE(writes.count(), 2);
+    // One batch: every write but the last says more follow.
+    for (qsizetype i = 0; i < writes.count(); ++i)
+        EXPECT_EQ(writes.at(i).at(0).toInt(), i + 1 < writes.count() ? codec::ReqWritePreset : codec::ReqWritePara);
+    session.undoStack()->undo();
+    EXPECT_EQ(session.currentRecord().outputs[1].PEQ[0].TYPE, preset::kBandOff);
+
+    session.clearMeasurement(4);
+    EXPECT_FALSE(session.hasMeasurements());
+    EXPECT_EQ(changed.count(), 2);
 }
