@@ -20,6 +20,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <array>
@@ -177,6 +178,9 @@ public:
     };
     const std::optional<ChannelMeasurement> &measurementOf(int channel) const;
     bool hasMeasurements() const;
+    // One line per measurement for the report: channel, file, points,
+    // frequency range, whether it has a phase.
+    QStringList measurementLines() const;
     // Reads a measurement file for CHANNEL; on failure nothing changes and
     // the text says why (with the line).
     bool loadMeasurement(int channel, const QString &path, QString *why = nullptr);

@@ -41,6 +41,25 @@ bool EditorSession::hasMeasurements() const
     return false;
 }
 
+QStringList EditorSession::measurementLines() const
+{
+    static const char *const inputs[] = {"Input A", "Summe", "Input B"};
+    QStringList lines;
+    for (int c = 0; c < preset::kChannelCount; ++c) {
+        const auto &m = m_measurements[static_cast<std::size_t>(c)];
+        if (!m) continue;
+        const QString channel = c < preset::kFirstOutput ? QString::fromLatin1(inputs[c])
+                                                         : QStringLiteral("Output %1").arg(c - preset::kFirstOutput + 1);
+        lines << QStringLiteral("%1: %2, %3 points from %4 Hz to %5 Hz, %6")
+                     .arg(channel, m->name)
+                     .arg(m->data.size())
+                     .arg(m->data.frequencyHz.front(), 0, 'g', 6)
+                     .arg(m->data.frequencyHz.back(), 0, 'g', 6)
+                     .arg(m->data.hasPhase() ? QStringLiteral("magnitude and phase") : QStringLiteral("magnitude only"));
+    }
+    return lines;
+}
+
 bool EditorSession::loadMeasurement(int channel, const QString &path, QString *why)
 {
     if (!isChannel(channel)) return false;

@@ -340,6 +340,8 @@ TEST_F(EditorSessionTest, MeasurementsStayWithTheWindowAndAFitIsOneBatchedStep)
     ASSERT_TRUE(session.loadMeasurement(4, good, &why)) << why.toStdString();
     EXPECT_EQ(session.measurementOf(4)->name, "speaker.frd");
     EXPECT_EQ(session.measurementOf(4)->data.size(), 3u);
+    EXPECT_EQ(session.measurementLines(),
+              QStringList{"Output 2: speaker.frd, 3 points from 20 Hz to 20000 Hz, magnitude and phase"});
     EXPECT_FALSE(session.measurementOf(3).has_value());
     EXPECT_FALSE(session.isLocalModified()); // the preset did not change
     EXPECT_EQ(session.undoStack()->count(), 0);

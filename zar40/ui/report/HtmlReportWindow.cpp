@@ -127,6 +127,7 @@ bool HtmlReportWindow::exportPdfTo(const QString &path)
 {
     PageTexts texts;
     texts.footer = footerNow();
+    texts.measurements = m_measurementLines;
     const PdfResult written = writeReportPdf(m_record, path, texts);
     if (!written.ok) {
         UserPrompts::current().error(QStringLiteral("The PDF file could not be written as %1.\n%2")

@@ -6,6 +6,7 @@
 #include "zar40/report/report.h"
 
 #include <QDialog>
+#include <QStringList>
 
 #include <functional>
 #include <string>
@@ -35,6 +36,10 @@ public:
     bool saveTo(const QString &path);
     bool exportPdfTo(const QString &path);
 
+    // Lines naming the measurements kept with the editor window, listed in
+    // PDF files.
+    void setMeasurementLines(const QStringList &lines) { m_measurementLines = lines; }
+
     // The footer of a printout made now.
     QString footerNow() const;
 
@@ -52,6 +57,7 @@ private:
     QWebEngineView *m_view = nullptr;
     Clock m_clock;
     PrintDialog m_printDialog;
+    QStringList m_measurementLines;
 };
 
 } // namespace zar40::report

@@ -174,3 +174,22 @@ TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
     window.setPrintDialog([](QPrinter &, QWidget *) { return false; });
     EXPECT_FALSE(window.printReport());
 }
+
+TEST_F(HtmlReportWindowTest, PdfListsTheWindowsMeasurementsOnlyWhenThereAreAny)
+{
+    if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    HtmlReportWindow window(m_record);
+    const QString plain = m_dir.filePath("plain.pdf"), measured = m_dir.filePath("measured.pdf");
+    ASSERT_TRUE(window.exportPdfTo(plain));
+    window.setMeasurementLines({QStringLiteral("Output 2: woofer.frd, 600 points from 20 Hz to 24000 Hz, magnitude only")});
+    ASSERT_TRUE(window.exportPdfTo(measured));
+    const int plainPages = vrntest::PdfPageCount(plain.toStdString());
+    ASSERT_EQ(vrntest::PdfPageCount(measured.toStdString()), plainPages + 1);
+    // The list comes after the tables and before the diagram pages.
+    const int listPage = plainPages - 6 + 1;
+    const std::string text = vrntest::PdfPageText(measured.toStdString(), listPage);
+    EXPECT_NE(text.find("Measurements"), std::string::npos) << text;
+    EXPECT_NE(text.find("Output 2: woofer.frd, 600 points"), std::string::npos) << text;
+    for (int page = 1; page <= plainPages; ++page)
+        EXPECT_EQ(vrntest::PdfPageText(plain.toStdString(), page).find("woofer.frd"), std::string::npos);
+}

@@ -103,6 +103,33 @@ void paintDiagram(QPainter &p, diagrams::ResponseDiagram &diagram, const QRectF 
     p.restore();
 }
 
+int paintMeasurementPage(QPainter &p, QPagedPaintDevice &device, const PageFrame &f, const PageTexts &texts)
+{
+    if (texts.measurements.isEmpty()) return 0;
+    device.newPage();
+    paintDecoration(p, f, texts);
+    QFont titleFont(QStringLiteral("serif"));
+    titleFont.setPointSizeF(12.0);
+    titleFont.setBold(true);
+    QFont lineFont(QStringLiteral("serif"));
+    lineFont.setPointSizeF(10.0);
+    const qreal titleHeight = 1.5 * QFontMetricsF(titleFont, &device).height();
+    const qreal lineHeight = 1.3 * QFontMetricsF(lineFont, &device).height();
+    p.save();
+    p.setPen(Qt::black);
+    p.setFont(titleFont);
+    p.drawText(QRectF(f.body.left(), f.body.top(), f.body.width(), titleHeight), Qt::AlignLeft | Qt::AlignTop,
+               QStringLiteral("Measurements"));
+    p.setFont(lineFont);
+    qreal y = f.body.top() + titleHeight;
+    for (const QString &line : texts.measurements) {
+        p.drawText(QRectF(f.body.left(), y, f.body.width(), lineHeight), Qt::AlignLeft | Qt::AlignTop, line);
+        y += lineHeight;
+    }
+    p.restore();
+    return 1;
+}
+
 int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f, const preset::PresetRecord &record,
                       const PageTexts &texts)
 {
@@ -192,6 +219,7 @@ PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path
         const PageFrame f = frameOf(writer);
         const std::string page = report::reportDocument(record);
         result.pages = paintHtmlPages(p, writer, f, fromWindows1252(page), texts);
+        result.pages += paintMeasurementPage(p, writer, f, texts);
         result.pages += paintDiagramPages(p, writer, f, record, texts);
         p.end();
     }

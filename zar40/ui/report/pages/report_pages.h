@@ -8,6 +8,7 @@
 #include "zar40/report/report.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <string_view>
 
@@ -25,14 +26,18 @@ struct PageTexts {
     QString header = QString::fromUtf8(report::kReportHeader.data(),
                                        static_cast<qsizetype>(report::kReportHeader.size()));
     QString footer;
+    // The measurements the window keeps beside the preset, one line each;
+    // a PDF file lists them on a page of their own when there are any.
+    QStringList measurements;
 };
 
 // Lays out HTML on DEVICE's pages below the header and above the footer.
 // Draws nothing when DEVICE cannot be painted on. Returns the pages drawn.
 int printHtml(QPagedPaintDevice &device, const QString &html, const PageTexts &texts);
 
-// The whole report of RECORD into the PDF file PATH, A4: the tables, then per
-// output its crossover magnitude and phase and its equalizer magnitude. The
+// The whole report of RECORD into the PDF file PATH, A4: the tables, the
+// measurements when there are any, then per output its crossover magnitude
+// and phase and its equalizer magnitude. The
 // file is replaced whole or left as it was. Widgets draw the diagrams, so a
 // QApplication must exist. On failure returns false and says why in ERROR.
 struct PdfResult {
