@@ -87,6 +87,15 @@ void CChildFrame::buildMenus()
     auto *tools = new QMenu(tr("&Tools"), this);
     m_idleActions << tools->addAction(tr("Copy Channel Setup"), view, &CZARDocumentView::onCopyChannelSetup);
     m_connectedActions << tools->addAction(tr("Devicesettings"), view, &CZARDocumentView::onDeviceSettings);
+    tools->addSeparator();
+    tools->addAction(tr("Load Measurement..."), view, &CZARDocumentView::onLoadMeasurement)
+        ->setObjectName(QStringLiteral("loadMeasurementAction"));
+    tools->addAction(tr("Clear Measurement"), view, &CZARDocumentView::onClearMeasurement)
+        ->setObjectName(QStringLiteral("clearMeasurementAction"));
+    QAction *fit = tools->addAction(tr("Fit EQ..."), view, &CZARDocumentView::onFitEq);
+    fit->setObjectName(QStringLiteral("fitEqAction"));
+    m_idleActions << fit;
+    tools->addSeparator();
     QAction *firmware = tools->addAction(tr("Firmware Update"), view, &CZARDocumentView::onFirmwareUpdate);
     firmware->setObjectName(QStringLiteral("firmwareUpdateAction"));
     m_idleActions << firmware;

@@ -788,3 +788,11 @@ QUndoStack *CZARDocumentView::undoStack() const
     const EditorSession *s = session();
     return s ? s->undoStack() : nullptr;
 }
+
+int CZARDocumentView::measurementChannel() const
+{
+    const EditorSession *s = session();
+    if (!s) return 0;
+    return editorGroup() == CrossoverGroup ? preset::kFirstOutput + s->selection().crossoverOutput
+                                           : s->selection().eqChannel;
+}

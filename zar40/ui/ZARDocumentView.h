@@ -90,6 +90,8 @@ public:
     bool isRemoteWatchOn() const;
     int remoteWatchCycles() const;
     int editorGroup() const;
+    // The channel the measurement commands act on.
+    int measurementChannel() const;
     void showEditorGroup(int group);
     bool isStereoLinked() const;
     bool writesGoOut() const;
@@ -111,6 +113,11 @@ public Q_SLOTS:
     void onDeviceSettings();
     void onFirmwareUpdate();
     void onHtmlReport();
+    // Measurements of the channel whose diagrams are shown (the equalizer's
+    // channel, or the crossover's output while the crossovers are open).
+    void onLoadMeasurement();
+    void onClearMeasurement();
+    void onFitEq();
     // LAYOUT indexes zar40::preset::factoryLayouts().
     void onQuickSetup(int layout);
     void onHelpTopics();

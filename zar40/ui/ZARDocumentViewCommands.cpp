@@ -146,6 +146,7 @@ void CZARDocumentView::onHtmlReport()
     const EditorSession *s = session();
     if (!s) return;
     zar40::report::HtmlReportWindow window(s->currentRecord(), this);
+    window.setMeasurementLines(s->measurementLines());
     window.exec();
 }
 
