@@ -1,7 +1,7 @@
 // A full paint of each response diagram at 1600 x 900 into an image:
 //   cold  - a new size every time: background, frequencies and curves rebuilt;
 //   warm  - the same size with new data, the case of a marker being dragged.
-#include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/crossover.h"
 #include "zar40/dsp/eq_design.h"
 

@@ -13,7 +13,7 @@
 #include "MyMultiDocTemplate.h"
 #include "ZARDocument.h"
 
-#include "zar40/dsp/diagrams/diagram_model.h"
+#include "zar40/diagrams/diagram_model.h"
 
 #include <QApplication>
 #include <QLibrary>

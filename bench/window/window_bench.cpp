@@ -27,7 +27,7 @@
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 
-#include "zar40/dsp/diagrams/response_diagram.h"
+#include "zar40/ui/diagrams/response_diagram.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -4,8 +4,8 @@
 #include "command.h"
 #include "preset_input.h"
 
-#include "zar40/dsp/diagrams/diagrams.h"
-#include "zar40/dsp/diagrams/from_preset.h"
+#include "zar40/ui/diagrams/diagrams.h"
+#include "zar40/diagrams/from_preset.h"
 #include "zar40/preset/record.h"
 
 #include <QApplication>

@@ -7,10 +7,11 @@
 
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
+#include "UserPrompts.h"
 
-#include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/dynamics.h"
-#include "zar40/dsp/diagrams/from_preset.h"
+#include "zar40/diagrams/from_preset.h"
 #include "zar40/preset/fields.h"
 #include "zar40/ui/editors/CrossoverEditor.h"
 #include "zar40/ui/editors/DynamicsEditors.h"
@@ -82,10 +83,15 @@ QWidget *withReadOut(diagrams::ResponseDiagram *diagram, const QString &name, co
     diagram->setMinimumSize(320, 180);
     auto *readOut = new QLabel(box);
     readOut->setObjectName(name + QStringLiteral("ReadOut"));
-    readOut->setMinimumHeight(readOut->fontMetrics().height());
+    // The text changes with every mouse move; at a fixed size the label asks
+    // no layout above it for room, so only the label itself repaints, not
+    // the frame and its scroll bars.
+    const QFontMetrics metrics = readOut->fontMetrics();
+    readOut->setFixedSize(metrics.horizontalAdvance(QStringLiteral(" Input -888 dBu, Output -888 dBu ")),
+                          metrics.height());
     QObject::connect(diagram, &diagrams::ResponseDiagram::readOutChanged, readOut, &QLabel::setText);
     layout->addWidget(diagram, 1);
-    layout->addWidget(readOut);
+    layout->addWidget(readOut, 0, Qt::AlignLeft);
     return box;
 }
 
@@ -437,6 +443,12 @@ void CZARDocumentView::wireEditors()
     for (diagrams::ResponseDiagram *d : {static_cast<diagrams::ResponseDiagram *>(m_eqMagnitude),
                                          static_cast<diagrams::ResponseDiagram *>(m_crossMagnitude)})
         connect(d, &diagrams::ResponseDiagram::notification, this, &CZARDocumentView::onDiagramNotification);
+    for (diagrams::ResponseDiagram *d : {static_cast<diagrams::ResponseDiagram *>(m_eqMagnitude),
+                                         static_cast<diagrams::ResponseDiagram *>(m_eqPhase),
+                                         static_cast<diagrams::ResponseDiagram *>(m_crossMagnitude),
+                                         static_cast<diagrams::ResponseDiagram *>(m_crossPhase),
+                                         static_cast<diagrams::ResponseDiagram *>(m_dynamics)})
+        connect(d, &diagrams::ResponseDiagram::imageFailed, this, &CZARDocumentView::onDiagramImageFailed);
     for (diagrams::CrossoverDiagram *d : {static_cast<diagrams::CrossoverDiagram *>(m_crossMagnitude),
                                           static_cast<diagrams::CrossoverDiagram *>(m_crossPhase)})
         connect(d, &diagrams::CrossoverDiagram::choicesChanged, this, [this, d] { crossoverChoiceMade(d); });
@@ -769,6 +781,23 @@ void CZARDocumentView::onDiagramNotification(QWidget *sender, int, int code, int
         }
         s->setCrossoverMarkers(markers, code == diagrams::kCrossoverDragEnd ? Step::Done : Step::Changing);
     }
+}
+
+void CZARDocumentView::onDiagramImageFailed()
+{
+    // The diagram reports from inside its paint, where no message box may
+    // run an event loop, so the message waits for the paint to end. Diagrams
+    // that fail together (all of them at one window size), or while the
+    // message is open, add no second one.
+    if (m_imageFailurePending) return;
+    m_imageFailurePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            UserPrompts::current().exclamation(QStringLiteral("Can't create Bitmap"), this);
+            m_imageFailurePending = false;
+        },
+        Qt::QueuedConnection);
 }
 
 bool CZARDocumentView::isStereoLinked() const

@@ -177,6 +177,7 @@ private:
     void onFindUnits();
     void onBlockClicked(int kind, int channel);
     void onDiagramNotification(QWidget *sender, int controlId, int code, int item);
+    void onDiagramImageFailed();
     void tabsChanged();
     void crossoverChoiceMade(QObject *diagram);
     // Asks for a file name and saves the current preset there.
@@ -228,4 +229,5 @@ private:
     zar40::diagrams::CCross_Magnitude_Diagramm *m_crossMagnitude = nullptr;
     zar40::diagrams::CCross_Phase_Diagramm *m_crossPhase = nullptr;
     zar40::diagrams::CDynamik_Diagramm *m_dynamics = nullptr;
+    bool m_imageFailurePending = false; // "Can't create Bitmap" is on its way or open
 };

@@ -2,6 +2,7 @@
 // lock, a marker drag and undo, with and without a connected unit. What the
 // view hands the connection is recorded through its parameterWritten signal.
 #include "DocView.h"
+#include "EventCounter.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
 #include "PluginContract.h"
@@ -9,7 +10,7 @@
 #include "SimProcess.h"
 #include "ZARDocument.h"
 
-#include "zar40/dsp/diagrams/diagram_model.h"
+#include "zar40/diagrams/diagram_model.h"
 #include "zar40/preset/record.h"
 
 #include <QAbstractButton>
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QPointer>
 #include <QPushButton>
@@ -365,6 +367,56 @@ TEST_F(EditorViewTest, PagesFollowTheEditorGroup)
     mainTabs->setCurrentIndex(3);
     view->setProperty("editorGroup", 0);
     EXPECT_EQ(mainTabs->currentIndex(), 0) << "a page that goes off gives way to Signalflow";
+}
+
+TEST_F(EditorViewTest, TheHoverReadOutRelayoutsNothingAboveItsLabel)
+{
+    using namespace zar40::diagrams;
+    showChannelEqualizer();
+    QWidget *diagram = view->findChild<QWidget *>("eqMagnitudeDiagram");
+    auto *readOut = view->findChild<QLabel *>("eqMagnitudeDiagramReadOut");
+    ASSERT_TRUE(diagram && readOut && diagram->isVisible());
+    vrntest::EventCounter holderLayouts(readOut->parentWidget(), QEvent::LayoutRequest);
+    const Mapping map(DiagramKind::EqMagnitude,
+                      PlotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
+                      WindowLimits(DiagramKind::EqMagnitude));
+    // What showing the page set off has settled.
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+    holderLayouts.reset();
+    // Read-outs of different lengths, then none outside the plot.
+    QStringList texts;
+    for (const auto &[f, v] : {std::pair{30, 1}, {15000, -5}, {500, 12}}) {
+        QTest::mouseMove(diagram, QPoint(map.frequencyToX(f), map.valueToY(v)));
+        QCoreApplication::processEvents();
+        texts << readOut->text();
+    }
+    QTest::mouseMove(diagram, QPoint(2, 2));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(readOut->text().isEmpty());
+    EXPECT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts.removeDuplicates(), 0) << texts.join('|').toStdString();
+    EXPECT_FALSE(texts.contains(QString())) << texts.join('|').toStdString();
+    // Every layout above the label is reached through its holder's.
+    EXPECT_EQ(holderLayouts.count(), 0);
+}
+
+TEST_F(EditorViewTest, DiagramsThatCannotMakeTheirImageAreReportedOnceAfterThePaint)
+{
+    QList<QWidget *> diagrams;
+    for (const char *name : {"eqMagnitudeDiagram", "eqPhaseDiagram", "dynamicsDiagram"})
+        diagrams << view->findChild<QWidget *>(name);
+    ASSERT_FALSE(diagrams.contains(nullptr));
+    prompts.answerOk();
+    // As from inside their paint events: nothing may open there.
+    for (QWidget *d : diagrams) QMetaObject::invokeMethod(d, "imageFailed");
+    EXPECT_TRUE(prompts.texts().isEmpty());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.texts(), QStringList{"Can't create Bitmap"});
+    // A later failure is said again.
+    prompts.answerOk();
+    QMetaObject::invokeMethod(diagrams.first(), "imageFailed");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts.texts().size(), 2);
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "report_pages.h"
 
-#include "zar40/dsp/diagrams/diagrams.h"
-#include "zar40/dsp/diagrams/from_preset.h"
+#include "zar40/ui/diagrams/diagrams.h"
+#include "zar40/diagrams/from_preset.h"
 #include "zar40/preset/text_codec.h"
 
 #include <QAbstractTextDocumentLayout>

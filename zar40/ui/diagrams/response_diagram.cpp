@@ -1,6 +1,4 @@
-#include "zar40/dsp/diagrams/response_diagram.h"
-
-#include "plugin-api/UserPrompts.h"
+#include "zar40/ui/diagrams/response_diagram.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -329,9 +327,11 @@ void ResponseDiagram::paintEvent(QPaintEvent *)
     if (!m_frameValid || m_frame.size() != size()) {
         m_frameValid = !render(size()).isNull();
         if (!m_frameValid) {
-            if (!m_warnedNoImage) {
-                m_warnedNoImage = true;
-                UserPrompts::current().exclamation(QStringLiteral("Can't create Bitmap"), this);
+            // A message box opened from here would run an event loop inside
+            // the paint; the view shows the failure once it has returned.
+            if (!m_reportedNoImage) {
+                m_reportedNoImage = true;
+                emit imageFailed();
             }
             return;
         }
@@ -343,7 +343,7 @@ void ResponseDiagram::paintEvent(QPaintEvent *)
 void ResponseDiagram::resizeEvent(QResizeEvent *)
 {
     m_frameValid = false;
-    m_warnedNoImage = false;
+    m_reportedNoImage = false;
     placeSpins();
 }
 

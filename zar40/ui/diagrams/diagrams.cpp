@@ -1,4 +1,4 @@
-#include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/ui/diagrams/diagrams.h"
 
 #include <QContextMenuEvent>
 #include <QMenu>

@@ -1,4 +1,4 @@
-#include "zar40/dsp/diagrams/diagram_model.h"
+#include "zar40/diagrams/diagram_model.h"
 
 #include "zar40/dsp/eq_design.h"
 

@@ -1,7 +1,7 @@
 // The diagram widgets: pixels where the math puts them, drags through real
 // mouse events with their notifications, the crossover context menu, and
 // `zar40 plot` run as a user runs it.
-#include "zar40/dsp/diagrams/diagrams.h"
+#include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/eq_design.h"
 #include "zar40/preset/preset_files.h"
 
@@ -164,6 +164,22 @@ TEST_F(DiagramWidgets, DynamicsCurvePixel)
     const int x = map.plot().left + 100;
     const double in = map.xToInput(x);
     EXPECT_EQ(image.pixel(x, map.valueToY(in)), Rgb(kDynamicsCurveColour));
+}
+
+TEST_F(DiagramWidgets, AnImageThatCannotBeMadeIsSignalledOnceASize)
+{
+    CDynamik_Diagramm d;
+    QSignalSpy failed(&d, &ResponseDiagram::imageFailed);
+    // An image of this size exceeds any address space.
+    d.resize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    QPaintEvent paint(QRect(0, 0, 10, 10));
+    QApplication::sendEvent(&d, &paint);
+    QApplication::sendEvent(&d, &paint);
+    EXPECT_EQ(failed.count(), 1);
+    QResizeEvent resized(d.size(), QSize(400, 400));
+    QApplication::sendEvent(&d, &resized);
+    QApplication::sendEvent(&d, &paint);
+    EXPECT_EQ(failed.count(), 2);
 }
 
 TEST_F(DiagramWidgets, PlotToolDrawsHeadless)

@@ -1,7 +1,7 @@
 #pragma once
 // What the editor view hands each diagram for a preset and a selection, in
 // one place so that the view and `zar40 plot` draw the same thing.
-#include "zar40/dsp/diagrams/diagram_model.h"
+#include "zar40/diagrams/diagram_model.h"
 #include "zar40/preset/record.h"
 
 namespace zar40::diagrams {

@@ -4,7 +4,7 @@
 // legend, title, 0 line) cached per size, limits and legend, curves cached
 // until the data, the size or the limits change, the two limit spin buttons
 // of the frequency diagrams and the mouse read-out.
-#include "zar40/dsp/diagrams/diagram_model.h"
+#include "zar40/diagrams/diagram_model.h"
 
 #include <QFont>
 #include <QImage>
@@ -51,6 +51,8 @@ signals:
     // The record the view receives: sender, control ID, code, item.
     void notification(QWidget *sender, int controlId, int code, int item);
     void readOutChanged(const QString &text);
+    // The window's image could not be made at this size; said once a size.
+    void imageFailed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -95,7 +97,7 @@ private:
     QSpinBox *m_upperSpin = nullptr;
     QString m_readOut;
     int m_drag = kNoMarker;
-    bool m_warnedNoImage = false;
+    bool m_reportedNoImage = false;
 
     QImage m_background;
     AxisLimits m_backgroundLimits;

@@ -3,7 +3,7 @@
 // to draw into a diagram, calls redraw() after every change and, for the two
 // magnitude diagrams, reads the dragged values back when a notification
 // arrives; a diagram never writes the preset itself.
-#include "zar40/dsp/diagrams/response_diagram.h"
+#include "zar40/ui/diagrams/response_diagram.h"
 
 class QMenu;
 

@@ -1,4 +1,4 @@
-#include "zar40/dsp/diagrams/from_preset.h"
+#include "zar40/diagrams/from_preset.h"
 
 #include "zar40/model/preset_signal.h"
 
