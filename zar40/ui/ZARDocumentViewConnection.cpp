@@ -10,6 +10,7 @@
 #include "zar40/ui/panels/level_panel.h"
 
 #include "canbus/netid.h"
+#include "zar40/comm/busscheduler.h"
 #include "zar40/comm/can/canwndtransport.h"
 #include "zar40/comm/commctrl.h"
 #include "zar40/comm/commprompts.h"
@@ -89,12 +90,9 @@ private:
     bool send(std::uint32_t id, const MessageBytes &data)
     {
         if (!m_window) return false;
-        CanRequest r;
-        r.id = static_cast<int>(id);
-        r.client = this;
-        r.clientHwnd = this;
-        r.data = data.data();
-        return m_window->request(CAN_SEND, r) == 1;
+        // In turn with the traffic of the editors on the same bus.
+        zar40::comm::windowScheduler(m_window)->submit(canbus::netIdForIdentifier(id), id, data);
+        return true;
     }
     void unregisterAll()
     {

@@ -3,7 +3,13 @@
 #include "can/CCanWnd.h"
 #include "can/CanMessages.h"
 
+#include "zar40/comm/busscheduler.h"
+
+#include <QCoreApplication>
 #include <QEvent>
+
+#include <map>
+#include <memory>
 
 namespace zar40::comm {
 
@@ -66,16 +72,55 @@ bool CanWndTransport::sendFrame(std::uint32_t id, const codec::MessageBytes &dat
         setError(QStringLiteral("the CAN window is gone"));
         return false;
     }
-    CanRequest request;
-    request.id = int(id);
-    request.client = this;
-    request.clientHwnd = this;
-    request.data = data.data();
-    if (m_window->request(CAN_SEND, request) != 1) {
-        setError(QStringLiteral("the CAN window did not send identifier 0x%1").arg(id, 3, 16, QLatin1Char('0')));
-        return false;
-    }
+    // The frame waits its turn with every other unit's; the window then
+    // sends it (and says so itself when it cannot).
+    windowScheduler(m_window)->submit(netId(), id, data);
     return true;
+}
+
+BusScheduler *windowScheduler(CCanWnd *window)
+{
+    if (!window) return nullptr;
+    // Owned here rather than by the window: the window is the host's and
+    // outlives this library, whose code the scheduler runs.
+    // Owned by the application (its timer dies with the event loop) and
+    // deleted here first when this library is unloaded, as the transaction
+    // queue is.
+    struct Entry {
+        QPointer<CCanWnd> window;
+        QPointer<BusScheduler> scheduler;
+    };
+    struct Holder {
+        std::map<CCanWnd *, Entry> entries;
+        ~Holder()
+        {
+            for (auto &[w, e] : entries) delete e.scheduler.data();
+        }
+    };
+    static Holder holder;
+    auto &schedulers = holder.entries;
+    // A window that is gone leaves its scheduler behind; a new window may
+    // even come at the same address.
+    std::erase_if(schedulers, [](auto &entry) {
+        if (entry.second.window && entry.second.scheduler) return false;
+        delete entry.second.scheduler.data();
+        return true;
+    });
+    Entry &slot = schedulers[window];
+    if (!slot.scheduler) {
+        slot.window = window;
+        QPointer<CCanWnd> target(window);
+        slot.scheduler = new BusScheduler([target](std::uint32_t id, const codec::MessageBytes &data) {
+            if (!target) return false;
+            CanRequest request;
+            request.id = int(id);
+            request.client = target.data();
+            request.clientHwnd = target.data();
+            request.data = data.data();
+            return target->request(CAN_SEND, request) == 1;
+        }, QCoreApplication::instance());
+    }
+    return slot.scheduler.data();
 }
 
 bool CanWndTransport::event(QEvent *event)

@@ -13,6 +13,8 @@ class QWidget;
 
 namespace zar40::comm {
 
+class BusScheduler;
+
 class CanWndTransport final : public CanTransport
 {
     Q_OBJECT
@@ -40,6 +42,11 @@ private:
     QPointer<CCanWnd> m_window;
     bool m_registered = false;
 };
+
+// The scheduler of the bus behind WINDOW: every connection of the plug-in
+// that talks through that window sends its frames through it. Null for a
+// null window.
+BusScheduler *windowScheduler(CCanWnd *window);
 
 // What the editor hands its connection: a CAN link for a Net-ID through the
 // CAN window of the host's main window (CCanWnd::find(mainWindow)), looked
