@@ -10,6 +10,7 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
+#include "zar40/editor/UnitOperations.h"
 #include "zar40/model/parameter_writes.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/preset_files.h"
@@ -73,21 +74,12 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 communication or file error, 2 usage error.\n";
 
-constexpr const char *kSettingsFile = "device-settings.txt";
-
 std::optional<long long> parseInt(const std::string &text)
 {
     long long v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
     if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
     return v;
-}
-
-std::string slotFileName(int slot)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "slot-%02d.vpx", slot);
-    return buf;
 }
 
 // The link as the user named it, for messages.
@@ -131,39 +123,7 @@ std::string showField(const preset::PresetRecord &r, const preset::FieldDescript
     return s.str();
 }
 
-bool writeSettingsFile(const fs::path &path, const codec::DeviceSettings &settings)
-{
-    std::ostringstream s;
-    s << "# ZAR40 device settings\n"
-      << "name=" << codec::deviceName(settings) << "\n"
-      << "keyboard_lock=" << (codec::keyboardLocked(settings) ? 1 : 0) << "\n"
-      << "device_number=" << codec::deviceNumber(settings) << "\n";
-    const auto res = preset::writeFileAtomically(path.string(), s.str());
-    if (!res) std::cerr << "zar40 device: " << res.message << " (" << res.detail << ")\n";
-    return res.ok;
-}
 
-// Reads the name and the keyboard lock; the device number is read only.
-bool readSettingsFile(const fs::path &path, std::string &name, bool &locked)
-{
-    std::ifstream in(path);
-    if (!in) return false;
-    std::string line;
-    bool haveName = false;
-    while (std::getline(in, line) && line.size() < 4096) {
-        if (line.empty() || line[0] == '#') continue;
-        const auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (key == "name") {
-            name = value.substr(0, codec::kDeviceNameWidth);
-            haveName = true;
-        } else if (key == "keyboard_lock") {
-            locked = value == "1";
-        }
-    }
-    return haveName;
-}
 
 struct Parsed {
     DeviceOptions options;
@@ -344,72 +304,34 @@ int diff(ToolSession &s, const Parsed &p)
     return ExitOk;
 }
 
+// Progress lines on stderr unless --quiet.
+editor::UnitProgress progressLines(const Parsed &p)
+{
+    if (p.options.quiet) return {};
+    return [](int, int, const QString &what) { std::cerr << what.toStdString() << "\n"; };
+}
+
+int unitError(const editor::UnitError &error)
+{
+    std::cerr << "zar40 device: " << error.text.toStdString() << "\n";
+    return error.device ? ExitDeviceError : ExitBadInput;
+}
+
 int backup(ToolSession &s, const Parsed &p)
 {
-    const fs::path dir(p.dir);
-    std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) return inputError("zar40 device: cannot create " + p.dir + ": " + ec.message());
-
-    std::vector<preset::PresetRecord> saved;
-    codec::DeviceSettings settings{};
-    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
-        preset::PresetRecord record{};
-        if (!readSlot(s, slot, record, settings)) return deviceError(s, "reading slot " + std::to_string(slot));
-        const auto res = preset::writeXmlPresetFile(record, (dir / slotFileName(slot)).string());
-        if (!res) return inputError(res.message + " (" + res.detail + ")");
-        saved.push_back(record);
-        if (!p.options.quiet) std::cerr << "Slot " << slot << " saved\n";
-    }
-    if (!writeSettingsFile(dir / kSettingsFile, settings)) return ExitBadInput;
-
-    // Verify: every file must hold what the device holds now.
-    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
-        preset::PresetRecord fromFile{};
-        if (!loadFile((dir / slotFileName(slot)).string(), fromFile)) return ExitBadInput;
-        preset::PresetRecord again{};
-        codec::DeviceSettings unused{};
-        if (!readSlot(s, slot, again, unused)) return deviceError(s, "verifying slot " + std::to_string(slot));
-        const auto differing = preset::differingFields(asStoredInFile(fromFile), asStoredInFile(again));
-        for (const auto *f : differing) {
-            if (f->key.field == preset::Field::Number) continue;
-            return inputError("zar40 device: verification of slot " + std::to_string(slot) + " failed at " + f->path);
-        }
-        if (!p.options.quiet) std::cerr << "Slot " << slot << " verified\n";
-    }
+    editor::UnitError error;
+    if (!editor::backupUnit(s, fs::path(p.dir), progressLines(p), error)) return unitError(error);
     if (!p.options.quiet) std::cerr << "Backup of 32 slots in " << p.dir << " verified\n";
     return ExitOk;
 }
 
 int restore(ToolSession &s, const Parsed &p)
 {
-    const fs::path dir(p.dir);
-    std::vector<std::pair<int, preset::PresetRecord>> files;
-    for (int slot = 1; slot <= preset::kPresetCount; ++slot) {
-        const fs::path file = dir / slotFileName(slot);
-        if (!fs::exists(file)) continue;
-        preset::PresetRecord record{};
-        if (!loadFile(file.string(), record)) return ExitBadInput;
-        files.emplace_back(slot, record);
-    }
-    std::string name;
-    bool locked = false;
-    const bool haveSettings = readSettingsFile(dir / kSettingsFile, name, locked);
-    if (files.empty() && !haveSettings)
-        return inputError("zar40 device: " + p.dir + " holds no slot-NN.vpx files and no " + kSettingsFile);
-
+    editor::UnitError error;
+    // A folder with nothing to restore is refused before the unit is asked.
+    if (!editor::checkRestoreFolder(fs::path(p.dir), error)) return unitError(error);
     if (!s.connect()) return deviceError(s, "connecting to " + linkName(p.options));
-    for (const auto &[slot, record] : files) {
-        if (!writeSlot(s, slot, record)) return deviceError(s, "restoring slot " + std::to_string(slot));
-        if (!p.options.quiet) std::cerr << "Slot " << slot << " restored\n";
-    }
-    if (haveSettings) {
-        std::vector<codec::Message> requests;
-        for (const zar40::model::ParameterWrite &w : zar40::model::DeviceSettingsWrites(name, locked, std::nullopt))
-            requests.push_back({w.code, w.address, w.value});
-        if (!s.sendAll(requests)) return deviceError(s, "restoring the device settings");
-        if (!p.options.quiet) std::cerr << "Device name and keyboard lock restored\n";
-    }
+    if (!editor::restoreUnit(s, fs::path(p.dir), progressLines(p), error)) return unitError(error);
     return ExitOk;
 }
 

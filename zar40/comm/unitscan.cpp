@@ -76,8 +76,10 @@ QList<FoundUnit> UnitScanner::units() const
 bool UnitScanner::ask(int netId)
 {
     Unit &u = m_units[static_cast<std::size_t>(netId)];
-    const std::uint16_t address = questions()[u.next];
-    if (!m_send(canbus::identifierForNetId(netId), buildMessage(ReqReadPara, address, 0))) return false;
+    const bool revision = u.next == questions().size();
+    const std::uint16_t address = revision ? 0 : questions()[u.next];
+    if (!m_send(canbus::identifierForNetId(netId), buildMessage(revision ? ReqRevision : ReqReadPara, address, 0)))
+        return false;
     u.probed = true;
     u.askedAt = clock().elapsed();
     ++u.attempts;
@@ -130,13 +132,15 @@ void UnitScanner::frameReceived(std::uint32_t identifier, std::span<const std::u
     Unit &u = m_units[static_cast<std::size_t>(netId)];
     if (!u.probed || u.done) return;
     const Message reply = parseMessage(std::span<const std::uint8_t, kMessageSize>(data.data(), kMessageSize));
-    const std::uint16_t asked = questions()[u.next];
+    const std::uint16_t asked = u.next < questions().size() ? questions()[u.next] : 0;
     if (reply.address != asked) return;
     if (!u.answered) {
         u.answered = true;
         u.found.netId = netId;
     }
-    if (reply.code == RepReadPara) {
+    if (reply.code == RepRevision && u.next == questions().size()) {
+        u.found.revision = reply.value;
+    } else if (reply.code == RepReadPara) {
         switch (u.next) {
         case 0: u.found.deviceNumber = reply.value; break;
         case 1: case 2: case 3: case 4: u.nameWords[u.next - 1] = reply.value; break;
@@ -148,7 +152,7 @@ void UnitScanner::frameReceived(std::uint32_t identifier, std::span<const std::u
     }
     ++u.next;
     u.attempts = 0;
-    if (u.next == questions().size()) {
+    if (u.next == questionCount()) {
         DeviceSettings settings{};
         for (std::size_t w = 0; w < 4; ++w) settings[kDeviceNameFirstWord + w] = u.nameWords[w];
         u.found.deviceName = QString::fromLatin1(deviceName(settings));

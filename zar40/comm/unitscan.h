@@ -1,8 +1,8 @@
 #pragma once
 // Finds the ZAR40 units on a CAN bus: asks every Net-ID from 1 to 63 for its
-// device number and, from those that answer, the device name and the
-// number of the preset it plays. Only parameter reads go out, so a unit in
-// use by an editor notices nothing. The scan asks every Net-ID at once
+// device number and, from those that answer, the device name, the number of
+// the preset it plays and its firmware revision. Only reads go out, so a
+// unit in use by an editor notices nothing. The scan asks every Net-ID at once
 // rather than one after the other, so an idle bus is done in well under a
 // second; it never takes longer than its deadline.
 #include "zar40/comm/codec/message.h"
@@ -25,6 +25,9 @@ struct FoundUnit {
     QString deviceName;
     // The slot the unit plays, 1 to 32; 0 when the unit did not say.
     int currentPreset = 0;
+    // The firmware revision word (major << 16 | minor); 0 when the unit did
+    // not say.
+    std::uint32_t revision = 0;
     // Every question was answered.
     bool complete = false;
 };
@@ -56,9 +59,11 @@ public:
     // Every frame from the bus goes here while the scan runs.
     void frameReceived(std::uint32_t identifier, std::span<const std::uint8_t> data);
 
-    // The addresses a unit is asked for, in order: device number, the four
-    // groups of the device name, the preset number.
+    // The addresses a unit is asked for with ReqReadPara, in order: device
+    // number, the four groups of the device name, the preset number. Then
+    // it is asked for its revision (ReqRevision, address 0).
     static std::span<const std::uint16_t> questions();
+    static std::size_t questionCount() { return questions().size() + 1; }
 
 Q_SIGNALS:
     void finished();
