@@ -74,13 +74,9 @@ bool CRemoteWatch::event(QEvent *event)
     if (!m_enabled || !m_link || !m_link->acceptsWrites()) return true;
     switch (reply->code) {
     case RepReadPegelVal: {
-        if (reply->address > 1) return true;
-        if (reply->value != kNoValue) {
-            const std::size_t first = reply->address * 4u;
-            for (std::size_t i = 0; i < 4; ++i)
-                m_levels[first + i] = static_cast<std::uint8_t>(reply->value >> (24 - 8 * i));
+        if (reply->address >= codec::kLevelAddresses) return true;
+        if (reply->value != kNoValue && codec::applyLevelReply(m_levels, reply->address, reply->value))
             Q_EMIT levelsChanged();
-        }
         if (reply->address == 0) {
             post(ReqReadPegelVal, 1);
         } else {

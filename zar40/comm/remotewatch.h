@@ -3,6 +3,8 @@
 // every second cycle followed by the six pots and the mute state, then a
 // pause. Each request is posted only when the previous reply has arrived,
 // so a slow link slows the cycle rather than filling the queue.
+#include "zar40/comm/codec/values.h"
+
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -20,7 +22,7 @@ class CRemoteWatch : public QObject
 public:
     static constexpr int kFirstPollMs = 500;
     static constexpr int kPauseMs = 1000;
-    static constexpr int kLevelCount = 8;
+    static constexpr int kLevelCount = static_cast<int>(codec::kLevelMeters);
     static constexpr int kPotCount = 6;
 
     explicit CRemoteWatch(CCommunicationmodul *link, QObject *parent = nullptr);

@@ -3,6 +3,7 @@
 // identifiers belong to a unit: canbus/netid.h.)
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -39,6 +40,22 @@ constexpr std::array<std::uint8_t, 4> levelBytes(std::uint32_t word)
 {
     return {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
             static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+}
+
+// The eight meters (inputs A and B, outputs 1 to 6) come in two level
+// replies: the one to address 0 holds meters 1 to 4, the one to address 1
+// meters 5 to 8.
+inline constexpr std::size_t kLevelMeters = 8;
+inline constexpr std::uint32_t kLevelAddresses = 2;
+// Puts a level reply to ADDRESS into LEVELS; false, and LEVELS unchanged,
+// for an address no level reply has.
+constexpr bool applyLevelReply(std::array<std::uint8_t, kLevelMeters> &levels, std::uint32_t address,
+                               std::uint32_t word)
+{
+    if (address >= kLevelAddresses) return false;
+    const auto meters = levelBytes(word);
+    for (std::size_t i = 0; i < meters.size(); ++i) levels[address * meters.size() + i] = meters[i];
+    return true;
 }
 constexpr std::uint32_t levelWord(std::array<std::uint8_t, 4> meters)
 {

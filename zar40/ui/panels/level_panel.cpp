@@ -1,7 +1,5 @@
 #include "zar40/ui/panels/level_panel.h"
 
-#include "zar40/comm/codec/values.h"
-
 #include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
@@ -95,13 +93,6 @@ void CZAR40Static::setLevel(int bar, std::uint8_t value)
     }
     repaintBar(bar, before);
     startAnimation();
-}
-
-void CZAR40Static::setLevelWord(int half, std::uint32_t word)
-{
-    if (half != 0 && half != 1) return;
-    const auto bytes = codec::levelBytes(word);
-    for (int i = 0; i < 4; ++i) setLevel(half * 4 + i, bytes[static_cast<std::size_t>(i)]);
 }
 
 void CZAR40Static::setPot(int pot, std::uint32_t value)

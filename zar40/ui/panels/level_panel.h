@@ -32,9 +32,6 @@ public:
     // Meter BAR (0 = input A, 1 = input B, 2..7 = outputs 1..6) with the byte
     // the device reports, 0 to 255.
     void setLevel(int bar, std::uint8_t value);
-    // A level reply as it arrives: HALF 0 holds meters 1-4, half 1 meters
-    // 5-8, the first meter in the word's most significant byte.
-    void setLevelWord(int half, std::uint32_t word);
     // Pot POT (0 to 5; the device numbers them 1 to 6) with the reply's
     // value, a signed position; it is shown as position x 6.0 dB.
     void setPot(int pot, std::uint32_t value);

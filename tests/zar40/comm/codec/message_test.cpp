@@ -48,6 +48,21 @@ TEST(Message, TextGroupMainTravelsInTextOrder)
     EXPECT_EQ(std::string(g.begin(), g.end()), "Main");
 }
 
+TEST(Message, LevelRepliesFillTheirHalfOfTheMetersInMessageByteOrder)
+{
+    std::array<std::uint8_t, kLevelMeters> levels{};
+    // Message bytes 4..7 of the reply to address 1: meters 5 to 8.
+    const Message reply = parseMessage(std::array<std::uint8_t, kMessageSize>{0x00, 0xD0, 0x00, 0x01, 0x11, 0x22, 0x33, 0x44});
+    ASSERT_TRUE(applyLevelReply(levels, reply.address, reply.value));
+    EXPECT_EQ(vec(levels), bytes({0, 0, 0, 0, 0x11, 0x22, 0x33, 0x44}));
+    ASSERT_TRUE(applyLevelReply(levels, 0, 0xFF000080u));
+    EXPECT_EQ(vec(levels), bytes({0xFF, 0, 0, 0x80, 0x11, 0x22, 0x33, 0x44}));
+    // No third half, and nothing written for it.
+    EXPECT_FALSE(applyLevelReply(levels, 2, 0xAAAAAAAAu));
+    EXPECT_FALSE(applyLevelReply(levels, 0xFFFFFFFFu, 0xAAAAAAAAu));
+    EXPECT_EQ(vec(levels), bytes({0xFF, 0, 0, 0x80, 0x11, 0x22, 0x33, 0x44}));
+}
+
 TEST(Frame, ReadsThatAreNotExactlyOneFrameAreDiscarded)
 {
     const auto frame = vec(buildFrame({RepReadPara, 1100, 0}));
