@@ -2,6 +2,7 @@
 // drawn by the editor's own diagram widgets on the offscreen platform, so
 // that it works without a display.
 #include "command.h"
+#include "measurement_input.h"
 #include "preset_input.h"
 
 #include "zar40/ui/diagrams/diagrams.h"
@@ -14,6 +15,8 @@
 #include <QSvgGenerator>
 
 #include <charconv>
+#include <array>
+#include <filesystem>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -51,6 +54,9 @@ struct PlotArgs {
     bool noPeq = false, noResult = false;
     std::optional<std::pair<int, int>> limits;
     std::string out;
+    // FILE or, for the crossover diagrams, N=FILE for output N.
+    std::vector<std::pair<int, std::string>> measurements;
+    bool normalise = true;
 };
 
 std::optional<dia::DiagramKind> kindOf(const std::string &name)
@@ -74,7 +80,7 @@ int parsePlotArgs(const std::vector<std::string> &args, PlotArgs &a)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string &opt = args[i];
         const bool takesValue = opt == "--diagram" || opt == "--channel" || opt == "--output" || opt == "--size" ||
-                                opt == "--limits" || opt == "-o";
+                                opt == "--limits" || opt == "-o" || opt == "--measurement" || opt == "--normalise";
         if (takesValue && i + 1 == args.size())
             return usageError(cmd, opt + " needs a value");
         if (opt == "--diagram") {
@@ -97,6 +103,22 @@ int parsePlotArgs(const std::vector<std::string> &args, PlotArgs &a)
             if (!parsePair(args[++i], ',', lo, hi) || lo >= hi || lo < -1000 || hi > 1000)
                 return usageError(cmd, "--limits takes LO,HI with LO below HI, not '" + args[i] + "'");
             a.limits = std::make_pair(lo, hi);
+        } else if (opt == "--measurement") {
+            const std::string &v = args[++i];
+            int output = 0;
+            const auto eq = v.find('=');
+            if (eq != std::string::npos && eq > 0 && parseInt(std::string_view(v).substr(0, eq), output)) {
+                if (output < 1 || output > preset::kOutputCount)
+                    return usageError(cmd, "--measurement N=FILE takes an output number from 1 to 6");
+                a.measurements.emplace_back(output, v.substr(eq + 1));
+            } else {
+                a.measurements.emplace_back(0, v);
+            }
+        } else if (opt == "--normalise") {
+            const std::string &v = args[++i];
+            if (v != "mid" && v != "off")
+                return usageError(cmd, "--normalise takes mid or off, not '" + v + "'");
+            a.normalise = v == "mid";
         } else if (opt == "--no-peq") {
             a.noPeq = true;
         } else if (opt == "--no-result") {
@@ -122,10 +144,18 @@ int parsePlotArgs(const std::vector<std::string> &args, PlotArgs &a)
         return usageError(cmd, "the equalizer diagrams take --channel N (and no --output)");
     if (!eq && (a.output < 0 || a.channel >= 0))
         return usageError(cmd, "the crossover and dynamics diagrams take --output N (and no --channel)");
+    if (!a.measurements.empty() && *a.kind == dia::DiagramKind::Dynamics)
+        return usageError(cmd, "--measurement goes with the equalizer and crossover diagrams");
+    if (eq && (a.measurements.size() > 1 || (!a.measurements.empty() && a.measurements.front().first != 0)))
+        return usageError(cmd, "the equalizer diagrams take one --measurement FILE");
     return ExitOk;
 }
 
-std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const preset::PresetRecord &record)
+using Measured = std::array<std::shared_ptr<const zar40::measurement::Measurement>, preset::kOutputCount>;
+
+std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const preset::PresetRecord &record,
+                                                  const std::shared_ptr<const zar40::measurement::Measurement> &forEq,
+                                                  const Measured &forOutputs)
 {
     using dia::DiagramKind;
     std::unique_ptr<dia::ResponseDiagram> d;
@@ -138,6 +168,10 @@ std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const prese
         else
             eq = std::make_unique<dia::CPEQ_Phase_Diagramm>();
         eq->setBands(dia::BandsOf(record, a.channel));
+        if (forEq)
+            eq->setMeasurement(
+                forEq, QString::fromStdString(std::filesystem::path(a.measurements.front().second).filename().string()),
+                a.normalise);
         d = std::move(eq);
         break;
     }
@@ -150,6 +184,9 @@ std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const prese
             xo = std::make_unique<dia::CCross_Phase_Diagramm>();
         xo->setOutputs(dia::OutputsOf(record, a.output - 1));
         xo->setOptions({!a.noPeq, !a.noResult});
+        dia::CrossoverDiagram::Measurements m;
+        std::copy(forOutputs.begin(), forOutputs.end(), m.begin());
+        xo->setMeasurements(m, a.normalise);
         d = std::move(xo);
         break;
     }
@@ -177,6 +214,18 @@ int runPlot(const std::vector<std::string> &args)
     preset::PresetRecord record{};
     if (!readPresetForCommand(a.file, record))
         return ExitBadInput;
+    std::shared_ptr<const zar40::measurement::Measurement> forEq;
+    Measured forOutputs;
+    for (const auto &[output, path] : a.measurements) {
+        zar40::measurement::Measurement m;
+        if (!readMeasurementForCommand("plot", path, m))
+            return ExitBadInput;
+        auto shared = std::make_shared<const zar40::measurement::Measurement>(std::move(m));
+        if (a.channel >= 0)
+            forEq = shared;
+        else
+            forOutputs[static_cast<std::size_t>((output ? output : a.output) - 1)] = shared;
+    }
 
     // No display is needed: draw on the offscreen platform unless the caller
     // chose another.
@@ -187,7 +236,7 @@ int runPlot(const std::vector<std::string> &args)
     char *argv[] = {name, nullptr};
     QApplication app(argc, argv);
 
-    const auto diagram = makeDiagram(a, record);
+    const auto diagram = makeDiagram(a, record, forEq, forOutputs);
     const QSize size(a.width, a.height);
     QSaveFile file(QString::fromStdString(a.out));
     if (!file.open(QIODevice::WriteOnly))
@@ -227,6 +276,12 @@ const Registration registration{{
     "  --no-peq         crossover diagrams without the outputs' equalizer bands\n"
     "  --no-result      crossover diagrams without the \"Result\" sum\n"
     "  --limits LO,HI   vertical limits (default: those the editor starts with)\n"
+    "  --measurement F  draws the measured response F (Hz, dB, optionally degrees per\n"
+    "                   line) of the channel, or of output N, dashed, and what the\n"
+    "                   preset's filters make of it, thick. The crossover diagrams\n"
+    "                   take several as K=F for output K; with phases, \"Result\"\n"
+    "                   adds the phase-true sum of the summed outputs' predictions\n"
+    "  --normalise M    mid (default: 0 dB at the mean of 200 Hz-2 kHz) or off\n"
     "  -o OUT           output file; .png or .svg\n",
     runPlot,
 }};

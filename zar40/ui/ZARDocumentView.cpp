@@ -25,6 +25,7 @@
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QHBoxLayout>
+#include <QAction>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -209,7 +210,9 @@ void CZARDocumentView::bindSession()
         if (CZARDocument *doc = zarDocument(); doc && doc->docTemplate() && doc->docTemplate()->docManager())
             doc->docTemplate()->docManager()->noteFileUsed(path);
     });
+    connect(s, &EditorSession::measurementsChanged, this, &CZARDocumentView::showMeasurements);
     wireConnectionBar();
+    showMeasurements();
 }
 
 // ---- Building ---------------------------------------------------------------------
@@ -456,6 +459,18 @@ void CZARDocumentView::wireEditors()
     for (QTabWidget *tabs : {m_eqTabs, m_crossoverTabs, m_dynamicsTabs})
         connect(tabs, &QTabWidget::currentChanged, this, [this] { tabsChanged(); });
     connect(m_mainTabs, &QTabWidget::currentChanged, this, [this] { showDiagrams(); });
+
+    // The measurement commands on the diagrams' right mouse button too.
+    const QList<QAction *> measurementActions = {
+        new QAction(tr("Load Measurement..."), this), new QAction(tr("Clear Measurement"), this),
+        new QAction(tr("Fit EQ..."), this)};
+    connect(measurementActions[0], &QAction::triggered, this, &CZARDocumentView::onLoadMeasurement);
+    connect(measurementActions[1], &QAction::triggered, this, &CZARDocumentView::onClearMeasurement);
+    connect(measurementActions[2], &QAction::triggered, this, &CZARDocumentView::onFitEq);
+    m_eqMagnitude->setExtraMenuActions(measurementActions);
+    m_eqPhase->setExtraMenuActions(measurementActions);
+    m_crossMagnitude->setExtraMenuActions(measurementActions);
+    m_crossPhase->setExtraMenuActions(measurementActions);
 }
 
 // ---- Groups, pages and the signal-flow picture ------------------------------------
@@ -658,6 +673,18 @@ void CZARDocumentView::showDiagrams()
     m_drawnSelection = selection;
     m_drawnPages = pages;
     if (page == MagnitudePage || page == PhasePage) {
+        diagrams::CrossoverDiagram::Measurements outputs;
+        for (int o = 0; o < preset::kOutputCount; ++o)
+            outputs[static_cast<std::size_t>(o)] = m_measurements[static_cast<std::size_t>(preset::kFirstOutput + o)];
+        const bool normalise = s->normalisesMeasurements();
+        for (diagrams::CrossoverDiagram *d : {static_cast<diagrams::CrossoverDiagram *>(m_crossMagnitude),
+                                              static_cast<diagrams::CrossoverDiagram *>(m_crossPhase)})
+            d->setMeasurements(outputs, normalise);
+        const auto eqChannel = static_cast<std::size_t>(selection.eqChannel);
+        const QString name = s->measurementOf(selection.eqChannel) ? s->measurementOf(selection.eqChannel)->name : QString();
+        for (diagrams::EqDiagram *d : {static_cast<diagrams::EqDiagram *>(m_eqMagnitude),
+                                       static_cast<diagrams::EqDiagram *>(m_eqPhase)})
+            d->setMeasurement(m_measurements[eqChannel], name, normalise);
         if (group == CrossoverGroup) {
             const diagrams::OutputRecords outputs = diagrams::OutputsOf(r, selection.crossoverOutput);
             // Each diagram keeps the user's own choice of shown outputs and
@@ -824,4 +851,18 @@ int CZARDocumentView::measurementChannel() const
     if (!s) return 0;
     return editorGroup() == CrossoverGroup ? preset::kFirstOutput + s->selection().crossoverOutput
                                            : s->selection().eqChannel;
+}
+
+void CZARDocumentView::showMeasurements()
+{
+    const EditorSession *s = session();
+    if (!s) return;
+    // Copied once here, then shared by the diagrams through every edit.
+    for (int c = 0; c < preset::kChannelCount; ++c) {
+        const auto &m = s->measurementOf(c);
+        m_measurements[static_cast<std::size_t>(c)] =
+            m ? std::make_shared<const zar40::measurement::Measurement>(m->data) : nullptr;
+    }
+    m_drawnRecord.reset();
+    showDiagrams();
 }

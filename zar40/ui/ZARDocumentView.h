@@ -9,6 +9,7 @@
 #include <QPointer>
 
 #include <array>
+#include <memory>
 #include <optional>
 
 class CZARDocument;
@@ -166,6 +167,7 @@ private:
     void showRecord(zar40::editor::EditorSession::RecordChange change);
     void showControls();
     void showDiagrams();
+    void showMeasurements();
     void showToolTips();
     void showLock();
     void showSelection();
@@ -205,6 +207,8 @@ private:
     std::optional<zar40::preset::PresetRecord> m_drawnRecord;
     std::optional<zar40::editor::Selection> m_drawnSelection;
     std::array<int, 2> m_drawnPages{};
+    // The session's measurements as the diagrams share them.
+    std::array<std::shared_ptr<const zar40::measurement::Measurement>, zar40::preset::kChannelCount> m_measurements{};
 
     QTabWidget *m_mainTabs = nullptr;
     QStackedWidget *m_groups = nullptr;

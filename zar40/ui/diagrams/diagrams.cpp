@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include <cmath>
+
 namespace zar40::diagrams {
 
 namespace {
@@ -14,6 +16,9 @@ CurveSampler::Quantity QuantityOf(DiagramKind kind)
     return kind == DiagramKind::EqPhase || kind == DiagramKind::CrossoverPhase ? CurveSampler::Quantity::Phase
                                                                                : CurveSampler::Quantity::Magnitude;
 }
+
+// The overlay's colour where a curve has no slot colour of its own.
+const QColor kOverlayColour(255, 170, 60);
 
 // A triangle of 7 pixels with its tip at p, above (up) or below the tip.
 QPolygon Triangle(int x, int y, bool up)
@@ -35,15 +40,71 @@ QStringList EqDiagram::legendLabels() const
     return labels;
 }
 
+void EqDiagram::setMeasurement(std::shared_ptr<const measurement::Measurement> m, const QString &name,
+                               bool normalise)
+{
+    m_measurement = std::move(m);
+    m_measurementName = name;
+    m_normalise = normalise;
+}
+
 void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
-    m_curves = EqCurves(map, sampler, m_bands, QuantityOf(kind()));
+    const CurveSampler::Quantity q = QuantityOf(kind());
+    m_curves = EqCurves(map, sampler, m_bands, q);
+    m_overlay = EqOverlay(map, sampler, m_bands, m_measurement.get(), m_normalise, q);
 }
 
 void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
+    PaintOverlay(p, kind(), map, m_overlay,
+                 m_overlay.empty() ? QString()
+                                   : QStringLiteral("%1: measured (dashed), predicted (thick)").arg(m_measurementName));
+}
+
+void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
+{
+    if (m_extraActions.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addActions(m_extraActions);
+    menu.exec(e->globalPos());
+}
+
+void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
+                  const QString &note)
+{
+    const bool eq = kind == DiagramKind::EqMagnitude || kind == DiagramKind::EqPhase;
+    const int firstX = map.plot().left;
+    for (const OverlayCurve &c : curves) {
+        const QColor colour = eq || c.result ? kOverlayColour : ColourOf(CurveColour(kind, c.slot));
+        QPen pen(colour, c.predicted ? 3 : 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::RoundJoin);
+        p.setPen(pen);
+        // One polyline per stretch the measurement covers.
+        QPolygon line;
+        auto flush = [&] {
+            if (line.size() > 1)
+                p.drawPolyline(line);
+            line.clear();
+        };
+        for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            if (c.rows[i] == OverlayCurve::kGap) {
+                flush();
+                continue;
+            }
+            line << QPoint(firstX + static_cast<int>(i), c.rows[i]);
+        }
+        flush();
+    }
+    if (note.isEmpty())
+        return;
+    p.setFont(DiagramFont(12));
+    p.setPen(kOverlayColour);
+    const PlotRect plot = map.plot();
+    p.drawText(QRect(plot.left + 6, plot.top + 4, plot.right - plot.left - 12, 16), Qt::AlignRight | Qt::AlignTop,
+               note);
 }
 
 CPEQ_Frequenz_Diagramm::CPEQ_Frequenz_Diagramm(QWidget *parent) : EqDiagram(DiagramKind::EqMagnitude, parent) {}
@@ -91,15 +152,25 @@ QStringList CrossoverDiagram::legendLabels() const
     return labels;
 }
 
+void CrossoverDiagram::setMeasurements(Measurements m, bool normalise)
+{
+    m_measurements = std::move(m);
+    m_normalise = normalise;
+}
+
 void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
-    m_curves = CrossoverCurves(map, sampler, m_outputs, m_options, QuantityOf(kind()));
+    const CurveSampler::Quantity q = QuantityOf(kind());
+    m_curves = CrossoverCurves(map, sampler, m_outputs, m_options, q);
+    m_overlay = CrossoverOverlay(map, sampler, m_outputs, m_options, m_measurements, m_normalise, q);
 }
 
 void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
+    PaintOverlay(p, kind(), map, m_overlay,
+                 m_overlay.empty() ? QString() : QStringLiteral("measured (dashed), predicted (thick)"));
 }
 
 QMenu *CrossoverDiagram::contextMenu()
@@ -114,6 +185,12 @@ QMenu *CrossoverDiagram::contextMenu()
         m_menu->addAction(QStringLiteral("Result"))->setData(kMenuResult);
         for (QAction *a : m_menu->actions())
             a->setCheckable(!a->isSeparator());
+        if (!m_extraActions.isEmpty()) {
+            m_menu->addSeparator();
+            // Not choices of this diagram: their data stays empty, so
+            // chooseMenuItem() passes them by.
+            m_menu->addActions(m_extraActions);
+        }
         connect(m_menu, &QMenu::triggered, this, [this](QAction *a) { chooseMenuItem(a->data().toInt()); });
     }
     for (QAction *a : m_menu->actions()) {

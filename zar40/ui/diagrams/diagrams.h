@@ -3,11 +3,22 @@
 // to draw into a diagram, calls redraw() after every change and, for the two
 // magnitude diagrams, reads the dragged values back when a notification
 // arrives; a diagram never writes the preset itself.
+#include "zar40/diagrams/measurement_overlay.h"
 #include "zar40/ui/diagrams/response_diagram.h"
 
+#include <QList>
+
+#include <array>
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QAction;
 class QMenu;
 
 namespace zar40::diagrams {
+
 
 // The equalizer diagrams: five bands of one channel and their chain.
 class EqDiagram : public ResponseDiagram
@@ -17,15 +28,32 @@ public:
     using ResponseDiagram::ResponseDiagram;
     void setBands(const BandRecords &bands) { m_bands = bands; }
     const BandRecords &bands() const { return m_bands; }
+    // The channel's measurement, drawn with what its bands make of it;
+    // none draws none. NAME labels it. Repaint with redraw().
+    void setMeasurement(std::shared_ptr<const measurement::Measurement> m, const QString &name = {},
+                        bool normalise = true);
+    const std::vector<OverlayCurve> &overlay() const { return m_overlay; }
+    // The view's commands for the right mouse button.
+    void setExtraMenuActions(const QList<QAction *> &actions) { m_extraActions = actions; }
 
 protected:
     QStringList legendLabels() const override;
     void computeCurves(const Mapping &map, CurveSampler &sampler) override;
     void paintCurves(QPainter &p, const Mapping &map) const override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
+    QList<QAction *> m_extraActions;
     BandRecords m_bands{};
     std::vector<Curve> m_curves;
+    std::shared_ptr<const measurement::Measurement> m_measurement;
+    QString m_measurementName;
+    bool m_normalise = true;
+    std::vector<OverlayCurve> m_overlay;
 };
+
+// The overlay's pen for a curve and the note that explains it.
+void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
+                  const QString &note);
 
 class CPEQ_Frequenz_Diagramm : public EqDiagram
 {
@@ -57,6 +85,14 @@ public:
     const OutputRecords &outputs() const { return m_outputs; }
     void setOptions(const CrossoverOptions &options) { m_options = options; }
     const CrossoverOptions &options() const { return m_options; }
+    // Measurements of the six outputs: each drawn output with one shows it
+    // and its prediction, and "Result" gets the phase-true sum of the
+    // predictions of the summed outputs that have one (all with a phase).
+    using Measurements = OutputMeasurements;
+    void setMeasurements(Measurements m, bool normalise = true);
+    const std::vector<OverlayCurve> &overlay() const { return m_overlay; }
+    // Items after "Result" in the menu, for the view's own commands.
+    void setExtraMenuActions(const QList<QAction *> &actions) { m_extraActions = actions; }
 
     // The menu "Context" as it is about to be shown: the outputs' names,
     // locked outputs checked and greyed, the others checked when shown.
@@ -78,6 +114,10 @@ protected:
     CrossoverOptions m_options;
     std::vector<Curve> m_curves;
     QMenu *m_menu = nullptr;
+    Measurements m_measurements;
+    bool m_normalise = true;
+    std::vector<OverlayCurve> m_overlay;
+    QList<QAction *> m_extraActions;
 };
 
 class CCross_Magnitude_Diagramm : public CrossoverDiagram

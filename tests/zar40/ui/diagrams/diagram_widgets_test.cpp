@@ -211,3 +211,92 @@ TEST_F(DiagramWidgets, PlotToolDrawsHeadless)
     EXPECT_EQ(run("--diagram dynamics --output 1 --limits 5,5 -o " + dir + "/d.png"), 2);
     std::filesystem::remove_all(dir);
 }
+
+namespace {
+
+// A measurement over 100 Hz to 10 kHz that is exactly one band's curve.
+std::shared_ptr<const zar40::measurement::Measurement> BandMeasurement(std::uint32_t type, int hz, float q, float gain,
+                                                                       bool phase)
+{
+    dsp::FilterSection s;
+    dsp::DesignEqSection(type, hz, q, gain, s);
+    auto m = std::make_shared<zar40::measurement::Measurement>();
+    for (float f : dsp::LogSpacedFrequencies(100.0f, 10000.0f, 400)) {
+        m->frequencyHz.push_back(f);
+        m->magnitudeDb.push_back(dsp::CascadeMagnitude(f, &s, 1));
+        if (phase)
+            m->phaseDeg.push_back(dsp::CascadePhase(f, &s, 1));
+    }
+    return m;
+}
+
+} // namespace
+
+TEST_F(DiagramWidgets, MeasurementOverlayShowsThePredictionAndFollowsADrag)
+{
+    CPEQ_Frequenz_Diagramm d;
+    d.resize(800, 400);
+    BandRecords bands{};
+    bands[0] = MakeBandRecord(dsp::EqPeq2, 1000, 1.0f, -6); // undoes the measured peak
+    d.setBands(bands);
+    d.setMeasurement(BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false), QStringLiteral("m.frd"), false);
+    d.render(d.size());
+    const Mapping map = d.mappingFor(d.size());
+    ASSERT_EQ(d.overlay().size(), 2u);
+    const OverlayCurve &measured = d.overlay()[0], &predicted = d.overlay()[1];
+    EXPECT_FALSE(measured.predicted);
+    EXPECT_TRUE(predicted.predicted);
+    const auto column = [&](double hz) { return static_cast<std::size_t>(map.frequencyToX(hz) - map.plot().left); };
+    // Nothing drawn where the measurement does not reach.
+    EXPECT_EQ(measured.rows[column(50)], OverlayCurve::kGap);
+    EXPECT_EQ(predicted.rows[column(20000)], OverlayCurve::kGap);
+    EXPECT_NEAR(measured.rows[column(1000)], map.valueToY(6), 1);
+    for (double hz : {150.0, 500.0, 1000.0, 3000.0, 9000.0})
+        EXPECT_NEAR(predicted.rows[column(hz)], map.valueToY(0), 1) << hz;
+
+    // Dragging the band moves the prediction with it, at once.
+    const MarkerPoint pt = BandMarkerPoint(map, d.bands()[0]);
+    Mouse(d, QEvent::MouseButtonPress, {pt.x, pt.y}, Qt::LeftButton, Qt::LeftButton);
+    Mouse(d, QEvent::MouseMove, {map.frequencyToX(3000), pt.y}, Qt::NoButton, Qt::LeftButton);
+    d.render(d.size());
+    EXPECT_LT(d.overlay()[1].rows[column(1000)], map.valueToY(3)); // the peak shows again
+    Mouse(d, QEvent::MouseButtonRelease, {map.frequencyToX(3000), pt.y}, Qt::LeftButton, Qt::NoButton);
+
+    // The phase diagram draws nothing for a measurement without phase.
+    CPEQ_Phase_Diagramm phase;
+    phase.setMeasurement(BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false));
+    phase.render(QSize(800, 400));
+    EXPECT_TRUE(phase.overlay().empty());
+}
+
+TEST_F(DiagramWidgets, PredictedResultIsThePhaseTrueSumOfMeasuredOutputs)
+{
+    CCross_Magnitude_Diagramm d;
+    OutputRecords outs{};
+    for (int i = 0; i < 6; ++i) {
+        outs[i].name = "Out " + std::to_string(i + 1);
+        outs[i].locked = i < 2;
+    }
+    outs[0].crossover.values = {2, 1000, 4, 4, 1000, 4}; // Linkwitz-Riley low-pass
+    outs[1].crossover.values = {0, 1000, 4, 6, 1000, 4}; // and high-pass
+    d.setOutputs(outs);
+    // Both drivers flat: the predicted sum is flat too.
+    const auto flat = BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true);
+    d.setMeasurements({flat, flat}, false);
+    const QSize size(800, 400);
+    d.render(size);
+    const Mapping map = d.mappingFor(size);
+    ASSERT_EQ(d.overlay().size(), 5u); // two outputs measured and predicted, and the sum
+    const OverlayCurve &sum = d.overlay().back();
+    EXPECT_TRUE(sum.result);
+    const auto column = [&](double hz) { return static_cast<std::size_t>(map.frequencyToX(hz) - map.plot().left); };
+    for (double hz : {200.0, 1000.0, 5000.0})
+        EXPECT_NEAR(sum.rows[column(hz)], map.valueToY(0), 1) << hz;
+
+    // Without a phase for one of them there is no sum to predict.
+    d.setMeasurements({flat, BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, false)}, false);
+    d.redraw();
+    d.render(size);
+    ASSERT_EQ(d.overlay().size(), 4u);
+    EXPECT_FALSE(d.overlay().back().result);
+}
