@@ -103,21 +103,35 @@ endfunction()
 # (beside the sources) keeps DLLDocTemplate the only exported symbol.
 function(vrn_add_plugin)
   cmake_parse_arguments(P "" "NAME" "SOURCES" ${ARGN})
-  add_library(${P_NAME} MODULE ${P_SOURCES})
-  vrn_project_target(${P_NAME})
-  target_include_directories(${P_NAME} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-  target_link_libraries(${P_NAME} PRIVATE vrn-plugin-api vrn-ui-toolkit Qt6::Widgets)
-  target_link_options(${P_NAME} PRIVATE -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map -Wl,--no-undefined)
-  set_target_properties(${P_NAME} PROPERTIES
-    OUTPUT_NAME ${P_NAME}
+  vrn_add_plugin_library_(${P_NAME} ".vpi" ${P_SOURCES})
+  target_link_libraries(${P_NAME} PRIVATE vrn-ui-toolkit)
+endfunction()
+
+# vrn_add_plugin_module(NAME name SOURCES ...)
+# A library NAME.so beside the plug-ins that a plug-in loads when it first
+# needs it (OnDemandModule), for a part whose own dependencies are heavy.
+# The host looks only at .vpi files; exports.map names its entry points.
+function(vrn_add_plugin_module)
+  cmake_parse_arguments(P "" "NAME" "SOURCES" ${ARGN})
+  vrn_add_plugin_library_(${P_NAME} ".so" ${P_SOURCES})
+endfunction()
+
+function(vrn_add_plugin_library_ name suffix)
+  add_library(${name} MODULE ${ARGN})
+  vrn_project_target(${name})
+  target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE vrn-plugin-api Qt6::Widgets)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${CMAKE_CURRENT_SOURCE_DIR}/exports.map -Wl,--no-undefined)
+  set_target_properties(${name} PROPERTIES
+    OUTPUT_NAME ${name}
     PREFIX ""
-    SUFFIX ".vpi"
+    SUFFIX ${suffix}
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON
     LIBRARY_OUTPUT_DIRECTORY ${VRN_PLUGIN_OUTPUT_DIRECTORY}
     LINK_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/exports.map
     INSTALL_RPATH "$ORIGIN/../lib")
-  install(TARGETS ${P_NAME} LIBRARY DESTINATION ${VRN_INSTALL_PLUGIN_DIR})
+  install(TARGETS ${name} LIBRARY DESTINATION ${VRN_INSTALL_PLUGIN_DIR})
 endfunction()
 
 # vrn_install_link(PROGRAM name LINK link)

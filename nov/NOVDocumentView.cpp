@@ -1,10 +1,11 @@
 #include "NOVDocumentView.h"
 
 #include "About.h"
-#include "HtmlCtrl.h"
+#include "BrowserModule.h"
 #include "NOVDocument.h"
 #include "NOVStrings.h"
 #include "NovScanner.h"
+#include "OnDemandModule.h"
 #include "UserPrompts.h"
 #include "WindowTree.h"
 
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QUrl>
 
 namespace {
 
@@ -31,6 +33,18 @@ W *withId(W *widget, int id, const char *name)
     WindowTree::setControlId(widget, id);
     widget->setObjectName(QLatin1String(name));
     return widget;
+}
+
+// The browser engine is loaded with the first NOV window, not with the
+// plug-in: most sessions never open one.
+QWidget *createBrowser(QWidget *parent, QString *error)
+{
+    static NovCreateBrowserFunction *create = nullptr;
+    if (!create)
+        create = OnDemandModule::resolveFunction<NovCreateBrowserFunction>(
+            reinterpret_cast<const void *>(&createBrowser), QStringLiteral(NOV_BROWSER_MODULE_FILE),
+            NOV_BROWSER_CREATE_SYMBOL, error);
+    return create ? create(parent) : nullptr;
 }
 
 } // namespace
@@ -71,7 +85,7 @@ void CNOVDocumentView::onInitialUpdate()
     CView::onInitialUpdate();
     if (!m_htmlCtrl)
         createControls();
-    m_htmlCtrl->setUrl(QUrl(QStringLiteral("qrc:/nov/START.HTM")));
+    showPage(QUrl(QStringLiteral("qrc:/nov/START.HTM")));
     setStatus(novStrings().text(NovString::Offline, QStringLiteral("Offline")), QString());
 }
 
@@ -115,7 +129,16 @@ void CNOVDocumentView::createControls()
     m_logoIcon->setAlignment(Qt::AlignCenter);
     m_logoIcon->setPixmap(QIcon(QStringLiteral(":/nov/vrnlogo.svg")).pixmap(30, 30));
 
-    m_htmlCtrl = withId(new CHtmlCtrl(this), HtmlCtrlId, "htmlCtrl");
+    QString error;
+    QWidget *browser = createBrowser(this, &error);
+    m_hasBrowser = browser != nullptr;
+    if (!browser) {
+        auto *note = new QLabel(tr("The browser cannot be shown.\n%1").arg(error), this);
+        note->setWordWrap(true);
+        note->setAlignment(Qt::AlignCenter);
+        browser = note;
+    }
+    m_htmlCtrl = withId(browser, HtmlCtrlId, "htmlCtrl");
     layoutControls();
 }
 
@@ -193,7 +216,13 @@ void CNOVDocumentView::showModule(int index)
     const NovModule &module = m_scanner->modules().at(index);
     setStatus(module.address, module.serialNumber);
     // The address names no scheme: the pages are plain HTTP.
-    m_htmlCtrl->setUrl(QUrl(QStringLiteral("http://") + module.address + QStringLiteral("/novmain.htm")));
+    showPage(QUrl(QStringLiteral("http://") + module.address + QStringLiteral("/novmain.htm")));
+}
+
+void CNOVDocumentView::showPage(const QUrl &url)
+{
+    if (m_hasBrowser)
+        m_htmlCtrl->setProperty("url", url);
 }
 
 void CNOVDocumentView::setStatus(const QString &address, const QString &serial, const QString &message)

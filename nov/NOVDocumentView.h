@@ -4,7 +4,6 @@
 
 #include <QFont>
 
-class CHtmlCtrl;
 class CNOVDocument;
 class NovScanner;
 class QComboBox;
@@ -60,6 +59,7 @@ private:
     void createControls();
     void layoutControls();
     void showModule(int index);
+    void showPage(const QUrl &url);
     void onModuleAdded(int index);
     void onSerialNumberRead(int index);
     void onOffline();
@@ -75,7 +75,9 @@ private:
     QLabel *m_label = nullptr;
     QComboBox *m_moduleList = nullptr;
     QLabel *m_logoIcon = nullptr;
-    CHtmlCtrl *m_htmlCtrl = nullptr;
+    // The browser from NOV-browser.so, or a note saying why it is missing.
+    QWidget *m_htmlCtrl = nullptr;
+    bool m_hasBrowser = false;
     QString m_statusAddress;
     QString m_statusSerial;
     QString m_statusMessage;

@@ -1,7 +1,6 @@
 // The plug-in's entry point: the only symbol NOV.vpi exports.
 
 #include "ChildFrame.h"
-#include "HtmlCtrl.h"
 #include "MyMultiDocTemplate.h"
 #include "NOVDocument.h"
 #include "NOVDocumentView.h"
@@ -12,10 +11,6 @@
 VRN_PLUGIN_EXPORT CMyMultiDocTemplate *DLLDocTemplate()
 {
     try {
-        // Page commands reach the browser's navigation hook only for a
-        // scheme the engine knows, and it must know it before its first
-        // object exists: this is the plug-in's earliest moment.
-        CHtmlCtrl::registerAppScheme();
         auto *t = new CMyMultiDocTemplate(QStringLiteral(":/nov"), 129,
                                           CMyMultiDocTemplate::runtimeClass<CNOVDocument>(),
                                           CMyMultiDocTemplate::runtimeClass<CChildFrame>(),

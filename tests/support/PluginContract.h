@@ -8,6 +8,7 @@
 #include "MyMultiDocTemplate.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLibrary>
 #include <QMdiArea>
 #include <QProcess>
@@ -24,6 +25,24 @@
 inline void loadLikeTheHost(QLibrary &library)
 {
     library.setLoadHints(QLibrary::PreventUnloadHint);
+}
+
+// Whether the browser engine's library is mapped into this process. The
+// plug-ins keep it in modules of their own, loaded with the first browser
+// window, so a test program that does not link it sees it only then.
+inline bool browserEngineLoaded()
+{
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    return maps.open(QIODevice::ReadOnly) && maps.readAll().contains("libQt6WebEngineCore");
+}
+
+// The browser view among WINDOW's children, found by class name: the
+// test program need not link the browser engine to see it.
+inline QWidget *browserViewIn(QWidget *window)
+{
+    for (QWidget *child : window->findChildren<QWidget *>())
+        if (child->inherits("QWebEngineView")) return child;
+    return nullptr;
 }
 
 // The one QApplication of the test program.

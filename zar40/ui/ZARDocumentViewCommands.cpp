@@ -11,8 +11,9 @@
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/commprompts.h"
 #include "zar40/ui/firmware/CZAR_FW_UPDlg.h"
-#include "zar40/ui/report/HtmlReportWindow.h"
+#include "zar40/ui/report/ReportModule.h"
 
+#include "OnDemandModule.h"
 #include "UserPrompts.h"
 
 #include <QComboBox>
@@ -145,9 +146,19 @@ void CZARDocumentView::onHtmlReport()
 {
     const EditorSession *s = session();
     if (!s) return;
-    zar40::report::HtmlReportWindow window(s->currentRecord(), this);
-    window.setMeasurementLines(s->measurementLines());
-    window.exec();
+    // The browser engine is loaded with the first report, not with the
+    // plug-in: most sessions never show one.
+    static Zar40ShowHtmlReportFunction *show = nullptr;
+    QString error;
+    if (!show)
+        show = OnDemandModule::resolveFunction<Zar40ShowHtmlReportFunction>(
+            reinterpret_cast<const void *>(&pluginFolder), QStringLiteral(ZAR40_REPORT_MODULE_FILE),
+            ZAR40_SHOW_REPORT_SYMBOL, &error);
+    if (!show) {
+        UserPrompts::current().error(tr("The report cannot be shown.\n%1").arg(error), this);
+        return;
+    }
+    show(s->currentRecord(), s->measurementLines(), this);
 }
 
 void CZARDocumentView::onHelpTopics()

@@ -5,7 +5,11 @@
 #include "zar40/preset/preset_files.h"
 
 #include <QFile>
+#include <QLoggingCategory>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -60,6 +64,43 @@ TEST(ZAR40Plugin, OpensPresetFilesAndRefusesWhatItCannotRead)
     EXPECT_EQ(zar40::preset::textOf(static_cast<CZARDocument *>(d)->session().presets().currentRecord().NAME), "Stage left");
     EXPECT_EQ(d->title(), "good.vpx");
     EXPECT_EQ(prompts.texts().size(), 2);
+}
+
+TEST(ZAR40Plugin, TheReportWindowBringsTheBrowserEngineAlongWhenItFirstOpens)
+{
+    ScriptedUserPrompts prompts;
+    ScopedUserPrompts scope(prompts);
+    app();
+    LoadedPlugin plugin(PLUGIN_FILE);
+    ASSERT_NE(plugin.docTemplate, nullptr);
+    ASSERT_TRUE(plugin.manager->OpenNewDocument(1));
+    CView *view = plugin.manager->documents().constFirst()->views().constFirst();
+    EXPECT_FALSE(browserEngineLoaded());
+    // Web views drawn as the host draws them (host/GraphicsSetup), with no
+    // shared OpenGL context, whose absence the engine's context report
+    // does not survive.
+    qputenv("QT_QUICK_BACKEND", "software");
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
+
+    // The window is modal: it is looked into from its own event loop.
+    QString title, pageTitle;
+    QTimer::singleShot(0, [&] {
+        QPointer<QWidget> window;
+        if (!QTest::qWaitFor([&] { return (window = QApplication::activeModalWidget()) != nullptr; }, 20000))
+            return;
+        title = window->windowTitle();
+        if (QWidget *browser = browserViewIn(window)) {
+            if (QTest::qWaitFor(
+                    [&] { return browser->property("title").toString() == QLatin1String("HTML Report"); }, 30000))
+                pageTitle = browser->property("title").toString();
+        }
+        window->close();
+    });
+    ASSERT_TRUE(QMetaObject::invokeMethod(view, "onHtmlReport"));
+    EXPECT_EQ(title, "Html-Report");
+    EXPECT_EQ(pageTitle, "HTML Report");
+    EXPECT_TRUE(browserEngineLoaded());
+    EXPECT_TRUE(prompts.texts().isEmpty()) << prompts.texts().join('\n').toStdString();
 }
 
 } // namespace
