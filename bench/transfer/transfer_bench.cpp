@@ -160,6 +160,7 @@ public:
         for (std::uint16_t address : codec::readOrder()) {
             const codec::FrameBytes frame = codec::buildFrame(codec::Message{codec::ReqReadPara, address, 0});
             if (::write(m_fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return 0;
+            const qint64 sent = clock.nsecsElapsed();
             std::uint8_t reply[64];
             for (std::size_t got = 0; got < codec::kFrameSize;) {
                 pollfd p{m_fd, POLLIN, 0};
@@ -167,9 +168,13 @@ public:
                 if (n <= 0) return 0;
                 got += static_cast<std::size_t>(n);
             }
+            exchanges.push_back(static_cast<double>(clock.nsecsElapsed() - sent) / 1e9);
         }
         return static_cast<double>(clock.nsecsElapsed()) / 1e9;
     }
+
+    // Every exchange of every read so far, in seconds.
+    std::vector<double> exchanges;
 
 private:
     vrntest::SimProcess m_sim;
@@ -254,6 +259,17 @@ int main(int argc, char **argv)
                 paced.writeSeconds / writeWire);
     std::printf("    bare loop read %6.3f s (%5.3f), ratio %5.3f (%5.3f): what the simulated line itself loses\n",
                 bareMedian, bareFastest, bareMedian / readWire, bareFastest / readWire);
+    // A typical exchange shows what the simulated line costs; the few that
+    // wait a scheduler tick or more (a busy machine's kernel workers behind
+    // other programs) show how much of the total is the machine's.
+    const double exchangeWire = kBitsPerExchange / kBaud;
+    double hiccups = 0;
+    for (double e : bareLine.exchanges)
+        if (e > exchangeWire + 0.0005) hiccups += e - exchangeWire;
+    std::printf("    bare loop per exchange: median %.1f us over the wire's %.1f us; exchanges over 0.5 ms late add "
+                "%.1f us per exchange\n",
+                (median(bareLine.exchanges) - exchangeWire) * 1e6, exchangeWire * 1e6,
+                hiccups * 1e6 / static_cast<double>(bareLine.exchanges.size()));
     std::printf("    the editor's read beyond the bare loop: %.1f us per exchange (%.1f between the fastest)\n",
                 (paced.readSeconds - bareMedian) * 1e6 / readExchanges,
                 (paced.fastestReadSeconds - bareFastest) * 1e6 / readExchanges);

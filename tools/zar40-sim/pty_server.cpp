@@ -31,6 +31,12 @@ std::int64_t monotonicNs()
     return std::int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
 }
 
+// A reply's last byte is waited for; a timer wake-up comes some tens of
+// microseconds late, so the server wakes this much early for it and waits
+// out the rest.
+constexpr std::int64_t kLastByteSpinNs = 50000;
+constexpr int kHopProbes = 15;
+
 std::string errnoText(const char *what)
 {
     return std::string(what) + ": " + std::strerror(errno);
@@ -83,6 +89,7 @@ bool PtyServer::open(std::string &error)
         error = errnoText("tcsetattr");
         return false;
     }
+    if (m_options.baud) measureInboundHop();
 
     const std::string &link = m_options.link;
     struct stat st{};
@@ -116,6 +123,34 @@ void PtyServer::close()
         unlink(m_options.link.c_str());
 }
 
+void PtyServer::measureInboundHop()
+{
+    // What a client writes to the slave side reaches us through a kernel
+    // worker, tens of microseconds later (more on a busy machine). A real
+    // line has no such step: a request's first byte is on the wire when it
+    // is written. Probes written to the slave side here, before any client
+    // can be there, measure the step; the line then counts a request from
+    // that much before it reached us. The quickest probe, and never more
+    // than a byte time, so that a busy moment here never makes the line
+    // faster than the wire.
+    std::int64_t quickest = -1;
+    for (int i = 0; i < kHopProbes; ++i) {
+        const std::uint8_t probe = 0;
+        const std::int64_t sent = monotonicNs();
+        if (write(m_slave, &probe, 1) != 1) break;
+        pollfd p{m_master, POLLIN, 0};
+        if (poll(&p, 1, 200) != 1) break;
+        const std::int64_t hop = monotonicNs() - sent;
+        if (quickest < 0 || hop < quickest) quickest = hop;
+        std::uint8_t drain[16];
+        while (read(m_master, drain, sizeof drain) > 0) {
+        }
+    }
+    // Nothing of the probes may be taken for a client's bytes.
+    tcflush(m_master, TCIFLUSH);
+    m_inboundHopNs = std::clamp<std::int64_t>(quickest, 0, byteNs());
+}
+
 std::int64_t PtyServer::byteNs() const
 {
     // 8N1: start bit, eight data bits, stop bit.
@@ -142,7 +177,16 @@ int PtyServer::run(const volatile std::sig_atomic_t &stop)
         if (!m_tx.empty()) {
             // Waiting output: wake when the next byte is due, or when the
             // terminal can take more.
-            const std::int64_t wait = m_tx.front().dueNs - now;
+            std::int64_t wait = m_tx.front().dueNs - now;
+            if (m_tx.front().ends && wait > 0) {
+                if (wait > kLastByteSpinNs) {
+                    wait -= kLastByteSpinNs;
+                } else {
+                    while (monotonicNs() < m_tx.front().dueNs) {
+                    }
+                    wait = 0;
+                }
+            }
             if (wait <= 0) {
                 pfd.events |= POLLOUT; // due but the terminal was full
             } else {
@@ -164,13 +208,20 @@ int PtyServer::run(const volatile std::sig_atomic_t &stop)
                 return 1;
             }
             const std::int64_t at = monotonicNs();
+            // The bytes went on the line when the client wrote them, the
+            // terminal's step before now; not before our previous read,
+            // which would have found them.
+            const std::int64_t sent = std::max(at - m_inboundHopNs, m_lastReadNs);
+            m_lastReadNs = at;
             for (ssize_t i = 0; i < n; ++i) {
                 // On a real line each byte arrives one byte time after the
-                // previous one; the terminal delivers them at once.
+                // previous one; the terminal delivers them at once. No reply
+                // starts before its request is here, though.
                 std::int64_t arrival = at;
                 if (m_options.baud) {
-                    arrival = std::max(at, m_rxLineFreeNs) + byteNs();
+                    arrival = std::max(sent, m_rxLineFreeNs) + byteNs();
                     m_rxLineFreeNs = arrival;
+                    arrival = std::max(arrival, at);
                 }
                 BootLoader *loader = m_options.bootLoader;
                 // A knock between frames: the user has powered the unit up
@@ -239,7 +290,7 @@ void PtyServer::queue(const std::uint8_t *bytes, std::size_t n, std::int64_t rea
     }
     const std::int64_t start = std::max(readyNs, m_txLineFreeNs);
     for (std::size_t i = 0; i < n; ++i)
-        m_tx.push_back({start + static_cast<std::int64_t>(i + 1) * byteNs(), bytes[i]});
+        m_tx.push_back({start + static_cast<std::int64_t>(i + 1) * byteNs(), bytes[i], i + 1 == n});
     m_txLineFreeNs = start + static_cast<std::int64_t>(n) * byteNs();
 }
 

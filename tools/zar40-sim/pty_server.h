@@ -45,6 +45,7 @@ private:
     struct Pending {
         std::int64_t dueNs; // when the byte may be written (0: at once)
         std::uint8_t byte;
+        bool ends = false; // the last byte of a reply: the peer waits for it
     };
 
     void onFrame(const zar40::codec::FrameBytes &frame, std::int64_t completeNs);
@@ -52,6 +53,7 @@ private:
     void queue(const std::uint8_t *bytes, std::size_t n, std::int64_t readyNs);
     bool flushDue(std::int64_t nowNs);
     std::int64_t byteNs() const;
+    void measureInboundHop();
 
     DeviceModel &m_model;
     PtyOptions m_options;
@@ -63,6 +65,10 @@ private:
     std::deque<Pending> m_tx;
     std::int64_t m_rxLineFreeNs = 0;
     std::int64_t m_txLineFreeNs = 0;
+    // How long bytes written to the terminal's slave side take to reach us
+    // (the median of a few probes before any client is there).
+    std::int64_t m_inboundHopNs = 0;
+    std::int64_t m_lastReadNs = 0;
 };
 
 } // namespace zar40sim

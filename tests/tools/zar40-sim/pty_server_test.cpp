@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -143,6 +144,18 @@ TEST_F(PtyServer, PacedLineStillAnswersEveryRequest)
     port.send(both);
     EXPECT_EQ(port.reply()->code, RepReadPegelVal);
     EXPECT_EQ(port.reply()->code, RepReadPotiVal);
+
+    // The line counts a request from when it was written, not from when
+    // the terminal handed it over, but that allowance is at most a byte
+    // time: an exchange never beats the wire by more. (A lower bound only;
+    // a busy machine makes exchanges longer, never shorter.)
+    constexpr auto kByte = std::chrono::nanoseconds(10 * 1000000000LL / 115200);
+    for (int i = 0; i < 20; ++i) {
+        const auto sent = std::chrono::steady_clock::now();
+        port.send(Message{ReqReadPara, 120, 0});
+        ASSERT_TRUE(port.reply());
+        EXPECT_GE(std::chrono::steady_clock::now() - sent, (2 * kFrameSize - 1) * kByte) << "exchange " << i;
+    }
 }
 
 TEST_F(PtyServer, FaultOptionsAndVerboseLog)
