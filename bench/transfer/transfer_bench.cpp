@@ -20,13 +20,12 @@
 #include "zar40/preset/record.h"
 
 #include "SimProcess.h"
+#include "VirtualBus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QLoggingCategory>
-#include <QTcpServer>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -82,9 +81,7 @@ bool measure(const std::vector<std::string> &simArgs, int runs, Result &result, 
     QString bus; // the unit is Net-ID 1 on this virtual CAN bus
     if (can) {
         // A bus of its own: a free port for the virtual bus's server.
-        QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0)) return false;
-        bus = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+        bus = vrntest::freeVirtualBus();
     }
     if (can ? !sim.startOnCan(bus.toStdString(), 1, simArgs) : !sim.startOnPty(simArgs)) {
         std::fprintf(stderr, "bench-transfer: cannot start %s\n", vrntest::binProgram("zar40-sim").c_str());

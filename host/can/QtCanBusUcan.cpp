@@ -241,13 +241,9 @@ ucan::Result QtCanBusUcan::UcanWriteCanMsg(ucan::Handle handle, const ucan::CanM
         if (!m_canInitialised)
             return ucan::ErrCanNotInit;
     }
-    if (!msg || msg->length > 8)
-        return fail(ucan::ErrIllParam, {});
+    if (QString why; !ucan::frameFits(msg, &why))
+        return fail(ucan::ErrIllParam, why);
     const bool extended = msg->frameFormat & ucan::FormatExtended;
-    if (msg->id > (extended ? 0x1FFFFFFFu : 0x7FFu))
-        return fail(ucan::ErrIllParam, QStringLiteral("The identifier 0x%1 does not fit a %2 frame.")
-                                           .arg(msg->id, 0, 16)
-                                           .arg(extended ? QStringLiteral("29-bit") : QStringLiteral("11-bit")));
     QCanBusFrame frame(msg->id, QByteArray(reinterpret_cast<const char *>(msg->data), msg->length));
     frame.setExtendedFrameFormat(extended);
     if (msg->frameFormat & ucan::FormatRemote)

@@ -19,4 +19,17 @@ quint32 bitrateFromBusTiming(quint8 btr0, quint8 btr1)
     return clockHz / (prescaler * quanta);
 }
 
+bool frameFits(const CanMsg *msg, QString *why)
+{
+    if (why) why->clear();
+    if (!msg || msg->length > 8) return false;
+    const bool extended = msg->frameFormat & FormatExtended;
+    if (msg->id <= (extended ? 0x1FFFFFFFu : 0x7FFu)) return true;
+    if (why)
+        *why = QStringLiteral("The identifier 0x%1 does not fit a %2 frame.")
+                   .arg(msg->id, 0, 16)
+                   .arg(extended ? QStringLiteral("29-bit") : QStringLiteral("11-bit"));
+    return false;
+}
+
 } // namespace ucan

@@ -103,6 +103,12 @@ using ConnectCallback = std::function<void(quint8 event, quint32 parameter)>;
 // (clock / (2 * prescaler * bit time in quanta)), rounded down.
 VRN_PLUGIN_API quint32 bitrateFromBusTiming(quint8 btr0, quint8 btr1);
 
+// Whether MSG can be written at all: at most 8 data bytes, and an identifier
+// that fits its frame format (11 bits, or 29 with FormatExtended). A refusal
+// of a missing or too long message leaves WHY empty; one of an identifier
+// says why there.
+VRN_PLUGIN_API bool frameFits(const CanMsg *msg, QString *why);
+
 } // namespace ucan
 
 // One USB-CAN module, as the host uses it. Implementations must accept calls

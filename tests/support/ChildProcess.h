@@ -189,4 +189,22 @@ private:
     int m_in = -1, m_out = -1, m_err = -1;
 };
 
+// A program run to its end as a user runs it from a shell: its exit status
+// (-1 when it did not end within LIMITMS and was killed), stdout and stderr.
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+inline ProgramRun runProgram(const std::filesystem::path &program, std::vector<std::string> args,
+                             int limitMs = 60000)
+{
+    ChildProcess child(program, std::move(args));
+    ProgramRun run;
+    child.drain(limitMs);
+    run.status = child.stop(0, limitMs).value_or(-1);
+    run.out = std::move(child.out);
+    run.err = std::move(child.err);
+    return run;
+}
+
 } // namespace vrntest

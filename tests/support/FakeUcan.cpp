@@ -330,7 +330,8 @@ ucan::Result FakeUcan::UcanWriteCanMsg(ucan::Handle handle, const ucan::CanMsg *
         return ucan::ErrIllHandle;
     if (!m_canInitialised)
         return ucan::ErrCanNotInit;
-    if (!msg || msg->length > 8)
+    // The real driver's refusals, so that a test sees what a unit would.
+    if (!ucan::frameFits(msg, &m_detail))
         return ucan::ErrIllParam;
     m_written.append(*msg);
     return ucan::Successful;

@@ -29,6 +29,29 @@ TEST(BusTiming, TheZar40RegistersMean125kbit)
     EXPECT_EQ(ucan::bitrateFromBusTiming(0xC3, 0x9C), 125000u);
 }
 
+TEST(Frames, OnlyFramesThatFitTheirFormatCanBeWritten)
+{
+    QString why = QStringLiteral("stale");
+    ucan::CanMsg msg;
+    msg.length = 8;
+    msg.id = 0x7FF;
+    EXPECT_TRUE(ucan::frameFits(&msg, &why));
+    EXPECT_TRUE(why.isEmpty());
+    msg.id = 0x800;
+    EXPECT_FALSE(ucan::frameFits(&msg, &why));
+    EXPECT_EQ(why, QStringLiteral("The identifier 0x800 does not fit a 11-bit frame."));
+    msg.frameFormat = ucan::FormatExtended;
+    EXPECT_TRUE(ucan::frameFits(&msg, nullptr));
+    msg.id = 0x20000000;
+    EXPECT_FALSE(ucan::frameFits(&msg, &why));
+    EXPECT_TRUE(why.contains(QStringLiteral("29-bit")));
+    msg.id = 1;
+    msg.length = 9;
+    EXPECT_FALSE(ucan::frameFits(&msg, &why));
+    EXPECT_TRUE(why.isEmpty());
+    EXPECT_FALSE(ucan::frameFits(nullptr, &why));
+}
+
 // ---------------------------------------------------------------- settings
 
 TEST(CanSettingsTest, ArgumentsOverrideInBothSpellings)

@@ -2,6 +2,7 @@
 // through a QtSerialBus client, as the editor does. Every test gets its own
 // bus (a virtualcan hub on a free local port), so runs never meet.
 #include "SimProcess.h"
+#include "VirtualBus.h"
 
 #include "canbus/netid.h"
 #include "zar40/comm/codec/address_map.h"
@@ -15,9 +16,7 @@
 #include <QCanBus>
 #include <QCanBusDevice>
 #include <QCoreApplication>
-#include <QHostAddress>
 #include <QLoggingCategory>
-#include <QTcpServer>
 #include <QTest>
 
 #include <csignal>
@@ -149,9 +148,8 @@ protected:
         ensureApp();
         // A port nobody listens on now: the first simulator hosts this
         // test's bus there.
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        m_interface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+        m_interface = vrntest::freeVirtualBus();
+        ASSERT_TRUE(m_interface.startsWith("tcp:"));
         m_target = "virtualcan:" + m_interface.toStdString();
     }
 

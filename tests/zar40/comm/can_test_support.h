@@ -11,9 +11,8 @@
 #include "zar40/preset/record.h"
 
 #include "FakeUcan.h"
+#include "VirtualBus.h"
 
-#include <QHostAddress>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -100,14 +99,7 @@ private:
     qsizetype m_seen = 0;
 };
 
-// A virtual CAN bus of its own for each test: its server port is free when
-// asked for, so tests running side by side never share a bus.
-inline QString freeVirtualBus()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) return QStringLiteral("can0");
-    return QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
-}
+using vrntest::freeVirtualBus;
 
 // The editor's wait window and frame, as far as the connection uses them.
 struct RecordingUi : TransferUi {

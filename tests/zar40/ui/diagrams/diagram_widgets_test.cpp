@@ -1,9 +1,8 @@
 // The diagram widgets: pixels where the math puts them, drags through real
-// mouse events with their notifications, the crossover context menu, and
-// `zar40 plot` run as a user runs it.
+// mouse events with their notifications, the crossover context menu and the
+// measurement overlay.
 #include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/eq_design.h"
-#include "zar40/preset/preset_files.h"
 
 #include <QAction>
 #include <QApplication>
@@ -13,11 +12,6 @@
 #include <QSpinBox>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace zar40::diagrams;
 namespace dsp = zar40::dsp;
@@ -180,36 +174,6 @@ TEST_F(DiagramWidgets, AnImageThatCannotBeMadeIsSignalledOnceASize)
     QApplication::sendEvent(&d, &resized);
     QApplication::sendEvent(&d, &paint);
     EXPECT_EQ(failed.count(), 2);
-}
-
-TEST_F(DiagramWidgets, PlotToolDrawsHeadless)
-{
-    const char *bin = std::getenv("VRN_BIN_DIR");
-    const std::string tool = bin ? std::string(bin) + "/zar40" : "";
-    if (tool.empty() || !std::filesystem::exists(tool))
-        GTEST_SKIP() << "zar40 tool not built";
-    std::string templ = (std::filesystem::temp_directory_path() / "zar40-plot-XXXXXX").string();
-    const std::string dir = ::mkdtemp(templ.data());
-    zar40::preset::PresetRecord record{};
-    zar40::preset::fillDefaultPreset(record);
-    record.outputs[0].highCut = {2, 1000, 4};
-    ASSERT_TRUE(zar40::preset::writeXmlPresetFile(record, dir + "/p.vpx"));
-    auto run = [&](const std::string &args) {
-        const int rc = std::system((tool + " plot " + dir + "/p.vpx " + args + " 2>" + dir + "/err").c_str());
-        return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    };
-    // Without a display of any kind.
-    ::unsetenv("QT_QPA_PLATFORM");
-    ::unsetenv("DISPLAY");
-    ASSERT_EQ(run("--diagram xover-magnitude --output 1 --size 640x320 -o " + dir + "/x.png"), 0);
-    const QImage image(QString::fromStdString(dir + "/x.png"));
-    ASSERT_EQ(image.size(), QSize(640, 320));
-    EXPECT_EQ(image.pixel(38, 29), qRgb(0, 37, 76));
-    EXPECT_EQ(run("--diagram eq-phase --channel 3 --limits -90,90 -o " + dir + "/e.svg"), 0);
-    EXPECT_TRUE(std::filesystem::file_size(dir + "/e.svg") > 1000);
-    EXPECT_EQ(run("--diagram eq-phase --output 1 -o " + dir + "/e.png"), 2);
-    EXPECT_EQ(run("--diagram dynamics --output 1 --limits 5,5 -o " + dir + "/d.png"), 2);
-    std::filesystem::remove_all(dir);
 }
 
 namespace {

@@ -1,35 +1,21 @@
 // "zar40 response" and "zar40 dynamics", run as a user runs them on preset
 // files written for each test.
+#include "ChildProcess.h"
 #include "zar40/preset/preset_files.h"
 #include "zar40/preset/record.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 using namespace zar40::preset;
 
 namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Rows of the CSV body (header left out), split at the commas.
 std::vector<std::vector<std::string>> Rows(const std::string &csv)
@@ -53,10 +39,7 @@ class ResponseCli : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const char *bin = std::getenv("VRN_BIN_DIR");
-        tool_ = bin ? std::string(bin) + "/zar40" : "";
-        if (tool_.empty() || !std::filesystem::exists(tool_))
-            GTEST_SKIP() << "zar40 tool not built";
+        ASSERT_TRUE(std::filesystem::exists(m_tool)) << m_tool << " is not built";
         std::string templ = (std::filesystem::temp_directory_path() / "zar40-dsp-XXXXXX").string();
         dir_ = ::mkdtemp(templ.data());
 
@@ -83,14 +66,17 @@ protected:
     void save() { ASSERT_TRUE(writeXmlPresetFile(record_, file())); }
     std::string file() const { return dir_ + "/test.vpx"; }
 
-    ToolRun run(const std::string &args)
+    // ARGS split at spaces, as a shell would split them.
+    vrntest::ProgramRun run(const std::string &args)
     {
-        const std::string out = dir_ + "/stdout", err = dir_ + "/stderr";
-        const int rc = std::system((tool_ + " " + args + " >" + out + " 2>" + err).c_str());
-        return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp(out), Slurp(err)};
+        std::vector<std::string> words;
+        std::istringstream in(args);
+        for (std::string word; in >> word;) words.push_back(word);
+        return vrntest::runProgram(m_tool, std::move(words));
     }
 
-    std::string tool_, dir_;
+    std::filesystem::path m_tool = vrntest::binProgram("zar40");
+    std::string dir_;
     PresetRecord record_{};
 };
 
@@ -98,7 +84,7 @@ protected:
 
 TEST_F(ResponseCli, CrossoverSumAndOutputChains)
 {
-    ToolRun r = run("response " + file() + " --sum-of 1,2 --no-peq --freqs 100,1000,10000");
+    vrntest::ProgramRun r = run("response " + file() + " --sum-of 1,2 --no-peq --freqs 100,1000,10000");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "frequency_hz,magnitude_db,phase_deg");
     auto rows = Rows(r.out);
@@ -129,7 +115,7 @@ TEST_F(ResponseCli, CrossoverSumAndOutputChains)
 
 TEST_F(ResponseCli, EqualizerBandsAndSilence)
 {
-    ToolRun r = run("response " + file() + " --channel 3 --band 2 --freqs 1000,5");
+    vrntest::ProgramRun r = run("response " + file() + " --channel 3 --band 2 --freqs 1000,5");
     ASSERT_EQ(r.status, 0) << r.err;
     auto rows = Rows(r.out);
     EXPECT_EQ(rows.at(0).at(1), "6.000000");
@@ -147,7 +133,7 @@ TEST_F(ResponseCli, ABandWithQZeroIsLeftOutWithAWarning)
     record_.outputs[3].PEQ[0] = {1, 500, 0.0f, 6.0f};
     save();
     for (const std::string curve : {"--channel 3 --band 4", "--channel 3 --eq", "--output 1", "--sum-of 1,4"}) {
-        const ToolRun r = run("response " + file() + " " + curve + " --points 50");
+        const vrntest::ProgramRun r = run("response " + file() + " " + curve + " --points 50");
         ASSERT_EQ(r.status, 0) << curve;
         EXPECT_EQ(r.out.find("nan"), std::string::npos) << curve;
         EXPECT_NE(r.err.find("warning: "), std::string::npos) << curve;
@@ -159,7 +145,7 @@ TEST_F(ResponseCli, ABandWithQZeroIsLeftOutWithAWarning)
 
 TEST_F(ResponseCli, DynamicsCurve)
 {
-    ToolRun r = run("dynamics " + file() + " --output 1 --inputs -20,0,10");
+    vrntest::ProgramRun r = run("dynamics " + file() + " --output 1 --inputs -20,0,10");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "input_dbu,output_dbu\n-20.000000,-20.000000\n0.000000,-7.500000\n10.000000,-5.000000\n");
 
