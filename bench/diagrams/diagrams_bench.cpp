@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <memory>
 
 using namespace zar40::diagrams;
@@ -121,6 +122,36 @@ void Warm(benchmark::State &state, DiagramKind kind)
     }
 }
 
+// The same with measurements: the equalizer's channel, or all six outputs,
+// 1600 points with phase; what the overlay adds to a drag's repaint.
+std::shared_ptr<const zar40::measurement::Measurement> Measured()
+{
+    auto m = std::make_shared<zar40::measurement::Measurement>();
+    for (float f : dsp::LogSpacedFrequencies(15.0f, 24000.0f, 1600)) {
+        m->frequencyHz.push_back(f);
+        m->magnitudeDb.push_back(85.0 + 3.0 * std::sin(std::log(double(f)) * 3.0));
+        m->phaseDeg.push_back(std::remainder(-0.01 * double(f), 360.0));
+    }
+    return m;
+}
+
+void WarmMeasured(benchmark::State &state, DiagramKind kind)
+{
+    auto d = Make(kind);
+    const auto m = Measured();
+    if (auto *eq = dynamic_cast<EqDiagram *>(d.get()))
+        eq->setMeasurement(m, QStringLiteral("m.frd"));
+    else if (auto *xo = dynamic_cast<CrossoverDiagram *>(d.get()))
+        xo->setMeasurements({m, m, m, m, m, m});
+    d->render(kSize);
+    int i = 0;
+    for (auto _ : state) {
+        Nudge(*d, ++i);
+        QImage image = d->render(kSize);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
 } // namespace
 
 BENCHMARK_CAPTURE(Cold, eq_magnitude, DiagramKind::EqMagnitude)->Unit(benchmark::kMillisecond);
@@ -131,6 +162,9 @@ BENCHMARK_CAPTURE(Cold, xover_magnitude, DiagramKind::CrossoverMagnitude)->Unit(
 BENCHMARK_CAPTURE(Warm, xover_magnitude, DiagramKind::CrossoverMagnitude)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Cold, xover_phase, DiagramKind::CrossoverPhase)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Warm, xover_phase, DiagramKind::CrossoverPhase)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(WarmMeasured, eq_magnitude, DiagramKind::EqMagnitude)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(WarmMeasured, xover_magnitude, DiagramKind::CrossoverMagnitude)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(WarmMeasured, xover_phase, DiagramKind::CrossoverPhase)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Cold, dynamics, DiagramKind::Dynamics)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Warm, dynamics, DiagramKind::Dynamics)->Unit(benchmark::kMillisecond);
 

@@ -92,6 +92,10 @@ void CChildFrame::buildMenus()
         ->setObjectName(QStringLiteral("loadMeasurementAction"));
     tools->addAction(tr("Clear Measurement"), view, &CZARDocumentView::onClearMeasurement)
         ->setObjectName(QStringLiteral("clearMeasurementAction"));
+    QAction *normalise = tools->addAction(tr("Normalise Measurements"), view, &CZARDocumentView::onNormaliseMeasurements);
+    normalise->setObjectName(QStringLiteral("normaliseMeasurementsAction"));
+    normalise->setCheckable(true);
+    normalise->setChecked(true);
     QAction *fit = tools->addAction(tr("Fit EQ..."), view, &CZARDocumentView::onFitEq);
     fit->setObjectName(QStringLiteral("fitEqAction"));
     m_idleActions << fit;

@@ -118,6 +118,8 @@ public Q_SLOTS:
     // channel, or the crossover's output while the crossovers are open).
     void onLoadMeasurement();
     void onClearMeasurement();
+    // Measurements drawn at 0 dB over 200 Hz-2 kHz, or as measured.
+    void onNormaliseMeasurements(bool on);
     void onFitEq();
     // LAYOUT indexes zar40::preset::factoryLayouts().
     void onQuickSetup(int layout);

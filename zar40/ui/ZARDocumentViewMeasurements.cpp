@@ -53,6 +53,11 @@ void CZARDocumentView::onClearMeasurement()
     if (EditorSession *s = session()) s->clearMeasurement(measurementChannel());
 }
 
+void CZARDocumentView::onNormaliseMeasurements(bool on)
+{
+    if (EditorSession *s = session()) s->setNormaliseMeasurements(on);
+}
+
 void CZARDocumentView::onFitEq()
 {
     EditorSession *s = session();

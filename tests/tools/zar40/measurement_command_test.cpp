@@ -175,3 +175,30 @@ TEST_F(MeasurementCommands, ExitStatusSaysWhatWentWrong)
     EXPECT_EQ(run({"fit", flat, "--channel", "0", "--measurement", path("speaker.csv"), "-o",
                    path("no-such-dir/o.vpx")}).status, 1);
 }
+
+#ifdef ZAR40_TOOL_PLOT
+TEST_F(MeasurementCommands, PlotDrawsMeasurementsOverTheDiagrams)
+{
+    makeSpeaker();
+    const std::string flat = path("flat.vpx");
+    const ToolRun eq = run({"plot", flat, "--diagram", "eq-magnitude", "--channel", "0", "--measurement",
+                            path("speaker.csv"), "-o", path("eq.png")});
+    EXPECT_EQ(eq.status, 0) << eq.err;
+    EXPECT_GT(fs::file_size(m_dir / "eq.png"), 1000u);
+    const ToolRun xover = run({"plot", flat, "--diagram", "xover-phase", "--output", "1", "--measurement",
+                               "1=" + path("speaker.csv"), "--measurement", "2=" + path("speaker.csv"), "--normalise",
+                               "off", "-o", path("xo.svg")});
+    EXPECT_EQ(xover.status, 0) << xover.err;
+    EXPECT_TRUE(fs::exists(m_dir / "xo.svg"));
+    EXPECT_EQ(run({"plot", flat, "--diagram", "dynamics", "--output", "1", "--measurement", path("speaker.csv"), "-o",
+                   path("d.png")}).status, 2);
+    EXPECT_EQ(run({"plot", flat, "--diagram", "eq-phase", "--channel", "0", "--measurement", "2=" + path("speaker.csv"),
+                   "-o", path("d.png")}).status, 2);
+    write("broken.txt", "20 80\n30 nan\n");
+    const ToolRun broken = run({"plot", flat, "--diagram", "eq-phase", "--channel", "0", "--measurement",
+                                path("broken.txt"), "-o", path("b.png")});
+    EXPECT_EQ(broken.status, 1);
+    EXPECT_NE(broken.err.find("line 2"), std::string::npos) << broken.err;
+    EXPECT_FALSE(fs::exists(m_dir / "b.png"));
+}
+#endif

@@ -52,7 +52,7 @@ void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
     m_curves = EqCurves(map, sampler, m_bands, q);
-    m_overlay = EqOverlay(map, sampler, m_bands, m_measurement.get(), m_normalise, q);
+    m_overlay = EqOverlay(map, sampler, m_bands, m_measuredColumns.update(sampler, m_measurement, m_normalise), q);
 }
 
 void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
@@ -80,23 +80,26 @@ void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::
     const int firstX = map.plot().left;
     for (const OverlayCurve &c : curves) {
         const QColor colour = eq || c.result ? kOverlayColour : ColourOf(CurveColour(kind, c.slot));
-        QPen pen(colour, c.predicted ? 3 : 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::RoundJoin);
-        p.setPen(pen);
-        // One polyline per stretch the measurement covers.
-        QPolygon line;
-        auto flush = [&] {
-            if (line.size() > 1)
-                p.drawPolyline(line);
-            line.clear();
-        };
-        for (std::size_t i = 0; i < c.rows.size(); ++i) {
-            if (c.rows[i] == OverlayCurve::kGap) {
-                flush();
-                continue;
+        // One-pixel pens stay on the painter's fast path; the thick curve is
+        // two of them a row apart.
+        p.setPen(QPen(colour, 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
+        for (int offset = 0; offset < (c.predicted ? 2 : 1); ++offset) {
+            // One polyline per stretch the measurement covers.
+            QPolygon line;
+            auto flush = [&] {
+                if (line.size() > 1)
+                    p.drawPolyline(line);
+                line.clear();
+            };
+            for (std::size_t i = 0; i < c.rows.size(); ++i) {
+                if (c.rows[i] == OverlayCurve::kGap) {
+                    flush();
+                    continue;
+                }
+                line << QPoint(firstX + static_cast<int>(i), c.rows[i] + offset);
             }
-            line << QPoint(firstX + static_cast<int>(i), c.rows[i]);
+            flush();
         }
-        flush();
     }
     if (note.isEmpty())
         return;
@@ -162,7 +165,10 @@ void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
     m_curves = CrossoverCurves(map, sampler, m_outputs, m_options, q);
-    m_overlay = CrossoverOverlay(map, sampler, m_outputs, m_options, m_measurements, m_normalise, q);
+    MeasuredOutputs measured{};
+    for (std::size_t o = 0; o < measured.size(); ++o)
+        measured[o] = m_measuredColumns[o].update(sampler, m_measurements[o], m_normalise);
+    m_overlay = CrossoverOverlay(map, sampler, m_outputs, m_options, measured, q);
 }
 
 void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const

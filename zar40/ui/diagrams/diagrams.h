@@ -48,6 +48,7 @@ protected:
     std::shared_ptr<const measurement::Measurement> m_measurement;
     QString m_measurementName;
     bool m_normalise = true;
+    MeasuredColumns m_measuredColumns;
     std::vector<OverlayCurve> m_overlay;
 };
 
@@ -116,6 +117,7 @@ protected:
     QMenu *m_menu = nullptr;
     Measurements m_measurements;
     bool m_normalise = true;
+    std::array<MeasuredColumns, 6> m_measuredColumns;
     std::vector<OverlayCurve> m_overlay;
     QList<QAction *> m_extraActions;
 };
