@@ -25,8 +25,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (!w.ok) std::abort();
     const BandTextRead again = readBandText(w.text);
     if (!again.ok) std::abort();
+    // An off band's values travel nowhere ("OFF None"); its type does.
     for (std::size_t i = 0; i < r.bands.size(); ++i)
-        if (again.bands[i].type != r.bands[i].type || again.bands[i].frequencyHz != r.bands[i].frequencyHz)
+        if (again.bands[i].type != r.bands[i].type ||
+            (r.bands[i].type != dsp::EqBypass && again.bands[i].frequencyHz != r.bands[i].frequencyHz))
             std::abort();
     return 0;
 }
