@@ -174,25 +174,34 @@ qint64 BusScheduler::pump()
 {
     refill();
     const double perUs = m_maxLoad * m_bitrate / 1e6;
+    auto waitFor = [&](double bits) { return qint64((bits - m_tokens) / perUs) + 1; };
     for (;;) {
-        if (const int id = nextUnit(m_lastEditUnit, &Unit::edits)) {
-            Unit &unit = m_units[id];
+        const int edit = nextUnit(m_lastEditUnit, &Unit::edits);
+        const int meter = nextUnit(m_lastMeterUnit, &Unit::meters);
+        // While edits keep the bus busy, one frame in kEditsPerMeter + 1 is
+        // still a meter's, so that a long transfer (a backup) does not
+        // freeze every unit's meters.
+        const bool meterTurn = meter && edit && m_editsSinceMeter >= kEditsPerMeter;
+        if (edit && !meterTurn) {
+            Unit &unit = m_units[edit];
             const int cost = unit.edits.front().cost;
-            if (m_tokens < cost) return qint64((cost - m_tokens) / perUs) + 1;
-            m_lastEditUnit = id;
+            if (m_tokens < cost) return waitFor(cost);
+            m_lastEditUnit = edit;
             sendFrame(unit, unit.edits);
             ++m_counters.editSent;
+            ++m_editsSinceMeter;
             continue;
         }
-        if (const int id = nextUnit(m_lastMeterUnit, &Unit::meters)) {
-            Unit &unit = m_units[id];
+        if (meter) {
+            Unit &unit = m_units[meter];
             const int cost = unit.meters.front().cost;
-            // One exchange stays in the bucket for an edit that may come.
-            const double needed = cost + kExchangeBits;
-            if (m_tokens < needed) return qint64((needed - m_tokens) / perUs) + 1;
-            m_lastMeterUnit = id;
+            // Otherwise one exchange stays in the bucket for an edit that may come.
+            const double needed = meterTurn ? cost : cost + kExchangeBits;
+            if (m_tokens < needed) return waitFor(needed);
+            m_lastMeterUnit = meter;
             sendFrame(unit, unit.meters);
             ++m_counters.meterSent;
+            m_editsSinceMeter = 0;
             continue;
         }
         return -1;

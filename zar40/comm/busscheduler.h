@@ -13,8 +13,9 @@
 // can push a short stretch of the bus far above the share either.
 //
 // Metering may spend the bucket only down to one exchange: an edit that
-// arrives always finds room for its frame at once, so a transfer is paced as
-// if the meters were not there.
+// arrives always finds room for its frame at once. While edits keep the bus
+// busy, metering still gets one frame in eleven, so a transfer takes at most
+// a tenth longer and the meters of a rig never stop during a long one.
 #include "zar40/comm/codec/message.h"
 
 #include <QByteArray>
@@ -67,6 +68,8 @@ public:
     // Bucket size, in worst-case exchanges (request and reply).
     static constexpr int kBucketExchanges = 3;
     static constexpr int kExchangeBits = 2 * kWorstCaseFrameBits;
+    // While both wait, metering still gets one frame after this many edits.
+    static constexpr int kEditsPerMeter = 10;
 
     explicit BusScheduler(SendFrame send, QObject *parent = nullptr);
     ~BusScheduler() override;
@@ -151,6 +154,7 @@ private:
     std::map<int, UnitPort *> m_ports;
     int m_lastEditUnit = 0;
     int m_lastMeterUnit = 0;
+    int m_editsSinceMeter = 0;
     QTimer m_timer;
     bool m_pumpQueued = false;
     Counters m_counters;

@@ -146,3 +146,17 @@ TEST(BusScheduler, DroppedUnitsSendNothingMoreAndFramesReachTheirUnitsPort)
     EXPECT_EQ(all.count(), 2);
     EXPECT_GT(rig.scheduler.counters().bitsReceived, 2u * 110);
 }
+
+TEST(BusScheduler, MetersKeepASmallShareWhileEditsFillTheBus)
+{
+    Rig rig;
+    for (int i = 0; i < 300; ++i) rig.submit(1, codec::ReqWritePreset, 4300);
+    for (int id = 2; id <= 40; ++id) rig.submit(id, codec::ReqReadPegelVal, 0);
+    rig.run(500'000);
+    int edits = 0, meters = 0;
+    for (const Sent &s : rig.sent) (s.code == codec::ReqWritePreset ? edits : meters)++;
+    // One meter frame after every ten edits: the edits lose at most a tenth.
+    EXPECT_GT(meters, 0);
+    EXPECT_LE(meters * BusScheduler::kEditsPerMeter, edits + BusScheduler::kEditsPerMeter);
+    EXPECT_GE(meters * BusScheduler::kEditsPerMeter, edits - BusScheduler::kEditsPerMeter);
+}
