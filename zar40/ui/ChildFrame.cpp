@@ -100,6 +100,8 @@ void CChildFrame::buildMenus()
     fit->setObjectName(QStringLiteral("fitEqAction"));
     m_idleActions << fit;
     tools->addSeparator();
+    tools->addAction(tr("Units on the Bus..."), view, &CZARDocumentView::onUnitsWindow)
+        ->setObjectName(QStringLiteral("unitsWindowAction"));
     QAction *firmware = tools->addAction(tr("Firmware Update"), view, &CZARDocumentView::onFirmwareUpdate);
     firmware->setObjectName(QStringLiteral("firmwareUpdateAction"));
     m_idleActions << firmware;

@@ -64,6 +64,11 @@ class CZARDocumentView : public CView, private zar40::editor::EditorPrompts
     Q_PROPERTY(int editorGroup READ editorGroup WRITE showEditorGroup)
     Q_PROPERTY(bool stereoLink READ isStereoLinked)
 public:
+    // Connects over CAN to NETID as if the user had chosen it and pressed
+    // Connect (the units window's "Open Editor").
+    void connectOverCan(int netId);
+    // Opens the units window of this plug-in.
+    void onUnitsWindow();
     CZARDocumentView();
     ~CZARDocumentView() override;
 
@@ -178,6 +183,7 @@ private:
     // ---- Gestures
     void onTypeChanged(int index);
     void onConnectClicked();
+
     void onFindUnits();
     void onBlockClicked(int kind, int channel);
     void onDiagramNotification(QWidget *sender, int controlId, int code, int item);
@@ -195,6 +201,7 @@ private:
     QLabel *m_netIdLabel = nullptr;
     QSpinBox *m_netId = nullptr;
     QPushButton *m_findUnits = nullptr;
+    QPushButton *m_unitsButton = nullptr;
     QPushButton *m_connect = nullptr;
     QComboBox *m_presetList = nullptr;
     QPushButton *m_store = nullptr;

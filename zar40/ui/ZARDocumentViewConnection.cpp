@@ -7,6 +7,7 @@
 #include "CWaitDialog.h"
 #include "ZARDocument.h"
 #include "ZARWaitWindow.h"
+#include "units/UnitsWindow.h"
 #include "zar40/ui/panels/level_panel.h"
 
 #include "canbus/netid.h"
@@ -147,6 +148,10 @@ QWidget *CZARDocumentView::buildConnectionBar()
     m_findUnits = new QPushButton(tr("Find units"), connectionGroup);
     m_findUnits->setObjectName(QStringLiteral("findUnitsButton"));
     m_findUnits->setToolTip(tr("List the units on the CAN bus and pick one"));
+    m_unitsButton = new QPushButton(tr("Units..."), connectionGroup);
+    m_unitsButton->setObjectName(QStringLiteral("unitsWindowButton"));
+    m_unitsButton->setAccessibleName(tr("Open the units window"));
+    m_unitsButton->setToolTip(tr("Every unit on the CAN bus in one window"));
 
     m_connect = new QPushButton(tr("Connect"), connectionGroup);
     m_connect->setObjectName(QStringLiteral("connectButton"));
@@ -158,6 +163,7 @@ QWidget *CZARDocumentView::buildConnectionBar()
     conn->addWidget(m_netIdLabel);
     conn->addWidget(m_netId);
     conn->addWidget(m_findUnits);
+    conn->addWidget(m_unitsButton);
     conn->addWidget(m_connect);
 
     auto *presetGroup = new QGroupBox(tr("Preset"), this);
@@ -239,6 +245,7 @@ void CZARDocumentView::wireConnectionBar()
     connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
     connect(m_connect, &QPushButton::clicked, this, &CZARDocumentView::onConnectClicked);
     connect(m_findUnits, &QPushButton::clicked, this, &CZARDocumentView::onFindUnits);
+    connect(m_unitsButton, &QPushButton::clicked, this, &CZARDocumentView::onUnitsWindow);
     connect(m_presetList, &QComboBox::activated, this, [this](int index) {
         if (!m_session) return;
         m_session->chooseSlot(index);
@@ -412,6 +419,18 @@ void CZARDocumentView::onConnectClicked()
         return;
     }
     s->connectToUnit(type, port, m_netId->value());
+}
+
+void CZARDocumentView::connectOverCan(int netId)
+{
+    m_type->setCurrentIndex(static_cast<int>(CCommunicationmodul::ConnectionType::CanBus));
+    m_netId->setValue(netId);
+    onConnectClicked();
+}
+
+void CZARDocumentView::onUnitsWindow()
+{
+    zar40ui::openUnitsWindow(document() ? document()->docTemplate() : nullptr);
 }
 
 void CZARDocumentView::onStorePreset()
