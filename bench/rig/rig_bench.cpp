@@ -31,15 +31,14 @@
 #include "zar40/preset/record.h"
 
 #include "SimProcess.h"
+#include "VirtualBus.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QLoggingCategory>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -129,10 +128,7 @@ int main(int argc, char **argv)
         else if (args[i] == QLatin1String("--backup-bitrate")) backupBitrate = args[i + 1].toUInt();
     }
 
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0)) return 1;
-    const QString interface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
-    probe.close();
+    const QString interface = vrntest::freeVirtualBus();
     const QString busName = QStringLiteral("virtualcan:") + interface;
     vrntest::SimProcess sim({"--can", busName.toStdString(), "--net-ids", "1-63"});
     if (sim.readyLine().find("net-ids 1-63") == std::string::npos) {

@@ -2,17 +2,12 @@
 // simulates a whole rig of units on a virtual CAN bus of the test's own.
 #include "ChildProcess.h"
 #include "SimProcess.h"
+#include "VirtualBus.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -20,42 +15,22 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using vrntest::ChildProcess;
+
+namespace vrntest {
+// What a failed expectation prints of a run.
+inline std::ostream &operator<<(std::ostream &os, const ProgramRun &r)
+{
+    return os << "exit " << r.status << "\nstdout:\n" << r.out << "stderr:\n" << r.err;
+}
+} // namespace vrntest
 using vrntest::SimProcess;
 
 namespace {
 
 // Bounds only; no test measures them.
 constexpr int kCommandLimitMs = 60000;
-constexpr int kExitLimitMs = 5000;
 
-struct Result {
-    std::optional<int> exit;
-    std::string out, err;
-};
-
-std::ostream &operator<<(std::ostream &os, const Result &r)
-{
-    return os << "exit " << (r.exit ? std::to_string(*r.exit) : std::string("none (hung)")) << "\nstdout:\n"
-              << r.out << "stderr:\n"
-              << r.err;
-}
-
-// A local TCP port nobody listens on now: the simulator hosts the bus there.
-int freePort()
-{
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &len) != 0)
-        throw std::runtime_error("no free port");
-    const int port = ntohs(a.sin_port);
-    close(fd);
-    return port;
-}
+using Result = vrntest::ProgramRun;
 
 class SystemCommand : public ::testing::Test {
 protected:
@@ -64,7 +39,7 @@ protected:
         std::string pattern = (fs::temp_directory_path() / "zar40-system-test-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
         m_dir = pattern;
-        m_bus = "virtualcan:tcp://127.0.0.1:" + std::to_string(freePort()) + "/can0";
+        m_bus = "virtualcan:" + vrntest::freeVirtualBus().toStdString();
     }
     void TearDown() override { fs::remove_all(m_dir); }
 
@@ -80,13 +55,11 @@ protected:
     Result run(std::vector<std::string> args)
     {
         args.insert(args.begin(), {"system", "--can", m_bus, "--quiet", "--timeout", "1000"});
-        ChildProcess child(vrntest::binProgram("zar40"), args);
-        const bool drained = child.drain(kCommandLimitMs);
-        return Result{child.stop(0, drained ? kExitLimitMs : 0), child.out, child.err};
+        return vrntest::runProgram(vrntest::binProgram("zar40"), args, kCommandLimitMs);
     }
 
     // Net-ID -> slot it plays, from a scan.
-    std::map<int, int> slots()
+    std::map<int, int> playedSlots()
     {
         const Result r = run({"scan"});
         std::map<int, int> out;
@@ -107,15 +80,15 @@ TEST_F(SystemCommand, ScansAndRecallsAWholeRigOfSixtyThreeUnits)
 {
     auto sim = rig("1-63");
     Result r = run({"scan", "--json"});
-    ASSERT_EQ(r.exit, 0) << r;
+    ASSERT_EQ(r.status, 0) << r;
     for (const char *expected : {R"("net_id": 1,)", R"("net_id": 63,)", R"("device_name": "ZAR40 Sim 17")",
                                  R"("device_number": 42,)", R"("revision": "1.5")"})
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     EXPECT_EQ(r.out.find(R"("complete": false)"), std::string::npos) << r.out;
 
     r = run({"recall", "--slot", "9"});
-    ASSERT_EQ(r.exit, 0) << r;
-    const auto after = slots();
+    ASSERT_EQ(r.status, 0) << r;
+    const auto after = playedSlots();
     ASSERT_EQ(after.size(), 63u);
     for (const auto &[id, slot] : after) EXPECT_EQ(slot, 9) << "Net-ID " << id;
 }
@@ -125,11 +98,11 @@ TEST_F(SystemCommand, OneUnitsFailureIsListedAndTheOthersStillRun)
     // Unit 7 answers nothing, so only --units reaches it.
     auto sim = rig("1-63", {"--fault-net-ids", "7", "--drop-every", "1"});
     const Result r = run({"--units", "3,7,20-22", "recall", "--slot", "4"});
-    EXPECT_EQ(r.exit, 1) << r;
+    EXPECT_EQ(r.status, 1) << r;
     EXPECT_NE(r.err.find("Net-ID 7 failed: connecting"), std::string::npos) << r;
     EXPECT_NE(r.err.find("4 of 5 units succeeded"), std::string::npos) << r;
     for (int other : {3, 20, 21, 22}) EXPECT_EQ(r.err.find("Net-ID " + std::to_string(other) + " failed"), std::string::npos);
-    const auto after = slots();
+    const auto after = playedSlots();
     for (const auto &[id, slot] : after) EXPECT_EQ(slot, (id == 3 || (id >= 20 && id <= 22)) ? 4 : 1) << "Net-ID " << id;
 }
 
@@ -141,14 +114,14 @@ TEST_F(SystemCommand, RestoreTakesEachUnitFromItsOwnFolder)
     const fs::path dir = m_dir / "rig";
     fs::create_directories(dir / "net-id-06");
     std::ofstream(dir / "net-id-06" / "device-settings.txt") << "# ZAR40 device settings\nname=Delay Tower\n";
-    ChildProcess layout(vrntest::binProgram("zar40"),
-                        {"layout", "2 Way Stereo", "--slot", "2", "-o", (dir / "net-id-06" / "slot-02.vpx").string()});
-    ASSERT_TRUE(layout.drain(kCommandLimitMs));
-    ASSERT_EQ(layout.stop(0, kExitLimitMs), 0);
+    ASSERT_EQ(vrntest::runProgram(vrntest::binProgram("zar40"), {"layout", "2 Way Stereo", "--slot", "2", "-o",
+                                                               (dir / "net-id-06" / "slot-02.vpx").string()})
+                  .status,
+              0);
 
     // Unit 5 has no folder: it fails alone, unit 6 is restored.
     const Result r = run({"--switch-wait", "0", "--store-wait", "0", "restore", dir.string()});
-    EXPECT_EQ(r.exit, 1) << r;
+    EXPECT_EQ(r.status, 1) << r;
     EXPECT_NE(r.err.find("Net-ID 5 failed"), std::string::npos) << r;
     EXPECT_NE(r.err.find("1 of 2 units succeeded"), std::string::npos) << r;
     const Result scan = run({"scan"});
@@ -168,7 +141,7 @@ TEST_F(SystemCommand, UsageErrorsExitTwo)
              {"frobnicate"},
              {"store", "--slot", "2"}}) {
         const Result r = run(args);
-        EXPECT_EQ(r.exit, 2) << r;
+        EXPECT_EQ(r.status, 2) << r;
     }
 }
 

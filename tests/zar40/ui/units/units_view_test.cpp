@@ -4,6 +4,7 @@
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 #include "UnitsView.h"
+#include "VirtualBus.h"
 
 #include "zar40/comm/sharedcanbus.h"
 
@@ -12,12 +13,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QHostAddress>
 #include <QLoggingCategory>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -43,10 +42,7 @@ protected:
     void SetUp() override
     {
         QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus.*.info=false"));
-        QTcpServer probe;
-        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
-        m_interface = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
-        probe.close();
+        m_interface = vrntest::freeVirtualBus();
         m_sim = std::make_unique<vrntest::SimProcess>(std::vector<std::string>{
             "--can", "virtualcan:" + m_interface.toStdString(), "--net-ids", "3,17,20"});
         ASSERT_NE(m_sim->readyLine().find("net-ids 3,17,20"), std::string::npos);
