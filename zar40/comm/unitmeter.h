@@ -30,6 +30,9 @@ public:
     explicit UnitMeter(std::unique_ptr<Transport> transport, QObject *parent = nullptr);
     ~UnitMeter() override;
 
+    // The time limit of one poll (the editor's by default); tests shorten it.
+    void setTimeout(int ms) { m_engine.setTimeout(ms); }
+
     bool start();
     void stop();
     bool isRunning() const { return m_running; }
