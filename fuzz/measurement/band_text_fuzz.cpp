@@ -1,6 +1,7 @@
 // Band text reader on hostile text. Whatever it accepts lies within the
 // device's ranges and survives writing and reading again unchanged.
 #include "zar40/measurement/band_text.h"
+#include "zar40/preset/parameter_facts.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 using namespace zar40::measurement;
 namespace dsp = zar40::dsp;
+namespace preset = zar40::preset;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
@@ -17,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     for (const dsp::EqBandSettings &b : r.bands) {
         if (b.type == dsp::EqBypass)
             continue;
-        if (b.frequencyHz < dsp::kEqFrequencyMin || b.frequencyHz > dsp::kEqFrequencyMax) std::abort();
-        if (!(b.gainDb >= dsp::kEqGainMin && b.gainDb <= dsp::kEqGainMax)) std::abort();
-        if (!(b.q >= dsp::kEqQMin - 1e-6f && b.q <= dsp::kEqQMax + 1e-6f)) std::abort();
+        if (b.frequencyHz < preset::kEqFrequencyFacts.min || b.frequencyHz > preset::kEqFrequencyFacts.max) std::abort();
+        if (!(b.gainDb >= preset::kEqGainFacts.min && b.gainDb <= preset::kEqGainFacts.max)) std::abort();
+        if (!(b.q >= preset::kEqQFacts.min - 1e-6f && b.q <= preset::kEqQFacts.max + 1e-6f)) std::abort();
     }
     const BandTextWrite w = writeBandText(r.bands);
     if (!w.ok) std::abort();

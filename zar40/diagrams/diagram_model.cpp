@@ -1,6 +1,7 @@
 #include "zar40/diagrams/diagram_model.h"
 
 #include "zar40/dsp/eq_design.h"
+#include "zar40/preset/parameter_facts.h"
 
 #include <algorithm>
 #include <climits>
@@ -187,8 +188,10 @@ std::uint32_t CurveColour(DiagramKind kind, int slot)
 
 BandRecord MakeBandRecord(std::uint32_t type, float frequency, float q, float gain)
 {
-    const dsp::GainRange range = dsp::EqBandGainRange(type);
-    return {type, frequency, q, gain, range.min, range.max};
+    // The types without gain drag within 0 to 0.
+    if (!dsp::EqBandTypeUses(type).gain)
+        return {type, frequency, q, gain, 0.0f, 0.0f};
+    return {type, frequency, q, gain, preset::kEqGainFacts.min, preset::kEqGainFacts.max};
 }
 
 dsp::EqBandSettings BandSettingsOf(const BandRecord &band)

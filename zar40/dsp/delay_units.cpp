@@ -1,4 +1,5 @@
 #include "zar40/dsp/delay_units.h"
+#include "zar40/dsp/filter_section.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +9,6 @@ namespace zar40::dsp {
 
 namespace {
 
-constexpr double kRate = 96000.0;
 constexpr double kSpeedOfSoundCentimetres = 33140.0;
 // 33140 cm/s over 30.479974 cm per foot (not 30.48): the factor distances
 // in feet have always been shown with.
@@ -92,10 +92,10 @@ std::int32_t DelayToSamples(double value, int unit, int celsius)
     switch (unit) {
     case DelayMicroseconds: samples = value / 1000.0 * 96.0; break;
     case DelayMilliseconds: samples = value * 96.0; break;
-    case DelaySeconds: samples = value * kRate; break;
-    case DelayCentimetres: samples = value * kRate / (kSpeedOfSoundCentimetres * s); break;
-    case DelayMetres: samples = value * kRate / (kSpeedOfSoundMetres * s); break;
-    case DelayFeet: samples = value * kRate / (kSpeedOfSoundFeet * s); break;
+    case DelaySeconds: samples = value * kSampleRate; break;
+    case DelayCentimetres: samples = value * kSampleRate / (kSpeedOfSoundCentimetres * s); break;
+    case DelayMetres: samples = value * kSampleRate / (kSpeedOfSoundMetres * s); break;
+    case DelayFeet: samples = value * kSampleRate / (kSpeedOfSoundFeet * s); break;
     default: return 1;
     }
     // The field never holds such values; a caller that passes them still
@@ -113,12 +113,12 @@ double SamplesToDelay(std::int32_t stored, int unit, int celsius)
     const double n = static_cast<double>(stored) - 1.0;
     const double s = SpeedOfSoundFactor(celsius);
     switch (unit) {
-    case DelayMicroseconds: return std::trunc(n / kRate * 1000000.0);
-    case DelayMilliseconds: return n / kRate * 1000.0;
-    case DelaySeconds: return n / kRate;
-    case DelayCentimetres: return std::trunc(s * (n / kRate * 100.0 * kSpeedOfSoundMetres));
-    case DelayMetres: return s * (n / kRate * kSpeedOfSoundMetres);
-    case DelayFeet: return std::trunc(s * (n / kRate * 100.0 / kCentimetresPerFoot * kSpeedOfSoundMetres));
+    case DelayMicroseconds: return std::trunc(n / kSampleRate * 1000000.0);
+    case DelayMilliseconds: return n / kSampleRate * 1000.0;
+    case DelaySeconds: return n / kSampleRate;
+    case DelayCentimetres: return std::trunc(s * (n / kSampleRate * 100.0 * kSpeedOfSoundMetres));
+    case DelayMetres: return s * (n / kSampleRate * kSpeedOfSoundMetres);
+    case DelayFeet: return std::trunc(s * (n / kSampleRate * 100.0 / kCentimetresPerFoot * kSpeedOfSoundMetres));
     default: return 0.0;
     }
 }

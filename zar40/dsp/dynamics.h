@@ -19,14 +19,6 @@ struct ParameterRange {
     float step; // 0 for the sliders, which have 1000 steps between the limits
 };
 
-inline constexpr ParameterRange kDynThresholdRange{-40.0f, 10.0f, 0.0f};
-inline constexpr ParameterRange kDynKneeRange{0.0f, 10.0f, 0.0f};
-inline constexpr ParameterRange kDynGainRange{-10.0f, 10.0f, 0.0f};
-inline constexpr ParameterRange kDynRatioRange{1.1f, 10.0f, 0.0f};
-inline constexpr ParameterRange kDynAttackRange{0.1f, 1000.0f, 0.1f};
-inline constexpr ParameterRange kDynReleaseRange{1.0f, 10000.0f, 1.0f};
-inline constexpr int kDynSliderSteps = 1000;
-
 // A limiter is a compressor of this ratio.
 inline constexpr float kLimiterRatio = 1000.0f;
 

@@ -15,23 +15,22 @@ struct BandText {
     std::string_view longName;
     std::string_view shortName;
     EqBandUses uses;
-    bool hasGain;
 };
 
 constexpr std::array<BandText, kEqBandTypeMax + 1> kBands{{
-    {"Bypass", "", {false, false, false}, false},
-    {"PEQ I", " PEQ I", {true, true, true}, true},
-    {"PEQ II", " PEQ II", {true, true, true}, true},
-    {"Low Shelf 6dB", " LS 6dB", {true, false, true}, true},
-    {"Low Shelf 12dB", " LSQ 12dB", {true, true, true}, true},
-    {"High Shelf 6dB", " HS 6dB", {true, false, true}, true},
-    {"High Shelf 12dB", " HSQ 12dB", {true, true, true}, true},
-    {"Low Pass", " LP", {true, true, false}, false},
-    {"High Pass", " HP", {true, true, false}, false},
-    {"Band Pass", " BP", {true, true, false}, false},
-    {"Band Stop", " BS", {true, true, false}, false},
-    {"All Pass I", " AP I", {true, false, false}, false},
-    {"All Pass II", " AP II", {true, true, false}, false},
+    {"Bypass", "", {false, false, false}},
+    {"PEQ I", " PEQ I", {true, true, true}},
+    {"PEQ II", " PEQ II", {true, true, true}},
+    {"Low Shelf 6dB", " LS 6dB", {true, false, true}},
+    {"Low Shelf 12dB", " LSQ 12dB", {true, true, true}},
+    {"High Shelf 6dB", " HS 6dB", {true, false, true}},
+    {"High Shelf 12dB", " HSQ 12dB", {true, true, true}},
+    {"Low Pass", " LP", {true, true, false}},
+    {"High Pass", " HP", {true, true, false}},
+    {"Band Pass", " BP", {true, true, false}},
+    {"Band Stop", " BS", {true, true, false}},
+    {"All Pass I", " AP I", {true, false, false}},
+    {"All Pass II", " AP II", {true, true, false}},
 }};
 
 // The device's firmware forms the exponent G/20 in single precision; the
@@ -236,13 +235,6 @@ int EqBandListPosition(std::uint32_t type)
 EqBandUses EqBandTypeUses(std::uint32_t type)
 {
     return type <= kEqBandTypeMax ? kBands[type].uses : EqBandUses{};
-}
-
-GainRange EqBandGainRange(std::uint32_t type)
-{
-    if (type <= kEqBandTypeMax && kBands[type].hasGain)
-        return GainRange{kEqGainMin, kEqGainMax};
-    return GainRange{};
 }
 
 std::int32_t TruncateFrequency(double frequencyHz)

@@ -25,16 +25,6 @@ enum EqBandType : std::uint32_t {
 };
 inline constexpr std::uint32_t kEqBandTypeMax = 12;
 
-// Editor ranges of a band's fields. Their defaults are the preset's.
-inline constexpr std::int32_t kEqFrequencyMin = 20;
-inline constexpr std::int32_t kEqFrequencyMax = 44000;
-inline constexpr float kEqQMin = 0.1f;
-inline constexpr float kEqQMax = 20.0f;
-inline constexpr float kEqQStep = 0.1f;
-inline constexpr float kEqGainMin = -20.0f;
-inline constexpr float kEqGainMax = 12.0f;
-inline constexpr float kEqGainStep = 0.1f;
-
 // One equalizer band, as a design reads it. A default one is bypassed.
 struct EqBandSettings {
     std::uint32_t type = EqBypass;
@@ -67,14 +57,6 @@ struct EqBandUses {
     bool gain = false;
 };
 EqBandUses EqBandTypeUses(std::uint32_t type);
-
-// The range a diagram lets the user drag the gain within; 0 to 0 for the
-// types without gain (and for unknown codes).
-struct GainRange {
-    float min = 0.0f;
-    float max = 0.0f;
-};
-GainRange EqBandGainRange(std::uint32_t type);
 
 // Diagrams hold frequencies as floating point; designs take the integer
 // frequency truncated toward zero. Values beyond the 32-bit range saturate

@@ -1,5 +1,7 @@
 #include "zar40/measurement/band_text.h"
 
+#include "zar40/preset/parameter_facts.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -200,17 +202,17 @@ BandTextRead readBandText(std::string_view text)
             return refused(lineNumber, "the filter type \"" + typeText + "\" has no counterpart in the device");
         if (!fc)
             return refused(lineNumber, "the frequency (Fc) is missing");
-        if (!(*fc >= dsp::kEqFrequencyMin - 0.5 && *fc < dsp::kEqFrequencyMax + 0.5))
+        if (!(*fc >= preset::kEqFrequencyFacts.min - 0.5 && *fc < preset::kEqFrequencyFacts.max + 0.5))
             return refused(lineNumber, "the frequency must lie between 20 and 44000 Hz");
         if (wantsGain && !gain)
             return refused(lineNumber, "the gain is missing");
         if (!wantsGain && gain && *gain != 0.0)
             return refused(lineNumber, "this type has no gain on the device");
-        if (gain && !(*gain >= dsp::kEqGainMin && *gain <= dsp::kEqGainMax))
+        if (gain && !(*gain >= preset::kEqGainFacts.min && *gain <= preset::kEqGainFacts.max))
             return refused(lineNumber, "the gain must lie between -20 and +12 dB");
         if (!q)
             q = kDefaultQ;
-        if (!(*q >= dsp::kEqQMin - 1e-6 && *q <= dsp::kEqQMax + 1e-6))
+        if (!(*q >= preset::kEqQFacts.min - 1e-6 && *q <= preset::kEqQFacts.max + 1e-6))
             return refused(lineNumber, "Q must lie between 0.1 and 20");
         band.type = state == "ON" ? code : dsp::EqBypass;
         band.frequencyHz = static_cast<std::int32_t>(std::lround(*fc));

@@ -1,6 +1,7 @@
 #include "zar40/measurement/fit.h"
 
 #include "zar40/measurement/response.h"
+#include "zar40/preset/parameter_facts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,11 +13,11 @@ namespace zar40::measurement {
 
 namespace {
 
-constexpr double kFreqMin = dsp::kEqFrequencyMin;
-constexpr double kFreqMax = dsp::kEqFrequencyMax;
-constexpr double kQMin = dsp::kEqQMin;
-constexpr double kQMax = dsp::kEqQMax;
-constexpr double kGainMin = dsp::kEqGainMin;
+constexpr double kFreqMin = preset::kEqFrequencyFacts.min;
+constexpr double kFreqMax = preset::kEqFrequencyFacts.max;
+constexpr double kQMin = preset::kEqQFacts.min;
+constexpr double kQMax = preset::kEqQFacts.max;
+constexpr double kGainMin = preset::kEqGainFacts.min;
 // How hard the equalizer curve is kept below the boost limit: a dB above it
 // weighs as much as this many dB of deviation at one point.
 constexpr double kBoostPenalty = 4.0;
@@ -691,7 +692,7 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
         for (std::size_t k = 0; k < grid.f.size(); ++k)
             fixedDb[k] += sectionDb(s, grid.c1[k], grid.c2[k]);
     }
-    const double maxBoost = std::min(options.maxBoostDb, double(dsp::kEqGainMax));
+    const double maxBoost = std::min(options.maxBoostDb, double(preset::kEqGainFacts.max));
     // The search runs on about 24 points per octave, which still resolves
     // the narrowest band the device has; the result is refined on all.
     const double octaves = std::log2(double(grid.f.back()) / double(grid.f.front()));

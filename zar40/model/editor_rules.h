@@ -46,11 +46,8 @@ inline constexpr float kBypassShownRatio = 1.0f;
 
 // ---- Noise gate ----------------------------------------------------------------
 
-// The gate's panel; whether a stored gate is off is the record's rule
-// (preset::isNoiseGateOn).
-inline constexpr dsp::ParameterRange kGateThresholdRange{-85.0f, -35.0f, 0.0f};
-inline constexpr dsp::ParameterRange kGateFirstTimeRange{0.1f, 1000.0f, 0.1f};
-inline constexpr dsp::ParameterRange kGateSecondTimeRange{1.0f, 10000.0f, 1.0f};
+// The gate's panel (its ranges are preset::kGate...Facts); whether a stored
+// gate is off is the record's rule (preset::isNoiseGateOn).
 inline constexpr float kGateDefaultThreshold = -65.0f;
 inline constexpr float kGateDefaultFirstTime = 0.1f;
 inline constexpr float kGateDefaultSecondTime = 1.0f;

@@ -37,8 +37,11 @@ std::string decibels(float v) { return format("%.1f dB", static_cast<double>(v))
 std::string milliseconds(float v) { return format("%.1f ms", static_cast<double>(v)); }
 std::string hertz(std::uint32_t v) { return format("%u Hz", v); }
 std::string plain(float v) { return format("%.1f", static_cast<double>(v)); }
-// DELAY counts sample periods at 96 kHz plus one.
-std::string delay(float v) { return milliseconds(static_cast<float>((static_cast<double>(v) - 1.0) / 96.0)); }
+// DELAY counts sample periods plus one.
+std::string delay(float v)
+{
+    return milliseconds(static_cast<float>((static_cast<double>(v) - 1.0) / (dsp::kSampleRate / 1000.0)));
+}
 std::string onOff(std::uint8_t mute) { return mute ? "On" : "Off"; }
 
 // One table cell; HTML is already escaped. Empty cells hold a blank so that

@@ -171,6 +171,14 @@ TEST(DiagramModel, EqMarkerHitAndDragRules)
     EXPECT_FALSE(DragBand(m, bands[0], 300, 5));
     EXPECT_EQ(bands[0].frequency, before.frequency);
     EXPECT_EQ(bands[0].gain, before.gain);
+
+    // Gain bands drag within the editor's gain range, the others not at all.
+    for (std::uint32_t t = 0; t <= 13; ++t) {
+        const bool withGain = t >= dsp::EqPeq1 && t <= dsp::EqHighShelf12;
+        const BandRecord b = MakeBandRecord(t, 1000, 0.7f, 0);
+        EXPECT_EQ(b.gainMin, withGain ? -20.0f : 0.0f) << t;
+        EXPECT_EQ(b.gainMax, withGain ? 12.0f : 0.0f) << t;
+    }
 }
 
 TEST(DiagramModel, CrossoverHitOrderAndDrag)

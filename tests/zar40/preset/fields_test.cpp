@@ -1,8 +1,11 @@
 #include "zar40/preset/fields.h"
+#include "zar40/preset/parameter_facts.h"
+#include "zar40/preset/record.h"
 
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cmath>
 #include <set>
 
 using namespace zar40::preset;
@@ -93,4 +96,45 @@ TEST(FieldTable, SameFieldsIsBitwise)
     const auto diff = differingFields(a, b);
     ASSERT_EQ(diff.size(), 1u);
     EXPECT_EQ(diff[0]->path, "outputs[1].gain");
+}
+
+TEST(ParameterFacts, EveryEditedNumberHasConsistentFactsAndDefaultsInRange)
+{
+    const PresetRecord defaults = defaultPreset();
+    int withFacts = 0;
+    for (const auto &d : fieldTable()) {
+        const ParameterFacts *facts = parameterFacts(d);
+        if (!facts) {
+            // Only numbers set through a control of their own have facts.
+            EXPECT_TRUE(d.isText() || d.type != FieldType::F32 || d.key.field == Field::Delay ||
+                        d.key.field == Field::Phase || d.key.field == Field::Order)
+                << d.path;
+            continue;
+        }
+        ++withFacts;
+        EXPECT_EQ(d.type, d.key.field == Field::Frequency ? FieldType::U32 : FieldType::F32) << d.path;
+        EXPECT_LT(facts->min, facts->max) << d.path;
+        EXPECT_FALSE(facts->label.empty()) << d.path;
+        // A step the shown decimals can hold, and one that divides the range.
+        if (facts->step > 0.0f) {
+            EXPECT_GE(facts->step * std::pow(10.0f, static_cast<float>(facts->decimals)), 0.999f) << d.path;
+            const double steps = (double(facts->max) - double(facts->min)) / double(facts->step);
+            EXPECT_NEAR(steps, std::round(steps), 1e-3) << d.path;
+        }
+        // What a new preset holds can be shown; a switched-off gate keeps
+        // its off threshold, which no control shows.
+        if (d.key.group == Group::NoiseGate && d.key.field == Field::Threshold) continue;
+        const std::uint32_t word = fieldWord(defaults, d);
+        const double value = d.type == FieldType::U32 ? double(word) : double(std::bit_cast<float>(word));
+        // A bypassed dynamics stage shows ratio 1, below its slider.
+        if (d.key.group == Group::Dynamics) continue;
+        EXPECT_GE(value, facts->min) << d.path;
+        EXPECT_LE(value, facts->max) << d.path;
+    }
+    // The fader of 9 channels, 5 bands x 3 on 9 channels, two crossover
+    // frequencies, six dynamics and three gate values on 6 outputs.
+    EXPECT_EQ(withFacts, 9 + 9 * 5 * 3 + 6 * (2 + 6 + 3));
+    // The crossovers span the equalizer's frequencies.
+    EXPECT_EQ(parameterFacts(*findField("outputs[0].high_cut.frequency")), &kEqFrequencyFacts);
+    EXPECT_EQ(parameterFacts(*findField("outputs[5].noise_gate.hold_time")), &kGateHoldTimeFacts);
 }

@@ -3,6 +3,7 @@
 #include "UserPrompts.h"
 
 #include "zar40/dsp/eq_design.h"
+#include "zar40/preset/parameter_facts.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,6 +18,7 @@
 
 namespace ms = zar40::measurement;
 namespace dsp = zar40::dsp;
+namespace preset = zar40::preset;
 
 namespace {
 
@@ -70,7 +72,7 @@ CFitEqDlg::CFitEqDlg(QWidget *parent, const QString &channelName, ms::Measuremen
     m_targetFileName->setAccessibleName(tr("Target file"));
 
     for (QSpinBox *s : {m_low, m_high}) {
-        s->setRange(dsp::kEqFrequencyMin, dsp::kEqFrequencyMax);
+        s->setRange(static_cast<int>(preset::kEqFrequencyFacts.min), static_cast<int>(preset::kEqFrequencyFacts.max));
         s->setSuffix(tr(" Hz"));
     }
     m_low->setValue(static_cast<int>(defaults.lowHz));

@@ -28,7 +28,7 @@ CCrossoverSideEditor::CCrossoverSideEditor(CrossoverSide side, QWidget *parent)
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     // The crossover's frequencies span the equalizer's range.
-    m_frequency = new CValueSpin(dsp::kEqFrequencyMin, dsp::kEqFrequencyMax, 1, 0, QStringLiteral(" Hz"), this);
+    m_frequency = new CValueSpin(preset::kEqFrequencyFacts, this);
     m_order = new CValueSpin(dsp::kCrossoverOrderMin, dsp::kCrossoverOrderMax, 1, 0, QString(), this);
 
     auto *form = new QFormLayout(this);

@@ -1,6 +1,7 @@
 #include "zar40/ui/editors/DynamicsEditors.h"
 
 #include "zar40/model/preset_signal.h"
+#include "zar40/preset/parameter_facts.h"
 #include "zar40/ui/editors/ValueControls.h"
 
 #include <QCheckBox>
@@ -18,30 +19,33 @@ preset::Dynamics ToRecord(const dsp::DynamicsSettings &s)
     return {s.type, s.gain, s.threshold, s.knee, s.ratio, s.attack, s.release};
 }
 
-// A slider of the panels: 1000 steps, ten tick marks, the limits at the
-// ends and the value in FORMAT followed by UNIT.
-CValueSlider *PanelSlider(const dsp::ParameterRange &range, const char *format, const QString &unit,
-                          const QString &name, QWidget *parent)
+// A slider of the panels: ten tick marks, the limits at the ends and the
+// value WIDTH characters wide with its decimals and suffix.
+CValueSlider *PanelSlider(const preset::ParameterFacts &facts, int width, const QString &name, QWidget *parent)
 {
     CValueSlider::Scale scale;
-    scale.min = range.min;
-    scale.max = range.max;
+    scale.min = facts.min;
+    scale.max = facts.max;
     scale.tickCount = 10;
-    scale.minText = QString::number(static_cast<double>(range.min));
-    scale.maxText = QString::number(static_cast<double>(range.max));
-    const QByteArray f(format);
-    scale.valueText = [f, unit](float v) { return QString::asprintf(f.constData(), static_cast<double>(v)) + unit; };
+    scale.minText = QString::number(static_cast<double>(facts.min));
+    scale.maxText = QString::number(static_cast<double>(facts.max));
+    const QString suffix = FactText(facts.suffix);
+    scale.valueText = [width, decimals = facts.decimals, suffix](float v) {
+        return QString::asprintf("%*.*f", width, decimals, static_cast<double>(v)) + suffix;
+    };
     auto *s = new CValueSlider(Qt::Horizontal, scale, parent);
     s->setControlName(name);
     return s;
 }
 
-CValueSpin *PanelSpin(const dsp::ParameterRange &range, int decimals, const QString &name, QWidget *parent)
+CValueSpin *PanelSpin(const preset::ParameterFacts &facts, const QString &name, QWidget *parent)
 {
-    auto *s = new CValueSpin(range.min, range.max, range.step, decimals, QString(), parent);
+    auto *s = new CValueSpin(facts, parent);
     s->setAccessibleName(name);
     return s;
 }
+
+QString Label(const preset::ParameterFacts &facts) { return FactText(facts.label); }
 
 QCheckBox *BypassBox(const QString &name, QWidget *parent)
 {
@@ -68,23 +72,23 @@ CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
         const std::string_view name = dsp::DynamicsTypeName(type);
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
-    m_threshold = PanelSlider(dsp::kDynThresholdRange, "%3.0f", " dBu", prefix + "threshold", this);
-    m_knee = PanelSlider(dsp::kDynKneeRange, "%2.0f", " dB", prefix + "knee", this);
-    m_gain = PanelSlider(dsp::kDynGainRange, "%3.0f", " dB", prefix + "gain", this);
-    m_ratio = PanelSlider(dsp::kDynRatioRange, "%3.1f", ":1", prefix + "ratio", this);
-    m_attack = PanelSpin(dsp::kDynAttackRange, 1, prefix + "attack", this);
-    m_release = PanelSpin(dsp::kDynReleaseRange, 0, prefix + "release", this);
+    m_threshold = PanelSlider(preset::kDynThresholdFacts, 3, prefix + "threshold", this);
+    m_knee = PanelSlider(preset::kDynKneeFacts, 2, prefix + "knee", this);
+    m_gain = PanelSlider(preset::kDynGainFacts, 3, prefix + "gain", this);
+    m_ratio = PanelSlider(preset::kDynRatioFacts, 3, prefix + "ratio", this);
+    m_attack = PanelSpin(preset::kDynAttackFacts, prefix + "attack", this);
+    m_release = PanelSpin(preset::kDynReleaseFacts, prefix + "release", this);
 
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(m_bypass);
     form->addRow(QStringLiteral("Typ"), m_type);
-    form->addRow(QStringLiteral("Thresh"), m_threshold);
-    form->addRow(QStringLiteral("Knee"), m_knee);
-    form->addRow(QStringLiteral("Gain"), m_gain);
-    form->addRow(QStringLiteral("Ratio"), m_ratio);
-    form->addRow(QStringLiteral("AT ms"), m_attack);
-    form->addRow(QStringLiteral("RT ms"), m_release);
+    form->addRow(Label(preset::kDynThresholdFacts), m_threshold);
+    form->addRow(Label(preset::kDynKneeFacts), m_knee);
+    form->addRow(Label(preset::kDynGainFacts), m_gain);
+    form->addRow(Label(preset::kDynRatioFacts), m_ratio);
+    form->addRow(Label(preset::kDynAttackFacts), m_attack);
+    form->addRow(Label(preset::kDynReleaseFacts), m_release);
 
     connect(m_bypass, &QCheckBox::clicked, this, &CDynamicsEditor::onBypassClicked);
     connect(m_type, &QComboBox::activated, this, &CDynamicsEditor::onTypeChosen);
@@ -159,7 +163,7 @@ void CDynamicsEditor::onTypeChosen(int position)
         return;
     // The ratio a compressor starts from must be one its slider can show:
     // the shown 1.0 of a bypass and the limiter's 1000 are not.
-    m_panel.ratio = std::clamp(m_panel.ratio, dsp::kDynRatioRange.min, dsp::kDynRatioRange.max);
+    m_panel.ratio = std::clamp(m_panel.ratio, preset::kDynRatioFacts.min, preset::kDynRatioFacts.max);
     store(type);
 }
 
@@ -180,16 +184,16 @@ CNoiseGateEditor::CNoiseGateEditor(int output, QWidget *parent)
 {
     const QString prefix = ChannelTitle(preset::kFirstOutput + output) + " noise gate ";
     m_bypass = BypassBox(prefix + "bypass", this);
-    m_threshold = PanelSlider(model::kGateThresholdRange, "%3.0f", " dBu", prefix + "threshold", this);
-    m_firstTime = PanelSpin(model::kGateFirstTimeRange, 1, prefix + "CT", this);
-    m_secondTime = PanelSpin(model::kGateSecondTimeRange, 0, prefix + "HT", this);
+    m_threshold = PanelSlider(preset::kGateThresholdFacts, 3, prefix + "threshold", this);
+    m_firstTime = PanelSpin(preset::kGateCloseTimeFacts, prefix + "CT", this);
+    m_secondTime = PanelSpin(preset::kGateHoldTimeFacts, prefix + "HT", this);
 
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     form->addRow(m_bypass);
-    form->addRow(QStringLiteral("Thresh"), m_threshold);
-    form->addRow(QStringLiteral("CT ms"), m_firstTime);
-    form->addRow(QStringLiteral("HT ms"), m_secondTime);
+    form->addRow(Label(preset::kGateThresholdFacts), m_threshold);
+    form->addRow(Label(preset::kGateCloseTimeFacts), m_firstTime);
+    form->addRow(Label(preset::kGateHoldTimeFacts), m_secondTime);
 
     connect(m_bypass, &QCheckBox::clicked, this, [this](bool bypass) {
         m_panel.bypass = bypass;

@@ -27,9 +27,9 @@ CEqBandEditor::CEqBandEditor(int band, QWidget *parent)
     }
     m_bypass = new QCheckBox(QStringLiteral("Bypass"), this);
     m_bypass->setFocusPolicy(Qt::StrongFocus);
-    m_frequency = new CValueSpin(dsp::kEqFrequencyMin, dsp::kEqFrequencyMax, 1.0, 0, QStringLiteral(" Hz"), this);
-    m_q = new CValueSpin(dsp::kEqQMin, dsp::kEqQMax, dsp::kEqQStep, 1, QString(), this);
-    m_gain = new CValueSpin(dsp::kEqGainMin, dsp::kEqGainMax, dsp::kEqGainStep, 1, QStringLiteral(" dB"), this);
+    m_frequency = new CValueSpin(preset::kEqFrequencyFacts, this);
+    m_q = new CValueSpin(preset::kEqQFacts, this);
+    m_gain = new CValueSpin(preset::kEqGainFacts, this);
 
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);

@@ -29,7 +29,11 @@ QString DefaultCaption(int channel)
 
 } // namespace
 
-QString CGainSlider::gainText(float gainDb) { return QString::asprintf("%4.1f", static_cast<double>(gainDb)) + " dB"; }
+QString CGainSlider::gainText(float gainDb)
+{
+    const preset::ParameterFacts &f = preset::kChannelGainFacts;
+    return QString::asprintf("%4.*f", f.decimals, static_cast<double>(gainDb)) + FactText(f.suffix);
+}
 
 CGainSlider::CGainSlider(int channel, QWidget *parent)
     : QWidget(parent)
@@ -40,11 +44,12 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     m_caption->setAlignment(Qt::AlignHCenter);
 
     CValueSlider::Scale scale;
-    scale.min = kMinGain;
-    scale.max = kMaxGain;
+    const preset::ParameterFacts &gain = preset::kChannelGainFacts;
+    scale.min = gain.min;
+    scale.max = gain.max;
     scale.tickCount = 7;
-    scale.minText = QStringLiteral("-60 dB");
-    scale.maxText = QStringLiteral("+10 dB");
+    scale.minText = QString::asprintf("%+.0f", static_cast<double>(gain.min)) + FactText(gain.suffix);
+    scale.maxText = QString::asprintf("%+.0f", static_cast<double>(gain.max)) + FactText(gain.suffix);
     scale.valueText = &CGainSlider::gainText;
     m_slider = new CValueSlider(Qt::Vertical, scale, this);
     m_slider->setControlName(title + " gain");

@@ -17,9 +17,6 @@ class CGainSlider : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr float kMinGain = -60.0f;
-    static constexpr float kMaxGain = 10.0f;
-
     // CHANNEL is the channel index: 0 input A, 1 Summe, 2 input B, 3..8
     // outputs 1..6.
     explicit CGainSlider(int channel, QWidget *parent = nullptr);

@@ -167,6 +167,13 @@ void CValueSlider::showValue()
 
 // ---- CValueSpin --------------------------------------------------------------
 
+QString FactText(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+CValueSpin::CValueSpin(const preset::ParameterFacts &facts, QWidget *parent)
+    : CValueSpin(facts.min, facts.max, facts.step, facts.decimals, FactText(facts.suffix), parent)
+{
+}
+
 CValueSpin::CValueSpin(double min, double max, double step, int decimals, const QString &suffix, QWidget *parent)
     : QDoubleSpinBox(parent)
 {

@@ -6,6 +6,8 @@
 // wheel step, a typed value confirmed), so that the view writes to the
 // device and records one undo step. Setting a value from outside emits
 // nothing: the view never hears back what it set itself.
+#include "zar40/preset/parameter_facts.h"
+
 #include <QDoubleSpinBox>
 #include <QString>
 #include <QWidget>
@@ -90,6 +92,8 @@ class CValueSpin : public QDoubleSpinBox
     Q_OBJECT
 public:
     CValueSpin(double min, double max, double step, int decimals, const QString &suffix, QWidget *parent = nullptr);
+    // The range, step, decimals and suffix of a preset field.
+    explicit CValueSpin(const preset::ParameterFacts &facts, QWidget *parent = nullptr);
 
     // Shows VALUE (clamped to the limits); emits nothing.
     void setValueSilently(double value);
@@ -108,5 +112,8 @@ private:
     double m_committed = 0.0;
     bool m_silent = false;
 };
+
+// The text of a preset fact (a label or a suffix).
+QString FactText(std::string_view text);
 
 } // namespace zar40::editors
