@@ -1,7 +1,7 @@
 #include "About.h"
 
-#include "HostStrings.h"
-#include "Version.h"
+#include "host_strings.h"
+#include "version.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>

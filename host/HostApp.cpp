@@ -1,11 +1,11 @@
 #include "HostApp.h"
 
 #include "EventLog.h"
-#include "HostStrings.h"
+#include "host_strings.h"
 #include "MyDocManager.h"
 #include "SingleInstance.h"
-#include "UserPrompts.h"
-#include "WindowTree.h"
+#include "user_prompts.h"
+#include "window_tree.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -2,8 +2,8 @@
 
 #include "HostOptions.h"
 #include "MainFrame.h"
-#include "OsDescription.h"
-#include "PluginLoader.h"
+#include "os_description.h"
+#include "plugin_loader.h"
 #include "SingleInstance.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "HostOptions.h"
 
-#include "Version.h"
+#include "version.h"
 
 #include <QCommandLineParser>
 

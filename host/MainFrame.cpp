@@ -5,18 +5,18 @@
 
 #include "About.h"
 #include "BitmapButton.h"
-#include "CanWindowFactory.h"
-#include "DocView.h"
-#include "HostStrings.h"
+#include "can_window_factory.h"
+#include "doc_view.h"
+#include "host_strings.h"
 #include "MdiTabStrip.h"
 #include "MyDocManager.h"
-#include "PluginLoader.h"
-#include "SplashScreen.h"
-#include "UserPrompts.h"
-#include "Version.h"
+#include "plugin_loader.h"
+#include "SplashScreenEx.h"
+#include "user_prompts.h"
+#include "version.h"
 #include "update/DownloadDlg.h"
 #include "update/Updater.h"
-#include "WindowTree.h"
+#include "window_tree.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -3,7 +3,7 @@
 #include "CanSettings.h"
 #include "RecentFiles.h"
 #include "update/Updater.h"
-#include "can/CCanWnd.h"
+#include "can/CanWnd.h"
 
 #include <QFont>
 #include <QList>

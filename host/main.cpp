@@ -1,4 +1,4 @@
-#include "GraphicsSetup.h"
+#include "graphics_setup.h"
 #include "HostApp.h"
 #include "HostOptions.h"
 #include "SingleInstance.h"

@@ -1,6 +1,6 @@
 #include "About.h"
 
-#include "NOVStrings.h"
+#include "nov_strings.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>

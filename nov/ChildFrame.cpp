@@ -1,7 +1,7 @@
 #include "ChildFrame.h"
 
 #include "NOVDocumentView.h"
-#include "WindowTree.h"
+#include "window_tree.h"
 
 #include <QLabel>
 #include <QMenu>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocView.h"
+#include "doc_view.h"
 
 class QLabel;
 class QMenu;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DocView.h"
+#include "doc_view.h"
 
 // The document of one NOV module browser window.
 class CNOVDocument : public CDocument

@@ -1,13 +1,13 @@
 #include "NOVDocumentView.h"
 
 #include "About.h"
-#include "BrowserModule.h"
+#include "browser_module.h"
 #include "NOVDocument.h"
-#include "NOVStrings.h"
+#include "nov_strings.h"
 #include "NovScanner.h"
-#include "OnDemandModule.h"
-#include "UserPrompts.h"
-#include "WindowTree.h"
+#include "on_demand_module.h"
+#include "user_prompts.h"
+#include "window_tree.h"
 
 #include <QComboBox>
 #include <QFrame>

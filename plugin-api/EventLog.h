@@ -1,6 +1,6 @@
 #pragma once
 
-#include "VrnPluginApiExport.h"
+#include "vrn_plugin_api_export.h"
 
 #include <QString>
 

@@ -1,8 +1,8 @@
 #include "MyDocManager.h"
 
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyMultiDocTemplate.h"
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 #include <QDir>
 #include <QFileInfo>

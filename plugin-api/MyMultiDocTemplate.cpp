@@ -1,6 +1,6 @@
 #include "MyMultiDocTemplate.h"
 
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyDocManager.h"
 
 #include <QFile>

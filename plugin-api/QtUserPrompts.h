@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 // The prompts a user sees: QMessageBox, QFileDialog and QInputDialog, modal
 // to the given parent or to the active window.

@@ -5,7 +5,7 @@
 #include "zar40/measurement/fit.h"
 #include "zar40/measurement/measurement_file.h"
 
-#include "FitCases.h"
+#include "fit_cases.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // pots and mute state once a second. Usage:
 //   bench-remotewatch [SECONDS]      (default 60)
 // The simulator runs as its own process and is not counted.
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
 #include "ScriptedUserPrompts.h"

@@ -21,17 +21,17 @@
 // it would take about nine minutes; its limit is computed for the same rate.
 //
 //   bench-rig [--sim PATH] [--meter-seconds N] [--bitrate B] [--backup-bitrate B] [--skip-backup]
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/remotewatch.h"
-#include "zar40/comm/sharedcanbus.h"
-#include "zar40/comm/transactionengine.h"
-#include "zar40/comm/unitmeter.h"
-#include "zar40/comm/unitscan.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/RemoteWatch.h"
+#include "zar40/comm/shared_can_bus.h"
+#include "zar40/comm/TransactionEngine.h"
+#include "zar40/comm/UnitMeter.h"
+#include "zar40/comm/UnitScanner.h"
 #include "zar40/editor/RigRunner.h"
 #include "zar40/preset/record.h"
 
 #include "SimProcess.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,7 +10,7 @@
 // Runs on the platform of QT_QPA_PLATFORM (offscreen when unset and there
 // is no display).
 
-#include "GraphicsSetup.h"
+#include "graphics_setup.h"
 #include "HostApp.h"
 #include "HostOptions.h"
 

@@ -13,14 +13,14 @@
 // the editor's side loses beyond it is ours.
 //
 //   bench-transfer [--sim PATH] [--runs N] [--paced-runs N] [--can]
-#include "zar40/comm/cantransport.h"
+#include "zar40/comm/can_transport.h"
 #include "zar40/comm/codec/address_map.h"
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/transactionengine.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/TransactionEngine.h"
 #include "zar40/preset/record.h"
 
 #include "SimProcess.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -8,7 +8,7 @@
 // Each runs with the page the edit belongs to in view; the fader cases
 // also with each diagram page in view, so that a diagram's repaint is in
 // the figure when the page shows one.
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
 #include "ZARDocument.h"

@@ -20,8 +20,8 @@
 //
 // Needs an X display: scripts/bench-window runs it on a private Xvfb when
 // there is none.
-#include "DocView.h"
-#include "GraphicsSetup.h"
+#include "doc_view.h"
+#include "graphics_setup.h"
 #include "HostApp.h"
 #include "HostOptions.h"
 #include "MyDocManager.h"
@@ -29,7 +29,7 @@
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 
-#include "zar40/ui/diagrams/response_diagram.h"
+#include "zar40/ui/diagrams/ResponseDiagram.h"
 
 #include <QApplication>
 #include <QCheckBox>

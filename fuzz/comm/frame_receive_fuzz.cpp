@@ -3,7 +3,7 @@
 // transaction's second check, reply acceptance and storing the value of a
 // preset read) and the device's (frames reassembled from the byte stream,
 // answered by the simulated device).
-#include "device_model.h"
+#include "DeviceModel.h"
 
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/message.h"

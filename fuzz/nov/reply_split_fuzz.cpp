@@ -1,5 +1,5 @@
 // A datagram from the network, split into a module's fields.
-#include "NovReply.h"
+#include "nov_reply.h"
 
 #include <cstddef>
 #include <cstdint>

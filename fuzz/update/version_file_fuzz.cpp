@@ -2,7 +2,7 @@
 // comparison, the file-name check that guards what is started and the
 // digest the updater must have.
 
-#include "update/UpdateCore.h"
+#include "update/update_core.h"
 
 #include <cctype>
 #include <cstddef>

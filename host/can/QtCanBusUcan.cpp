@@ -1,6 +1,6 @@
 #include "QtCanBusUcan.h"
 
-#include "canbus/bus_device.h"
+#include "canbus/BusDevice.h"
 #include "canbus/interface_diagnosis.h"
 
 #include <QCanBusFrame>

@@ -83,7 +83,7 @@ private:
     canbus::BusAddress address() const;
     bool isSocketCan() const;
 
-    // Device thread (QtCanBusUcanDevice.cpp).
+    // Device thread (qt_can_bus_ucan_device.cpp).
     bool openDevice(QString *why);
     void closeDevice();
     void onErrorOccurred(QCanBusDevice::CanBusError error, const QString &text);

@@ -1,7 +1,7 @@
 #include "DownloadDlg.h"
 
-#include "UpdateCore.h"
-#include "HostStrings.h"
+#include "update_core.h"
+#include "host_strings.h"
 
 #include <QGridLayout>
 

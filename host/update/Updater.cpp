@@ -1,9 +1,9 @@
 #include "Updater.h"
 
 #include "DownloadDlg.h"
-#include "HostStrings.h"
-#include "UpdateCore.h"
-#include "UserPrompts.h"
+#include "host_strings.h"
+#include "update_core.h"
+#include "user_prompts.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>

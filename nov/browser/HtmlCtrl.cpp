@@ -1,8 +1,8 @@
 #include "HtmlCtrl.h"
 
 #include "EventLog.h"
-#include "UserPrompts.h"
-#include "WindowTree.h"
+#include "user_prompts.h"
+#include "window_tree.h"
 
 #include <QApplication>
 #include <QPointer>

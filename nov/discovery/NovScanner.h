@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NovReply.h"
+#include "nov_reply.h"
 #include "NovScanTarget.h"
 
 #include <QList>

@@ -3,7 +3,7 @@
 // when told to (or through a responder the test installs).
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/transport.h"
+#include "zar40/comm/Transport.h"
 
 #include <QList>
 #include <QTimer>

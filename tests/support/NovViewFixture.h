@@ -2,12 +2,12 @@
 // A NOV document opened through the plug-in as the host opens it, inside a
 // main window, with scripted prompts; for the view tests on loopback and in
 // a network namespace. The test program defines PLUGIN_FILE.
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
-#include "PluginContract.h"
+#include "plugin_contract.h"
 #include "ScriptedUserPrompts.h"
-#include "WindowTree.h"
+#include "window_tree.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 #include <QList>
 #include <QMutex>

@@ -1,8 +1,8 @@
 // zar40-sim: a simulated ZAR40 processor for trying the editor and the zar40
 // tool without a device, and for the tests of the device link.
-#include "can_server.h"
-#include "device_model.h"
-#include "pty_server.h"
+#include "CanServer.h"
+#include "DeviceModel.h"
+#include "PtyServer.h"
 
 #include "canbus/address.h"
 

@@ -10,7 +10,7 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/editor/UnitOperations.h"
+#include "zar40/editor/unit_operations.h"
 #include "zar40/model/parameter_writes.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/preset_files.h"

@@ -2,8 +2,8 @@
 
 #include "command.h"
 
-#include "canbus/bus_device.h"
-#include "zar40/comm/unitscan.h"
+#include "canbus/BusDevice.h"
+#include "zar40/comm/UnitScanner.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

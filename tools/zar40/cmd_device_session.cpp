@@ -3,7 +3,7 @@
 #include "cmd_device_session.h"
 
 #include "canbus/address.h"
-#include "zar40/comm/cantransport.h"
+#include "zar40/comm/can_transport.h"
 
 #include <QLoggingCategory>
 

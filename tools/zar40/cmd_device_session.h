@@ -1,8 +1,8 @@
 #pragma once
 // The device commands' connection: the library's blocking session set up
 // from the command line, with progress on stderr.
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/transfer_ui.h"
 
 #include <memory>
 #include <optional>

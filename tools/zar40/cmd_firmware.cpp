@@ -3,7 +3,7 @@
 #define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "command.h"
 
-#include "zar40/comm/firmware/firmwareupdate.h"
+#include "zar40/comm/firmware/FirmwareUpdate.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -6,9 +6,9 @@
 #include "canbus/address.h"
 #include "canbus/netid.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/sharedcanbus.h"
-#include "zar40/comm/unitscan.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/shared_can_bus.h"
+#include "zar40/comm/UnitScanner.h"
 #include "zar40/editor/RigRunner.h"
 
 #include <QCoreApplication>

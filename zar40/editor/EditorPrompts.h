@@ -4,7 +4,7 @@
 // answered through its callback, at once or later; the session never waits
 // for an answer, so a link that drops while a question is open is just one
 // more event, and an answer that arrives after it is dropped.
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/transfer_ui.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 
 #include "EditorPrompts.h"
 
-#include "zar40/comm/remotewatch.h"
+#include "zar40/comm/RemoteWatch.h"
 #include "zar40/preset/factory_layouts.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/preset_files.h"

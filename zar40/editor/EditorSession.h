@@ -6,16 +6,16 @@
 // hands every gesture of its user to one of the operations below; it keeps
 // no state of its own, so what it shows cannot disagree with the unit.
 #include "zar40/comm/codec/address_map.h"
-#include "zar40/comm/commprompts.h"
-#include "zar40/comm/communicationmodul.h"
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/CommPrompts.h"
+#include "zar40/comm/Communicationmodul.h"
+#include "zar40/comm/transfer_ui.h"
 #include "zar40/measurement/fit.h"
 #include "zar40/measurement/measurement_file.h"
 #include "zar40/model/channel_copy.h"
 #include "zar40/model/editor_rules.h"
 #include "zar40/model/parameter_writes.h"
 #include "zar40/preset/record.h"
-#include "zar40/preset/result.h"
+#include "zar40/preset/Result.h"
 
 #include <QObject>
 #include <QPointer>

@@ -8,7 +8,7 @@
 
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/cycle_timings.h"
-#include "zar40/comm/remotewatch.h"
+#include "zar40/comm/RemoteWatch.h"
 
 #include <QUndoStack>
 

@@ -1,10 +1,10 @@
 #include "RigRunner.h"
 
-#include "UnitOperations.h"
+#include "unit_operations.h"
 
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/sharedcanbus.h"
-#include "zar40/comm/transactionengine.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/shared_can_bus.h"
+#include "zar40/comm/TransactionEngine.h"
 
 #include <QCoreApplication>
 #include <QThread>

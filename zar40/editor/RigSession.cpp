@@ -1,8 +1,8 @@
 #include "RigSession.h"
 
-#include "zar40/comm/busscheduler.h"
-#include "zar40/comm/sharedcanbus.h"
-#include "zar40/comm/unitmeter.h"
+#include "zar40/comm/BusScheduler.h"
+#include "zar40/comm/shared_can_bus.h"
+#include "zar40/comm/UnitMeter.h"
 
 #include "canbus/netid.h"
 

@@ -9,7 +9,7 @@
 // window that hands each Net-ID's frames to one owner (the host's CAN
 // window), CLAIM and RELEASE take and give back a Net-ID; a Net-ID that
 // cannot be claimed is in use by an editor and is left to it.
-#include "zar40/comm/unitscan.h"
+#include "zar40/comm/UnitScanner.h"
 #include "zar40/editor/RigRunner.h"
 
 #include <QList>

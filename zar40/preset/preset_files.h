@@ -6,7 +6,7 @@
 // as it was, and a successful one replaces it completely. Nothing here shows
 // a message; the caller decides how to show the Result's texts.
 #include "zar40/preset/record.h"
-#include "zar40/preset/result.h"
+#include "zar40/preset/Result.h"
 
 #include <cstddef>
 #include <cstdint>

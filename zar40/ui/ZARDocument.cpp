@@ -1,6 +1,6 @@
 #include "ZARDocument.h"
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 #include "ZARDocumentView.h"
 
 #include <QDir>

@@ -7,20 +7,20 @@
 
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 #include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/dynamics.h"
 #include "zar40/diagrams/from_preset.h"
 #include "zar40/preset/fields.h"
 #include "zar40/ui/editors/CrossoverEditor.h"
-#include "zar40/ui/editors/DynamicsEditors.h"
-#include "zar40/ui/editors/EqEditors.h"
+#include "zar40/ui/editors/dynamics_editors.h"
+#include "zar40/ui/editors/eq_editors.h"
 #include "zar40/ui/editors/GainSlider.h"
-#include "zar40/ui/panels/calculator_panel.h"
-#include "zar40/ui/panels/delay_panel.h"
-#include "zar40/ui/panels/preset_info_box.h"
-#include "zar40/ui/panels/signal_flow.h"
+#include "zar40/ui/panels/CalculatorPanel.h"
+#include "zar40/ui/panels/DelayPanel.h"
+#include "zar40/ui/panels/PresetInfoBox.h"
+#include "zar40/ui/panels/SignalFlow.h"
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>

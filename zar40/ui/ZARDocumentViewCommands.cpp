@@ -2,19 +2,19 @@
 // settings, help and the About box.
 #include "ZARDocumentView.h"
 
-#include "CAbout.h"
-#include "CCopyChannelDlg.h"
-#include "CDeviceSettingsDlg.h"
-#include "CWaitDialog.h"
+#include "About.h"
+#include "CopyChannelDlg.h"
+#include "DeviceSettingsDlg.h"
+#include "WaitDialog.h"
 #include "ZARDocument.h"
 
 #include "zar40/comm/codec/request_codes.h"
-#include "zar40/comm/commprompts.h"
-#include "zar40/ui/firmware/CZAR_FW_UPDlg.h"
-#include "zar40/ui/report/ReportModule.h"
+#include "zar40/comm/CommPrompts.h"
+#include "zar40/ui/firmware/ZAR_FW_UPDlg.h"
+#include "zar40/ui/report/report_module.h"
 
-#include "OnDemandModule.h"
-#include "UserPrompts.h"
+#include "on_demand_module.h"
+#include "user_prompts.h"
 
 #include <QComboBox>
 #include <QPointer>

@@ -3,24 +3,24 @@
 // dialogs with which the view answers the session's questions.
 #include "ZARDocumentView.h"
 
-#include "CSelectPreset.h"
-#include "CWaitDialog.h"
+#include "SelectPreset.h"
+#include "WaitDialog.h"
 #include "ZARDocument.h"
 #include "ZARWaitWindow.h"
-#include "units/UnitsWindow.h"
-#include "zar40/ui/panels/level_panel.h"
+#include "units/units_window.h"
+#include "zar40/ui/panels/ZAR40Static.h"
 
 #include "canbus/netid.h"
-#include "zar40/comm/busscheduler.h"
-#include "zar40/comm/can/canwndtransport.h"
-#include "zar40/comm/commctrl.h"
-#include "zar40/comm/commprompts.h"
-#include "zar40/comm/remotewatch.h"
-#include "zar40/comm/unitscan.h"
+#include "zar40/comm/BusScheduler.h"
+#include "zar40/comm/can/CanWndTransport.h"
+#include "zar40/comm/CommCtrl.h"
+#include "zar40/comm/CommPrompts.h"
+#include "zar40/comm/RemoteWatch.h"
+#include "zar40/comm/UnitScanner.h"
 
-#include "UserPrompts.h"
-#include "can/CCanWnd.h"
-#include "can/CanMessages.h"
+#include "user_prompts.h"
+#include "can/CanWnd.h"
+#include "can/can_messages.h"
 
 #include <QCheckBox>
 #include <QComboBox>

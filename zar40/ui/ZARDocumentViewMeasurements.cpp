@@ -2,12 +2,12 @@
 // its equalizer to it.
 #include "ZARDocumentView.h"
 
-#include "CFitEqDlg.h"
+#include "FitEqDlg.h"
 
 #include "zar40/measurement/fit.h"
 #include "zar40/model/preset_signal.h"
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 #include <QFileInfo>
 #include <QPointer>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/transfer_ui.h"
 
 #include <QPointer>
 #include <QWidget>

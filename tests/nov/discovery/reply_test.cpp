@@ -1,4 +1,4 @@
-#include "NovReply.h"
+#include "nov_reply.h"
 #include "NovScanTarget.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // parallel runs do not meet.
 #include "NovScanner.h"
 #include "NovSimModule.h"
-#include "NovTestSupport.h"
+#include "nov_test_support.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "NovTestSupport.h"
+#include "nov_test_support.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

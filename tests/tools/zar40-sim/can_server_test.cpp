@@ -2,7 +2,7 @@
 // through a QtSerialBus client, as the editor does. Every test gets its own
 // bus (a virtualcan hub on a free local port), so runs never meet.
 #include "SimProcess.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
 #include "canbus/netid.h"
 #include "zar40/comm/codec/address_map.h"

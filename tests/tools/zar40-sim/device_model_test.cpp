@@ -1,4 +1,4 @@
-#include "device_model.h"
+#include "DeviceModel.h"
 
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"

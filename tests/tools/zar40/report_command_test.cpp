@@ -1,6 +1,6 @@
 // "zar40 report" run as a user runs it.
 #include "ChildProcess.h"
-#include "PdfText.h"
+#include "pdf_text.h"
 
 #include <gtest/gtest.h>
 

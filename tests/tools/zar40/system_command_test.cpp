@@ -2,7 +2,7 @@
 // simulates a whole rig of units on a virtual CAN bus of the test's own.
 #include "ChildProcess.h"
 #include "SimProcess.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
 #include <gtest/gtest.h>
 

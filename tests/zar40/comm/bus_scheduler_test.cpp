@@ -1,4 +1,4 @@
-#include "zar40/comm/busscheduler.h"
+#include "zar40/comm/BusScheduler.h"
 
 #include "canbus/netid.h"
 #include "zar40/comm/codec/request_codes.h"

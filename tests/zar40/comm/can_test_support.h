@@ -6,12 +6,12 @@
 #include "zar40/comm/codec/message.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/transfer_ui.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/record.h"
 
 #include "FakeUcan.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
 #include <QTimer>
 

@@ -3,12 +3,12 @@
 // the connection's own (the command-line tool's way).
 #include "can_test_support.h"
 
-#include "zar40/comm/can/canwndtransport.h"
-#include "zar40/comm/cantransport.h"
+#include "zar40/comm/can/CanWndTransport.h"
+#include "zar40/comm/can_transport.h"
 #include "zar40/comm/codec/address_map.h"
-#include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/Communicationmodul.h"
 
-#include "CanWindowFactory.h"
+#include "can_window_factory.h"
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 

@@ -1,11 +1,11 @@
 // The editor's connection over the host's CAN window, on the fake driver.
 #include "can_test_support.h"
 
-#include "zar40/comm/can/canwndtransport.h"
-#include "zar40/comm/communicationmodul.h"
+#include "zar40/comm/can/CanWndTransport.h"
+#include "zar40/comm/Communicationmodul.h"
 
 #include "ScriptedUserPrompts.h"
-#include "can/CCanWnd.h"
+#include "can/CanWnd.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
-#include "pty_peer.h"
+#include "PtyPeer.h"
 #include "test_support.h"
 
-#include "zar40/comm/commctrl.h"
+#include "zar40/comm/CommCtrl.h"
 
 #include <QSignalSpy>
 #include <QSocketNotifier>

@@ -5,10 +5,10 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/commprompts.h"
-#include "zar40/comm/communicationmodul.h"
-#include "zar40/comm/remotewatch.h"
-#include "zar40/comm/transferui.h"
+#include "zar40/comm/CommPrompts.h"
+#include "zar40/comm/Communicationmodul.h"
+#include "zar40/comm/RemoteWatch.h"
+#include "zar40/comm/transfer_ui.h"
 
 #include <gtest/gtest.h>
 

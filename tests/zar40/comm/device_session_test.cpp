@@ -5,8 +5,8 @@
 
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/devicesession.h"
-#include "zar40/comm/transactionengine.h"
+#include "zar40/comm/DeviceSession.h"
+#include "zar40/comm/TransactionEngine.h"
 #include "zar40/preset/fields.h"
 
 #include "SimProcess.h"

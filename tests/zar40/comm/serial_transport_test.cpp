@@ -1,10 +1,10 @@
 // The RS232 link below the transaction engine: what reaches the engine from
 // a line that delivers bytes one at a time.
-#include "pty_peer.h"
+#include "PtyPeer.h"
 #include "test_support.h"
 
 #include "zar40/comm/codec/request_codes.h"
-#include "zar40/comm/serialtransport.h"
+#include "zar40/comm/SerialTransport.h"
 
 #include <QSignalSpy>
 

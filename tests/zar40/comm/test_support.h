@@ -1,8 +1,8 @@
 #pragma once
 // Helpers shared by the comm tests.
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/communicationmodul.h"
-#include "zar40/comm/eventwait.h"
+#include "zar40/comm/Communicationmodul.h"
+#include "zar40/comm/event_wait.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/record.h"
 

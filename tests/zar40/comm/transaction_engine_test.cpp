@@ -2,7 +2,7 @@
 #include "test_support.h"
 
 #include "zar40/comm/codec/request_codes.h"
-#include "zar40/comm/transactionengine.h"
+#include "zar40/comm/TransactionEngine.h"
 
 #include <gtest/gtest.h>
 

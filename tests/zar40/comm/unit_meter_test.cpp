@@ -1,6 +1,6 @@
 #include "FakeTransport.h"
 
-#include "zar40/comm/unitmeter.h"
+#include "zar40/comm/UnitMeter.h"
 
 #include <gtest/gtest.h>
 

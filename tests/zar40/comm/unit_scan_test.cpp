@@ -4,8 +4,8 @@
 
 #include "SimProcess.h"
 
-#include "canbus/bus_device.h"
-#include "zar40/comm/unitscan.h"
+#include "canbus/BusDevice.h"
+#include "zar40/comm/UnitScanner.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -5,7 +5,7 @@
 
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/eventwait.h"
+#include "zar40/comm/event_wait.h"
 #include "zar40/editor/EditorPrompts.h"
 #include "zar40/editor/EditorSession.h"
 

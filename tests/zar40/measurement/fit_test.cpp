@@ -1,6 +1,6 @@
 #include "zar40/measurement/fit.h"
 
-#include "FitCases.h"
+#include "fit_cases.h"
 
 #include <gtest/gtest.h>
 

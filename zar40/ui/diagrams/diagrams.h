@@ -4,7 +4,7 @@
 // magnitude diagrams, reads the dragged values back when a notification
 // arrives; a diagram never writes the preset itself.
 #include "zar40/diagrams/measurement_overlay.h"
-#include "zar40/ui/diagrams/response_diagram.h"
+#include "zar40/ui/diagrams/ResponseDiagram.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 #include "zar40/ui/editors/CrossoverEditor.h"
 
 #include "zar40/dsp/crossover.h"
-#include "zar40/ui/editors/ValueControls.h"
+#include "zar40/ui/editors/value_controls.h"
 
 #include <QCheckBox>
 #include <QComboBox>

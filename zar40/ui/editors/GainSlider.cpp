@@ -2,7 +2,7 @@
 
 #include "zar40/preset/channel_names.h"
 #include "zar40/preset/record.h"
-#include "zar40/ui/editors/ValueControls.h"
+#include "zar40/ui/editors/value_controls.h"
 
 #include <QLabel>
 #include <QPushButton>

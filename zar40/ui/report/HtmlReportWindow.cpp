@@ -1,6 +1,6 @@
 #include "HtmlReportWindow.h"
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 #include "zar40/ui/report/pages/report_pages.h"
 #include "zar40/preset/preset_files.h"
 

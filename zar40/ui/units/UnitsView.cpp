@@ -5,7 +5,7 @@
 #include "zar40/comm/codec/address_map.h"
 #include "zar40/comm/codec/values.h"
 
-#include "UserPrompts.h"
+#include "user_prompts.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

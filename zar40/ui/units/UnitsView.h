@@ -2,7 +2,7 @@
 // The units window: the ZAR40 found on the CAN bus, each with its identity,
 // its meters and mutes, and the progress of the command running on it;
 // commands on all or on the selected units; "Open Editor" for one.
-#include "DocView.h"
+#include "doc_view.h"
 
 #include "zar40/editor/RigSession.h"
 

@@ -4,8 +4,8 @@
 #include "SimProcess.h"
 #include "firmware_files.h"
 
-#include "zar40/comm/eventwait.h"
-#include "zar40/ui/firmware/CZAR_FW_UPDlg.h"
+#include "zar40/comm/event_wait.h"
+#include "zar40/ui/firmware/ZAR_FW_UPDlg.h"
 
 #include <QApplication>
 #include <QCheckBox>

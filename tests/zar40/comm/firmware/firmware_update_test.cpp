@@ -4,8 +4,8 @@
 #include "SimProcess.h"
 #include "firmware_files.h"
 
-#include "zar40/comm/eventwait.h"
-#include "zar40/comm/firmware/firmwareupdate.h"
+#include "zar40/comm/event_wait.h"
+#include "zar40/comm/firmware/FirmwareUpdate.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

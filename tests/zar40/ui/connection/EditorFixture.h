@@ -2,10 +2,10 @@
 // One ZAR40 editor opened through the plug-in as the host loads it, with
 // scripted prompts, short wait boxes and helpers for the dialogs the
 // connection cycle opens.
-#include "DocView.h"
+#include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
-#include "PluginContract.h"
+#include "plugin_contract.h"
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 #include "ZARDocument.h"

@@ -1,7 +1,7 @@
 // "Fit EQ...": what the user sees and what Apply hands over.
-#include "CFitEqDlg.h"
+#include "FitEqDlg.h"
 
-#include "FitCases.h"
+#include "fit_cases.h"
 #include "ScriptedUserPrompts.h"
 
 #include <QAbstractButton>

@@ -2,10 +2,10 @@
 // on real widgets, the records their signals carry, and silence when the
 // view sets values.
 #include "zar40/ui/editors/CrossoverEditor.h"
-#include "zar40/ui/editors/DynamicsEditors.h"
-#include "zar40/ui/editors/EqEditors.h"
+#include "zar40/ui/editors/dynamics_editors.h"
+#include "zar40/ui/editors/eq_editors.h"
 #include "zar40/ui/editors/GainSlider.h"
-#include "zar40/ui/editors/ValueControls.h"
+#include "zar40/ui/editors/value_controls.h"
 
 #include "EventCounter.h"
 

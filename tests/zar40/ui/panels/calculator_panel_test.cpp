@@ -1,7 +1,7 @@
 // The calculator panel shows the calculation's lines for its own inputs and
 // the output's dynamics, in their colours.
 #include "panels_test_support.h"
-#include "zar40/ui/panels/calculator_panel.h"
+#include "zar40/ui/panels/CalculatorPanel.h"
 
 #include <QCheckBox>
 #include <QComboBox>

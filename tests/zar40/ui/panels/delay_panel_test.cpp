@@ -1,7 +1,7 @@
 // The delay panel: what a typed delay stores in every unit, how stored
 // delays read back, and edits that must not touch the stored value.
 #include "panels_test_support.h"
-#include "zar40/ui/panels/delay_panel.h"
+#include "zar40/ui/panels/DelayPanel.h"
 
 #include "zar40/dsp/delay_units.h"
 

@@ -1,7 +1,7 @@
 // The preset information box: the name rules of the record's texts, edits
 // reported once when finished, and a lock that can always be released.
 #include "panels_test_support.h"
-#include "zar40/ui/panels/preset_info_box.h"
+#include "zar40/ui/panels/PresetInfoBox.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // fall smoothly, and peaks hold before they fall; replies land where the
 // device's encoding puts them.
 #include "panels_test_support.h"
-#include "zar40/ui/panels/level_panel.h"
+#include "zar40/ui/panels/ZAR40Static.h"
 
 #include "EventCounter.h"
 

@@ -2,7 +2,7 @@
 // reports that part, the keyboard reaches the same parts, and the record's
 // state shows.
 #include "panels_test_support.h"
-#include "zar40/ui/panels/signal_flow.h"
+#include "zar40/ui/panels/SignalFlow.h"
 
 #include "EventCounter.h"
 

@@ -4,9 +4,9 @@
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 #include "UnitsView.h"
-#include "VirtualBus.h"
+#include "virtual_bus.h"
 
-#include "zar40/comm/sharedcanbus.h"
+#include "zar40/comm/shared_can_bus.h"
 
 #include <gtest/gtest.h>
 
