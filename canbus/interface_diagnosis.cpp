@@ -9,8 +9,8 @@
 
 namespace {
 
-constexpr int ArphrdCan = 280;
-constexpr unsigned IffUp = 0x1;
+constexpr int kArphrdCan = 280;
+constexpr unsigned kIffUp = 0x1;
 
 // sysfs values are short single lines; anything longer is not one.
 QByteArray readSmallFile(const QString &path)
@@ -48,9 +48,9 @@ InterfaceState readInterface(const QString &sysClassNet, const QString &name)
         return state;
     state.exists = true;
     bool ok = false;
-    state.isCan = type.toInt(&ok) == ArphrdCan && ok;
+    state.isCan = type.toInt(&ok) == kArphrdCan && ok;
     const unsigned flags = readSmallFile(dir + QStringLiteral("flags")).toUInt(&ok, 16);
-    state.up = ok && (flags & IffUp);
+    state.up = ok && (flags & kIffUp);
     return state;
 }
 

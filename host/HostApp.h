@@ -44,7 +44,7 @@ public:
     int pluginCount() const { return m_plugins.count(); }
     SingleInstance *instance() const { return m_instance.get(); }
 
-    static constexpr int RecentFileCount = CMainFrame::RecentFileCount;
+    static constexpr int kRecentFileCount = CMainFrame::kRecentFileCount;
 
 signals:
     // The main frame closed: the event loop should end.

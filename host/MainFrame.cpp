@@ -45,11 +45,11 @@ static void initHostResources()
 namespace {
 
 // The size of one plug-in place on the toolbar and where its button sits in it.
-constexpr int PlaceWidth = 70;
-constexpr int PlaceHeight = 24;
-constexpr int ButtonHeight = 18;
-constexpr int ButtonInsetLeft = 2;
-constexpr int ButtonInsetRight = 3;
+constexpr int kPlaceWidth = 70;
+constexpr int kPlaceHeight = 24;
+constexpr int kButtonHeight = 18;
+constexpr int kButtonInsetLeft = 2;
+constexpr int kButtonInsetRight = 3;
 
 QPixmap blankPlacePicture()
 {
@@ -113,7 +113,7 @@ bool CMainFrame::create()
     buttonFont.setWeight(QFont::Normal);
 
     setWindowTitle(s.text(HostString::AppTitle, QStringLiteral("VRN-Control")));
-    setMinimumSize(MinimumWidth, MinimumHeight);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     setWindowIcon(QIcon(QStringLiteral(":/host/vrn-control.svg")));
     WindowTree::setMainWindow(this);
 
@@ -131,7 +131,7 @@ bool CMainFrame::create()
 
     for (int i = 0; i < m_buttons.count(); ++i) {
         // Ten places; further plug-ins are registered but get no button.
-        if (i >= PluginPlaces)
+        if (i >= kPluginPlaces)
             break;
         if (!createPluginButton(i))
             return false;
@@ -171,12 +171,12 @@ bool CMainFrame::createToolBar()
     m_toolBar->setIconSize(QSize(16, 15));
     addToolBar(Qt::TopToolBarArea, m_toolBar);
     const QIcon blank(blankPlacePicture());
-    for (int i = 0; i < PluginPlaces; ++i) {
+    for (int i = 0; i < kPluginPlaces; ++i) {
         if (i > 0)
             m_toolBar->addSeparator();
         auto *place = new QAction(blank, QString(), m_toolBar);
-        place->setData(FirstPlaceCommand + i);
-        place->setObjectName(QStringLiteral("place%1").arg(FirstPlaceCommand + i));
+        place->setData(kFirstPlaceCommand + i);
+        place->setObjectName(QStringLiteral("place%1").arg(kFirstPlaceCommand + i));
         // A place without a plug-in has no command behind it.
         place->setEnabled(false);
         m_toolBar->addAction(place);
@@ -194,7 +194,7 @@ bool CMainFrame::createPluginButton(int i)
 
     auto *holder = new QWidget(m_toolBar);
     auto *button = new CBitmapButton(info.name, holder);
-    const int id = FirstPluginButtonId + i;
+    const int id = kFirstPluginButtonId + i;
     button->setObjectName(QStringLiteral("plugin%1").arg(id));
     WindowTree::setControlId(button, id);
     button->setFocusPolicy(Qt::TabFocus);
@@ -202,10 +202,10 @@ bool CMainFrame::createPluginButton(int i)
     button->setBackgroundColor(CBitmapButton::brightened(button->palette().color(QPalette::Button), 30));
     button->setBitmap(*info.bitmap, Qt::white);
     // 70 pixels a place, wider only where the system's font would cut the name.
-    const int width = qMax(PlaceWidth, button->sizeHint().width() + ButtonInsetLeft + ButtonInsetRight);
-    holder->setFixedSize(width, PlaceHeight);
-    button->setGeometry(ButtonInsetLeft, (PlaceHeight - ButtonHeight) / 2, width - ButtonInsetLeft - ButtonInsetRight,
-                        ButtonHeight);
+    const int width = qMax(kPlaceWidth, button->sizeHint().width() + kButtonInsetLeft + kButtonInsetRight);
+    holder->setFixedSize(width, kPlaceHeight);
+    button->setGeometry(kButtonInsetLeft, (kPlaceHeight - kButtonHeight) / 2, width - kButtonInsetLeft - kButtonInsetRight,
+                        kButtonHeight);
     button->show();
     connect(button, &QPushButton::clicked, this, [this, id] {
         if (m_docManager)
@@ -312,7 +312,7 @@ void CMainFrame::createMenus()
     });
     QAction *printSetupAction = command(tr("P&rint Setup..."), FilePrintSetup, [this] { printSetup(); });
 
-    for (int i = 0; i < RecentFileCount; ++i) {
+    for (int i = 0; i < kRecentFileCount; ++i) {
         auto *a = new QAction(this);
         a->setVisible(false);
         connect(a, &QAction::triggered, this, [this, i] { openRecentFile(i); });

@@ -40,13 +40,13 @@ class CMainFrame : public QMainWindow
 {
     Q_OBJECT
 public:
-    static constexpr int PluginPlaces = 10;
-    static constexpr int FirstPlaceCommand = 11000;
-    static constexpr int FirstPluginButtonId = 10000;
-    static constexpr int CanWindowId = 13000;
-    static constexpr int MinimumWidth = 900;
-    static constexpr int MinimumHeight = 720;
-    static constexpr int RecentFileCount = 4;
+    static constexpr int kPluginPlaces = 10;
+    static constexpr int kFirstPlaceCommand = 11000;
+    static constexpr int kFirstPluginButtonId = 10000;
+    static constexpr int kCanWindowId = 13000;
+    static constexpr int kMinimumWidth = 900;
+    static constexpr int kMinimumHeight = 720;
+    static constexpr int kRecentFileCount = 4;
 
     // Command ids of the menu entries (kept as the actions' data).
     enum Command {
@@ -143,7 +143,7 @@ private:
     QList<QAction *> m_commands;
     QPointer<QMdiSubWindow> m_titledWindow;
     bool m_closeWithoutQuestion = false;
-    RecentFiles m_recentFiles{RecentFileCount};
+    RecentFiles m_recentFiles{kRecentFileCount};
     QList<QAction *> m_recentActions;
     QAction *m_recentSeparator = nullptr;
     CanSettings m_canSettings;

@@ -11,7 +11,7 @@
 
 std::optional<ControlRequest> parseControlRequest(const QByteArray &line)
 {
-    if (line.size() > MaxControlLine)
+    if (line.size() > kMaxControlLine)
         return std::nullopt;
     const QList<QByteArray> parts = line.split(' ');
     if (parts.size() != 3 || parts[0] != "close")
@@ -112,7 +112,7 @@ void SingleInstance::onConnection()
                 return; // answered, or too late
             if (!socket->canReadLine()) {
                 // A peer that never ends its line gets no more than this.
-                if (socket->bytesAvailable() > MaxControlLine + 2) {
+                if (socket->bytesAvailable() > kMaxControlLine + 2) {
                     deadline->stop();
                     socket->write("error\n");
                     socket->disconnectFromServer();
@@ -120,7 +120,7 @@ void SingleInstance::onConnection()
                 return;
             }
             deadline->stop();
-            QByteArray line = socket->readLine(MaxControlLine + 3);
+            QByteArray line = socket->readLine(kMaxControlLine + 3);
             while (line.endsWith('\n') || line.endsWith('\r'))
                 line.chop(1);
             const auto request = parseControlRequest(line);
@@ -143,7 +143,7 @@ int SingleInstance::sendCloseRequest(const QString &name, int timeoutMs, int exi
     if (!socket.waitForBytesWritten(timeoutMs))
         return 2;
     QByteArray reply;
-    while (!reply.contains('\n') && reply.size() <= MaxControlLine) {
+    while (!reply.contains('\n') && reply.size() <= kMaxControlLine) {
         if (!socket.bytesAvailable() && !socket.waitForReadyRead(timeoutMs))
             break;
         reply += socket.readAll();

@@ -19,9 +19,9 @@ struct ControlRequest
     bool closesWithoutQuestion() const { return wParam == 10 && lParam == 10; }
 };
 
-// One line without its line end, at most MaxControlLine bytes; anything else
+// One line without its line end, at most kMaxControlLine bytes; anything else
 // is no request.
-constexpr int MaxControlLine = 64;
+constexpr int kMaxControlLine = 64;
 std::optional<ControlRequest> parseControlRequest(const QByteArray &line);
 
 // Keeps the program to one running instance per user: a lock file in the
@@ -31,14 +31,14 @@ class SingleInstance : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int DefaultRequestTimeoutMs = 3000;
+    static constexpr int kDefaultRequestTimeoutMs = 3000;
     // How long --close-running waits for the closed instance to end (its
     // start-up window may still be up when the request comes).
-    static constexpr int DefaultExitTimeoutMs = 10000;
+    static constexpr int kDefaultExitTimeoutMs = 10000;
     // A client that has not sent a whole line within this time is dropped:
     // the socket is open to every program of the user, and one that never
     // ends its line would otherwise hold its connection for good.
-    static constexpr int DefaultClientTimeoutMs = 5000;
+    static constexpr int kDefaultClientTimeoutMs = 5000;
 
     explicit SingleInstance(const QString &name = QStringLiteral("VRN-Control"), QObject *parent = nullptr);
     ~SingleInstance() override;
@@ -58,7 +58,7 @@ public:
     // ended. 0: it closed, 1: none runs, 2: it did not answer within
     // timeoutMs or did not end within exitTimeoutMs.
     static int sendCloseRequest(const QString &name = QStringLiteral("VRN-Control"),
-                                int timeoutMs = DefaultRequestTimeoutMs, int exitTimeoutMs = DefaultExitTimeoutMs);
+                                int timeoutMs = kDefaultRequestTimeoutMs, int exitTimeoutMs = kDefaultExitTimeoutMs);
 
 signals:
     void closeRequested(ControlRequest request);
@@ -70,5 +70,5 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     QLocalServer m_server;
     bool m_held = false;
-    int m_clientTimeoutMs = DefaultClientTimeoutMs;
+    int m_clientTimeoutMs = kDefaultClientTimeoutMs;
 };

@@ -77,7 +77,7 @@ QStringList PluginSet::scan(const QString &folder)
     const QFileInfoList files = QDir(folder).entryInfoList({QStringLiteral("*.vpi")}, QDir::Files | QDir::Readable,
                                                            QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo &file : files) {
-        if (accepted.size() >= MaxAccepted) {
+        if (accepted.size() >= kMaxAccepted) {
             VRN_LOG_ERROR("Too many Plugins: %s and the following ones are not loaded!", qPrintable(file.fileName()));
             break;
         }

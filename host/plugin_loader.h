@@ -67,13 +67,13 @@ PluginButtonTable &pluginButtons();
 class PluginSet
 {
 public:
-    static constexpr int MaxAccepted = 100;
+    static constexpr int kMaxAccepted = 100;
 
     // The program's plugin folder: <folder of the program>/plugin.
     static QString defaultFolder();
 
     // The *.vpi files of folder (by name) that load and export
-    // DLLDocTemplate, at most MaxAccepted. Files that are no library are
+    // DLLDocTemplate, at most kMaxAccepted. Files that are no library are
     // logged; libraries without the entry are skipped silently.
     static QStringList scan(const QString &folder);
 

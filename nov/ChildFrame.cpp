@@ -25,7 +25,7 @@ QLabel *pane(const QString &text, int id, QWidget *parent, bool sunken, const QS
 
 CChildFrame::CChildFrame()
 {
-    setMinimumSize(MinimumWidth, MinimumHeight);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 }
 
 CChildFrame::~CChildFrame() = default;
@@ -47,13 +47,13 @@ void CChildFrame::onCreateClient(CView *view)
     if (auto *nov = qobject_cast<CNOVDocumentView *>(view)) {
         connect(nov, &CNOVDocumentView::statusChanged, this, &CChildFrame::updateStatus);
         m_menu = new QMenu(tr("&NOV"), this);
-        m_menu->addAction(tr("&Scan"), nov, &CNOVDocumentView::OnScan);
-        m_menu->addAction(tr("Scan &Address..."), nov, &CNOVDocumentView::OnScanSettings);
+        m_menu->addAction(tr("&Scan"), nov, &CNOVDocumentView::onScan);
+        m_menu->addAction(tr("Scan &Address..."), nov, &CNOVDocumentView::onScanSettings);
         m_menu->addSeparator();
         QAction *about = m_menu->addAction(tr("&About NOV-Plugin..."), nov, &CNOVDocumentView::OnAbout);
         about->setData(57664);
     }
-    resize(MinimumWidth, MinimumHeight);
+    resize(kMinimumWidth, kMinimumHeight);
 }
 
 QList<QMenu *> CChildFrame::documentMenus()

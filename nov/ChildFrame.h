@@ -12,8 +12,8 @@ class CChildFrame : public CMDIChildWnd
 {
     Q_OBJECT
 public:
-    static constexpr int MinimumWidth = 900;
-    static constexpr int MinimumHeight = 700;
+    static constexpr int kMinimumWidth = 900;
+    static constexpr int kMinimumHeight = 700;
 
     CChildFrame();
     ~CChildFrame() override;

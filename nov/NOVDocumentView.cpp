@@ -95,14 +95,14 @@ void CNOVDocumentView::createControls()
     m_boldFont = arial(700);
 
     m_bar = withId(new QFrame(this), BarId, "bar");
-    m_bar->setGeometry(0, 0, width(), BarHeight);
+    m_bar->setGeometry(0, 0, width(), kBarHeight);
     m_bar->setAutoFillBackground(true);
 
     m_scanButton = withId(new QPushButton(novStrings().text(NovString::Scan, QStringLiteral("Scan")), m_bar),
                           ScanButtonId, "scanButton");
     m_scanButton->setGeometry(QRect(QPoint(12, 9), QPoint(82, 31)).adjusted(0, 0, -1, -1));
     m_scanButton->setFont(m_normalFont);
-    connect(m_scanButton, &QPushButton::clicked, this, &CNOVDocumentView::OnScan);
+    connect(m_scanButton, &QPushButton::clicked, this, &CNOVDocumentView::onScan);
 
     m_separator = withId(new QFrame(m_bar), SeparatorId, "separator");
     m_separator->setFrameStyle(QFrame::VLine | QFrame::Sunken);
@@ -115,7 +115,7 @@ void CNOVDocumentView::createControls()
     m_label->setFont(m_boldFont);
 
     m_moduleList = withId(new QComboBox(m_bar), ModuleListId, "moduleList");
-    m_moduleList->setGeometry(161, 9, ModuleListWidth, 22);
+    m_moduleList->setGeometry(161, 9, kModuleListWidth, 22);
     m_moduleList->setFont(m_normalFont);
     m_moduleList->setMaxVisibleItems(8);
     m_moduleList->setEnabled(false);
@@ -154,15 +154,15 @@ void CNOVDocumentView::layoutControls()
         return;
     const int cx = width();
     const int cy = height();
-    m_bar->setGeometry(0, 0, cx, BarHeight);
+    m_bar->setGeometry(0, 0, cx, kBarHeight);
     m_logoIcon->setGeometry(cx - 35, 5, 30, 30);
-    const int listRoom = qMax(ModuleListWidth, cx - 45 - m_moduleList->x());
-    m_moduleList->resize(qBound(ModuleListWidth, m_moduleList->sizeHint().width(), listRoom), m_moduleList->height());
+    const int listRoom = qMax(kModuleListWidth, cx - 45 - m_moduleList->x());
+    m_moduleList->resize(qBound(kModuleListWidth, m_moduleList->sizeHint().width(), listRoom), m_moduleList->height());
     // 50 below the top, 10 from the left and the bottom, 20 from the right.
     m_htmlCtrl->setGeometry(10, 50, qMax(0, cx - 30), qMax(0, cy - 60));
 }
 
-void CNOVDocumentView::OnScan()
+void CNOVDocumentView::onScan()
 {
     m_moduleList->clear();
     layoutControls();
@@ -191,7 +191,7 @@ void CNOVDocumentView::onSocketClosed()
     if (m_scanner->ignoredReplies() > 0)
         setStatus(m_statusAddress, m_statusSerial,
                   tr("%1 modules are listed; %2 further replies were ignored.")
-                      .arg(NovScanner::MaxModules)
+                      .arg(NovScanner::kMaxModules)
                       .arg(m_scanner->ignoredReplies()));
 }
 
@@ -240,7 +240,7 @@ void CNOVDocumentView::OnAbout()
     about->open();
 }
 
-void CNOVDocumentView::OnScanSettings()
+void CNOVDocumentView::onScanSettings()
 {
     UserPrompts::TextRequest request;
     request.title = tr("Scan Address");

@@ -26,8 +26,8 @@ class CNOVDocumentView : public CView
     Q_PROPERTY(int ownRequestsHeard READ ownRequestsHeard)
 public:
     enum ControlId { ModuleListId = 2000, BarId = 3000, ScanButtonId = 3001, SeparatorId = 3002, HtmlCtrlId = 3003, LogoIconId = 3005 };
-    static constexpr int BarHeight = 40;
-    static constexpr int ModuleListWidth = 120; // at least
+    static constexpr int kBarHeight = 40;
+    static constexpr int kModuleListWidth = 120; // at least
 
     CNOVDocumentView();
     ~CNOVDocumentView() override;
@@ -43,10 +43,10 @@ public:
     int ownRequestsHeard() const;
 
 public slots:
-    void OnScan();
+    void onScan();
     void OnAbout();
     // Asks for the broadcast address and port of the scan and saves them.
-    void OnScanSettings();
+    void onScanSettings();
 
 signals:
     void statusChanged();

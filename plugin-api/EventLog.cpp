@@ -187,12 +187,12 @@ void CEventLog::write(int minimumLevel, const char *kind, const char *format, va
     if (level >= minimumLevel) {
         const int savedErrno = errno;
 
-        char message[MaxMessage + 1];
+        char message[kMaxMessage + 1];
         const int n = std::vsnprintf(message, sizeof message, format ? format : "", args);
         if (n < 0)
             message[0] = '\0';
-        else if (n > MaxMessage)
-            cutAtCharacter(message, MaxMessage);
+        else if (n > kMaxMessage)
+            cutAtCharacter(message, kMaxMessage);
         for (char *c = message; *c; ++c) {
             if (*c == '\r' || *c == '\n')
                 *c = '|';

@@ -19,7 +19,7 @@ class VRN_PLUGIN_API CEventLog
 {
 public:
     enum Level { Nothing = 0, Errors = 1, Information = 2, Everything = 3 };
-    static constexpr int MaxMessage = 1024;
+    static constexpr int kMaxMessage = 1024;
 
     CEventLog();
     ~CEventLog();

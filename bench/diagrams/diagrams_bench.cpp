@@ -23,11 +23,11 @@ const QSize kOtherSize(1601, 900);
 BandRecords BusyBands()
 {
     BandRecords b{};
-    b[0] = MakeBandRecord(dsp::EqPeq1, 60, 1.0f, 6);
-    b[1] = MakeBandRecord(dsp::EqPeq2, 400, 2.0f, -4);
-    b[2] = MakeBandRecord(dsp::EqLowShelf12, 150, 0.7f, 3);
-    b[3] = MakeBandRecord(dsp::EqHighShelf6, 8000, 0.7f, -3);
-    b[4] = MakeBandRecord(dsp::EqPeq1, 3000, 4.0f, 5);
+    b[0] = makeBandRecord(dsp::EqPeq1, 60, 1.0f, 6);
+    b[1] = makeBandRecord(dsp::EqPeq2, 400, 2.0f, -4);
+    b[2] = makeBandRecord(dsp::EqLowShelf12, 150, 0.7f, 3);
+    b[3] = makeBandRecord(dsp::EqHighShelf6, 8000, 0.7f, -3);
+    b[4] = makeBandRecord(dsp::EqPeq1, 3000, 4.0f, 5);
     return b;
 }
 
@@ -127,7 +127,7 @@ void Warm(benchmark::State &state, DiagramKind kind)
 std::shared_ptr<const zar40::measurement::Measurement> Measured()
 {
     auto m = std::make_shared<zar40::measurement::Measurement>();
-    for (float f : dsp::LogSpacedFrequencies(15.0f, 24000.0f, 1600)) {
+    for (float f : dsp::logSpacedFrequencies(15.0f, 24000.0f, 1600)) {
         m->frequencyHz.push_back(f);
         m->magnitudeDb.push_back(85.0 + 3.0 * std::sin(std::log(double(f)) * 3.0));
         m->phaseDeg.push_back(std::remainder(-0.01 * double(f), 360.0));

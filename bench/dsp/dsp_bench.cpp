@@ -18,7 +18,7 @@ constexpr int kPoints = 1600;
 
 std::vector<float> LogFrequencies()
 {
-    return LogSpacedFrequencies(20.0f, 44000.0f, kPoints);
+    return logSpacedFrequencies(20.0f, 44000.0f, kPoints);
 }
 
 benchmark::Counter PerSection(std::size_t sections)
@@ -56,8 +56,8 @@ ResultBuffer BusyResult()
     const Preset p = BusyPreset();
     std::vector<OutputChain> chains;
     for (std::size_t o = 0; o < kOutputs; ++o)
-        chains.push_back(BuildOutputChain(p.bands[3 + o], p.lowPass[o], p.highPass[o], true));
-    return BuildResultBuffer(chains, true);
+        chains.push_back(buildOutputChain(p.bands[3 + o], p.lowPass[o], p.highPass[o], true));
+    return buildResultBuffer(chains, true);
 }
 
 void DesignAllSectionsOfAPreset(benchmark::State &state)
@@ -134,17 +134,17 @@ void ResultCurvePrecomputed(benchmark::State &state, bool phase)
 {
     const ResultBuffer result = BusyResult();
     const std::vector<float> freqs = LogFrequencies();
-    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    const std::vector<UnitCirclePoint> points = unitCirclePoints(freqs);
     std::vector<double> curve(freqs.size());
-    SetCurveLanes(state.range(0) == 0 ? CurveLanes::Widest : state.range(0) == 2 ? CurveLanes::Two : CurveLanes::One);
+    setCurveLanes(state.range(0) == 0 ? CurveLanes::Widest : state.range(0) == 2 ? CurveLanes::Two : CurveLanes::One);
     for (auto _ : state) {
         if (phase)
-            SumPhaseCurve(points, result.data(), kOutputChainSections, result.size(), curve);
+            sumPhaseCurve(points, result.data(), kOutputChainSections, result.size(), curve);
         else
-            SumMagnitudeCurve(points, result.data(), kOutputChainSections, result.size(), curve);
+            sumMagnitudeCurve(points, result.data(), kOutputChainSections, result.size(), curve);
         benchmark::DoNotOptimize(curve.data());
     }
-    SetCurveLanes(CurveLanes::Widest);
+    setCurveLanes(CurveLanes::Widest);
     state.counters["per_section"] = PerSection(kResultSections);
 }
 void ResultMagnitudeCurvePrecomputed(benchmark::State &state) { ResultCurvePrecomputed(state, false); }
@@ -156,10 +156,10 @@ void EqMagnitudeCurvePrecomputed(benchmark::State &state)
 {
     const std::array<FilterSection, kEqBands> chain = BusyEqChain();
     const std::vector<float> freqs = LogFrequencies();
-    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    const std::vector<UnitCirclePoint> points = unitCirclePoints(freqs);
     std::vector<double> curve(freqs.size());
     for (auto _ : state) {
-        CascadeMagnitudeCurve(points, chain.data(), chain.size(), curve);
+        cascadeMagnitudeCurve(points, chain.data(), chain.size(), curve);
         benchmark::DoNotOptimize(curve.data());
     }
     state.counters["per_section"] = PerSection(kEqBands);

@@ -116,8 +116,8 @@ void MarkerDrag(benchmark::State &state)
     e.show(2, 1);
     QWidget *diagram = e.view->findChild<QWidget *>("eqMagnitudeDiagram");
     const Mapping map(DiagramKind::EqMagnitude,
-                      PlotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
-                      WindowLimits(DiagramKind::EqMagnitude));
+                      plotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
+                      windowLimits(DiagramKind::EqMagnitude));
     // Band 1 of input A (a peak filter at 1 kHz, 0 dB) picked up.
     const QPoint at(map.frequencyToX(1000), map.valueToY(0));
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(at), diagram->mapToGlobal(QPointF(at)), Qt::LeftButton,

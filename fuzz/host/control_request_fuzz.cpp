@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const auto request = parseControlRequest(line);
     if (request) {
         // Whatever is accepted is short, and its numbers are plain and non-negative.
-        if (line.size() > MaxControlLine || request->wParam < 0 || request->lParam < 0)
+        if (line.size() > kMaxControlLine || request->wParam < 0 || request->lParam < 0)
             std::abort();
         const QByteArray again = "close " + QByteArray::number(request->wParam) + ' ' + QByteArray::number(request->lParam);
         const auto reparsed = parseControlRequest(again);

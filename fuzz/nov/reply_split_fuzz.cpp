@@ -9,9 +9,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     const QByteArray datagram(reinterpret_cast<const char *>(data), qsizetype(size));
     const QByteArray text = NovReply::text(datagram);
-    if (text.size() > NovReply::MaxReplyBytes || text.contains('\0'))
+    if (text.size() > NovReply::kMaxReplyBytes || text.contains('\0'))
         std::abort();
-    if (NovReply::duplicateKey(text).size() > NovReply::DuplicateKeyLength)
+    if (NovReply::duplicateKey(text).size() > NovReply::kDuplicateKeyLength)
         std::abort();
 
     NovModule module;

@@ -126,7 +126,7 @@ ucan::Result QtCanBusUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceN
             return ucan::ErrHwInUse;
         }
     }
-    if (deviceNumber != ucan::AnyModule && deviceNumber != 0)
+    if (deviceNumber != ucan::kAnyModule && deviceNumber != 0)
         return fail(ucan::ErrIllHw, QStringLiteral("There is only module 0: %1.").arg(address().label()));
 
     {
@@ -161,13 +161,13 @@ ucan::Result QtCanBusUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceN
     QMutexLocker locker(&m_mutex);
     m_module = Module::Open;
     m_canInitialised = false;
-    m_acceptanceMask = ucan::AcceptAllMask;
-    m_acceptanceCode = ucan::AcceptAllCode;
+    m_acceptanceMask = ucan::kAcceptAllMask;
+    m_acceptanceCode = ucan::kAcceptAllCode;
     m_received.clear();
     m_canStatus = 0;
     m_eventCallback = std::move(callback);
     m_detail.clear();
-    *handle = ModuleHandle;
+    *handle = kModuleHandle;
     return ucan::Successful;
 }
 
@@ -176,7 +176,7 @@ ucan::Result QtCanBusUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceN
 ucan::Result QtCanBusUcan::UcanGetHardwareInfo(ucan::Handle handle, ucan::HardwareInfo *info)
 {
     QMutexLocker locker(&m_mutex);
-    if (handle != ModuleHandle || m_module != Module::Open) {
+    if (handle != kModuleHandle || m_module != Module::Open) {
         m_detail.clear();
         return ucan::ErrIllHandle;
     }
@@ -193,7 +193,7 @@ ucan::Result QtCanBusUcan::UcanInitCan(ucan::Handle handle, quint8 btr0, quint8 
 {
     {
         QMutexLocker locker(&m_mutex);
-        if (handle != ModuleHandle || m_module != Module::Open) {
+        if (handle != kModuleHandle || m_module != Module::Open) {
             m_detail.clear();
             return ucan::ErrIllHandle;
         }
@@ -218,7 +218,7 @@ ucan::Result QtCanBusUcan::UcanInitCan(ucan::Handle handle, quint8 btr0, quint8 
 ucan::Result QtCanBusUcan::UcanSetAcceptance(ucan::Handle handle, quint32 acceptanceMask, quint32 acceptanceCode)
 {
     QMutexLocker locker(&m_mutex);
-    if (handle != ModuleHandle || m_module != Module::Open) {
+    if (handle != kModuleHandle || m_module != Module::Open) {
         m_detail.clear();
         return ucan::ErrIllHandle;
     }
@@ -236,17 +236,17 @@ ucan::Result QtCanBusUcan::UcanWriteCanMsg(ucan::Handle handle, const ucan::CanM
     {
         QMutexLocker locker(&m_mutex);
         m_detail.clear();
-        if (handle != ModuleHandle || m_module != Module::Open)
+        if (handle != kModuleHandle || m_module != Module::Open)
             return ucan::ErrIllHandle;
         if (!m_canInitialised)
             return ucan::ErrCanNotInit;
     }
     if (QString why; !ucan::frameFits(msg, &why))
         return fail(ucan::ErrIllParam, why);
-    const bool extended = msg->frameFormat & ucan::FormatExtended;
+    const bool extended = msg->frameFormat & ucan::kFormatExtended;
     QCanBusFrame frame(msg->id, QByteArray(reinterpret_cast<const char *>(msg->data), msg->length));
     frame.setExtendedFrameFormat(extended);
-    if (msg->frameFormat & ucan::FormatRemote)
+    if (msg->frameFormat & ucan::kFormatRemote)
         frame.setFrameType(QCanBusFrame::RemoteRequestFrame);
     QString why;
     const bool written = onDeviceThread([&] {
@@ -262,7 +262,7 @@ ucan::Result QtCanBusUcan::UcanWriteCanMsg(ucan::Handle handle, const ucan::CanM
 ucan::Result QtCanBusUcan::UcanReadCanMsg(ucan::Handle handle, ucan::CanMsg *msg)
 {
     QMutexLocker locker(&m_mutex);
-    if (handle != ModuleHandle || m_module != Module::Open)
+    if (handle != kModuleHandle || m_module != Module::Open)
         return ucan::ErrIllHandle;
     if (!msg)
         return ucan::ErrIllParam;
@@ -276,7 +276,7 @@ ucan::Result QtCanBusUcan::UcanReadCanMsg(ucan::Handle handle, ucan::CanMsg *msg
 ucan::Result QtCanBusUcan::UcanGetStatus(ucan::Handle handle, ucan::Status *status)
 {
     QMutexLocker locker(&m_mutex);
-    if (handle != ModuleHandle || m_module == Module::None)
+    if (handle != kModuleHandle || m_module == Module::None)
         return ucan::ErrIllHandle;
     if (!status)
         return ucan::ErrIllParam;
@@ -289,7 +289,7 @@ ucan::Result QtCanBusUcan::UcanResetCan(ucan::Handle handle)
 {
     QMutexLocker locker(&m_mutex);
     m_detail.clear();
-    if (handle != ModuleHandle)
+    if (handle != kModuleHandle)
         return ucan::ErrIllHandle;
     // Resetting a channel that is not open (never opened, or unplugged)
     // leaves nothing to do.
@@ -302,7 +302,7 @@ ucan::Result QtCanBusUcan::UcanDeinitCan(ucan::Handle handle)
 {
     QMutexLocker locker(&m_mutex);
     m_detail.clear();
-    if (handle != ModuleHandle || m_module == Module::None)
+    if (handle != kModuleHandle || m_module == Module::None)
         return ucan::ErrIllHandle;
     m_canInitialised = false;
     m_received.clear();
@@ -314,7 +314,7 @@ ucan::Result QtCanBusUcan::UcanDeinitHardware(ucan::Handle handle)
     {
         QMutexLocker locker(&m_mutex);
         m_detail.clear();
-        if (handle != ModuleHandle || m_module == Module::None)
+        if (handle != kModuleHandle || m_module == Module::None)
             return ucan::ErrIllHandle;
         m_module = Module::None;
         m_canInitialised = false;

@@ -68,10 +68,10 @@ public:
     void failNextWrites(int count);
 
     // The one module's handle.
-    static constexpr ucan::Handle ModuleHandle = 0;
+    static constexpr ucan::Handle kModuleHandle = 0;
     // Received frames the callback has not read yet; beyond this the oldest
     // is dropped and the status reports a receive queue overrun.
-    static constexpr std::size_t ReceiveQueueLimit = 4096;
+    static constexpr std::size_t kReceiveQueueLimit = 4096;
 
 private:
     enum class Module { None, Open, Removed };
@@ -112,8 +112,8 @@ private:
     mutable QMutex m_mutex;
     Module m_module = Module::None;
     bool m_canInitialised = false;
-    quint32 m_acceptanceMask = ucan::AcceptAllMask;
-    quint32 m_acceptanceCode = ucan::AcceptAllCode;
+    quint32 m_acceptanceMask = ucan::kAcceptAllMask;
+    quint32 m_acceptanceCode = ucan::kAcceptAllCode;
     std::deque<ucan::CanMsg> m_received;
     quint16 m_canStatus = 0;
     QString m_detail;

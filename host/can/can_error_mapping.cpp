@@ -5,12 +5,12 @@
 namespace {
 
 // Byte 1 of a controller-problem error frame (linux/can/error.h).
-constexpr quint8 CtrlRxOverflow = 0x01;
-constexpr quint8 CtrlTxOverflow = 0x02;
-constexpr quint8 CtrlRxWarning = 0x04;
-constexpr quint8 CtrlTxWarning = 0x08;
-constexpr quint8 CtrlRxPassive = 0x10;
-constexpr quint8 CtrlTxPassive = 0x20;
+constexpr quint8 kCtrlRxOverflow = 0x01;
+constexpr quint8 kCtrlTxOverflow = 0x02;
+constexpr quint8 kCtrlRxWarning = 0x04;
+constexpr quint8 kCtrlTxWarning = 0x08;
+constexpr quint8 kCtrlRxPassive = 0x10;
+constexpr quint8 kCtrlTxPassive = 0x20;
 
 } // namespace
 
@@ -27,13 +27,13 @@ quint16 statusFromErrorFrame(const QCanBusFrame &frame)
     const QByteArray payload = frame.payload();
     if ((errors & QCanBusFrame::ControllerError) && payload.size() > 1) {
         const auto ctrl = quint8(payload.at(1));
-        if (ctrl & (CtrlRxPassive | CtrlTxPassive))
+        if (ctrl & (kCtrlRxPassive | kCtrlTxPassive))
             status |= ucan::StatusBusHeavy;
-        if (ctrl & (CtrlRxWarning | CtrlTxWarning))
+        if (ctrl & (kCtrlRxWarning | kCtrlTxWarning))
             status |= ucan::StatusBusLight;
-        if (ctrl & CtrlRxOverflow)
+        if (ctrl & kCtrlRxOverflow)
             status |= ucan::StatusOverrun;
-        if (ctrl & CtrlTxOverflow)
+        if (ctrl & kCtrlTxOverflow)
             status |= ucan::StatusTxPending;
     }
     return status;

@@ -20,9 +20,9 @@ namespace {
 // frames); a mask bit of 1 means "don't care".
 bool accepted(quint32 mask, quint32 code, const ucan::CanMsg &msg)
 {
-    if (mask == ucan::AcceptAllMask)
+    if (mask == ucan::kAcceptAllMask)
         return true;
-    const bool extended = msg.frameFormat & ucan::FormatExtended;
+    const bool extended = msg.frameFormat & ucan::kFormatExtended;
     const quint32 bits = extended ? (msg.id << 3) : (msg.id << 21);
     const quint32 relevant = extended ? 0xFFFFFFF8u : 0xFFE00000u;
     return ((bits ^ code) & ~mask & relevant) == 0;
@@ -67,7 +67,7 @@ void QtCanBusUcan::pollPresence()
     QMutexLocker locker(&m_mutex);
     if (m_module != Module::Open) {
         locker.unlock();
-        fireConnect(ucan::EventConnect);
+        fireConnect(ucan::kEventConnect);
     }
 }
 
@@ -146,7 +146,7 @@ void QtCanBusUcan::moduleGone(const QString &why)
         m_detail = why;
     }
     m_present = false;
-    fireConnect(ucan::EventDisconnect);
+    fireConnect(ucan::kEventDisconnect);
 }
 
 void QtCanBusUcan::onFramesReceived()
@@ -171,15 +171,15 @@ void QtCanBusUcan::onFramesReceived()
                 continue;
             ucan::CanMsg msg;
             msg.id = frame.frameId();
-            msg.frameFormat = (frame.hasExtendedFrameFormat() ? ucan::FormatExtended : 0)
-                              | (frame.frameType() == QCanBusFrame::RemoteRequestFrame ? ucan::FormatRemote : 0);
+            msg.frameFormat = (frame.hasExtendedFrameFormat() ? ucan::kFormatExtended : 0)
+                              | (frame.frameType() == QCanBusFrame::RemoteRequestFrame ? ucan::kFormatRemote : 0);
             const QByteArray payload = frame.payload();
             msg.length = quint8(std::min<qsizetype>(payload.size(), 8));
             std::memcpy(msg.data, payload.constData(), msg.length);
             msg.time = millisecondsOf(frame);
             if (!accepted(m_acceptanceMask, m_acceptanceCode, msg))
                 continue;
-            if (m_received.size() >= ReceiveQueueLimit) {
+            if (m_received.size() >= kReceiveQueueLimit) {
                 m_received.pop_front();
                 overrun = ucan::StatusQueueOverrun;
             }
@@ -188,7 +188,7 @@ void QtCanBusUcan::onFramesReceived()
         }
     }
     if (queued)
-        fireEvent(ucan::EventReceive);
+        fireEvent(ucan::kEventReceive);
     // A backend that knows the bus state knows it better than a frame.
     if (controller || overrun) {
         if (const auto bus = m_device->busStatus()) {
@@ -211,18 +211,18 @@ void QtCanBusUcan::raiseStatus(quint16 bits)
         // into a value no single state has.
         m_canStatus = bits;
     }
-    fireEvent(ucan::EventStatus);
+    fireEvent(ucan::kEventStatus);
 }
 
 void QtCanBusUcan::fireEvent(quint8 event)
 {
     // One pending "frames can be read" is enough: the callback reads all.
-    if (event == ucan::EventReceive && m_receivePosted.exchange(true))
+    if (event == ucan::kEventReceive && m_receivePosted.exchange(true))
         return;
     QMetaObject::invokeMethod(
         m_callbackContext,
         [this, event] {
-            if (event == ucan::EventReceive)
+            if (event == ucan::kEventReceive)
                 m_receivePosted = false;
             ucan::EventCallback callback;
             {
@@ -232,7 +232,7 @@ void QtCanBusUcan::fireEvent(quint8 event)
                 callback = m_eventCallback;
             }
             if (callback)
-                callback(ModuleHandle, event);
+                callback(kModuleHandle, event);
         },
         Qt::QueuedConnection);
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr int MaxLoggedUnexpected = 20;
+constexpr int kMaxLoggedUnexpected = 20;
 
 // A page's text as one line of the log: no line breaks or other control
 // characters of its own, and not without end.
@@ -109,7 +109,7 @@ void CHtmlCtrl::OnAppCmd(const QString &command)
     } else if (m_unexpectedShown) {
         // A page that asks in a loop would otherwise stack box upon box;
         // the log takes the first ones, and a count of the rest.
-        if (++m_unexpectedHeld <= MaxLoggedUnexpected)
+        if (++m_unexpectedHeld <= kMaxLoggedUnexpected)
             VRN_LOG_ERROR("Unexpected Command not shown while one is open: %s", qPrintable(loggable(command)));
     } else {
         m_unexpectedShown = true;
@@ -120,7 +120,7 @@ void CHtmlCtrl::OnAppCmd(const QString &command)
         if (!self)
             return; // the window was closed while the box was open
         m_unexpectedShown = false;
-        if (m_unexpectedHeld > MaxLoggedUnexpected)
-            VRN_LOG_ERROR("%d further Unexpected Commands were not shown", m_unexpectedHeld - MaxLoggedUnexpected);
+        if (m_unexpectedHeld > kMaxLoggedUnexpected)
+            VRN_LOG_ERROR("%d further Unexpected Commands were not shown", m_unexpectedHeld - kMaxLoggedUnexpected);
     }
 }

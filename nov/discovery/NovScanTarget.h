@@ -9,10 +9,10 @@
 // scanner listens there too.
 struct NovScanTarget
 {
-    static constexpr quint16 DefaultPort = 8001;
+    static constexpr quint16 kDefaultPort = 8001;
 
     QHostAddress broadcast{QStringLiteral("255.255.255.255")};
-    quint16 port = DefaultPort;
+    quint16 port = kDefaultPort;
 
     QString toString() const; // "ADDR:PORT"
     bool operator==(const NovScanTarget &) const = default;

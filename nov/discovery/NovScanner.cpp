@@ -18,10 +18,10 @@ NovScanner::NovScanner(QObject *parent)
     // only be in the way.
     m_network->setProxy(QNetworkProxy::NoProxy);
     m_scanTimer.setSingleShot(true);
-    m_scanTimer.setInterval(DefaultScanTimeoutMs);
+    m_scanTimer.setInterval(kDefaultScanTimeoutMs);
     m_closeTimer.setSingleShot(true);
-    m_closeTimer.setInterval(DefaultCloseTimeoutMs);
-    m_repeatTimer.setInterval(RequestGapMs);
+    m_closeTimer.setInterval(kDefaultCloseTimeoutMs);
+    m_repeatTimer.setInterval(kRequestGapMs);
     connect(&m_scanTimer, &QTimer::timeout, this, &NovScanner::onScanTimeout);
     connect(&m_closeTimer, &QTimer::timeout, this, &NovScanner::onCloseTimeout);
     connect(&m_repeatTimer, &QTimer::timeout, this, &NovScanner::sendRequest);
@@ -96,7 +96,7 @@ void NovScanner::stop()
 
 void NovScanner::sendRequest()
 {
-    if (++m_requestsSent >= RequestRepeats)
+    if (++m_requestsSent >= kRequestRepeats)
         m_repeatTimer.stop();
     if (!m_socket)
         return;
@@ -147,7 +147,7 @@ void NovScanner::processDatagram(const QByteArray &datagram)
         ++m_repeated;
         return;
     }
-    if (m_modules.size() >= MaxModules) {
+    if (m_modules.size() >= kMaxModules) {
         ++m_ignoredOverLimit;
         return;
     }
@@ -178,7 +178,7 @@ void NovScanner::readSerialPage(int index)
     QNetworkReply *reply = m_network->get(request);
     m_pendingReads << reply;
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {
-        if (received > MaxSerialPageBytes)
+        if (received > kMaxSerialPageBytes)
             reply->abort();
     });
     connect(reply, &QNetworkReply::finished, this, [this, reply, index] {
@@ -187,7 +187,7 @@ void NovScanner::readSerialPage(int index)
         QString serial;
         if (reply->error() == QNetworkReply::NoError) {
             // The page's lines, joined without their line ends.
-            QByteArray page = reply->read(MaxSerialPageBytes);
+            QByteArray page = reply->read(kMaxSerialPageBytes);
             page.replace('\r', QByteArray()).replace('\n', QByteArray());
             serial = NovReply::decode(page);
         }

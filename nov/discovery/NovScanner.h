@@ -21,13 +21,13 @@ class NovScanner : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int MaxModules = 255;
-    static constexpr int DefaultScanTimeoutMs = 100;    // "Offline" when nobody answered by then
-    static constexpr int DefaultCloseTimeoutMs = 1000;  // socket closed this long after the last datagram
-    static constexpr int RequestRepeats = 3;            // lost datagrams are common
-    static constexpr int RequestGapMs = 30;
-    static constexpr int DefaultSerialPageTimeoutMs = 5000;
-    static constexpr qsizetype MaxSerialPageBytes = 4096;
+    static constexpr int kMaxModules = 255;
+    static constexpr int kDefaultScanTimeoutMs = 100;    // "Offline" when nobody answered by then
+    static constexpr int kDefaultCloseTimeoutMs = 1000;  // socket closed this long after the last datagram
+    static constexpr int kRequestRepeats = 3;            // lost datagrams are common
+    static constexpr int kRequestGapMs = 30;
+    static constexpr int kDefaultSerialPageTimeoutMs = 5000;
+    static constexpr qsizetype kMaxSerialPageBytes = 4096;
 
     explicit NovScanner(QObject *parent = nullptr);
     ~NovScanner() override;
@@ -92,7 +92,7 @@ private:
     QTimer m_closeTimer;
     QTimer m_repeatTimer;
     int m_requestsSent = 0;
-    int m_serialPageTimeoutMs = DefaultSerialPageTimeoutMs;
+    int m_serialPageTimeoutMs = kDefaultSerialPageTimeoutMs;
 
     QList<NovModule> m_modules;
     QList<QByteArray> m_keys; // duplicate key of each listed module

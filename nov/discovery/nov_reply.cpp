@@ -8,7 +8,7 @@ namespace NovReply {
 
 QByteArray text(const QByteArray &datagram)
 {
-    QByteArray t = datagram.left(MaxReplyBytes);
+    QByteArray t = datagram.left(kMaxReplyBytes);
     const qsizetype zero = t.indexOf('\0');
     if (zero >= 0)
         t.truncate(zero);
@@ -22,7 +22,7 @@ bool isOwnRequest(QByteArrayView text)
 
 QByteArray duplicateKey(QByteArrayView text)
 {
-    return text.first(qMin(text.size(), DuplicateKeyLength)).toByteArray();
+    return text.first(qMin(text.size(), kDuplicateKeyLength)).toByteArray();
 }
 
 QString decode(QByteArrayView bytes)

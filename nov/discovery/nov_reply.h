@@ -23,11 +23,11 @@ namespace NovReply {
 // The request a scan sends; a scanner hears its own broadcast too.
 inline constexpr char Request[] = "0 1";
 // At most this much of a datagram is read as a reply.
-inline constexpr qsizetype MaxReplyBytes = 512;
+inline constexpr qsizetype kMaxReplyBytes = 512;
 // Replies that agree in this many leading characters come from one module.
-inline constexpr qsizetype DuplicateKeyLength = 5;
+inline constexpr qsizetype kDuplicateKeyLength = 5;
 
-// The reply text of a datagram: its first MaxReplyBytes bytes, up to the
+// The reply text of a datagram: its first kMaxReplyBytes bytes, up to the
 // first zero byte.
 QByteArray text(const QByteArray &datagram);
 

@@ -22,7 +22,7 @@ namespace {
 
 // Frames read by the driver callback wait here until the window routes
 // them. A window that cannot keep up loses the oldest, never memory.
-constexpr std::size_t PendingFrameLimit = 1024;
+constexpr std::size_t kPendingFrameLimit = 1024;
 
 // What the driver callbacks hand over to the window.
 class LinkEvent : public QEvent
@@ -93,19 +93,19 @@ void CCanWnd::Link::eventCallback(const std::shared_ptr<Link> &link, ucan::Handl
     if (!link->window || !link->driver)
         return;
 
-    if (event == ucan::EventReceive) {
+    if (event == ucan::kEventReceive) {
         int read = 0;
         ucan::CanMsg msg;
         while (!link->closing && link->driver->UcanReadCanMsg(handle, &msg) == ucan::Successful) {
             link->rxFrame = msg;
-            if (link->pending.size() >= PendingFrameLimit)
+            if (link->pending.size() >= kPendingFrameLimit)
                 link->pending.pop_front();
             link->pending.push_back(msg);
             ++read;
         }
         if (read > 0 && !link->closing)
             QCoreApplication::postEvent(link->window, new LinkEvent(LinkEvent::Kind::Received));
-    } else if (event == ucan::EventStatus) {
+    } else if (event == ucan::kEventStatus) {
         if (link->driver->UcanGetStatus(handle, &link->status) == ucan::Successful
             && link->status.canStatus != 0) {
             QCoreApplication::postEvent(link->window,
@@ -122,11 +122,11 @@ void CCanWnd::Link::connectCallback(const std::shared_ptr<Link> &link, quint8 ev
     if (!link->window)
         return;
 
-    if (event == ucan::EventConnect) {
+    if (event == ucan::kEventConnect) {
         // The module is opened by the window, on its own thread, so that
         // every driver call but reading stays on one thread.
         QCoreApplication::postEvent(link->window, new LinkEvent(LinkEvent::Kind::ModuleArrived));
-    } else if (event == ucan::EventDisconnect) {
+    } else if (event == ucan::kEventDisconnect) {
         link->canReady = false;
         QCoreApplication::postEvent(link->window, new LinkEvent(LinkEvent::Kind::ModuleRemoved));
     }
@@ -213,7 +213,7 @@ int CCanWnd::registerClient(const CanRequest &request)
     if (!request.client)
         return 0;
     if (request.id < 1 || request.id > MaxNetId) {
-        showInformation(m_strings.load(StrNetIdRange).arg(request.id));
+        showInformation(m_strings.load(kStrNetIdRange).arg(request.id));
         return 0;
     }
     if (clientCount == 0 && !startLink())
@@ -221,7 +221,7 @@ int CCanWnd::registerClient(const CanRequest &request)
 
     CanClient &entry = clients[request.id - 1];
     if (entry.canId != 0 && entry.client) {
-        showInformation(m_strings.text(StrAlreadyConnected, QString()));
+        showInformation(m_strings.text(kStrAlreadyConnected, QString()));
         return 0;
     }
     entry.canId = int(canbus::identifierForNetId(request.id));
@@ -236,7 +236,7 @@ int CCanWnd::registerClient(const CanRequest &request)
 
 int CCanWnd::unregisterClient(const CanRequest &request)
 {
-    if (request.id < 1 || request.id > ClientTableSize)
+    if (request.id < 1 || request.id > kClientTableSize)
         return 1;
     CanClient &entry = clients[request.id - 1];
     if (!entry.client || entry.canId == 0)
@@ -254,11 +254,11 @@ int CCanWnd::unregisterClient(const CanRequest &request)
 int CCanWnd::send(const CanRequest &request)
 {
     if (clientCount == 0) {
-        showInformation(m_strings.text(StrNotInitialized, QString()));
+        showInformation(m_strings.text(kStrNotInitialized, QString()));
         return 1;
     }
     if (request.id < 0 || request.id > MaxStandardId) {
-        showInformation(m_strings.load(StrIdentifierRange).arg(QString::number(request.id, 16).toUpper()));
+        showInformation(m_strings.load(kStrIdentifierRange).arg(QString::number(request.id, 16).toUpper()));
         return 0;
     }
     if (!request.data)
@@ -286,14 +286,14 @@ bool CCanWnd::startLink()
         const QString detail = m_driver->lastErrorDetail();
         shutDownLink();
         showDriverError(r, detail, "Init HW Error ID %i");
-        showInformation(m_strings.text(StrErrorInitHw, QString()));
+        showInformation(m_strings.text(kStrErrorInitHw, QString()));
         return false;
     }
     link.connectControlOn = true;
 
     if (!startModule()) {
         shutDownLink();
-        showInformation(m_strings.text(StrNoModule, QString()));
+        showInformation(m_strings.text(kStrNoModule, QString()));
         return false;
     }
     notifyMessage = defaultCanMessage();
@@ -305,7 +305,7 @@ bool CCanWnd::startModule()
     Link &link = *m_link;
     std::weak_ptr<Link> weak = m_link;
     ucan::Handle handle = 0;
-    ucan::Result r = m_driver->UcanInitHardware(&handle, ucan::AnyModule, [weak](ucan::Handle h, quint8 event) {
+    ucan::Result r = m_driver->UcanInitHardware(&handle, ucan::kAnyModule, [weak](ucan::Handle h, quint8 event) {
         if (auto l = weak.lock())
             Link::eventCallback(l, h, event);
     });
@@ -336,8 +336,8 @@ bool CCanWnd::startModule()
     if (link.hardwareInfo.deviceNumber == 0) {
         link.canReady = true;
         link.moduleHandle = handle;
-        r = m_driver->UcanInitCan(handle, ucan::Btr0_125k, ucan::Btr1_125k, ucan::AcceptAllMask,
-                                 ucan::AcceptAllCode);
+        r = m_driver->UcanInitCan(handle, ucan::Btr0_125k, ucan::Btr1_125k, ucan::kAcceptAllMask,
+                                 ucan::kAcceptAllCode);
         if (r != ucan::Successful) {
             showDriverError(r, m_driver->lastErrorDetail(), "UcanInitCan Error ID %i");
             return false;
@@ -351,14 +351,14 @@ void CCanWnd::sendFrame(int id, const quint8 *data)
     Link &link = *m_link;
     if (!link.canReady)
         return;
-    ucan::Result r = m_driver->UcanSetAcceptance(link.moduleHandle, ucan::AcceptAllMask, ucan::AcceptAllCode);
+    ucan::Result r = m_driver->UcanSetAcceptance(link.moduleHandle, ucan::kAcceptAllMask, ucan::kAcceptAllCode);
     if (r != ucan::Successful) {
         showDriverError(r, m_driver->lastErrorDetail(), "UcanSetAcceptance Error ID %i");
         return;
     }
     ucan::CanMsg msg;
     msg.id = quint32(id);
-    msg.frameFormat = ucan::FormatStandard;
+    msg.frameFormat = ucan::kFormatStandard;
     msg.length = 8;
     std::memcpy(msg.data, data, 8);
     r = m_driver->UcanWriteCanMsg(link.moduleHandle, &msg);
@@ -421,7 +421,7 @@ void CCanWnd::clearEntry(int index)
 
 void CCanWnd::dropAllClients(int noticeCode)
 {
-    for (int i = 0; i < ClientTableSize; ++i) {
+    for (int i = 0; i < kClientTableSize; ++i) {
         CanClient &entry = clients[i];
         if (!entry.client || entry.canId == 0)
             continue;
@@ -477,10 +477,10 @@ void CCanWnd::onReceived()
         std::memcpy(rxData, frame.data, sizeof rxData);
         // Extended and remote frames are no device replies; their
         // identifiers would alias a Net-ID.
-        if (frame.frameFormat != ucan::FormatStandard)
+        if (frame.frameFormat != ucan::kFormatStandard)
             continue;
         const int netId = canbus::netIdForIdentifier(frame.id);
-        if (netId < 1 || netId > ClientTableSize)
+        if (netId < 1 || netId > kClientTableSize)
             continue;
         CanClient &entry = clients[netId - 1];
         // Traffic for Net-IDs nobody registered is someone else's.
@@ -504,7 +504,7 @@ void CCanWnd::onModuleArrived()
     if (!m_link->connectControlOn || m_link->moduleOpen)
         return;
     startModule();
-    showInformation(m_strings.text(StrModuleConnected, QString()));
+    showInformation(m_strings.text(kStrModuleConnected, QString()));
 }
 
 void CCanWnd::onModuleRemoved()
@@ -513,7 +513,7 @@ void CCanWnd::onModuleRemoved()
     dropAllClients(CAN_LINK_LOST);
     // The driver has let go of the module; there is nothing left to release.
     m_link->moduleOpen = false;
-    showInformation(m_strings.text(StrModuleDisconnected, QString()));
+    showInformation(m_strings.text(kStrModuleDisconnected, QString()));
 }
 
 void CCanWnd::onStatusError(quint16 canStatus)

@@ -26,7 +26,7 @@ class VRN_PLUGIN_API CCanWnd : public QWidget
 
 public:
     static constexpr int ControlId = 13000;
-    static constexpr int ClientTableSize = 64;
+    static constexpr int kClientTableSize = 64;
     // Net-ID x 32 must stay a standard 11-bit identifier.
     static constexpr int MaxNetId = canbus::kMaxNetId;
     static constexpr int MaxStandardId = int(canbus::kMaxStandardId);
@@ -37,7 +37,7 @@ public:
 
     // --- shared with the plug-ins, read directly ---
     int clientCount = 0;                    // used entries of clients
-    CanClient clients[ClientTableSize];     // entry n - 1 belongs to Net-ID n
+    CanClient clients[kClientTableSize];     // entry n - 1 belongs to Net-ID n
     quint8 rxData[8] = {};                  // the frame of the notice being delivered
     unsigned int notifyMessage = 0;         // nonzero while the module is started
 

@@ -23,7 +23,7 @@ bool frameFits(const CanMsg *msg, QString *why)
 {
     if (why) why->clear();
     if (!msg || msg->length > 8) return false;
-    const bool extended = msg->frameFormat & FormatExtended;
+    const bool extended = msg->frameFormat & kFormatExtended;
     if (msg->id <= (extended ? 0x1FFFFFFFu : 0x7FFu)) return true;
     if (why)
         *why = QStringLiteral("The identifier 0x%1 does not fit a %2 frame.")

@@ -35,19 +35,19 @@ enum ResultCode : Result {
 };
 
 // The device number that opens whichever module is found first.
-constexpr quint8 AnyModule = 255;
+constexpr quint8 kAnyModule = 255;
 
 // Events of the event callback.
-constexpr quint8 EventReceive = 2; // frames can be read
-constexpr quint8 EventStatus = 3;  // the CAN status changed
+constexpr quint8 kEventReceive = 2; // frames can be read
+constexpr quint8 kEventStatus = 3;  // the CAN status changed
 // Events of the connect callback.
-constexpr quint8 EventConnect = 6;    // a module was plugged in
-constexpr quint8 EventDisconnect = 8; // the module was unplugged
+constexpr quint8 kEventConnect = 6;    // a module was plugged in
+constexpr quint8 kEventDisconnect = 8; // the module was unplugged
 
 // Frame format bits of CanMsg::frameFormat.
-constexpr quint8 FormatStandard = 0x00;
-constexpr quint8 FormatRemote = 0x40;
-constexpr quint8 FormatExtended = 0x80;
+constexpr quint8 kFormatStandard = 0x00;
+constexpr quint8 kFormatRemote = 0x40;
+constexpr quint8 kFormatExtended = 0x80;
 
 // CAN status bits of Status::canStatus, in the controller's terms.
 enum CanStatusBit : quint16 {
@@ -66,8 +66,8 @@ enum CanStatusBit : quint16 {
 // The bus timing of the ZAR40 bus: 125 kbit/s on a 16 MHz controller.
 constexpr quint8 Btr0_125k = 0x03;
 constexpr quint8 Btr1_125k = 0x1C;
-constexpr quint32 AcceptAllMask = 0xFFFFFFFFu;
-constexpr quint32 AcceptAllCode = 0;
+constexpr quint32 kAcceptAllMask = 0xFFFFFFFFu;
+constexpr quint32 kAcceptAllCode = 0;
 
 struct HardwareInfo
 {
@@ -83,7 +83,7 @@ struct HardwareInfo
 struct CanMsg
 {
     quint32 id = 0;
-    quint8 frameFormat = FormatStandard;
+    quint8 frameFormat = kFormatStandard;
     quint8 length = 0;
     quint8 data[8] = {};
     quint32 time = 0; // milliseconds, as the driver counts them
@@ -104,7 +104,7 @@ using ConnectCallback = std::function<void(quint8 event, quint32 parameter)>;
 VRN_PLUGIN_API quint32 bitrateFromBusTiming(quint8 btr0, quint8 btr1);
 
 // Whether MSG can be written at all: at most 8 data bytes, and an identifier
-// that fits its frame format (11 bits, or 29 with FormatExtended). A refusal
+// that fits its frame format (11 bits, or 29 with kFormatExtended). A refusal
 // of a missing or too long message leaves WHY empty; one of an identifier
 // says why there.
 VRN_PLUGIN_API bool frameFits(const CanMsg *msg, QString *why);

@@ -6,11 +6,11 @@ namespace can_strings {
 StringTable defaults()
 {
     return {
-        {StrModuleConnected, "Module was connected!"},
-        {StrErrorInitHw, "Error InitHw!"},
-        {StrNoModule, "Error! No USB-CANModul found!"},
-        {StrAlreadyConnected, "Error!\nThere is always a connection to this established!"},
-        {StrNotInitialized, "Error! Hardware not initialized!"},
+        {kStrModuleConnected, "Module was connected!"},
+        {kStrErrorInitHw, "Error InitHw!"},
+        {kStrNoModule, "Error! No USB-CANModul found!"},
+        {kStrAlreadyConnected, "Error!\nThere is always a connection to this established!"},
+        {kStrNotInitialized, "Error! Hardware not initialized!"},
         {4030, "Could not created a resource (memory, Handle, ...)!"},
         {4031, "The maximum number of open modules is exceeded!"},
         {4032, "A module is already in use."},
@@ -24,7 +24,7 @@ StringTable defaults()
         {4040, "The message did not fit into the transmission queue!"},
         {4041, "Maximum number of applications is reached!"},
         {4042, "CAN-interface is not yet initialized!"},
-        {StrOtherError, "A Error as ocured!"},
+        {kStrOtherError, "A Error as ocured!"},
         {4044, "Tx-buffer of the CAN controller is full."},
         {4045, "Rx-buffer of the CAN controller is full."},
         {4046, "Bus error: Error Limit 1 exceeded (refer to SJA1000 manual)"},
@@ -35,10 +35,10 @@ StringTable defaults()
         {4051, "Transmit queue is full."},
         {4052, "Register test of the SJA1000 failed."},
         {4053, "Memory test failed."},
-        {StrModuleDisconnected, "Module was disconnected!"},
-        {StrNetIdRange, "Error!\nNet-ID %1 cannot be used on the CAN bus.\n"
+        {kStrModuleDisconnected, "Module was disconnected!"},
+        {kStrNetIdRange, "Error!\nNet-ID %1 cannot be used on the CAN bus.\n"
                         "Net-IDs run from 1 to 63, so that Net-ID x 32 stays a standard identifier."},
-        {StrIdentifierRange, "Error!\nThe CAN identifier 0x%1 is not a standard identifier "
+        {kStrIdentifierRange, "Error!\nThe CAN identifier 0x%1 is not a standard identifier "
                              "(0x000 to 0x7FF); the frame was not sent."},
     };
 }
@@ -50,7 +50,7 @@ using namespace can_strings;
 
 QString CCanWnd::driverErrorText(const StringTable &strings, quint8 code, const char *fallbackFormat)
 {
-    const unsigned id = (code >= 1 && code <= 13) ? StrFirstDriverError + code - 1 : StrOtherError;
+    const unsigned id = (code >= 1 && code <= 13) ? kStrFirstDriverError + code - 1 : kStrOtherError;
     if (strings.contains(id))
         return strings.load(id);
     return QString::asprintf(fallbackFormat, int(code));
@@ -58,10 +58,10 @@ QString CCanWnd::driverErrorText(const StringTable &strings, quint8 code, const 
 
 QString CCanWnd::statusText(const StringTable &strings, quint16 canStatus)
 {
-    unsigned id = StrOtherError;
+    unsigned id = kStrOtherError;
     for (unsigned bit = 0; bit < 10; ++bit) {
         if (canStatus == (1u << bit))
-            id = StrFirstStatus + bit;
+            id = kStrFirstStatus + bit;
     }
     if (strings.contains(id))
         return strings.load(id);

@@ -5,17 +5,17 @@
 
 namespace can_strings {
 
-inline constexpr unsigned StrModuleConnected = 4015;
-inline constexpr unsigned StrErrorInitHw = 4016;
-inline constexpr unsigned StrNoModule = 4017;
-inline constexpr unsigned StrAlreadyConnected = 4018;
-inline constexpr unsigned StrNotInitialized = 4019;
-inline constexpr unsigned StrFirstDriverError = 4030; // code 1; code n is 4029 + n
-inline constexpr unsigned StrOtherError = 4043;
-inline constexpr unsigned StrFirstStatus = 4044;      // bit 0; bit n is 4044 + n
-inline constexpr unsigned StrModuleDisconnected = 4054;
-inline constexpr unsigned StrNetIdRange = 4060;
-inline constexpr unsigned StrIdentifierRange = 4061;
+inline constexpr unsigned kStrModuleConnected = 4015;
+inline constexpr unsigned kStrErrorInitHw = 4016;
+inline constexpr unsigned kStrNoModule = 4017;
+inline constexpr unsigned kStrAlreadyConnected = 4018;
+inline constexpr unsigned kStrNotInitialized = 4019;
+inline constexpr unsigned kStrFirstDriverError = 4030; // code 1; code n is 4029 + n
+inline constexpr unsigned kStrOtherError = 4043;
+inline constexpr unsigned kStrFirstStatus = 4044;      // bit 0; bit n is 4044 + n
+inline constexpr unsigned kStrModuleDisconnected = 4054;
+inline constexpr unsigned kStrNetIdRange = 4060;
+inline constexpr unsigned kStrIdentifierRange = 4061;
 
 StringTable defaults();
 

@@ -111,7 +111,7 @@ TEST_F(MainFrameTest, ToolbarWithoutPluginsKeepsTenDisabledPlaces)
     FakePlugins plugins(0);
     auto frame = makeFrame(plugins);
     EXPECT_EQ(frame->pluginButtonCount(), 0);
-    for (int i = 0; i < CMainFrame::PluginPlaces; ++i) {
+    for (int i = 0; i < CMainFrame::kPluginPlaces; ++i) {
         QAction *place = frame->placeAction(i);
         ASSERT_NE(place, nullptr) << i;
         EXPECT_EQ(place->data().toInt(), 11000 + i);
@@ -128,7 +128,7 @@ TEST_F(MainFrameTest, TwoPluginsTakeTheFirstTwoPlacesAndOpenTheirDocuments)
     ASSERT_EQ(frame->pluginButtonCount(), 2);
     EXPECT_EQ(frame->placeAction(0), nullptr);
     EXPECT_EQ(frame->placeAction(1), nullptr);
-    for (int i = 2; i < CMainFrame::PluginPlaces; ++i)
+    for (int i = 2; i < CMainFrame::kPluginPlaces; ++i)
         EXPECT_NE(frame->placeAction(i), nullptr);
 
     CBitmapButton *second = frame->pluginButton(1);
@@ -158,8 +158,8 @@ TEST_F(MainFrameTest, ElevenPluginsGetTenButtons)
 {
     FakePlugins plugins(11);
     auto frame = makeFrame(plugins);
-    EXPECT_EQ(frame->pluginButtonCount(), CMainFrame::PluginPlaces);
-    for (int i = 0; i < CMainFrame::PluginPlaces; ++i)
+    EXPECT_EQ(frame->pluginButtonCount(), CMainFrame::kPluginPlaces);
+    for (int i = 0; i < CMainFrame::kPluginPlaces; ++i)
         EXPECT_EQ(frame->placeAction(i), nullptr);
     EXPECT_EQ(WindowTree::childWithControlId(frame.get(), 10010), nullptr);
     EXPECT_EQ(plugins.manager.templateCount(), 11);

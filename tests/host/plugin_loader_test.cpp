@@ -165,10 +165,10 @@ TEST_F(PluginLoaderTest, LibraryThatFailsToLoadAgainIsSkippedNotCalled)
 
 TEST_F(PluginLoaderTest, AtMostOneHundredPluginsAreAccepted)
 {
-    for (int i = 0; i < PluginSet::MaxAccepted + 3; ++i)
+    for (int i = 0; i < PluginSet::kMaxAccepted + 3; ++i)
         installPlugin(folder.path(), "test-plugin-alpha", QStringLiteral("p%1.vpi").arg(i, 3, 10, QLatin1Char('0')));
     const QStringList accepted = PluginSet::scan(folder.path());
-    ASSERT_EQ(accepted.size(), PluginSet::MaxAccepted);
+    ASSERT_EQ(accepted.size(), PluginSet::kMaxAccepted);
     EXPECT_EQ(QFileInfo(accepted.last()).fileName(), "p099.vpi");
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), 1);

@@ -80,7 +80,7 @@ void FakeUcan::plug()
         callback = m_connectCallback;
     }
     if (callback)
-        onDriverThread([&] { callback(ucan::EventConnect, 0); });
+        onDriverThread([&] { callback(ucan::kEventConnect, 0); });
 }
 
 void FakeUcan::unplug()
@@ -99,7 +99,7 @@ void FakeUcan::unplug()
         callback = m_connectCallback;
     }
     if (callback)
-        onDriverThread([&] { callback(ucan::EventDisconnect, 0); });
+        onDriverThread([&] { callback(ucan::kEventDisconnect, 0); });
 }
 
 void FakeUcan::injectFrames(const QList<ucan::CanMsg> &frames)
@@ -113,7 +113,7 @@ void FakeUcan::injectFrames(const QList<ucan::CanMsg> &frames)
         callback = m_eventCallback;
     }
     if (callback)
-        onDriverThread([&] { callback(ModuleHandle, ucan::EventReceive); });
+        onDriverThread([&] { callback(kModuleHandle, ucan::kEventReceive); });
 }
 
 void FakeUcan::injectFrame(quint32 id, const QByteArray &data, quint8 frameFormat)
@@ -132,7 +132,7 @@ void FakeUcan::injectStatus(quint16 canStatus)
         callback = m_eventCallback;
     }
     if (callback)
-        onDriverThread([&] { callback(ModuleHandle, ucan::EventStatus); });
+        onDriverThread([&] { callback(kModuleHandle, ucan::kEventStatus); });
 }
 
 // ---------------------------------------------------------------- observing
@@ -228,7 +228,7 @@ ucan::Result FakeUcan::enter(Call call, const QString &arguments)
 
 bool FakeUcan::handleValid(ucan::Handle handle) const
 {
-    return handle == ModuleHandle && m_moduleOpen;
+    return handle == kModuleHandle && m_moduleOpen;
 }
 
 ucan::Result FakeUcan::UcanInitHwConnectControl(ucan::ConnectCallback callback)
@@ -256,7 +256,7 @@ ucan::Result FakeUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceNumbe
         return r;
     if (!handle)
         return ucan::ErrIllParam;
-    if (!m_plugged || (deviceNumber != ucan::AnyModule && deviceNumber != m_deviceNumber))
+    if (!m_plugged || (deviceNumber != ucan::kAnyModule && deviceNumber != m_deviceNumber))
         return ucan::ErrIllHw;
     if (m_moduleOpen)
         return ucan::ErrHwInUse;
@@ -265,7 +265,7 @@ ucan::Result FakeUcan::UcanInitHardware(ucan::Handle *handle, quint8 deviceNumbe
     m_canStatus = 0;
     m_received.clear();
     m_eventCallback = std::move(callback);
-    *handle = ModuleHandle;
+    *handle = kModuleHandle;
     return ucan::Successful;
 }
 

@@ -53,7 +53,7 @@ public:
     // Frames that arrive from the bus, read by the event callback (event 2)
     // as one burst.
     void injectFrames(const QList<ucan::CanMsg> &frames);
-    void injectFrame(quint32 id, const QByteArray &data, quint8 frameFormat = ucan::FormatStandard);
+    void injectFrame(quint32 id, const QByteArray &data, quint8 frameFormat = ucan::kFormatStandard);
     // Sets CAN status bits and reports event 3.
     void injectStatus(quint16 canStatus);
 
@@ -72,7 +72,7 @@ public:
     quint32 acceptanceCode() const;
 
     static QString name(Call call);
-    static ucan::CanMsg frame(quint32 id, const QByteArray &data, quint8 frameFormat = ucan::FormatStandard);
+    static ucan::CanMsg frame(quint32 id, const QByteArray &data, quint8 frameFormat = ucan::kFormatStandard);
 
     // --- the driver ---
     ucan::Result UcanInitHwConnectControl(ucan::ConnectCallback callback) override;
@@ -90,7 +90,7 @@ public:
     ucan::Result UcanDeinitHardware(ucan::Handle handle) override;
     QString lastErrorDetail() const override;
 
-    static constexpr ucan::Handle ModuleHandle = 7;
+    static constexpr ucan::Handle kModuleHandle = 7;
 
 private:
     struct Failure

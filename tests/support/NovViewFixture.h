@@ -98,7 +98,7 @@ protected:
             qunsetenv("VRN_NOV_BROADCAST");
         else
             qputenv("VRN_NOV_BROADCAST", target);
-        ASSERT_TRUE(QMetaObject::invokeMethod(view, "OnScan"));
+        ASSERT_TRUE(QMetaObject::invokeMethod(view, "onScan"));
     }
 
     // The application object before any widget of the fixture.

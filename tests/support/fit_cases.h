@@ -32,8 +32,8 @@ inline Case deviceBands(unsigned seed, double noiseDb, std::size_t points = 1600
         c.bands[b].q = static_cast<float>(uniform(0.7, 5.0));
         c.bands[b].gainDb = static_cast<float>(dip ? uniform(-6.0, -3.0) : uniform(3.0, 9.0));
     }
-    const dsp::EqChain chain = dsp::BuildEqChain(c.bands);
-    for (float f : dsp::LogSpacedFrequencies(15.0f, 24000.0f, points)) {
+    const dsp::EqChain chain = dsp::buildEqChain(c.bands);
+    for (float f : dsp::logSpacedFrequencies(15.0f, 24000.0f, points)) {
         c.measurement.frequencyHz.push_back(f);
         c.measurement.magnitudeDb.push_back(85.0 + dsp::CascadeMagnitude(f, chain.data(), chain.size()) +
                                             (noiseDb > 0.0 ? uniform(-noiseDb, noiseDb) : 0.0));

@@ -1,7 +1,7 @@
 #pragma once
 // What a reader finds in a PDF file, through poppler's pdfinfo and pdftotext:
 // the page count and the text of one page. Empty answers when the tools are
-// missing or the file is not a PDF file; PdfToolsPresent() tells which.
+// missing or the file is not a PDF file; pdfToolsPresent() tells which.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -21,7 +21,7 @@ inline std::string commandOutput(const std::string &command)
     return out;
 }
 
-inline bool PdfToolsPresent()
+inline bool pdfToolsPresent()
 {
     return std::system("command -v pdftotext >/dev/null 2>&1 && command -v pdfinfo >/dev/null 2>&1") == 0;
 }
@@ -29,7 +29,7 @@ inline bool PdfToolsPresent()
 inline std::string quoted(const std::filesystem::path &path) { return "'" + path.string() + "'"; }
 
 // 0 when the file has no pages a reader can see.
-inline int PdfPageCount(const std::filesystem::path &pdf)
+inline int pdfPageCount(const std::filesystem::path &pdf)
 {
     const std::string info = commandOutput("pdfinfo " + quoted(pdf) + " 2>/dev/null");
     const auto at = info.find("Pages:");
@@ -37,7 +37,7 @@ inline int PdfPageCount(const std::filesystem::path &pdf)
 }
 
 // The text of page PAGE (from 1), UTF-8.
-inline std::string PdfPageText(const std::filesystem::path &pdf, int page)
+inline std::string pdfPageText(const std::filesystem::path &pdf, int page)
 {
     const std::string n = std::to_string(page);
     return commandOutput("pdftotext -enc UTF-8 -layout -f " + n + " -l " + n + " " + quoted(pdf) + " - 2>/dev/null");

@@ -9,7 +9,7 @@
 namespace {
 
 // A request head longer than this is no browser's or scanner's.
-constexpr qsizetype MaxRequestHead = 8192;
+constexpr qsizetype kMaxRequestHead = 8192;
 
 QByteArray response(const QByteArray &status, const QByteArray &type, const QByteArray &body)
 {
@@ -115,7 +115,7 @@ void NovSimModule::serve(QTcpSocket *socket)
         return;
     QByteArray head = socket->property("head").toByteArray() + socket->readAll();
     if (!head.contains("\r\n\r\n") && !head.contains("\n\n")) {
-        if (head.size() > MaxRequestHead)
+        if (head.size() > kMaxRequestHead)
             socket->abort();
         else
             socket->setProperty("head", head);

@@ -40,7 +40,7 @@ void printText(const NovScanner &scanner)
     }
     if (scanner.ignoredReplies() > 0)
         std::printf("%d further replies ignored: at most %d modules are listed\n", scanner.ignoredReplies(),
-                    NovScanner::MaxModules);
+                    NovScanner::kMaxModules);
     if (scanner.moduleCount() == 0)
         std::printf("%s\n", qPrintable(scanner.nothingFoundText()));
 }
@@ -79,7 +79,7 @@ int main(int argc, char *argv[])
         return usageError(args.isEmpty() ? QStringLiteral("no command") : QStringLiteral("unknown command %1").arg(args[0]));
 
     NovScanTarget target = NovScanTarget::load();
-    int waitMs = NovScanner::DefaultCloseTimeoutMs;
+    int waitMs = NovScanner::kDefaultCloseTimeoutMs;
     bool json = false;
     QString broadcast;
     int port = -1;

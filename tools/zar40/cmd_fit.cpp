@@ -178,8 +178,8 @@ int runFit(const std::vector<std::string> &args)
         if (a.channel >= preset::kFirstOutput) {
             const int output = a.channel - preset::kFirstOutput;
             const preset::OutputChannel &o = record.outputs[static_cast<std::size_t>(output)];
-            const dsp::CrossoverSettings highCut = zar40::model::ToCrossover(o.highCut);
-            const dsp::CrossoverSettings lowCut = zar40::model::ToCrossover(o.lowCut);
+            const dsp::CrossoverSettings highCut = zar40::model::toCrossover(o.highCut);
+            const dsp::CrossoverSettings lowCut = zar40::model::toCrossover(o.lowCut);
             options = ms::defaultFitOptions(current, &highCut, &lowCut);
         } else {
             options = ms::defaultFitOptions(current);

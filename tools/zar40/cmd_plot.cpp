@@ -182,7 +182,7 @@ std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const prese
             xo = std::make_unique<dia::CCross_Magnitude_Diagramm>();
         else
             xo = std::make_unique<dia::CCross_Phase_Diagramm>();
-        xo->setOutputs(dia::OutputsOf(record, a.output - 1));
+        xo->setOutputs(dia::outputsOf(record, a.output - 1));
         xo->setOptions({!a.noPeq, !a.noResult});
         dia::CrossoverDiagram::Measurements m;
         std::copy(forOutputs.begin(), forOutputs.end(), m.begin());
@@ -192,7 +192,7 @@ std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const prese
     }
     case DiagramKind::Dynamics: {
         auto dyn = std::make_unique<dia::CDynamik_Diagramm>();
-        dyn->setDynamics(dia::DynamicsOf(record, a.output - 1));
+        dyn->setDynamics(dia::dynamicsOf(record, a.output - 1));
         d = std::move(dyn);
         break;
     }

@@ -218,10 +218,10 @@ int runResponse(const std::vector<std::string> &args)
     std::size_t perChain = 0;
     switch (a.curve) {
     case Curve::Band: {
-        const dsp::EqBandSettings s = model::ChannelBands(record, a.channel)[static_cast<std::size_t>(a.band - 1)];
+        const dsp::EqBandSettings s = model::channelBands(record, a.channel)[static_cast<std::size_t>(a.band - 1)];
         dsp::FilterSection section;
         dsp::PartProblem problem;
-        dsp::DesignEqSectionOrUnity(s, section, &problem);
+        dsp::designEqSectionOrUnity(s, section, &problem);
         if (problem.refused)
             std::cerr << "note: channel " << a.channel << " band " << a.band << " has type code " << s.type
                       << ", which is no band type; drawn as bypass\n";
@@ -232,11 +232,11 @@ int runResponse(const std::vector<std::string> &args)
     }
     case Curve::Eq: {
         dsp::ChainProblems problems;
-        const dsp::EqChain chain = model::ChannelEqChain(record, a.channel, &problems);
+        const dsp::EqChain chain = model::channelEqChain(record, a.channel, &problems);
         for (std::size_t b = 0; b < chain.size(); ++b) {
             if (problems.bands[b].refused)
                 std::cerr << "note: channel " << a.channel << " band " << b + 1 << " has type code "
-                          << model::ChannelBands(record, a.channel)[b].type << ", which is no band type; drawn as bypass\n";
+                          << model::channelBands(record, a.channel)[b].type << ", which is no band type; drawn as bypass\n";
             else
                 notePart("channel " + std::to_string(a.channel) + " band " + std::to_string(b + 1), problems.bands[b], "");
         }
@@ -245,7 +245,7 @@ int runResponse(const std::vector<std::string> &args)
     }
     case Curve::Output: {
         const int output = a.output - 1;
-        if (!model::OutputDrawsCurve(record.outputs[static_cast<std::size_t>(output)]))
+        if (!model::outputDrawsCurve(record.outputs[static_cast<std::size_t>(output)]))
             std::cerr << "note: both crossover filters of output " << a.output
                       << " are bypassed; the editor draws no curve for it\n";
         dsp::ChainProblems problems;
@@ -275,7 +275,7 @@ int runResponse(const std::vector<std::string> &args)
         for (double f : *a.freqs)
             freqs.push_back(static_cast<float>(f));
     } else {
-        freqs = dsp::LogSpacedFrequencies(20.0f, 44000.0f, a.points.value_or(kDefaultPoints));
+        freqs = dsp::logSpacedFrequencies(20.0f, 44000.0f, a.points.value_or(kDefaultPoints));
     }
 
     if (!a.measurement.empty()) {
@@ -353,7 +353,7 @@ int runDynamics(const std::vector<std::string> &args)
     preset::PresetRecord record;
     if (!readPresetForCommand(file, record))
         return ExitBadInput;
-    const dsp::DynamicsSettings s = model::ToDynamics(record.outputs[static_cast<std::size_t>(output - 1)].DYNAMIC);
+    const dsp::DynamicsSettings s = model::toDynamics(record.outputs[static_cast<std::size_t>(output - 1)].DYNAMIC);
     const bool bypassed = s.type == dsp::DynBypass;
     const dsp::KneeCurve curve = dsp::ComputeKneeCurve(s.threshold, s.knee, s.ratio);
     if (bypassed)

@@ -25,7 +25,7 @@ bool readMeasurementForCommand(const std::string &command, const std::string &pa
 
 zar40::measurement::Bands bandsOf(const preset::PresetRecord &record, int channel)
 {
-    return zar40::model::ChannelBands(record, channel);
+    return zar40::model::channelBands(record, channel);
 }
 
 void setBands(preset::PresetRecord &record, int channel, const zar40::measurement::Bands &bands)

@@ -11,14 +11,14 @@
 
 namespace zar40::diagrams {
 
-bool IsFrequencyDiagram(DiagramKind kind) { return kind != DiagramKind::Dynamics; }
+bool isFrequencyDiagram(DiagramKind kind) { return kind != DiagramKind::Dynamics; }
 
-bool IsMagnitudeDiagram(DiagramKind kind)
+bool isMagnitudeDiagram(DiagramKind kind)
 {
     return kind == DiagramKind::EqMagnitude || kind == DiagramKind::CrossoverMagnitude;
 }
 
-AxisLimits ConstructionLimits(DiagramKind kind)
+AxisLimits constructionLimits(DiagramKind kind)
 {
     switch (kind) {
     case DiagramKind::CrossoverPhase:
@@ -30,7 +30,7 @@ AxisLimits ConstructionLimits(DiagramKind kind)
     }
 }
 
-std::optional<SpinSetup> SpinSetupFor(DiagramKind kind)
+std::optional<SpinSetup> spinSetupFor(DiagramKind kind)
 {
     switch (kind) {
     case DiagramKind::EqMagnitude:
@@ -46,24 +46,24 @@ std::optional<SpinSetup> SpinSetupFor(DiagramKind kind)
     return std::nullopt;
 }
 
-AxisLimits WindowLimits(DiagramKind kind)
+AxisLimits windowLimits(DiagramKind kind)
 {
-    AxisLimits limits = ConstructionLimits(kind);
-    if (const auto spin = SpinSetupFor(kind)) {
+    AxisLimits limits = constructionLimits(kind);
+    if (const auto spin = spinSetupFor(kind)) {
         limits.yMin = spin->lowerStart * spin->valuePerStep;
         limits.yMax = spin->upperStart * spin->valuePerStep;
     }
     return limits;
 }
 
-PlotRect PlotRectFor(DiagramKind kind, int w, int h)
+PlotRect plotRectFor(DiagramKind kind, int w, int h)
 {
     if (kind == DiagramKind::Dynamics)
         return {25, 25, w - 25, h - 20};
     return {35, 25, w - 20, h - 50};
 }
 
-int GridStep(DiagramKind kind, int range)
+int gridStep(DiagramKind kind, int range)
 {
     if (range < 7)
         return 1;
@@ -140,7 +140,7 @@ double Mapping::yToValue(double y) const
     return m_limits.yMax + (y - m_plot.top) * double(m_limits.yMin - m_limits.yMax) / (m_plot.bottom - m_plot.top);
 }
 
-int TruncateToInt(double v)
+int truncateToInt(double v)
 {
     if (std::isnan(v))
         return 0;
@@ -151,22 +151,22 @@ int TruncateToInt(double v)
     return static_cast<int>(v);
 }
 
-std::string ReadOutText(DiagramKind kind, const Mapping &map, int x, int y)
+std::string readOutText(DiagramKind kind, const Mapping &map, int x, int y)
 {
     if (!map.plot().strictlyContains(x, y))
         return {};
     char text[96];
-    const int value = TruncateToInt(map.yToValue(y));
+    const int value = truncateToInt(map.yToValue(y));
     switch (kind) {
     case DiagramKind::Dynamics:
-        std::snprintf(text, sizeof text, " Input %2i dBu, Output %2i dBu", TruncateToInt(map.xToInput(x)), value);
+        std::snprintf(text, sizeof text, " Input %2i dBu, Output %2i dBu", truncateToInt(map.xToInput(x)), value);
         break;
     case DiagramKind::EqPhase:
     case DiagramKind::CrossoverPhase:
-        std::snprintf(text, sizeof text, " %2i Hz, %2i degree", TruncateToInt(map.xToFrequency(x)), value);
+        std::snprintf(text, sizeof text, " %2i Hz, %2i degree", truncateToInt(map.xToFrequency(x)), value);
         break;
     default:
-        std::snprintf(text, sizeof text, " %2i Hz, %2i dBu", TruncateToInt(map.xToFrequency(x)), value);
+        std::snprintf(text, sizeof text, " %2i Hz, %2i dBu", truncateToInt(map.xToFrequency(x)), value);
         break;
     }
     return text;
@@ -174,7 +174,7 @@ std::string ReadOutText(DiagramKind kind, const Mapping &map, int x, int y)
 
 // ---- Colours ----------------------------------------------------------------------------
 
-std::uint32_t CurveColour(DiagramKind kind, int slot)
+std::uint32_t curveColour(DiagramKind kind, int slot)
 {
     static constexpr std::uint32_t kEq[] = {0x80FFFF, 0xFFFF80, 0x80FF00, 0xFF80FF, 0xC0C0C0, 0xFFFFFF};
     static constexpr std::uint32_t kOut[] = {0x80FFFF, 0xFFFF80, 0x80FF00, 0xFF80FF, 0xFFFFFF, 0xC0C0C0};
@@ -186,51 +186,51 @@ std::uint32_t CurveColour(DiagramKind kind, int slot)
 
 // ---- Equalizer ------------------------------------------------------------------------------
 
-BandRecord MakeBandRecord(std::uint32_t type, float frequency, float q, float gain)
+BandRecord makeBandRecord(std::uint32_t type, float frequency, float q, float gain)
 {
     // The types without gain drag within 0 to 0.
-    if (!dsp::EqBandTypeUses(type).gain)
+    if (!dsp::eqBandTypeUses(type).gain)
         return {type, frequency, q, gain, 0.0f, 0.0f};
     return {type, frequency, q, gain, preset::kEqGainFacts.min, preset::kEqGainFacts.max};
 }
 
-dsp::EqBandSettings BandSettingsOf(const BandRecord &band)
+dsp::EqBandSettings bandSettingsOf(const BandRecord &band)
 {
     const bool noGain = band.gainMin == 0.0f && band.gainMax == 0.0f;
-    return {band.type, dsp::TruncateFrequency(band.frequency), band.q, noGain ? 0.0f : band.gain};
+    return {band.type, dsp::truncateFrequency(band.frequency), band.q, noGain ? 0.0f : band.gain};
 }
 
-dsp::EqChain EqChainOf(const BandRecords &bands)
+dsp::EqChain eqChainOf(const BandRecords &bands)
 {
     std::array<dsp::EqBandSettings, dsp::kEqBands> settings;
     for (std::size_t i = 0; i < dsp::kEqBands; ++i)
-        settings[i] = BandSettingsOf(bands[i]);
-    return dsp::BuildEqChain(settings);
+        settings[i] = bandSettingsOf(bands[i]);
+    return dsp::buildEqChain(settings);
 }
 
-bool AnyBandActive(const BandRecords &bands)
+bool anyBandActive(const BandRecords &bands)
 {
     return std::any_of(bands.begin(), bands.end(), [](const BandRecord &b) { return b.type != 0; });
 }
 
-MarkerPoint BandMarkerPoint(const Mapping &map, const BandRecord &band)
+MarkerPoint bandMarkerPoint(const Mapping &map, const BandRecord &band)
 {
     return {map.frequencyToX(band.frequency), map.valueToY(band.gain)};
 }
 
-bool BandHasMarker(const Mapping &map, const BandRecord &band)
+bool bandHasMarker(const Mapping &map, const BandRecord &band)
 {
     return band.type != 0 && band.gain > map.limits().yMin && band.gain < map.limits().yMax;
 }
 
-int HitBand(const Mapping &map, const BandRecords &bands, int x, int y)
+int hitBand(const Mapping &map, const BandRecords &bands, int x, int y)
 {
     for (std::size_t i = 0; i < bands.size(); ++i) {
         // An invisible marker cannot be grabbed: its point would be drawn
         // at a clamped place that is not where the band is.
-        if (!BandHasMarker(map, bands[i]))
+        if (!bandHasMarker(map, bands[i]))
             continue;
-        const MarkerPoint p = BandMarkerPoint(map, bands[i]);
+        const MarkerPoint p = bandMarkerPoint(map, bands[i]);
         if (std::abs(x - p.x) <= 13 && std::abs(y - p.y) <= 9)
             return static_cast<int>(i);
     }
@@ -248,8 +248,8 @@ bool InsideLimits(const AxisLimits &l, int f, int v)
 
 bool DragBand(const Mapping &map, BandRecord &band, int x, int y)
 {
-    const int f = TruncateToInt(map.xToFrequency(x));
-    const int v = TruncateToInt(map.yToValue(y));
+    const int f = truncateToInt(map.xToFrequency(x));
+    const int v = truncateToInt(map.yToValue(y));
     if (!InsideLimits(map.limits(), f, v))
         return false;
     const BandRecord before = band;
@@ -265,7 +265,7 @@ bool DragBand(const Mapping &map, BandRecord &band, int x, int y)
 
 namespace {
 
-std::int32_t FieldAsInt(float v) { return TruncateToInt(v); }
+std::int32_t FieldAsInt(float v) { return truncateToInt(v); }
 
 std::uint32_t FieldAsCode(float v)
 {
@@ -290,15 +290,15 @@ bool CrossoverRecord::bothBypassed() const
     return lowPass().type == dsp::XoLowPassBypass && highPass().type == dsp::XoHighPassBypass;
 }
 
-dsp::OutputChain OutputChainOf(const OutputRecord &output, bool withPeq)
+dsp::OutputChain outputChainOf(const OutputRecord &output, bool withPeq)
 {
     std::array<dsp::EqBandSettings, dsp::kEqBands> settings;
     for (std::size_t i = 0; i < dsp::kEqBands; ++i)
-        settings[i] = BandSettingsOf(output.bands[i]);
-    return dsp::BuildOutputChain(settings, output.crossover.lowPass(), output.crossover.highPass(), withPeq);
+        settings[i] = bandSettingsOf(output.bands[i]);
+    return dsp::buildOutputChain(settings, output.crossover.lowPass(), output.crossover.highPass(), withPeq);
 }
 
-bool OutputDrawsCurve(const OutputRecord &output)
+bool outputDrawsCurve(const OutputRecord &output)
 {
     return (output.shown || output.locked) && !output.crossover.bothBypassed();
 }
@@ -312,12 +312,12 @@ std::vector<int> SummedOutputs(const OutputRecords &outputs)
     return summed;
 }
 
-bool ResultDrawn(const OutputRecords &outputs, const CrossoverOptions &options)
+bool resultDrawn(const OutputRecords &outputs, const CrossoverOptions &options)
 {
     return options.result && !SummedOutputs(outputs).empty();
 }
 
-bool CrossoverMarkerActive(const OutputRecord &output, bool highPass)
+bool crossoverMarkerActive(const OutputRecord &output, bool highPass)
 {
     if (!output.shown && !output.locked)
         return false;
@@ -325,19 +325,19 @@ bool CrossoverMarkerActive(const OutputRecord &output, bool highPass)
                     : output.crossover.lowPass().type != dsp::XoLowPassBypass;
 }
 
-int CrossoverMarkerX(const Mapping &map, const OutputRecord &output, bool highPass)
+int crossoverMarkerX(const Mapping &map, const OutputRecord &output, bool highPass)
 {
     return map.frequencyToX(output.crossover.values[highPass ? 4 : 1]);
 }
 
-int HitCrossoverMarker(const Mapping &map, const OutputRecords &outputs, int x, int y)
+int hitCrossoverMarker(const Mapping &map, const OutputRecords &outputs, int x, int y)
 {
     const int zeroY = map.valueToY(0.0);
     for (std::size_t o = 0; o < outputs.size(); ++o) {
         for (bool highPass : {false, true}) {
-            if (!CrossoverMarkerActive(outputs[o], highPass))
+            if (!crossoverMarkerActive(outputs[o], highPass))
                 continue;
-            if (std::abs(x - CrossoverMarkerX(map, outputs[o], highPass)) > 13)
+            if (std::abs(x - crossoverMarkerX(map, outputs[o], highPass)) > 13)
                 continue;
             const bool inBox = highPass ? (y <= zeroY && y >= zeroY - 14) : (y >= zeroY && y <= zeroY + 14);
             if (inBox)
@@ -347,12 +347,12 @@ int HitCrossoverMarker(const Mapping &map, const OutputRecords &outputs, int x, 
     return kNoMarker;
 }
 
-bool DragCrossoverMarker(const Mapping &map, OutputRecords &outputs, int marker, int x, int y)
+bool dragCrossoverMarker(const Mapping &map, OutputRecords &outputs, int marker, int x, int y)
 {
     if (marker < 0 || marker >= static_cast<int>(2 * outputs.size()))
         return false;
-    const int f = TruncateToInt(map.xToFrequency(x));
-    const int v = TruncateToInt(map.yToValue(y));
+    const int f = truncateToInt(map.xToFrequency(x));
+    const int v = truncateToInt(map.yToValue(y));
     if (!InsideLimits(map.limits(), f, v))
         return false;
     float &field = outputs[static_cast<std::size_t>(marker / 2)].crossover.values[marker % 2 ? 4 : 1];
@@ -375,16 +375,16 @@ void CurveSampler::prepare(const Mapping &map)
     m_frequencies.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
         m_frequencies[static_cast<std::size_t>(i)] = static_cast<float>(map.xToFrequency(m_plot.left + i));
-    m_points = dsp::UnitCirclePoints(m_frequencies);
+    m_points = dsp::unitCirclePoints(m_frequencies);
 }
 
 std::vector<double> CurveSampler::cascade(Quantity q, const dsp::FilterSection *sections, std::size_t count) const
 {
     std::vector<double> out(m_points.size());
     if (q == Quantity::Magnitude)
-        dsp::CascadeMagnitudeCurve(m_points, sections, count, out);
+        dsp::cascadeMagnitudeCurve(m_points, sections, count, out);
     else
-        dsp::CascadePhaseCurve(m_points, sections, count, out);
+        dsp::cascadePhaseCurve(m_points, sections, count, out);
     return out;
 }
 
@@ -392,13 +392,13 @@ std::vector<double> CurveSampler::sum(Quantity q, const dsp::ResultBuffer &buffe
 {
     std::vector<double> out(m_points.size());
     if (q == Quantity::Magnitude)
-        dsp::SumMagnitudeCurve(m_points, buffer.data(), dsp::kOutputChainSections, buffer.size(), out);
+        dsp::sumMagnitudeCurve(m_points, buffer.data(), dsp::kOutputChainSections, buffer.size(), out);
     else
-        dsp::SumPhaseCurve(m_points, buffer.data(), dsp::kOutputChainSections, buffer.size(), out);
+        dsp::sumPhaseCurve(m_points, buffer.data(), dsp::kOutputChainSections, buffer.size(), out);
     return out;
 }
 
-std::vector<int> CurveRows(const Mapping &map, std::span<const double> values)
+std::vector<int> curveRows(const Mapping &map, std::span<const double> values)
 {
     std::vector<int> rows(values.size());
     for (std::size_t i = 0; i < values.size(); ++i)
@@ -406,42 +406,42 @@ std::vector<int> CurveRows(const Mapping &map, std::span<const double> values)
     return rows;
 }
 
-std::vector<Curve> EqCurves(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
+std::vector<Curve> eqCurves(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
                             CurveSampler::Quantity q)
 {
     std::vector<Curve> curves;
-    const dsp::EqChain chain = EqChainOf(bands);
+    const dsp::EqChain chain = eqChainOf(bands);
     for (std::size_t i = 0; i < bands.size(); ++i) {
         if (bands[i].type == 0)
             continue;
-        curves.push_back({static_cast<int>(i), false, CurveRows(map, sampler.cascade(q, &chain[i], 1))});
+        curves.push_back({static_cast<int>(i), false, curveRows(map, sampler.cascade(q, &chain[i], 1))});
     }
-    if (AnyBandActive(bands))
-        curves.push_back({5, true, CurveRows(map, sampler.cascade(q, chain.data(), chain.size()))});
+    if (anyBandActive(bands))
+        curves.push_back({5, true, curveRows(map, sampler.cascade(q, chain.data(), chain.size()))});
     return curves;
 }
 
-std::vector<Curve> CrossoverCurves(const Mapping &map, const CurveSampler &sampler, const OutputRecords &outputs,
+std::vector<Curve> crossoverCurves(const Mapping &map, const CurveSampler &sampler, const OutputRecords &outputs,
                                    const CrossoverOptions &options, CurveSampler::Quantity q)
 {
     std::vector<Curve> curves;
     std::array<dsp::OutputChain, dsp::kOutputs> chains;
     for (std::size_t o = 0; o < outputs.size(); ++o) {
-        chains[o] = OutputChainOf(outputs[o], options.peq);
-        if (OutputDrawsCurve(outputs[o]))
+        chains[o] = outputChainOf(outputs[o], options.peq);
+        if (outputDrawsCurve(outputs[o]))
             curves.push_back(
-                {static_cast<int>(o), false, CurveRows(map, sampler.cascade(q, chains[o].data(), chains[o].size()))});
+                {static_cast<int>(o), false, curveRows(map, sampler.cascade(q, chains[o].data(), chains[o].size()))});
     }
-    if (ResultDrawn(outputs, options)) {
+    if (resultDrawn(outputs, options)) {
         std::vector<dsp::OutputChain> summed;
         for (int o : SummedOutputs(outputs))
             summed.push_back(chains[static_cast<std::size_t>(o)]);
-        curves.push_back({6, true, CurveRows(map, sampler.sum(q, dsp::BuildResultBuffer(summed, options.peq)))});
+        curves.push_back({6, true, curveRows(map, sampler.sum(q, dsp::buildResultBuffer(summed, options.peq)))});
     }
     return curves;
 }
 
-std::vector<MarkerPoint> DynamicsCurve(const Mapping &map, const DynamicsRecord &d)
+std::vector<MarkerPoint> dynamicsCurve(const Mapping &map, const DynamicsRecord &d)
 {
     dsp::DynamicsSettings s;
     s.type = d.type;
@@ -450,7 +450,7 @@ std::vector<MarkerPoint> DynamicsCurve(const Mapping &map, const DynamicsRecord 
     s.ratio = d.ratio;
     s.gain = d.gain;
     const AxisLimits &l = map.limits();
-    const auto points = dsp::DynamicsCurvePoints(s, map.plot().width(), l.xMin, l.xMax, l.yMin, l.yMax);
+    const auto points = dsp::dynamicsCurvePoints(s, map.plot().width(), l.xMin, l.xMax, l.yMin, l.yMax);
     std::vector<MarkerPoint> out;
     out.reserve(points.size());
     for (std::size_t i = 0; i < points.size(); ++i)

@@ -19,8 +19,8 @@ namespace zar40::diagrams {
 
 enum class DiagramKind { EqMagnitude, EqPhase, CrossoverMagnitude, CrossoverPhase, Dynamics };
 
-bool IsFrequencyDiagram(DiagramKind kind);
-bool IsMagnitudeDiagram(DiagramKind kind); // the two with draggable markers
+bool isFrequencyDiagram(DiagramKind kind);
+bool isMagnitudeDiagram(DiagramKind kind); // the two with draggable markers
 
 // Axis record: horizontal then vertical limits.
 struct AxisLimits {
@@ -33,8 +33,8 @@ struct AxisLimits {
 
 // The limits a diagram has before its window exists, and those it sets once
 // the window (and its spin buttons) exist.
-AxisLimits ConstructionLimits(DiagramKind kind);
-AxisLimits WindowLimits(DiagramKind kind);
+AxisLimits constructionLimits(DiagramKind kind);
+AxisLimits windowLimits(DiagramKind kind);
 
 // The two spin buttons of a frequency diagram: position ranges, the value of
 // one step and the positions they start at once the window exists.
@@ -44,7 +44,7 @@ struct SpinSetup {
     int valuePerStep;
     int lowerStart, upperStart;
 };
-std::optional<SpinSetup> SpinSetupFor(DiagramKind kind); // none for dynamics
+std::optional<SpinSetup> spinSetupFor(DiagramKind kind); // none for dynamics
 inline constexpr int kUpperSpinId = 10;
 inline constexpr int kLowerSpinId = 11;
 inline constexpr int kLowerEditId = 20;
@@ -58,10 +58,10 @@ struct PlotRect {
     bool strictlyContains(int x, int y) const { return x > left && x < right && y > top && y < bottom; }
     friend bool operator==(const PlotRect &, const PlotRect &) = default;
 };
-PlotRect PlotRectFor(DiagramKind kind, int clientWidth, int clientHeight);
+PlotRect plotRectFor(DiagramKind kind, int clientWidth, int clientHeight);
 
 // Vertical grid step for a vertical range (vmax - vmin).
-int GridStep(DiagramKind kind, int range);
+int gridStep(DiagramKind kind, int range);
 
 // Pixel mappings of one diagram at one size and set of limits. Values are
 // clamped to the vertical limits before they are mapped (so -infinity and
@@ -90,16 +90,16 @@ private:
 
 // Read-outs and dragged values are truncated toward zero; NaN and values
 // beyond the int range saturate instead of being undefined.
-int TruncateToInt(double v);
+int truncateToInt(double v);
 
 // " %2i Hz, %2i dBu", " %2i Hz, %2i degree" or " Input %2i dBu, Output %2i dBu"
 // for the mouse at (x, y); "" outside the plot.
-std::string ReadOutText(DiagramKind kind, const Mapping &map, int x, int y);
+std::string readOutText(DiagramKind kind, const Mapping &map, int x, int y);
 
 // ---- Colours ------------------------------------------------------------------
 
 // 0x00BBGGRR, slot 0 to 5 (the sixth is "Result" in the equalizer diagrams).
-std::uint32_t CurveColour(DiagramKind kind, int slot);
+std::uint32_t curveColour(DiagramKind kind, int slot);
 inline constexpr std::uint32_t kResultColour = 0xFFFFFF;
 inline constexpr std::uint32_t kDynamicsCurveColour = 0x499BEF; // RGB(239, 155, 73)
 inline constexpr int kResultPenWidth = 2;
@@ -115,26 +115,26 @@ struct BandRecord {
     float gainMax = 0.0f;
 };
 // A band record with its gain limits taken from its type.
-BandRecord MakeBandRecord(std::uint32_t type, float frequency, float q, float gain);
+BandRecord makeBandRecord(std::uint32_t type, float frequency, float q, float gain);
 using BandRecords = std::array<BandRecord, dsp::kEqBands>;
 
 // The design inputs of a band as the diagrams draw it: the frequency
 // truncated, the gain 0 for the types without gain.
-dsp::EqBandSettings BandSettingsOf(const BandRecord &band);
-dsp::EqChain EqChainOf(const BandRecords &bands);
-bool AnyBandActive(const BandRecords &bands);
+dsp::EqBandSettings bandSettingsOf(const BandRecord &band);
+dsp::EqChain eqChainOf(const BandRecords &bands);
+bool anyBandActive(const BandRecords &bands);
 
 struct MarkerPoint {
     int x, y;
 };
-MarkerPoint BandMarkerPoint(const Mapping &map, const BandRecord &band);
+MarkerPoint bandMarkerPoint(const Mapping &map, const BandRecord &band);
 // A band has a marker when it is active and its gain lies strictly between
 // the vertical limits.
-bool BandHasMarker(const Mapping &map, const BandRecord &band);
+bool bandHasMarker(const Mapping &map, const BandRecord &band);
 
 inline constexpr int kNoMarker = 100;
 // The first band with a marker within 13 pixels across and 9 up or down.
-int HitBand(const Mapping &map, const BandRecords &bands, int x, int y);
+int hitBand(const Mapping &map, const BandRecords &bands, int x, int y);
 // Applies a drag move of band `index` to (x, y); true when the band changed.
 bool DragBand(const Mapping &map, BandRecord &band, int x, int y);
 
@@ -162,19 +162,19 @@ struct CrossoverOptions {
     bool result = true;
 };
 
-dsp::OutputChain OutputChainOf(const OutputRecord &output, bool withPeq);
+dsp::OutputChain outputChainOf(const OutputRecord &output, bool withPeq);
 // Outputs that draw their own curve: shown or locked, and not both filters
 // bypassed.
-bool OutputDrawsCurve(const OutputRecord &output);
+bool outputDrawsCurve(const OutputRecord &output);
 // The outputs summed into "Result": the locked ones, in output order.
 std::vector<int> SummedOutputs(const OutputRecords &outputs);
-bool ResultDrawn(const OutputRecords &outputs, const CrossoverOptions &options);
+bool resultDrawn(const OutputRecords &outputs, const CrossoverOptions &options);
 
 // Marker index 2*output (low-pass) or 2*output + 1 (high-pass), 0 to 11.
-int HitCrossoverMarker(const Mapping &map, const OutputRecords &outputs, int x, int y);
-bool CrossoverMarkerActive(const OutputRecord &output, bool highPass);
-int CrossoverMarkerX(const Mapping &map, const OutputRecord &output, bool highPass);
-bool DragCrossoverMarker(const Mapping &map, OutputRecords &outputs, int marker, int x, int y);
+int hitCrossoverMarker(const Mapping &map, const OutputRecords &outputs, int x, int y);
+bool crossoverMarkerActive(const OutputRecord &output, bool highPass);
+int crossoverMarkerX(const Mapping &map, const OutputRecord &output, bool highPass);
+bool dragCrossoverMarker(const Mapping &map, OutputRecords &outputs, int marker, int x, int y);
 
 // Context menu item IDs.
 inline constexpr int kMenuFirstOutput = 23000; // to 23005
@@ -214,7 +214,7 @@ private:
 };
 
 // Pixel rows of values, clamped to the limits.
-std::vector<int> CurveRows(const Mapping &map, std::span<const double> values);
+std::vector<int> curveRows(const Mapping &map, std::span<const double> values);
 
 // The curves a diagram draws, in painting order, as pixel rows starting at
 // the plot's left edge. slot is the colour slot; result marks "Result".
@@ -223,9 +223,9 @@ struct Curve {
     bool result = false;
     std::vector<int> rows;
 };
-std::vector<Curve> EqCurves(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
+std::vector<Curve> eqCurves(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
                             CurveSampler::Quantity q);
-std::vector<Curve> CrossoverCurves(const Mapping &map, const CurveSampler &sampler, const OutputRecords &outputs,
+std::vector<Curve> crossoverCurves(const Mapping &map, const CurveSampler &sampler, const OutputRecords &outputs,
                                    const CrossoverOptions &options, CurveSampler::Quantity q);
 
 // The dynamics diagram's data.
@@ -237,6 +237,6 @@ struct DynamicsRecord {
     std::uint32_t type = 0;
 };
 // Points (x, y) of the dynamics curve; empty when nothing is drawn.
-std::vector<MarkerPoint> DynamicsCurve(const Mapping &map, const DynamicsRecord &d);
+std::vector<MarkerPoint> dynamicsCurve(const Mapping &map, const DynamicsRecord &d);
 
 } // namespace zar40::diagrams

@@ -10,7 +10,7 @@ namespace zar40::diagrams {
 BandRecords BandsOf(const preset::PresetRecord &record, int channel);
 // The six outputs while output SELECTED (0..5) is chosen: the outputs fed
 // from the same input are locked; every output starts shown.
-OutputRecords OutputsOf(const preset::PresetRecord &record, int selected);
-DynamicsRecord DynamicsOf(const preset::PresetRecord &record, int output);
+OutputRecords outputsOf(const preset::PresetRecord &record, int selected);
+DynamicsRecord dynamicsOf(const preset::PresetRecord &record, int output);
 
 } // namespace zar40::diagrams

@@ -72,34 +72,34 @@ const ms::Curve *MeasuredColumns::update(const CurveSampler &sampler, const std:
     return &m_curve;
 }
 
-std::vector<OverlayCurve> EqOverlay(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
+std::vector<OverlayCurve> eqOverlay(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
                                     const ms::Curve *measured, CurveSampler::Quantity q)
 {
     std::vector<OverlayCurve> out;
     if (!measured || (q == CurveSampler::Quantity::Phase && !measured->hasPhase()))
         return out;
-    const dsp::EqChain chain = EqChainOf(bands);
+    const dsp::EqChain chain = eqChainOf(bands);
     const ms::Curve predicted = Predicted(sampler, *measured, chain.data(), chain.size());
     out.push_back({0, false, false, RowsWithGaps(map, ValuesOf(*measured, q))});
     out.push_back({0, true, false, RowsWithGaps(map, ValuesOf(predicted, q))});
     return out;
 }
 
-std::vector<OverlayCurve> CrossoverOverlay(const Mapping &map, const CurveSampler &sampler,
+std::vector<OverlayCurve> crossoverOverlay(const Mapping &map, const CurveSampler &sampler,
                                            const OutputRecords &outputs, const CrossoverOptions &options,
                                            const MeasuredOutputs &measured, CurveSampler::Quantity q)
 {
     std::vector<OverlayCurve> out;
-    const bool result = ResultDrawn(outputs, options);
+    const bool result = resultDrawn(outputs, options);
     const std::vector<int> summedOutputs = result ? SummedOutputs(outputs) : std::vector<int>{};
     std::array<std::optional<ms::Curve>, 6> predicted;
     for (std::size_t o = 0; o < outputs.size(); ++o) {
         const ms::Curve *m = measured[o];
-        const bool drawn = OutputDrawsCurve(outputs[o]) && !(q == CurveSampler::Quantity::Phase && m && !m->hasPhase());
+        const bool drawn = outputDrawsCurve(outputs[o]) && !(q == CurveSampler::Quantity::Phase && m && !m->hasPhase());
         const bool summed = std::find(summedOutputs.begin(), summedOutputs.end(), int(o)) != summedOutputs.end();
         if (!m || (!drawn && !summed))
             continue;
-        const dsp::OutputChain chain = OutputChainOf(outputs[o], options.peq);
+        const dsp::OutputChain chain = outputChainOf(outputs[o], options.peq);
         predicted[o] = Predicted(sampler, *m, chain.data(), chain.size());
         if (!drawn)
             continue;

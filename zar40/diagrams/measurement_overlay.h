@@ -40,7 +40,7 @@ private:
 // The channel's measurement and its prediction through the five bands;
 // nothing for no measurement, or for a phase diagram and a measurement
 // without a phase.
-std::vector<OverlayCurve> EqOverlay(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
+std::vector<OverlayCurve> eqOverlay(const Mapping &map, const CurveSampler &sampler, const BandRecords &bands,
                                     const measurement::Curve *measured, CurveSampler::Quantity q);
 
 // For every drawn output with a measurement, the measurement and its
@@ -49,7 +49,7 @@ std::vector<OverlayCurve> EqOverlay(const Mapping &map, const CurveSampler &samp
 // measurement, when every one of them has a phase.
 using OutputMeasurements = std::array<std::shared_ptr<const measurement::Measurement>, 6>;
 using MeasuredOutputs = std::array<const measurement::Curve *, 6>;
-std::vector<OverlayCurve> CrossoverOverlay(const Mapping &map, const CurveSampler &sampler,
+std::vector<OverlayCurve> crossoverOverlay(const Mapping &map, const CurveSampler &sampler,
                                            const OutputRecords &outputs, const CrossoverOptions &options,
                                            const MeasuredOutputs &measured, CurveSampler::Quantity q);
 

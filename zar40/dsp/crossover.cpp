@@ -35,13 +35,13 @@ FilterSection LowPassPair(double W, std::complex<double> pole)
     const double m = r * r + pole.imag() * pole.imag();
     const double D = 4.0 - 4.0 * W * r + m * W * W;
     const double b0 = m * W * W / D;
-    return SectionFromCoefficients(b0, 2.0 * b0, b0, (2.0 * m * W * W - 8.0) / D, (4.0 + 4.0 * W * r + m * W * W) / D);
+    return sectionFromCoefficients(b0, 2.0 * b0, b0, (2.0 * m * W * W - 8.0) / D, (4.0 + 4.0 * W * r + m * W * W) / D);
 }
 
 FilterSection LowPassReal(double W, double p)
 {
     const double b0 = W * p / (W * p - 2.0);
-    return SectionFromCoefficients(b0, b0, 0.0, (W * p + 2.0) / (W * p - 2.0), 0.0);
+    return sectionFromCoefficients(b0, b0, 0.0, (W * p + 2.0) / (W * p - 2.0), 0.0);
 }
 
 FilterSection HighPassPair(double W, std::complex<double> pole)
@@ -49,14 +49,14 @@ FilterSection HighPassPair(double W, std::complex<double> pole)
     const double r = pole.real();
     const double m = r * r + pole.imag() * pole.imag();
     const double D = W * W - 4.0 * W * r + 4.0 * m;
-    return SectionFromCoefficients(4.0 / D, -8.0 / D, 4.0 / D, (2.0 * W * W - 8.0 * m) / D,
+    return sectionFromCoefficients(4.0 / D, -8.0 / D, 4.0 / D, (2.0 * W * W - 8.0 * m) / D,
                                    (W * W + 4.0 * W * r + 4.0 * m) / D);
 }
 
 FilterSection HighPassReal(double W, double p)
 {
     const double b0 = 2.0 / (W - 2.0 * p);
-    return SectionFromCoefficients(b0, -b0, 0.0, (2.0 * p + W) / (W - 2.0 * p), 0.0);
+    return sectionFromCoefficients(b0, -b0, 0.0, (2.0 * p + W) / (W - 2.0 * p), 0.0);
 }
 
 // Pairs first, then the real pole, remaining sections unity. The order is
@@ -77,12 +77,12 @@ CrossoverSections SectionsFromPoles(const PoleList &poles, bool highPass, double
 
 } // namespace
 
-std::int32_t EffectiveCrossoverOrder(std::int32_t order)
+std::int32_t effectiveCrossoverOrder(std::int32_t order)
 {
     return std::clamp(order, 0, kCrossoverOrderMax);
 }
 
-PoleList ButterworthPoles(std::int32_t order)
+PoleList butterworthPoles(std::int32_t order)
 {
     PoleList list;
     if (order < 1 || order > kCrossoverOrderMax)
@@ -98,7 +98,7 @@ PoleList ButterworthPoles(std::int32_t order)
     return list;
 }
 
-PoleList BesselPoles(std::int32_t order)
+PoleList besselPoles(std::int32_t order)
 {
     PoleList list;
     if (order < 1 || order > kCrossoverOrderMax)
@@ -122,7 +122,7 @@ bool DesignCrossoverSections(std::uint32_t type, std::int32_t frequencyHz, std::
     if (type > kCrossoverTypeMax)
         return false;
 
-    const std::int32_t n = EffectiveCrossoverOrder(order);
+    const std::int32_t n = effectiveCrossoverOrder(order);
     const bool highPass = type >= XoHighPassBypass;
     const double K = std::tan(kPi * static_cast<double>(frequencyHz) / kSampleRate);
     const double W = 2.0 * K;
@@ -134,22 +134,22 @@ bool DesignCrossoverSections(std::uint32_t type, std::int32_t frequencyHz, std::
         break;
     case XoLowPassButterworth:
     case XoHighPassButterworth:
-        out = SectionsFromPoles(ButterworthPoles(n), highPass, W);
+        out = SectionsFromPoles(butterworthPoles(n), highPass, W);
         break;
     case XoLowPassLinkwitzRiley:
     case XoHighPassLinkwitzRiley: {
         // The square of the Butterworth filter of half the order, rounded up.
-        CrossoverSections half = SectionsFromPoles(ButterworthPoles((n + 1) / 2), highPass, W);
+        CrossoverSections half = SectionsFromPoles(butterworthPoles((n + 1) / 2), highPass, W);
         half[2] = half[0];
         half[3] = half[1];
         out = half;
         break;
     }
     case XoLowPassBessel:
-        out = SectionsFromPoles(BesselPoles(n), false, W);
+        out = SectionsFromPoles(besselPoles(n), false, W);
         break;
     case XoHighPassBessel: {
-        const PoleList poles = BesselPoles(n);
+        const PoleList poles = besselPoles(n);
         CrossoverSections sections = SectionsFromPoles(poles, true, W);
         // The high-pass forms have unity pass-band gain only for poles of
         // modulus 1; the product of all poles restores it (and gives odd
@@ -179,18 +179,18 @@ bool ChainProblems::any() const
            std::any_of(bands.begin(), bands.end(), [](const PartProblem &p) { return p.any(); });
 }
 
-bool IsFinite(const FilterSection &s)
+bool isFinite(const FilterSection &s)
 {
     return std::isfinite(s.g) && std::isfinite(s.beta1) && std::isfinite(s.beta2) && std::isfinite(s.alpha1) &&
            std::isfinite(s.alpha2);
 }
 
-bool DesignEqSectionOrUnity(const EqBandSettings &b, FilterSection &out, PartProblem *problem)
+bool designEqSectionOrUnity(const EqBandSettings &b, FilterSection &out, PartProblem *problem)
 {
     PartProblem found;
     FilterSection s = kUnitySection;
     found.refused = !DesignEqSection(b.type, b.frequencyHz, b.q, b.gainDb, s);
-    if (!IsFinite(s)) {
+    if (!isFinite(s)) {
         found.notFinite = true;
         s = kUnitySection;
     }
@@ -200,11 +200,11 @@ bool DesignEqSectionOrUnity(const EqBandSettings &b, FilterSection &out, PartPro
     return !found.any();
 }
 
-EqChain BuildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems)
+EqChain buildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems)
 {
     EqChain chain;
     for (std::size_t i = 0; i < kEqBands; ++i)
-        DesignEqSectionOrUnity(bands[i], chain[i], problems ? &problems->bands[i] : nullptr);
+        designEqSectionOrUnity(bands[i], chain[i], problems ? &problems->bands[i] : nullptr);
     return chain;
 }
 
@@ -217,7 +217,7 @@ PartProblem DesignCrossoverInto(const CrossoverSettings &f, FilterSection *at)
     xo.fill(kUnitySection);
     found.refused = !DesignCrossoverSections(f.type, f.frequencyHz, f.order, xo);
     for (FilterSection &s : xo) {
-        if (!IsFinite(s)) {
+        if (!isFinite(s)) {
             found.notFinite = true;
             s = kUnitySection;
         }
@@ -228,14 +228,14 @@ PartProblem DesignCrossoverInto(const CrossoverSettings &f, FilterSection *at)
 
 } // namespace
 
-OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
+OutputChain buildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
                              const CrossoverSettings &highPass, bool withPeq, ChainProblems *problems)
 {
     OutputChain chain;
     chain.fill(kUnitySection);
     ChainProblems found;
     if (withPeq) {
-        const EqChain eq = BuildEqChain(bands, &found);
+        const EqChain eq = buildEqChain(bands, &found);
         std::copy(eq.begin(), eq.end(), chain.begin());
     }
     found.lowPass = DesignCrossoverInto(lowPass, chain.data() + kEqBands);
@@ -245,7 +245,7 @@ OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, co
     return chain;
 }
 
-ResultBuffer BuildResultBuffer(std::span<const OutputChain> chains, bool withPeq)
+ResultBuffer buildResultBuffer(std::span<const OutputChain> chains, bool withPeq)
 {
     ResultBuffer buffer;
     buffer.fill(kZeroSection);

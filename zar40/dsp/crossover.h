@@ -43,7 +43,7 @@ bool DesignCrossoverSections(std::uint32_t type, std::int32_t frequencyHz, std::
 std::string_view CrossoverTypeName(std::uint32_t type);
 
 // The order a design uses: the given order clamped to 0 to 8.
-std::int32_t EffectiveCrossoverOrder(std::int32_t order);
+std::int32_t effectiveCrossoverOrder(std::int32_t order);
 
 // Analog prototype poles with the -3 dB point at 1 rad/s. The list holds the
 // upper members of the conjugate pairs, then the real pole of an odd order,
@@ -52,8 +52,8 @@ struct PoleList {
     std::array<std::complex<double>, kCrossoverOrderMax> poles{};
     std::size_t count = 0;
 };
-PoleList ButterworthPoles(std::int32_t order);
-PoleList BesselPoles(std::int32_t order);
+PoleList butterworthPoles(std::int32_t order);
+PoleList besselPoles(std::int32_t order);
 
 // One side of an output's crossover, as a design reads it. A default one is
 // a bypassed low-pass.
@@ -92,24 +92,24 @@ struct ChainProblems {
     bool any() const;
 };
 
-bool IsFinite(const FilterSection &s);
+bool isFinite(const FilterSection &s);
 
 // The five sections of a channel's equalizer in band order; bands that are
 // refused or not finite are unity sections.
 using EqChain = std::array<FilterSection, kEqBands>;
-EqChain BuildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems = nullptr);
+EqChain buildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProblems *problems = nullptr);
 // One band's section by the same rule; false when it was left out.
-bool DesignEqSectionOrUnity(const EqBandSettings &band, FilterSection &out, PartProblem *problem = nullptr);
+bool designEqSectionOrUnity(const EqBandSettings &band, FilterSection &out, PartProblem *problem = nullptr);
 
 // Builds one output's chain. With withPeq false the equalizer sections are
 // unity, as when the diagrams' "PEQ" option is off.
-OutputChain BuildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
+OutputChain buildOutputChain(std::span<const EqBandSettings, kEqBands> bands, const CrossoverSettings &lowPass,
                              const CrossoverSettings &highPass, bool withPeq, ChainProblems *problems = nullptr);
 
 // Zero-filled 78-section buffer holding the given chains one after another
 // (at most six; further chains are ignored), with the equalizer sections
 // replaced by unity sections when withPeq is false. Evaluate it with
 // SumMagnitude / SumPhase, 13 sections per chain, 78 in total.
-ResultBuffer BuildResultBuffer(std::span<const OutputChain> chains, bool withPeq);
+ResultBuffer buildResultBuffer(std::span<const OutputChain> chains, bool withPeq);
 
 } // namespace zar40::dsp

@@ -32,7 +32,7 @@ constexpr std::array<UnitInfo, kDelayUnitCount> kUnits{{
     {"feet", "Delay [ft]", 1.0, 2174.5425373394346, 543.6356343348587, true},
 }};
 
-int TruncateToInt(double v)
+int truncateToInt(double v)
 {
     constexpr double lo = std::numeric_limits<int>::min();
     constexpr double hi = std::numeric_limits<int>::max();
@@ -46,22 +46,22 @@ bool KnownUnit(int unit)
 
 } // namespace
 
-std::string_view DelayUnitName(int unit)
+std::string_view delayUnitName(int unit)
 {
     return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].name : std::string_view{};
 }
 
-std::string_view DelayUnitCaption(int unit)
+std::string_view delayUnitCaption(int unit)
 {
     return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].caption : std::string_view{};
 }
 
-double DelayUnitStep(int unit)
+double delayUnitStep(int unit)
 {
     return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].step : 0.0;
 }
 
-double SpeedOfSoundFactor(int celsius)
+double speedOfSoundFactor(int celsius)
 {
     // 1/273.15 as a product: the quotient celsius/273.15 differs from it in
     // the last bit for some temperatures (24 °C), and truncated distances
@@ -69,25 +69,25 @@ double SpeedOfSoundFactor(int celsius)
     return std::sqrt(static_cast<double>(celsius) * 0.0036609921288669233 + 1.0);
 }
 
-double DelayFieldMaximum(int unit, bool output, int celsius)
+double delayFieldMaximum(int unit, bool output, int celsius)
 {
     if (!KnownUnit(unit))
         return 0.0;
     const UnitInfo &u = kUnits[static_cast<std::size_t>(unit)];
     const double limit = output ? u.maxOutput : u.maxInput;
-    return u.distance ? limit * SpeedOfSoundFactor(celsius) : limit;
+    return u.distance ? limit * speedOfSoundFactor(celsius) : limit;
 }
 
-double ClampDelayValue(double value, int unit, bool output, int celsius)
+double clampDelayValue(double value, int unit, bool output, int celsius)
 {
     if (std::isnan(value))
         return 0.0;
-    return std::clamp(value, 0.0, DelayFieldMaximum(unit, output, celsius));
+    return std::clamp(value, 0.0, delayFieldMaximum(unit, output, celsius));
 }
 
 std::int32_t DelayToSamples(double value, int unit, int celsius)
 {
-    const double s = SpeedOfSoundFactor(celsius);
+    const double s = speedOfSoundFactor(celsius);
     double samples = 0.0;
     switch (unit) {
     case DelayMicroseconds: samples = value / 1000.0 * 96.0; break;
@@ -111,7 +111,7 @@ std::int32_t DelayToSamples(double value, int unit, int celsius)
 double SamplesToDelay(std::int32_t stored, int unit, int celsius)
 {
     const double n = static_cast<double>(stored) - 1.0;
-    const double s = SpeedOfSoundFactor(celsius);
+    const double s = speedOfSoundFactor(celsius);
     switch (unit) {
     case DelayMicroseconds: return std::trunc(n / kSampleRate * 1000000.0);
     case DelayMilliseconds: return n / kSampleRate * 1000.0;
@@ -123,7 +123,7 @@ double SamplesToDelay(std::int32_t stored, int unit, int celsius)
     }
 }
 
-std::int32_t StoredDelayFromField(float delay)
+std::int32_t storedDelayFromField(float delay)
 {
     if (std::isnan(delay))
         return 1;
@@ -135,14 +135,14 @@ std::int32_t StoredDelayFromField(float delay)
     return static_cast<std::int32_t>(d);
 }
 
-int CelsiusToFahrenheit(int celsius)
+int celsiusToFahrenheit(int celsius)
 {
-    return TruncateToInt(static_cast<double>(celsius) * 9.0 / 5.0 + 32.0);
+    return truncateToInt(static_cast<double>(celsius) * 9.0 / 5.0 + 32.0);
 }
 
-int FahrenheitToCelsius(int fahrenheit)
+int fahrenheitToCelsius(int fahrenheit)
 {
-    return TruncateToInt((static_cast<double>(fahrenheit) - 32.0) * 5.0 / 9.0);
+    return truncateToInt((static_cast<double>(fahrenheit) - 32.0) * 5.0 / 9.0);
 }
 
 } // namespace zar40::dsp

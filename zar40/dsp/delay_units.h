@@ -13,16 +13,16 @@ inline constexpr int kDelayUnitCount = 6;
 
 // "µs", "ms", "s", "cm", "m", "feet" (list entries) and "Delay [µs]" ...
 // "Delay [ft]" (field captions); "" for an unknown index.
-std::string_view DelayUnitName(int unit);
-std::string_view DelayUnitCaption(int unit);
+std::string_view delayUnitName(int unit);
+std::string_view delayUnitCaption(int unit);
 // Step of the unit's fields; 0 for an unknown index.
-double DelayUnitStep(int unit);
+double delayUnitStep(int unit);
 
 // Largest value of an input's or an output's delay field in the unit at
 // temperature celsius (inputs reach 2 s, outputs 0.5 s); the smallest is 0.
-double DelayFieldMaximum(int unit, bool output, int celsius);
+double delayFieldMaximum(int unit, bool output, int celsius);
 // A field keeps its value within its limits.
-double ClampDelayValue(double value, int unit, bool output, int celsius);
+double clampDelayValue(double value, int unit, bool output, int celsius);
 
 // Stored delay (samples + 1) of a value in the unit; the sample count is
 // truncated toward zero. Negative or non-numeric values count as 0 samples
@@ -34,10 +34,10 @@ double SamplesToDelay(std::int32_t stored, int unit, int celsius);
 
 // Stored delay from the record's single-precision DELAY field: the whole
 // number it holds, saturated to the 32-bit range; NaN gives 1 (no delay).
-std::int32_t StoredDelayFromField(float delay);
+std::int32_t storedDelayFromField(float delay);
 
 // Speed-of-sound factor sqrt(1 + celsius / 273.15).
-double SpeedOfSoundFactor(int celsius);
+double speedOfSoundFactor(int celsius);
 inline constexpr double kSpeedOfSoundMetres = 331.4;  // m/s at 0 °C
 inline constexpr double kCentimetresPerFoot = 30.479974;
 
@@ -49,7 +49,7 @@ inline constexpr int kFahrenheitMin = -4;
 inline constexpr int kFahrenheitMax = 140;
 // Conversions as the temperature unit switch makes them, truncated toward
 // zero.
-int CelsiusToFahrenheit(int celsius);
-int FahrenheitToCelsius(int fahrenheit);
+int celsiusToFahrenheit(int celsius);
+int fahrenheitToCelsius(int fahrenheit);
 
 } // namespace zar40::dsp

@@ -6,7 +6,7 @@
 
 namespace zar40::dsp {
 
-std::string_view DynamicsTypeName(std::uint32_t type)
+std::string_view dynamicsTypeName(std::uint32_t type)
 {
     static constexpr std::array<std::string_view, 3> names{"Bypass", "Limiter", "Compressor"};
     return type < names.size() ? names[type] : std::string_view{};
@@ -58,7 +58,7 @@ double DynamicsOutputLevel(double input, const DynamicsSettings &s)
     return DynamicsOutputLevel(input, s.threshold, s.knee, s.ratio, s.gain, curve);
 }
 
-std::vector<CurvePoint> DynamicsCurvePoints(const DynamicsSettings &s, int plotWidth, double inMin, double inMax,
+std::vector<CurvePoint> dynamicsCurvePoints(const DynamicsSettings &s, int plotWidth, double inMin, double inMax,
                                             double outMin, double outMax)
 {
     std::vector<CurvePoint> points;

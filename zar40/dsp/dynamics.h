@@ -11,7 +11,7 @@ namespace zar40::dsp {
 enum DynamicsType : std::uint32_t { DynBypass = 0, DynLimiter = 1, DynCompressor = 2 };
 
 // "Bypass", "Limiter", "Compressor"; "" above 2.
-std::string_view DynamicsTypeName(std::uint32_t type);
+std::string_view dynamicsTypeName(std::uint32_t type);
 
 struct ParameterRange {
     float min;
@@ -66,7 +66,7 @@ struct CurvePoint {
 };
 inline constexpr double kDynPlotMin = -40.0;
 inline constexpr double kDynPlotMax = 20.0;
-std::vector<CurvePoint> DynamicsCurvePoints(const DynamicsSettings &s, int plotWidth, double inMin = kDynPlotMin,
+std::vector<CurvePoint> dynamicsCurvePoints(const DynamicsSettings &s, int plotWidth, double inMin = kDynPlotMin,
                                             double inMax = kDynPlotMax, double outMin = kDynPlotMin,
                                             double outMax = kDynPlotMax);
 

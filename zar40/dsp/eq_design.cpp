@@ -207,7 +207,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
         break;
     }
     }
-    out = SectionFromCoefficients(b0, b1, b2, a1, a2);
+    out = sectionFromCoefficients(b0, b1, b2, a1, a2);
     return true;
 }
 
@@ -216,28 +216,28 @@ std::string_view EqBandTypeName(std::uint32_t type)
     return type <= kEqBandTypeMax ? kBands[type].longName : std::string_view{};
 }
 
-std::string_view EqBandShortName(std::uint32_t type)
+std::string_view eqBandShortName(std::uint32_t type)
 {
     return type <= kEqBandTypeMax ? kBands[type].shortName : std::string_view{};
 }
 
-std::uint32_t EqBandTypeAtListPosition(int position)
+std::uint32_t eqBandTypeAtListPosition(int position)
 {
     return position >= 0 && position < static_cast<int>(kEqBandTypeMax) ? static_cast<std::uint32_t>(position) + 1
                                                                           : EqBypass;
 }
 
-int EqBandListPosition(std::uint32_t type)
+int eqBandListPosition(std::uint32_t type)
 {
     return type >= 1 && type <= kEqBandTypeMax ? static_cast<int>(type) - 1 : -1;
 }
 
-EqBandUses EqBandTypeUses(std::uint32_t type)
+EqBandUses eqBandTypeUses(std::uint32_t type)
 {
     return type <= kEqBandTypeMax ? kBands[type].uses : EqBandUses{};
 }
 
-std::int32_t TruncateFrequency(double frequencyHz)
+std::int32_t truncateFrequency(double frequencyHz)
 {
     if (std::isnan(frequencyHz))
         return 0;

@@ -42,13 +42,13 @@ std::string_view EqBandTypeName(std::uint32_t type);
 // Name in the band editor's type list, leading blank included; the list
 // holds codes 1 to 12, so code 0 (the bypass check box) and codes above 12
 // have "".
-std::string_view EqBandShortName(std::uint32_t type);
+std::string_view eqBandShortName(std::uint32_t type);
 
 // The band editor's type list holds codes 1 to 12: list position p means
 // code p + 1. Position -1 (or any other outside the list) is the bypass
 // check box, code 0; code 0 and unknown codes have position -1.
-std::uint32_t EqBandTypeAtListPosition(int position);
-int EqBandListPosition(std::uint32_t type);
+std::uint32_t eqBandTypeAtListPosition(int position);
+int eqBandListPosition(std::uint32_t type);
 
 // Which settings a band type's design reads.
 struct EqBandUses {
@@ -56,11 +56,11 @@ struct EqBandUses {
     bool q = false;
     bool gain = false;
 };
-EqBandUses EqBandTypeUses(std::uint32_t type);
+EqBandUses eqBandTypeUses(std::uint32_t type);
 
 // Diagrams hold frequencies as floating point; designs take the integer
 // frequency truncated toward zero. Values beyond the 32-bit range saturate
 // and a NaN becomes 0 instead of being undefined.
-std::int32_t TruncateFrequency(double frequencyHz);
+std::int32_t truncateFrequency(double frequencyHz);
 
 } // namespace zar40::dsp

@@ -257,30 +257,30 @@ void CascadeCurve(std::span<const UnitCirclePoint> points, const FilterSection *
 
 } // namespace
 
-FilterSection SectionFromCoefficients(double b0, double b1, double b2, double a1, double a2)
+FilterSection sectionFromCoefficients(double b0, double b1, double b2, double a1, double a2)
 {
     if (b0 == 0.0)
         return FilterSection{0.0, b1, b2, -a1, -a2};
     return FilterSection{b0, b1 / b0, b2 / b0, -a1, -a2};
 }
 
-UnitCirclePoint UnitCircleAt(float frequencyHz)
+UnitCirclePoint unitCircleAt(float frequencyHz)
 {
     const double w = static_cast<double>(frequencyHz) * (-2.0 * std::numbers::pi) / kSampleRate;
     return UnitCirclePoint{{std::cos(w), std::sin(w)}, {std::cos(2.0 * w), std::sin(2.0 * w)}};
 }
 
-std::complex<double> SectionResponse(const FilterSection &s, const UnitCirclePoint &p)
+std::complex<double> sectionResponse(const FilterSection &s, const UnitCirclePoint &p)
 {
     return Cascade(p, &s, 1);
 }
 
-std::complex<double> CascadeResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
+std::complex<double> cascadeResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
 {
     return Cascade(p, sections, count);
 }
 
-std::complex<double> SumResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t sectionsPerChain,
+std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t sectionsPerChain,
                                  std::size_t totalSections)
 {
     std::complex<double> sum = 0.0;
@@ -309,27 +309,27 @@ double PhaseDeg(std::complex<double> h)
 
 double CascadeMagnitude(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return MagnitudeDb(Cascade(UnitCircleAt(frequencyHz), sections, count));
+    return MagnitudeDb(Cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double CascadePhase(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return PhaseDeg(Cascade(UnitCircleAt(frequencyHz), sections, count));
+    return PhaseDeg(Cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double SumMagnitude(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
                     std::size_t totalSections)
 {
-    return MagnitudeDb(SumResponse(UnitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
+    return MagnitudeDb(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
 }
 
 double SumPhase(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
                 std::size_t totalSections)
 {
-    return PhaseDeg(SumResponse(UnitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
+    return PhaseDeg(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
 }
 
-std::vector<float> LogSpacedFrequencies(float lowHz, float highHz, std::size_t count)
+std::vector<float> logSpacedFrequencies(float lowHz, float highHz, std::size_t count)
 {
     std::vector<float> f(count);
     if (count == 1)
@@ -342,39 +342,39 @@ std::vector<float> LogSpacedFrequencies(float lowHz, float highHz, std::size_t c
     return f;
 }
 
-std::vector<UnitCirclePoint> UnitCirclePoints(std::span<const float> frequenciesHz)
+std::vector<UnitCirclePoint> unitCirclePoints(std::span<const float> frequenciesHz)
 {
     std::vector<UnitCirclePoint> points;
     points.reserve(frequenciesHz.size());
     for (float f : frequenciesHz)
-        points.push_back(UnitCircleAt(f));
+        points.push_back(unitCircleAt(f));
     return points;
 }
 
-void CascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+void cascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                            std::span<double> out)
 {
     CascadeCurve(points, sections, count, out, MagnitudeDb);
 }
 
-void CascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+void cascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                        std::span<double> out)
 {
     CascadeCurve(points, sections, count, out, PhaseDeg);
 }
 
-void SumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+void sumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                        std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
     SumCurve(points, sections, sectionsPerChain, totalSections, out, MagnitudeDb);
 }
 
-void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+void sumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                    std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
     SumCurve(points, sections, sectionsPerChain, totalSections, out, PhaseDeg);
 }
 
-void SetCurveLanes(CurveLanes lanes) { g_lanes.store(lanes, std::memory_order_relaxed); }
+void setCurveLanes(CurveLanes lanes) { g_lanes.store(lanes, std::memory_order_relaxed); }
 
 } // namespace zar40::dsp

@@ -36,22 +36,22 @@ inline constexpr FilterSection kZeroSection{0.0, 0.0, 0.0, 0.0, 0.0};
 
 // Builds a section from direct-form coefficients, denominator
 // 1 + a1 z^-1 + a2 z^-2.
-FilterSection SectionFromCoefficients(double b0, double b1, double b2, double a1, double a2);
+FilterSection sectionFromCoefficients(double b0, double b1, double b2, double a1, double a2);
 
 // The two unit-circle points of one frequency: z^-1 and z^-2.
 struct UnitCirclePoint {
     std::complex<double> z1;
     std::complex<double> z2;
 };
-UnitCirclePoint UnitCircleAt(float frequencyHz);
+UnitCirclePoint unitCircleAt(float frequencyHz);
 
 // Complex response of one section, of the product of the first count
 // sections, and of the sum of chains. A sum holds
 // totalSections / sectionsPerChain chains (integer division); with
 // sectionsPerChain 0 it holds none and is 0.
-std::complex<double> SectionResponse(const FilterSection &s, const UnitCirclePoint &p);
-std::complex<double> CascadeResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count);
-std::complex<double> SumResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t sectionsPerChain,
+std::complex<double> sectionResponse(const FilterSection &s, const UnitCirclePoint &p);
+std::complex<double> cascadeResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count);
+std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t sectionsPerChain,
                                  std::size_t totalSections);
 
 // 20 log10 |h|: an exact zero is -infinity.
@@ -72,15 +72,15 @@ double SumPhase(float frequencyHz, const FilterSection *sections, std::size_t se
 // as many values as both points and out hold.
 // count frequencies from lowHz to highHz (both above 0), equally spaced on a
 // logarithmic axis; the ends are exact.
-std::vector<float> LogSpacedFrequencies(float lowHz, float highHz, std::size_t count);
-std::vector<UnitCirclePoint> UnitCirclePoints(std::span<const float> frequenciesHz);
-void CascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+std::vector<float> logSpacedFrequencies(float lowHz, float highHz, std::size_t count);
+std::vector<UnitCirclePoint> unitCirclePoints(std::span<const float> frequenciesHz);
+void cascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                            std::span<double> out);
-void CascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+void cascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                        std::span<double> out);
-void SumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+void sumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                        std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out);
-void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
+void sumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                    std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out);
 
 // How the whole-curve functions evaluate: several frequencies at once in the
@@ -89,6 +89,6 @@ void SumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection 
 // single-frequency functions. All three give the same values; the choice is
 // there so that tests and benchmarks can compare them. Process-wide.
 enum class CurveLanes { Widest, Two, One };
-void SetCurveLanes(CurveLanes lanes);
+void setCurveLanes(CurveLanes lanes);
 
 } // namespace zar40::dsp

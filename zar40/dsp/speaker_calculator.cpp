@@ -26,7 +26,7 @@ std::string Format(const char *format, Args... args)
 
 } // namespace
 
-float MaxOutputLevel(const DynamicsSettings &d)
+float maxOutputLevel(const DynamicsSettings &d)
 {
     const float level = d.threshold + d.gain + 18.0f / d.ratio;
     return level;
@@ -34,19 +34,19 @@ float MaxOutputLevel(const DynamicsSettings &d)
 
 double MaxOutputVoltage(const DynamicsSettings &d, const SpeakerPanel &panel)
 {
-    const double L = MaxOutputLevel(d);
+    const double L = maxOutputLevel(d);
     const double V = std::pow(10.0, (L - UnbalancedLoss(panel)) / 20.0) * kDbuReference;
     return std::floor(V * 100.0) / 100.0;
 }
 
 double MaxOutputPower(const DynamicsSettings &d, const SpeakerPanel &panel)
 {
-    const float levelAtSpeaker = MaxOutputLevel(d) + panel.amplifierGainDb;
+    const float levelAtSpeaker = maxOutputLevel(d) + panel.amplifierGainDb;
     const double exponent = (static_cast<double>(levelAtSpeaker) - UnbalancedLoss(panel)) / 10.0;
     return std::floor(std::pow(10.0, exponent) * kDbuReferenceSq / panel.impedanceOhms);
 }
 
-std::vector<MessageLine> SpeakerMessages(const DynamicsSettings &d, const SpeakerPanel &panel)
+std::vector<MessageLine> speakerMessages(const DynamicsSettings &d, const SpeakerPanel &panel)
 {
     std::vector<MessageLine> lines;
     if (d.type == DynBypass) {

@@ -41,7 +41,7 @@ struct SpeakerPanel {
 
 // Level reached by an input 18 dB above the threshold, T + G + 18/R, formed
 // in single precision as the device does.
-float MaxOutputLevel(const DynamicsSettings &dynamics);
+float maxOutputLevel(const DynamicsSettings &dynamics);
 // Volts RMS, cut down to two decimals.
 double MaxOutputVoltage(const DynamicsSettings &dynamics, const SpeakerPanel &panel);
 // Whole watts. Kept in a double so that settings no panel produces (a ratio
@@ -56,6 +56,6 @@ struct MessageLine {
 };
 
 // The panel's list, rebuilt from empty.
-std::vector<MessageLine> SpeakerMessages(const DynamicsSettings &dynamics, const SpeakerPanel &panel);
+std::vector<MessageLine> speakerMessages(const DynamicsSettings &dynamics, const SpeakerPanel &panel);
 
 } // namespace zar40::dsp

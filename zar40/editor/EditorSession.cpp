@@ -56,11 +56,11 @@ public:
             m_session->editDone(m_firstWrites);
             return;
         }
-        m_session->restoreRecord(m_slot, m_after, model::ChangedFieldWrites(m_before, m_after));
+        m_session->restoreRecord(m_slot, m_after, model::changedFieldWrites(m_before, m_after));
     }
     void undo() override
     {
-        m_session->restoreRecord(m_slot, m_before, model::ChangedFieldWrites(m_after, m_before));
+        m_session->restoreRecord(m_slot, m_before, model::changedFieldWrites(m_after, m_before));
     }
 
 private:
@@ -76,7 +76,7 @@ bool EditorSession::isLocked() const { return preset::isLocked(currentRecord().P
 
 QString EditorSession::muteAllCaption() const
 {
-    return model::AllOutputsMuted(currentRecord()) ? QStringLiteral("UnMute All") : QStringLiteral("Mute All");
+    return model::allOutputsMuted(currentRecord()) ? QStringLiteral("UnMute All") : QStringLiteral("Mute All");
 }
 
 std::array<PresetListEntry, preset::kPresetCount> EditorSession::presetList() const
@@ -139,7 +139,7 @@ void EditorSession::edit(EditStep step, const QString &text, const std::function
     }
     const PresetRecord before = *m_editStart;
     m_editStart.reset();
-    const WriteBatch batch = writes ? writes(before, record) : model::ChangedFieldWrites(before, record);
+    const WriteBatch batch = writes ? writes(before, record) : model::changedFieldWrites(before, record);
     if (preset::sameFields(before, record) && batch.empty()) {
         // A drag that ended where it began: nothing to undo, but the
         // editors must show the record again.
@@ -191,19 +191,19 @@ void EditorSession::setFader(int channel, FaderChange change, float value, EditS
     if (channel < 0 || channel >= preset::kChannelCount) return;
     const bool link = m_stereoLink;
     const QString text = change == FaderChange::Gain ? tr("Gain") : change == FaderChange::Mute ? tr("Mute") : tr("Phase");
-    edit(step, text, [&](PresetRecord &r) { model::ApplyFader(r, channel, change, value, link); },
+    edit(step, text, [&](PresetRecord &r) { model::applyFader(r, channel, change, value, link); },
          [&](const PresetRecord &, const PresetRecord &after) {
-             return model::FaderWrites(after, channel, change, link);
+             return model::faderWrites(after, channel, change, link);
          });
 }
 
 void EditorSession::muteAll()
 {
     // The outputs say which way the button goes, as its caption shows.
-    const bool mute = !model::AllOutputsMuted(currentRecord());
+    const bool mute = !model::allOutputsMuted(currentRecord());
     WriteBatch batch;
     edit(EditStep::Done, mute ? tr("Mute All") : tr("UnMute All"),
-         [&](PresetRecord &r) { batch = model::ApplyMuteAll(r, mute); },
+         [&](PresetRecord &r) { batch = model::applyMuteAll(r, mute); },
          [&](const PresetRecord &, const PresetRecord &) { return batch; });
 }
 
@@ -215,7 +215,7 @@ void EditorSession::setStereoLink(bool on)
     // Unlinking changes no parameter.
     if (!on) return;
     WriteBatch batch;
-    edit(EditStep::Done, tr("Stereo-Link"), [&](PresetRecord &r) { batch = model::ApplyStereoLinkEngage(r); },
+    edit(EditStep::Done, tr("Stereo-Link"), [&](PresetRecord &r) { batch = model::applyStereoLinkEngage(r); },
          [&](const PresetRecord &, const PresetRecord &) { return batch; });
 }
 

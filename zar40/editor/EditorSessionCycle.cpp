@@ -359,7 +359,7 @@ void EditorSession::writeDeviceSettings(const std::string &name, bool keyboardLo
 {
     if (m_state != State::Connected || !m_link->acceptsWrites()) return;
     setState(State::WritingSettings);
-    for (const model::ParameterWrite &w : model::DeviceSettingsWrites(name, keyboardLock, password))
+    for (const model::ParameterWrite &w : model::deviceSettingsWrites(name, keyboardLock, password))
         m_link->postTransaction(w.code, w.address, w.value);
     setDeviceName(m_deviceSettings, name);
     m_deviceSettings[kKeyboardLockWord] = keyboardLock ? 1u : 0u;

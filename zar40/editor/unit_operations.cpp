@@ -180,7 +180,7 @@ bool restoreUnit(comm::DeviceSession &s, const fs::path &dir, const UnitProgress
     }
     if (plan.haveSettings) {
         std::vector<codec::Message> requests;
-        for (const model::ParameterWrite &w : model::DeviceSettingsWrites(plan.name, plan.locked, std::nullopt))
+        for (const model::ParameterWrite &w : model::deviceSettingsWrites(plan.name, plan.locked, std::nullopt))
             requests.push_back({w.code, w.address, w.value});
         if (!s.sendAll(requests)) {
             error = {deviceFailure(s, QStringLiteral("restoring the device settings")), true};
@@ -198,7 +198,7 @@ bool setAllOutputsMuted(comm::DeviceSession &s, bool muted, UnitError &error)
     preset::PresetRecord record{};
     for (auto &out : record.outputs) out.MUTE = muted ? 0 : 1;
     std::vector<codec::Message> requests;
-    for (const model::ParameterWrite &w : model::ApplyMuteAll(record, muted))
+    for (const model::ParameterWrite &w : model::applyMuteAll(record, muted))
         requests.push_back({w.code, w.address, w.value});
     if (!s.sendAll(requests)) {
         error = {deviceFailure(s, muted ? QStringLiteral("muting the outputs") : QStringLiteral("unmuting the outputs")),

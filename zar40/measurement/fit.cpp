@@ -152,7 +152,7 @@ std::optional<std::string> checkOptions(const FitOptions &o)
 std::optional<std::string> buildGrid(const Measurement &m, const FitOptions &o, Grid &grid)
 {
     const std::vector<float> all =
-        dsp::LogSpacedFrequencies(static_cast<float>(o.lowHz), static_cast<float>(o.highHz), o.points);
+        dsp::logSpacedFrequencies(static_cast<float>(o.lowHz), static_cast<float>(o.highHz), o.points);
     const std::vector<double> raw = interpolate(m, all).magnitudeDb;
     const std::vector<double> smooth = smoothed(m, all, o.smoothingFraction);
     std::vector<double> target(all.size(), 0.0);
@@ -161,7 +161,7 @@ std::optional<std::string> buildGrid(const Measurement &m, const FitOptions &o, 
             target[k] = o.target.tiltDbPerDecade * std::log10(double(all[k]) / 1000.0);
     else if (o.target.kind == TargetKind::File)
         target = interpolate(o.target.file, all).magnitudeDb;
-    const std::vector<dsp::UnitCirclePoint> z = dsp::UnitCirclePoints(all);
+    const std::vector<dsp::UnitCirclePoint> z = dsp::unitCirclePoints(all);
     for (std::size_t k = 0; k < all.size(); ++k) {
         if (std::isnan(raw[k]) || std::isnan(smooth[k]) || std::isnan(target[k]))
             continue;
@@ -197,11 +197,11 @@ Residual residualFrom(const std::vector<double> &e)
 // the chain evaluation the diagrams use.
 Residual exactResidual(const Grid &grid, std::span<const dsp::EqBandSettings, dsp::kEqBands> bands)
 {
-    const dsp::EqChain chain = dsp::BuildEqChain(bands);
-    const std::vector<dsp::UnitCirclePoint> z = dsp::UnitCirclePoints(grid.f);
+    const dsp::EqChain chain = dsp::buildEqChain(bands);
+    const std::vector<dsp::UnitCirclePoint> z = dsp::unitCirclePoints(grid.f);
     std::vector<double> e(grid.f.size());
     for (std::size_t k = 0; k < e.size(); ++k)
-        e[k] = grid.raw[k] + dsp::MagnitudeDb(dsp::CascadeResponse(z[k], chain.data(), chain.size())) -
+        e[k] = grid.raw[k] + dsp::MagnitudeDb(dsp::cascadeResponse(z[k], chain.data(), chain.size())) -
                grid.target[k];
     return residualFrom(e);
 }
@@ -687,7 +687,7 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
         if (options.usable[b])
             continue;
         dsp::FilterSection s;
-        if (!dsp::DesignEqSectionOrUnity(current[b], s))
+        if (!dsp::designEqSectionOrUnity(current[b], s))
             continue;
         for (std::size_t k = 0; k < grid.f.size(); ++k)
             fixedDb[k] += sectionDb(s, grid.c1[k], grid.c2[k]);

@@ -45,7 +45,7 @@ std::optional<double> normalisationOffset(const Measurement &m)
     if (!(lo < hi))
         return std::nullopt;
     constexpr std::size_t kSamples = 128;
-    std::vector<float> grid = dsp::LogSpacedFrequencies(static_cast<float>(lo), static_cast<float>(hi), kSamples);
+    std::vector<float> grid = dsp::logSpacedFrequencies(static_cast<float>(lo), static_cast<float>(hi), kSamples);
     const Curve c = interpolate(m, grid);
     double sum = 0.0;
     std::size_t n = 0;
@@ -105,11 +105,11 @@ Curve onFrequencies(const Measurement &m, std::span<const float> frequencies, No
 Curve predict(const Curve &measured, const dsp::FilterSection *sections, std::size_t count)
 {
     Curve c = measured;
-    const std::vector<dsp::UnitCirclePoint> points = dsp::UnitCirclePoints(measured.frequencyHz);
+    const std::vector<dsp::UnitCirclePoint> points = dsp::unitCirclePoints(measured.frequencyHz);
     for (std::size_t k = 0; k < points.size(); ++k) {
         if (std::isnan(c.magnitudeDb[k]))
             continue;
-        const std::complex<double> h = dsp::CascadeResponse(points[k], sections, count);
+        const std::complex<double> h = dsp::cascadeResponse(points[k], sections, count);
         c.magnitudeDb[k] += dsp::MagnitudeDb(h);
         if (c.hasPhase())
             c.phaseDeg[k] = wrapDegrees(c.phaseDeg[k] + dsp::PhaseDeg(h));
@@ -119,7 +119,7 @@ Curve predict(const Curve &measured, const dsp::FilterSection *sections, std::si
 
 Curve predictEq(const Curve &measured, std::span<const dsp::EqBandSettings, dsp::kEqBands> bands)
 {
-    const dsp::EqChain chain = dsp::BuildEqChain(bands);
+    const dsp::EqChain chain = dsp::buildEqChain(bands);
     return predict(measured, chain.data(), chain.size());
 }
 

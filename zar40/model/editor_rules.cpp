@@ -11,14 +11,14 @@ std::uint32_t OffCode(CrossoverSide side)
 
 } // namespace
 
-std::uint32_t CrossoverTypeAtListPosition(CrossoverSide side, int position)
+std::uint32_t crossoverTypeAtListPosition(CrossoverSide side, int position)
 {
     if (position < 0 || position >= kCrossoverListSize)
         return OffCode(side);
     return OffCode(side) + 1 + static_cast<std::uint32_t>(position);
 }
 
-int CrossoverListPosition(CrossoverSide side, std::uint32_t type)
+int crossoverListPosition(CrossoverSide side, std::uint32_t type)
 {
     const std::uint32_t off = OffCode(side);
     if (type <= off || type > off + kCrossoverListSize)
@@ -26,20 +26,20 @@ int CrossoverListPosition(CrossoverSide side, std::uint32_t type)
     return static_cast<int>(type - off - 1);
 }
 
-preset::CrossoverFilter BypassedCrossover(CrossoverSide side)
+preset::CrossoverFilter bypassedCrossover(CrossoverSide side)
 {
     return side == CrossoverSide::HighCut ? preset::defaultHighCut() : preset::defaultLowCut();
 }
 
-preset::CrossoverFilter StoredCrossover(CrossoverSide side, bool bypass, int listPosition, std::uint32_t frequencyHz,
+preset::CrossoverFilter storedCrossover(CrossoverSide side, bool bypass, int listPosition, std::uint32_t frequencyHz,
                                         std::uint32_t order)
 {
     if (bypass)
-        return BypassedCrossover(side);
-    return {CrossoverTypeAtListPosition(side, listPosition), frequencyHz, order};
+        return bypassedCrossover(side);
+    return {crossoverTypeAtListPosition(side, listPosition), frequencyHz, order};
 }
 
-dsp::DynamicsSettings StoredDynamics(std::uint32_t type, const dsp::DynamicsSettings &panel)
+dsp::DynamicsSettings storedDynamics(std::uint32_t type, const dsp::DynamicsSettings &panel)
 {
     dsp::DynamicsSettings s = panel;
     s.type = type;
@@ -50,7 +50,7 @@ dsp::DynamicsSettings StoredDynamics(std::uint32_t type, const dsp::DynamicsSett
     return s;
 }
 
-dsp::DynamicsSettings ShownDynamics(const dsp::DynamicsSettings &stored)
+dsp::DynamicsSettings shownDynamics(const dsp::DynamicsSettings &stored)
 {
     if (stored.type != dsp::DynBypass)
         return stored;
@@ -58,14 +58,14 @@ dsp::DynamicsSettings ShownDynamics(const dsp::DynamicsSettings &stored)
     return dsp::DynamicsSettings{dsp::DynBypass, 0.0f, 0.0f, kBypassShownRatio, 0.0f, d.AT, d.RT};
 }
 
-NoiseGatePanel NoiseGatePanelValues(const preset::NoiseGate &stored)
+NoiseGatePanel noiseGatePanelValues(const preset::NoiseGate &stored)
 {
     if (!preset::isNoiseGateOn(stored))
         return NoiseGatePanel{true, kGateDefaultThreshold, 10.0f, 500.0f};
     return NoiseGatePanel{false, stored.THRESHOLD, stored.CT, stored.HT};
 }
 
-preset::NoiseGate StoredNoiseGate(const NoiseGatePanel &panel)
+preset::NoiseGate storedNoiseGate(const NoiseGatePanel &panel)
 {
     return {panel.bypass ? preset::kNoiseGateOffThreshold : panel.threshold, panel.firstTime, panel.secondTime};
 }

@@ -22,15 +22,15 @@ enum class CrossoverSide {
 // position p means code p + 1 on the high cut and p + 5 on the low cut.
 inline constexpr int kCrossoverListSize = 3;
 // A position outside the list gives the side's bypass code.
-std::uint32_t CrossoverTypeAtListPosition(CrossoverSide side, int position);
+std::uint32_t crossoverTypeAtListPosition(CrossoverSide side, int position);
 // -1 for the side's bypass code and for codes that are not the side's.
-int CrossoverListPosition(CrossoverSide side, std::uint32_t type);
+int crossoverListPosition(CrossoverSide side, std::uint32_t type);
 
 // What a side reads back as once the bypass box is ticked: code 0 (or 4),
 // 1000 Hz, order 4, the preset's defaults.
-preset::CrossoverFilter BypassedCrossover(CrossoverSide side);
+preset::CrossoverFilter bypassedCrossover(CrossoverSide side);
 // The stored filter of a side from the editor's controls.
-preset::CrossoverFilter StoredCrossover(CrossoverSide side, bool bypass, int listPosition, std::uint32_t frequencyHz,
+preset::CrossoverFilter storedCrossover(CrossoverSide side, bool bypass, int listPosition, std::uint32_t frequencyHz,
                                         std::uint32_t order);
 
 // ---- Dynamics ----------------------------------------------------------------
@@ -38,10 +38,10 @@ preset::CrossoverFilter StoredCrossover(CrossoverSide side, bool bypass, int lis
 // The settings the panel stores for a type: bypass stores type 0 and the
 // default ratio 1.1, the limiter ratio 1000, the compressor the slider's
 // ratio; the other values are the panel's.
-dsp::DynamicsSettings StoredDynamics(std::uint32_t type, const dsp::DynamicsSettings &panel);
+dsp::DynamicsSettings storedDynamics(std::uint32_t type, const dsp::DynamicsSettings &panel);
 // What the panel shows for stored settings: a bypassed stage shows
 // threshold, knee and gain 0, ratio 1.0 and the default attack and release.
-dsp::DynamicsSettings ShownDynamics(const dsp::DynamicsSettings &stored);
+dsp::DynamicsSettings shownDynamics(const dsp::DynamicsSettings &stored);
 inline constexpr float kBypassShownRatio = 1.0f;
 
 // ---- Noise gate ----------------------------------------------------------------
@@ -60,9 +60,9 @@ struct NoiseGatePanel {
 };
 // What the panel shows: a gate that is off shows -65 dBu, 10 ms and 500 ms
 // whatever is stored.
-NoiseGatePanel NoiseGatePanelValues(const preset::NoiseGate &stored);
+NoiseGatePanel noiseGatePanelValues(const preset::NoiseGate &stored);
 // What the panel stores: switching to bypass stores the off threshold and
 // keeps the times.
-preset::NoiseGate StoredNoiseGate(const NoiseGatePanel &panel);
+preset::NoiseGate storedNoiseGate(const NoiseGatePanel &panel);
 
 } // namespace zar40::model

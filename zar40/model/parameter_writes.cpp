@@ -56,13 +56,13 @@ void append(WriteBatch &batch, std::optional<std::uint16_t> address, std::uint32
 
 } // namespace
 
-void MarkBatch(WriteBatch &batch)
+void markBatch(WriteBatch &batch)
 {
     for (ParameterWrite &w : batch) w.code = codec::ReqWritePreset;
     if (!batch.empty()) batch.back().code = codec::ReqWritePara;
 }
 
-std::optional<int> StereoPartner(int channel)
+std::optional<int> stereoPartner(int channel)
 {
     switch (channel) {
     case preset::kInputA: return preset::kInputB;
@@ -74,24 +74,24 @@ std::optional<int> StereoPartner(int channel)
     return preset::kFirstOutput + (output % 2 == 0 ? output + 1 : output - 1);
 }
 
-std::vector<int> LinkedChannels(int channel, bool stereoLink)
+std::vector<int> linkedChannels(int channel, bool stereoLink)
 {
     if (!isChannel(channel)) return {};
-    const std::optional<int> partner = stereoLink ? StereoPartner(channel) : std::nullopt;
+    const std::optional<int> partner = stereoLink ? stereoPartner(channel) : std::nullopt;
     if (!partner) return {channel};
     return {std::min(channel, *partner), std::max(channel, *partner)};
 }
 
 std::optional<std::uint16_t> GainAddress(int channel) { return channelAddress(channel, Field::Gain); }
 std::optional<std::uint16_t> MuteAddress(int channel) { return channelAddress(channel, Field::Mute); }
-std::optional<std::uint16_t> PhaseAddress(int channel)
+std::optional<std::uint16_t> phaseAddress(int channel)
 {
     return isOutput(channel) ? channelAddress(channel, Field::Phase) : std::nullopt;
 }
 
-void ApplyFader(preset::PresetRecord &record, int channel, FaderChange change, float value, bool stereoLink)
+void applyFader(preset::PresetRecord &record, int channel, FaderChange change, float value, bool stereoLink)
 {
-    for (int ch : LinkedChannels(channel, stereoLink)) {
+    for (int ch : linkedChannels(channel, stereoLink)) {
         preset::InputChannel *in = inputOf(record, ch);
         preset::OutputChannel *out = outputOf(record, ch);
         switch (change) {
@@ -108,10 +108,10 @@ void ApplyFader(preset::PresetRecord &record, int channel, FaderChange change, f
     }
 }
 
-WriteBatch FaderWrites(const preset::PresetRecord &record, int channel, FaderChange change, bool stereoLink)
+WriteBatch faderWrites(const preset::PresetRecord &record, int channel, FaderChange change, bool stereoLink)
 {
     WriteBatch batch;
-    const std::vector<int> channels = LinkedChannels(channel, stereoLink);
+    const std::vector<int> channels = linkedChannels(channel, stereoLink);
     for (int ch : channels) {
         switch (change) {
         case FaderChange::Gain:
@@ -124,15 +124,15 @@ WriteBatch FaderWrites(const preset::PresetRecord &record, int channel, FaderCha
             break;
         }
         case FaderChange::Phase:
-            if (isOutput(ch)) append(batch, PhaseAddress(ch), floatWord(outputAt(record, ch).PHASE));
+            if (isOutput(ch)) append(batch, phaseAddress(ch), floatWord(outputAt(record, ch).PHASE));
             break;
         }
     }
-    MarkBatch(batch);
+    markBatch(batch);
     return batch;
 }
 
-WriteBatch ApplyMuteAll(preset::PresetRecord &record, bool mute)
+WriteBatch applyMuteAll(preset::PresetRecord &record, bool mute)
 {
     WriteBatch batch;
     for (int o = 0; o < preset::kOutputCount; ++o) {
@@ -142,33 +142,33 @@ WriteBatch ApplyMuteAll(preset::PresetRecord &record, bool mute)
         out.MUTE = wanted;
         append(batch, MuteAddress(preset::kFirstOutput + o), wanted);
     }
-    MarkBatch(batch);
+    markBatch(batch);
     return batch;
 }
 
-bool AllOutputsMuted(const preset::PresetRecord &record)
+bool allOutputsMuted(const preset::PresetRecord &record)
 {
     return std::all_of(record.outputs.begin(), record.outputs.end(),
                        [](const preset::OutputChannel &o) { return o.MUTE != 0; });
 }
 
-WriteBatch ApplyStereoLinkEngage(preset::PresetRecord &record)
+WriteBatch applyStereoLinkEngage(preset::PresetRecord &record)
 {
     WriteBatch batch;
     for (int first : {preset::kInputA, 3, 5, 7}) {
-        const int second = *StereoPartner(first);
+        const int second = *stereoPartner(first);
         const bool a = muteOf(record, first) != 0;
         const bool b = muteOf(record, second) != 0;
         if (a == b) continue;
         const int newlyMuted = a ? second : first;
-        ApplyFader(record, newlyMuted, FaderChange::Mute, 1.0f, false);
+        applyFader(record, newlyMuted, FaderChange::Mute, 1.0f, false);
         append(batch, GainAddress(newlyMuted), floatWord(kEngageMuteGain));
     }
-    MarkBatch(batch);
+    markBatch(batch);
     return batch;
 }
 
-WriteBatch ChangedFieldWrites(const preset::PresetRecord &before, const preset::PresetRecord &after)
+WriteBatch changedFieldWrites(const preset::PresetRecord &before, const preset::PresetRecord &after)
 {
     WriteBatch batch;
     const auto consider = [&](std::optional<std::uint16_t> address) {
@@ -187,11 +187,11 @@ WriteBatch ChangedFieldWrites(const preset::PresetRecord &before, const preset::
     }
     std::sort(batch.begin(), batch.end(),
               [](const ParameterWrite &a, const ParameterWrite &b) { return a.address < b.address; });
-    MarkBatch(batch);
+    markBatch(batch);
     return batch;
 }
 
-WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password)
+WriteBatch deviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password)
 {
     codec::DeviceSettings settings{};
     codec::setDeviceName(settings, name);
@@ -202,7 +202,7 @@ WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std:
     batch.push_back({codec::ReqWritePreset, *codec::deviceSettingsAddress(codec::kKeyboardLockWord),
                      settings[codec::kKeyboardLockWord]});
     if (password) batch.push_back({codec::ReqWritePwd, 0, *password});
-    else MarkBatch(batch);
+    else markBatch(batch);
     return batch;
 }
 

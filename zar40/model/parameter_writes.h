@@ -27,17 +27,17 @@ using WriteBatch = std::vector<ParameterWrite>;
 
 // Gives every write of BATCH its request code: 152 for all but the last,
 // 136 for the last one (a single write is 136).
-void MarkBatch(WriteBatch &batch);
+void markBatch(WriteBatch &batch);
 
 // ---- Stereo-Link -------------------------------------------------------------
 
 // The partner of a channel under Stereo-Link: input A and B, outputs 1/2,
 // 3/4 and 5/6. Nothing for the Summe, which is always alone, or a channel
 // outside 0..8.
-std::optional<int> StereoPartner(int channel);
+std::optional<int> stereoPartner(int channel);
 // The pair of CHANNEL in writing order (first member, second member), or
 // the channel alone.
-std::vector<int> LinkedChannels(int channel, bool stereoLink);
+std::vector<int> linkedChannels(int channel, bool stereoLink);
 
 // ---- Faders --------------------------------------------------------------------
 
@@ -47,27 +47,27 @@ enum class FaderChange { Gain, Mute, Phase };
 // input or a channel outside 0..8.
 std::optional<std::uint16_t> GainAddress(int channel);
 std::optional<std::uint16_t> MuteAddress(int channel);
-std::optional<std::uint16_t> PhaseAddress(int channel);
+std::optional<std::uint16_t> phaseAddress(int channel);
 
 // Sets the fader's value in RECORD, for the partner too under Stereo-Link:
 // the gain in dB, mute 0/1, phase 0.0 or 1.0 (the "180°" button).
-void ApplyFader(preset::PresetRecord &record, int channel, FaderChange change, float value, bool stereoLink);
+void applyFader(preset::PresetRecord &record, int channel, FaderChange change, float value, bool stereoLink);
 // The writes of a fader edit already applied to RECORD: the channel, or
 // under Stereo-Link both members of its pair, each with its own value;
 // the input pair's mute sends input A's flag to both addresses.
-WriteBatch FaderWrites(const preset::PresetRecord &record, int channel, FaderChange change, bool stereoLink);
+WriteBatch faderWrites(const preset::PresetRecord &record, int channel, FaderChange change, bool stereoLink);
 
 // ---- Mute All, Stereo-Link engage ------------------------------------------------
 
 // Mutes (MUTE true) every output that is not muted, or unmutes every muted
 // one; returns the writes for the outputs that changed, one batch.
-WriteBatch ApplyMuteAll(preset::PresetRecord &record, bool mute);
-bool AllOutputsMuted(const preset::PresetRecord &record);
+WriteBatch applyMuteAll(preset::PresetRecord &record, bool mute);
+bool allOutputsMuted(const preset::PresetRecord &record);
 
 // Stereo-Link being switched on: in each pair with exactly one member muted
 // the other is muted too. The unit learns it by -200.0 written to the gain
 // address of each member muted this way (one batch); the stored gain stays.
-WriteBatch ApplyStereoLinkEngage(preset::PresetRecord &record);
+WriteBatch applyStereoLinkEngage(preset::PresetRecord &record);
 inline constexpr float kEngageMuteGain = -200.0f;
 
 // ---- Device settings ----------------------------------------------------------------
@@ -76,7 +76,7 @@ inline constexpr float kEngageMuteGain = -200.0f;
 // With a password they go as ReqWritePreset and the password follows with
 // ReqWritePwd, as the device settings dialog sends them; without one they
 // are an ordinary batch (the restore of a backup).
-WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password);
+WriteBatch deviceSettingsWrites(const std::string &name, bool keyboardLock, std::optional<std::uint32_t> password);
 
 // ---- Every other edit ------------------------------------------------------------
 
@@ -86,6 +86,6 @@ WriteBatch DeviceSettingsWrites(const std::string &name, bool keyboardLock, std:
 // delays, routes, names, author and flags all go this way, and so does
 // undo, which sends back the restored values. The preset number and the
 // device settings are not part of it.
-WriteBatch ChangedFieldWrites(const preset::PresetRecord &before, const preset::PresetRecord &after);
+WriteBatch changedFieldWrites(const preset::PresetRecord &before, const preset::PresetRecord &after);
 
 } // namespace zar40::model

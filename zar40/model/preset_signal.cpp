@@ -14,56 +14,56 @@ static_assert(preset::kDynamicsOff == dsp::DynBypass);
 static_assert(preset::kBandCount == static_cast<int>(dsp::kEqBands));
 static_assert(preset::kOutputCount == static_cast<int>(dsp::kOutputs));
 
-std::int32_t SignedField(std::uint32_t word)
+std::int32_t signedField(std::uint32_t word)
 {
     constexpr auto most = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
     return static_cast<std::int32_t>(std::min(word, most));
 }
 
-dsp::EqBandSettings ToBand(const preset::EqBand &b)
+dsp::EqBandSettings toBand(const preset::EqBand &b)
 {
-    return {b.TYPE, SignedField(b.FREQUENCY), b.Q, b.GAIN};
+    return {b.TYPE, signedField(b.FREQUENCY), b.Q, b.GAIN};
 }
 
-dsp::CrossoverSettings ToCrossover(const preset::CrossoverFilter &f)
+dsp::CrossoverSettings toCrossover(const preset::CrossoverFilter &f)
 {
-    return {f.TYPE, SignedField(f.FREQUENCY), SignedField(f.ORDER)};
+    return {f.TYPE, signedField(f.FREQUENCY), signedField(f.ORDER)};
 }
 
-dsp::DynamicsSettings ToDynamics(const preset::Dynamics &d)
+dsp::DynamicsSettings toDynamics(const preset::Dynamics &d)
 {
     return {d.TYPE, d.THRESHOLD, d.KNEE, d.RATIO, d.GAIN, d.AT, d.RT};
 }
 
-BandSettings ChannelBands(const preset::PresetRecord &r, int channel)
+BandSettings channelBands(const preset::PresetRecord &r, int channel)
 {
     const auto &bands = channel < preset::kFirstOutput
                             ? r.inputs.at(static_cast<std::size_t>(channel)).PEQ
                             : r.outputs.at(static_cast<std::size_t>(channel - preset::kFirstOutput)).PEQ;
     BandSettings out;
     for (std::size_t i = 0; i < out.size(); ++i)
-        out[i] = ToBand(bands[i]);
+        out[i] = toBand(bands[i]);
     return out;
 }
 
-dsp::EqChain ChannelEqChain(const preset::PresetRecord &r, int channel, dsp::ChainProblems *problems)
+dsp::EqChain channelEqChain(const preset::PresetRecord &r, int channel, dsp::ChainProblems *problems)
 {
-    return dsp::BuildEqChain(ChannelBands(r, channel), problems);
+    return dsp::buildEqChain(channelBands(r, channel), problems);
 }
 
 dsp::OutputChain OutputChain(const preset::PresetRecord &r, int output, bool withPeq, dsp::ChainProblems *problems)
 {
     const preset::OutputChannel &o = r.outputs.at(static_cast<std::size_t>(output));
-    return dsp::BuildOutputChain(ChannelBands(r, preset::kFirstOutput + output), ToCrossover(o.highCut),
-                                 ToCrossover(o.lowCut), withPeq, problems);
+    return dsp::buildOutputChain(channelBands(r, preset::kFirstOutput + output), toCrossover(o.highCut),
+                                 toCrossover(o.lowCut), withPeq, problems);
 }
 
-bool OutputDrawsCurve(const preset::OutputChannel &o)
+bool outputDrawsCurve(const preset::OutputChannel &o)
 {
     return preset::isHighCutOn(o.highCut) || preset::isLowCutOn(o.lowCut);
 }
 
-std::array<bool, preset::kOutputCount> ResultMembers(const preset::PresetRecord &r, int selected)
+std::array<bool, preset::kOutputCount> resultMembers(const preset::PresetRecord &r, int selected)
 {
     std::array<bool, preset::kOutputCount> members{};
     if (selected < 0 || selected >= preset::kOutputCount)
@@ -74,9 +74,9 @@ std::array<bool, preset::kOutputCount> ResultMembers(const preset::PresetRecord 
     return members;
 }
 
-std::vector<int> ResultOutputs(const preset::PresetRecord &r, int selected)
+std::vector<int> resultOutputs(const preset::PresetRecord &r, int selected)
 {
-    const auto members = ResultMembers(r, selected);
+    const auto members = resultMembers(r, selected);
     std::vector<int> outputs;
     for (std::size_t o = 0; o < members.size(); ++o)
         if (members[o])
@@ -98,7 +98,7 @@ dsp::ResultBuffer ResultBuffer(const preset::PresetRecord &r, std::span<const in
         if (problems)
             problems->push_back(found);
     }
-    return dsp::BuildResultBuffer(chains, withPeq);
+    return dsp::buildResultBuffer(chains, withPeq);
 }
 
 } // namespace zar40::model

@@ -21,17 +21,17 @@ namespace zar40::model {
 // Integer fields are unsigned words; the designs take signed 32-bit values.
 // A word beyond the signed range counts as the largest signed value, so that
 // an absurd order from a file is drawn as order 8 (never as a negative one).
-std::int32_t SignedField(std::uint32_t word);
+std::int32_t signedField(std::uint32_t word);
 
-dsp::EqBandSettings ToBand(const preset::EqBand &band);
-dsp::CrossoverSettings ToCrossover(const preset::CrossoverFilter &filter);
-dsp::DynamicsSettings ToDynamics(const preset::Dynamics &dynamics);
+dsp::EqBandSettings toBand(const preset::EqBand &band);
+dsp::CrossoverSettings toCrossover(const preset::CrossoverFilter &filter);
+dsp::DynamicsSettings toDynamics(const preset::Dynamics &dynamics);
 
 using BandSettings = std::array<dsp::EqBandSettings, dsp::kEqBands>;
-BandSettings ChannelBands(const preset::PresetRecord &record, int channel);
+BandSettings channelBands(const preset::PresetRecord &record, int channel);
 
 // The chain of a channel's five bands: the equalizer diagrams' "Result".
-dsp::EqChain ChannelEqChain(const preset::PresetRecord &record, int channel, dsp::ChainProblems *problems = nullptr);
+dsp::EqChain channelEqChain(const preset::PresetRecord &record, int channel, dsp::ChainProblems *problems = nullptr);
 
 // One output's 13 sections: bands (unity when withPeq is false), high cut
 // (the low-pass), low cut (the high-pass).
@@ -40,15 +40,15 @@ dsp::OutputChain OutputChain(const preset::PresetRecord &record, int output, boo
 
 // An output draws its own curve unless both of its crossover filters are
 // off (high cut code 0 and low cut code 4).
-bool OutputDrawsCurve(const preset::OutputChannel &output);
+bool outputDrawsCurve(const preset::OutputChannel &output);
 
 // The outputs summed into the crossover diagrams' "Result" while SELECTED
 // is the output chosen in the editor: every output whose input routing
 // equals the selected one's, the selected one included, in output order.
 // These are also the outputs the diagrams lock. Empty for an index outside
 // 0 to 5.
-std::vector<int> ResultOutputs(const preset::PresetRecord &record, int selected);
-std::array<bool, preset::kOutputCount> ResultMembers(const preset::PresetRecord &record, int selected);
+std::vector<int> resultOutputs(const preset::PresetRecord &record, int selected);
+std::array<bool, preset::kOutputCount> resultMembers(const preset::PresetRecord &record, int selected);
 
 // The "Result" buffer of the given outputs (at most six; indices outside 0
 // to 5 are skipped). problems, when given, receives one entry per output

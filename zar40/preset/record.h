@@ -203,6 +203,6 @@ inline bool isDynamicsOn(const Dynamics &d) { return d.TYPE != kDynamicsOff; }
 inline bool isNoiseGateOn(const NoiseGate &g) { return g.THRESHOLD > kNoiseGateOffThreshold; }
 
 // The names of the type codes belong to the designs that read them
-// (zar40/dsp: EqBandTypeName, CrossoverTypeName, DynamicsTypeName).
+// (zar40/dsp: EqBandTypeName, CrossoverTypeName, dynamicsTypeName).
 
 } // namespace zar40::preset

@@ -171,7 +171,7 @@ void appendDynamics(std::string &out, const Dynamics &d, int columns)
     }
     const bool compressor = d.TYPE == dsp::DynCompressor;
     std::string rows;
-    appendRow(rows, kLightBlue, {label("Typ"), value(std::string(dsp::DynamicsTypeName(d.TYPE))), value({}), value({})});
+    appendRow(rows, kLightBlue, {label("Typ"), value(std::string(dsp::dynamicsTypeName(d.TYPE))), value({}), value({})});
     appendRow(rows, kLightOrange,
               {label("Threshold"), value(decibels(d.THRESHOLD)), label("Attack Time"), value(milliseconds(d.AT))});
     appendRow(rows, kLightBlue,

@@ -686,7 +686,7 @@ void CZARDocumentView::showDiagrams()
                                        static_cast<diagrams::EqDiagram *>(m_eqPhase)})
             d->setMeasurement(m_measurements[eqChannel], name, normalise);
         if (group == CrossoverGroup) {
-            const diagrams::OutputRecords outputs = diagrams::OutputsOf(r, selection.crossoverOutput);
+            const diagrams::OutputRecords outputs = diagrams::outputsOf(r, selection.crossoverOutput);
             // Each diagram keeps the user's own choice of shown outputs and
             // curves; the lock follows the selection.
             m_crossMagnitude->setOutputs(withChoice(outputs, selection.crossoverMagnitude));
@@ -704,7 +704,7 @@ void CZARDocumentView::showDiagrams()
         }
     }
     if (page == DynamikPage) {
-        m_dynamics->setDynamics(diagrams::DynamicsOf(r, selection.dynamicsOutput));
+        m_dynamics->setDynamics(diagrams::dynamicsOf(r, selection.dynamicsOutput));
         m_dynamics->redraw();
     }
     m_calculator->setDynamics(outputAt(r, selection.dynamicsOutput).DYNAMIC);
@@ -736,7 +736,7 @@ void CZARDocumentView::showToolTips()
         const QString hc = preset::isHighCutOn(o.highCut) ? QStringLiteral("%1 Hz").arg(o.highCut.FREQUENCY)
                                                           : QStringLiteral("Bypass");
         xover << QStringLiteral("XOver  %1 : LC %2, HC %3").arg(name, lc, hc);
-        const std::string_view type = dsp::DynamicsTypeName(o.DYNAMIC.TYPE);
+        const std::string_view type = dsp::dynamicsTypeName(o.DYNAMIC.TYPE);
         if (!type.empty()) {
             const double threshold = o.NOISEGATE.THRESHOLD;
             const QString gate = preset::isNoiseGateOn(o.NOISEGATE)

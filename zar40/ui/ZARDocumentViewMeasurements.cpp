@@ -76,12 +76,12 @@ void CZARDocumentView::onFitEq()
         UserPrompts::current().information(tr("The preset is locked."), this);
         return;
     }
-    const ms::Bands bands = zar40::model::ChannelBands(r, channel);
+    const ms::Bands bands = zar40::model::channelBands(r, channel);
     ms::FitOptions defaults;
     if (channel >= preset::kFirstOutput) {
         const preset::OutputChannel &o = r.outputs[static_cast<std::size_t>(channel - preset::kFirstOutput)];
-        const auto highCut = zar40::model::ToCrossover(o.highCut);
-        const auto lowCut = zar40::model::ToCrossover(o.lowCut);
+        const auto highCut = zar40::model::toCrossover(o.highCut);
+        const auto lowCut = zar40::model::toCrossover(o.lowCut);
         defaults = ms::defaultFitOptions(bands, &highCut, &lowCut);
     } else {
         defaults = ms::defaultFitOptions(bands);

@@ -40,7 +40,7 @@ TEST(Frames, OnlyFramesThatFitTheirFormatCanBeWritten)
     msg.id = 0x800;
     EXPECT_FALSE(ucan::frameFits(&msg, &why));
     EXPECT_EQ(why, QStringLiteral("The identifier 0x800 does not fit a 11-bit frame."));
-    msg.frameFormat = ucan::FormatExtended;
+    msg.frameFormat = ucan::kFormatExtended;
     EXPECT_TRUE(ucan::frameFits(&msg, nullptr));
     msg.id = 0x20000000;
     EXPECT_FALSE(ucan::frameFits(&msg, &why));

@@ -64,7 +64,7 @@ TEST_F(CanWindowTest, FirstRegistrationStartsTheModuleAndFillsTheEntry)
     EXPECT_EQ(window->clients[2].client, &editor);
     EXPECT_EQ(window->clients[2].clientHwnd, &editor);
     EXPECT_EQ(window->clients[2].reserved, 0);
-    for (int i = 0; i < CCanWnd::ClientTableSize; ++i) {
+    for (int i = 0; i < CCanWnd::kClientTableSize; ++i) {
         if (i != 2) {
             EXPECT_EQ(window->clients[i].canId, 0) << "entry " << i;
         }
@@ -157,8 +157,8 @@ TEST_F(CanWindowTest, FramesWithoutARegisteredClientAreDropped)
     fake->injectFrames({
         FakeUcan::frame(0x01F, asByteArray(bytes(1))),  // Net-ID 0
         FakeUcan::frame(0x0A0, asByteArray(bytes(2))),  // Net-ID 5, nobody registered
-        FakeUcan::frame(0x060, asByteArray(bytes(3)), ucan::FormatExtended),
-        FakeUcan::frame(0x060, asByteArray(bytes(4)), ucan::FormatRemote),
+        FakeUcan::frame(0x060, asByteArray(bytes(3)), ucan::kFormatExtended),
+        FakeUcan::frame(0x060, asByteArray(bytes(4)), ucan::kFormatRemote),
     });
     deliverPosted();
 
@@ -251,7 +251,7 @@ TEST_F(CanWindowTest, SendPutsOneStandardFrameWithEightBytesOnTheBus)
     ASSERT_EQ(fake->written().size(), 1);
     const ucan::CanMsg sent = fake->written().first();
     EXPECT_EQ(sent.id, 0x060u);
-    EXPECT_EQ(sent.frameFormat, ucan::FormatStandard);
+    EXPECT_EQ(sent.frameFormat, ucan::kFormatStandard);
     EXPECT_EQ(sent.length, 8);
     EXPECT_EQ(std::memcmp(sent.data, bytes(0x00, 0x88).data(), 8), 0);
     EXPECT_EQ(fake->acceptanceMask(), 0xFFFFFFFFu);

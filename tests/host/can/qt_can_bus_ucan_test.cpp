@@ -141,11 +141,11 @@ TEST_F(VirtualCanTest, DriverExchangesFramesWithAnotherDeviceOnTheBus)
 
     ucan::Handle handle = 99;
     ASSERT_EQ(driver.UcanInitHwConnectControl([](quint8, quint32) {}), ucan::Successful);
-    ASSERT_EQ(driver.UcanInitHardware(&handle, ucan::AnyModule,
+    ASSERT_EQ(driver.UcanInitHardware(&handle, ucan::kAnyModule,
                                       [&](ucan::Handle h, quint8 event) {
                                           if (QThread::currentThread() == ui)
                                               calledOnUiThread = true;
-                                          if (event != ucan::EventReceive)
+                                          if (event != ucan::kEventReceive)
                                               return;
                                           ucan::CanMsg msg;
                                           while (driver.UcanReadCanMsg(h, &msg) == ucan::Successful) {
@@ -158,7 +158,7 @@ TEST_F(VirtualCanTest, DriverExchangesFramesWithAnotherDeviceOnTheBus)
     ASSERT_EQ(driver.UcanGetHardwareInfo(handle, &info), ucan::Successful);
     EXPECT_EQ(info.deviceNumber, 0);
     EXPECT_EQ(info.handle, handle);
-    ASSERT_EQ(driver.UcanInitCan(handle, 0x03, 0x1C, ucan::AcceptAllMask, ucan::AcceptAllCode), ucan::Successful);
+    ASSERT_EQ(driver.UcanInitCan(handle, 0x03, 0x1C, ucan::kAcceptAllMask, ucan::kAcceptAllCode), ucan::Successful);
     ASSERT_TRUE(waitUntil([&] { return bus.joined() == 2; }));
 
     // Out: one standard frame of 8 bytes.
@@ -167,7 +167,7 @@ TEST_F(VirtualCanTest, DriverExchangesFramesWithAnotherDeviceOnTheBus)
     out.length = 8;
     const auto payload = bytes(0x00, 0x88);
     std::copy(payload.begin(), payload.end(), out.data);
-    ASSERT_EQ(driver.UcanSetAcceptance(handle, ucan::AcceptAllMask, ucan::AcceptAllCode), ucan::Successful);
+    ASSERT_EQ(driver.UcanSetAcceptance(handle, ucan::kAcceptAllMask, ucan::kAcceptAllCode), ucan::Successful);
     ASSERT_EQ(driver.UcanWriteCanMsg(handle, &out), ucan::Successful);
     const QList<QCanBusFrame> atPeer = peerFrames(1);
     ASSERT_EQ(atPeer.size(), 1);
@@ -221,8 +221,8 @@ TEST_F(VirtualCanTest, SecondOpenFindsTheModuleInUse)
 {
     QtCanBusUcan driver(settings);
     ucan::Handle handle = 0;
-    ASSERT_EQ(driver.UcanInitHardware(&handle, ucan::AnyModule, {}), ucan::Successful);
-    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::AnyModule, {}), ucan::ErrHwInUse);
+    ASSERT_EQ(driver.UcanInitHardware(&handle, ucan::kAnyModule, {}), ucan::Successful);
+    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::kAnyModule, {}), ucan::ErrHwInUse);
     EXPECT_EQ(driver.UcanInitHardware(&handle, 4, {}), ucan::ErrHwInUse);
     ASSERT_EQ(driver.UcanDeinitHardware(handle), ucan::Successful);
     EXPECT_EQ(driver.UcanInitHardware(&handle, 4, {}), ucan::ErrIllHw);
@@ -318,7 +318,7 @@ TEST(SocketCanDriver, MissingInterfaceIsModuleNotConnectedWithTheReason)
     s.sysClassNet = sys.path();
     QtCanBusUcan driver(s);
     ucan::Handle handle = 0;
-    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::AnyModule, {}), ucan::ErrIllHw);
+    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::kAnyModule, {}), ucan::ErrIllHw);
     EXPECT_TRUE(driver.lastErrorDetail().contains("no CAN interface can0"));
 }
 
@@ -328,7 +328,7 @@ TEST(SocketCanDriver, UnknownBackendIsModuleNotConnected)
     s.backend = QStringLiteral("nosuchbackend");
     QtCanBusUcan driver(s);
     ucan::Handle handle = 0;
-    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::AnyModule, {}), ucan::ErrIllHw);
+    EXPECT_EQ(driver.UcanInitHardware(&handle, ucan::kAnyModule, {}), ucan::ErrIllHw);
     EXPECT_TRUE(driver.lastErrorDetail().contains("nosuchbackend"));
 }
 

@@ -60,7 +60,7 @@ TEST(NovReplyText, OwnRequestDuplicateKeyAndLimits)
 
     // Only what fits the receive buffer counts, and text ends at a zero byte.
     const QByteArray longReply = "AB123 7 10.0.0.5 x y " + QByteArray(1000, 'n');
-    EXPECT_EQ(NovReply::text(longReply).size(), NovReply::MaxReplyBytes);
+    EXPECT_EQ(NovReply::text(longReply).size(), NovReply::kMaxReplyBytes);
     EXPECT_EQ(NovReply::text(QByteArray("AB123 7 10.0.0.5 x y Na\0me", 26)), "AB123 7 10.0.0.5 x y Na");
 }
 
@@ -79,7 +79,7 @@ TEST(NovScanTarget, ParsesAddressAndPort)
     ASSERT_TRUE(t);
     EXPECT_EQ(t->broadcast.toString(), "192.168.1.255");
     EXPECT_EQ(t->port, 8002);
-    EXPECT_EQ(NovScanTarget::parse("10.0.0.255")->port, NovScanTarget::DefaultPort);
+    EXPECT_EQ(NovScanTarget::parse("10.0.0.255")->port, NovScanTarget::kDefaultPort);
     for (const char *bad : {"", "10.0.0", "1", "0x7f000001", "10.0.0.255:0", "10.0.0.255:65536", "10.0.0.255:x",
                             "::1", "host.example:8001"})
         EXPECT_FALSE(NovScanTarget::parse(bad)) << bad;

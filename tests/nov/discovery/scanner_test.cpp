@@ -80,8 +80,8 @@ TEST(NovScanner, ListsEveryModuleOnceWithTheSerialNumberFromItsPage)
     }
     // The request went out three times; each module is still listed once,
     // and the scanner's own request came back to it and was passed over.
-    EXPECT_EQ(stage->requestsAnswered(), NovScanner::RequestRepeats);
-    EXPECT_EQ(s.repeatedReplies(), 2 * (NovScanner::RequestRepeats - 1));
+    EXPECT_EQ(stage->requestsAnswered(), NovScanner::kRequestRepeats);
+    EXPECT_EQ(s.repeatedReplies(), 2 * (NovScanner::kRequestRepeats - 1));
     EXPECT_GE(s.ownRequestsHeard(), 1);
     EXPECT_EQ(offline.count(), 0);
     EXPECT_EQ(failures.count(), 0);
@@ -116,8 +116,8 @@ TEST(NovScanner, RepeatedKeysMalformedRepliesAndTheModuleLimit)
     s.stop();
     ASSERT_TRUE(waitForScanEnd(s));
 
-    EXPECT_EQ(s.moduleCount(), NovScanner::MaxModules);
-    EXPECT_EQ(s.ignoredReplies(), 301 - NovScanner::MaxModules);
+    EXPECT_EQ(s.moduleCount(), NovScanner::kMaxModules);
+    EXPECT_EQ(s.ignoredReplies(), 301 - NovScanner::kMaxModules);
     EXPECT_EQ(s.repeatedReplies(), 1);
     EXPECT_EQ(s.malformedReplies(), 1);
     EXPECT_EQ(s.modules().at(0).name, "First");

@@ -68,7 +68,7 @@ TEST_F(Cli, ConvertAndLayoutWriteReadableFiles)
     // The same as saving the .vpf record in the library.
     PresetRecord saved;
     ASSERT_TRUE(readXmlPreset(xmlPresetDocument(fromVpf), saved).ok);
-    EXPECT_TRUE(SameRecord(saved, fromVpx));
+    EXPECT_TRUE(sameRecord(saved, fromVpx));
 
     const std::string layout = dir_.file("layout.vpx");
     r = run({"layout", "2 Way Stereo w. mono Bass", "--slot", "6", "-o", layout});

@@ -85,16 +85,16 @@ TEST_F(ReportCommand, FailuresSayWhyAndLeaveNoFile)
 // footer on each.
 TEST_F(ReportCommand, WritesThePdfReport)
 {
-    if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
     const fs::path out = m_dir / "report.pdf";
     ASSERT_EQ(run({preset(), "-o", out.string()}), 0) << m_err;
-    const int pages = vrntest::PdfPageCount(out);
+    const int pages = vrntest::pdfPageCount(out);
     ASSERT_GE(pages, 7);
     const int reportPages = pages - 6;
-    EXPECT_NE(vrntest::PdfPageText(out, 1).find("Open Air Bühne"), std::string::npos);
-    EXPECT_EQ(vrntest::PdfPageText(out, reportPages).find("Magnitude"), std::string::npos);
+    EXPECT_NE(vrntest::pdfPageText(out, 1).find("Open Air Bühne"), std::string::npos);
+    EXPECT_EQ(vrntest::pdfPageText(out, reportPages).find("Magnitude"), std::string::npos);
     for (int page = 1; page <= pages; ++page) {
-        const std::string text = vrntest::PdfPageText(out, page);
+        const std::string text = vrntest::pdfPageText(out, page);
         EXPECT_EQ(text.find("VRN-Control"), text.find_first_not_of(" \n\f")) << "page " << page;
         EXPECT_NE(text.find("ZAR40 Plug-in, "), std::string::npos) << "page " << page;
         const int output = page - reportPages;

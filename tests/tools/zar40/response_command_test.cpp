@@ -143,7 +143,7 @@ TEST_F(ResponseCli, ABandWithQZeroIsLeftOutWithAWarning)
     EXPECT_EQ(Rows(run("response " + file() + " --output 1 --freqs 1000").out).at(0).at(1), "-0.020600");
 }
 
-TEST_F(ResponseCli, DynamicsCurve)
+TEST_F(ResponseCli, dynamicsCurve)
 {
     vrntest::ProgramRun r = run("dynamics " + file() + " --output 1 --inputs -20,0,10");
     ASSERT_EQ(r.status, 0) << r.err;

@@ -79,7 +79,7 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     const std::uint16_t codes[] = {codec::ReqConnect, codec::ReqDeviceID, codec::ReqRevision, codec::ReqCompPwd};
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(sent[i].id, 96u);
-        EXPECT_EQ(sent[i].frameFormat, ucan::FormatStandard);
+        EXPECT_EQ(sent[i].frameFormat, ucan::kFormatStandard);
         EXPECT_EQ(sent[i].length, 8);
         const codec::MessageBytes expected = codec::buildMessage(codes[i], 0, 0);
         EXPECT_TRUE(std::equal(expected.begin(), expected.end(), sent[i].data)) << "frame " << i;

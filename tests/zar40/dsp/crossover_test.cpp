@@ -28,9 +28,9 @@ ResultBuffer PairSum(std::uint32_t lowType, std::uint32_t highType, std::int32_t
 {
     const std::array<EqBandSettings, kEqBands> noBands{};
     const std::vector<OutputChain> chains{
-        BuildOutputChain(noBands, {lowType, f, order}, {XoHighPassBypass, 1000, 4}, true),
-        BuildOutputChain(noBands, {XoLowPassBypass, 1000, 4}, {highType, f, order}, true)};
-    return BuildResultBuffer(chains, true);
+        buildOutputChain(noBands, {lowType, f, order}, {XoHighPassBypass, 1000, 4}, true),
+        buildOutputChain(noBands, {XoLowPassBypass, 1000, 4}, {highType, f, order}, true)};
+    return buildResultBuffer(chains, true);
 }
 double SumMag(const ResultBuffer &b, double f)
 {
@@ -108,19 +108,19 @@ TEST(Crossover, BypassedOutputsDrawNothingButStillCountInTheSum)
     std::array<EqBandSettings, kEqBands> bands{};
     bands[0] = {EqPeq1, 1000, 0.7f, 6.0f};
     EXPECT_EQ(Design(XoLowPassBypass, 1000, 4), (CrossoverSections{kUnitySection, kUnitySection, kUnitySection, kUnitySection}));
-    const OutputChain bypassed = BuildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, false);
+    const OutputChain bypassed = buildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, false);
     for (const FilterSection &s : bypassed)
         EXPECT_EQ(s, kUnitySection);
 
     // With "PEQ" on the band counts; the sum drops it when "PEQ" is off.
-    const OutputChain withPeq = BuildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, true);
+    const OutputChain withPeq = buildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, true);
     EXPECT_NEAR(CascadeMagnitude(1000.0f, withPeq.data(), withPeq.size()), 6.0, 1e-6);
     const std::vector<OutputChain> two{withPeq, withPeq};
-    EXPECT_NEAR(SumMag(BuildResultBuffer(two, true), 1000.0), 6.0 + 20.0 * std::log10(2.0), 1e-6);
-    EXPECT_NEAR(SumMag(BuildResultBuffer(two, false), 1000.0), 20.0 * std::log10(2.0), 1e-9);
+    EXPECT_NEAR(SumMag(buildResultBuffer(two, true), 1000.0), 6.0 + 20.0 * std::log10(2.0), 1e-6);
+    EXPECT_NEAR(SumMag(buildResultBuffer(two, false), 1000.0), 20.0 * std::log10(2.0), 1e-9);
     // More than six chains: only six fit.
     const std::vector<OutputChain> eight(8, bypassed);
-    EXPECT_NEAR(SumMag(BuildResultBuffer(eight, true), 1000.0), 20.0 * std::log10(6.0), 1e-9);
+    EXPECT_NEAR(SumMag(buildResultBuffer(eight, true), 1000.0), 20.0 * std::log10(6.0), 1e-9);
 }
 
 TEST(Crossover, OrdersOutsideTheRangeAreClamped)
@@ -135,16 +135,16 @@ TEST(Crossover, OrdersOutsideTheRangeAreClamped)
                 << type << " " << order;
         }
     }
-    EXPECT_EQ(EffectiveCrossoverOrder(12), 8);
-    EXPECT_EQ(EffectiveCrossoverOrder(-3), 0);
-    EXPECT_EQ(BesselPoles(9).count, 0u);
+    EXPECT_EQ(effectiveCrossoverOrder(12), 8);
+    EXPECT_EQ(effectiveCrossoverOrder(-3), 0);
+    EXPECT_EQ(besselPoles(9).count, 0u);
 }
 
 TEST(Crossover, PoleListsAndRefusals)
 {
     for (std::int32_t n = 1; n <= 8; ++n) {
-        const PoleList bw = ButterworthPoles(n);
-        const PoleList bessel = BesselPoles(n);
+        const PoleList bw = butterworthPoles(n);
+        const PoleList bessel = besselPoles(n);
         ASSERT_EQ(bw.count, static_cast<std::size_t>(n));
         ASSERT_EQ(bessel.count, static_cast<std::size_t>(n));
         for (std::size_t i = 0; i < bw.count; ++i) {
@@ -171,7 +171,7 @@ TEST(Crossover, PoleListsAndRefusals)
     ChainProblems problems;
     std::array<EqBandSettings, kEqBands> bands{};
     bands[3].type = 40;
-    const OutputChain chain = BuildOutputChain(bands, {9, 1000, 4}, {XoHighPassBessel, 1000, 4}, true, &problems);
+    const OutputChain chain = buildOutputChain(bands, {9, 1000, 4}, {XoHighPassBessel, 1000, 4}, true, &problems);
     EXPECT_TRUE(problems.bands[3].refused);
     EXPECT_TRUE(problems.lowPass.refused);
     EXPECT_FALSE(problems.highPass.any());
@@ -187,7 +187,7 @@ TEST(Crossover, SectionsThatAreNotFiniteAreLeftOutOfChainsAndSums)
     bands[1] = {EqPeq1, 1000, 0.7f, 6.0f};
     bands[2] = {EqLowPass, 1000, std::numeric_limits<float>::quiet_NaN(), 0.0f};
     ChainProblems problems;
-    const OutputChain chain = BuildOutputChain(bands, {XoLowPassButterworth, 10000, 2}, {XoHighPassBypass, 1000, 4},
+    const OutputChain chain = buildOutputChain(bands, {XoLowPassButterworth, 10000, 2}, {XoHighPassBypass, 1000, 4},
                                                true, &problems);
     EXPECT_TRUE(problems.bands[0].notFinite);
     EXPECT_FALSE(problems.bands[1].any());
@@ -195,17 +195,17 @@ TEST(Crossover, SectionsThatAreNotFiniteAreLeftOutOfChainsAndSums)
     EXPECT_FALSE(problems.bands[2].refused);
     EXPECT_TRUE(problems.any());
     for (const FilterSection &s : chain)
-        EXPECT_TRUE(IsFinite(s));
+        EXPECT_TRUE(isFinite(s));
     // Drawn as if the two bands were bypassed: the +6 dB band alone.
     EXPECT_NEAR(CascadeMagnitude(1000.0f, chain.data(), chain.size()), 6.0, 1e-3);
     const std::vector<OutputChain> two{chain, chain};
-    EXPECT_TRUE(std::isfinite(SumMag(BuildResultBuffer(two, true), 1000.0)));
+    EXPECT_TRUE(std::isfinite(SumMag(buildResultBuffer(two, true), 1000.0)));
 
     FilterSection one;
     PartProblem problem;
-    EXPECT_FALSE(DesignEqSectionOrUnity(bands[0], one, &problem));
+    EXPECT_FALSE(designEqSectionOrUnity(bands[0], one, &problem));
     EXPECT_EQ(one, kUnitySection);
     EXPECT_TRUE(problem.notFinite);
-    EXPECT_TRUE(DesignEqSectionOrUnity(bands[1], one, &problem));
+    EXPECT_TRUE(designEqSectionOrUnity(bands[1], one, &problem));
     EXPECT_FALSE(problem.any());
 }

@@ -58,35 +58,35 @@ TEST(DelayUnits, StoredDelayShownInEveryUnit)
 
 TEST(DelayUnits, FieldLimitsAndCaptions)
 {
-    EXPECT_NEAR(SpeedOfSoundFactor(20), 1.03596, 0.00001);
-    EXPECT_NEAR(DelayFieldMaximum(DelayCentimetres, false, 20), 68663.6, 0.05);
-    EXPECT_NEAR(DelayFieldMaximum(DelayMetres, true, 20), 171.66, 0.005);
-    EXPECT_DOUBLE_EQ(DelayFieldMaximum(DelayMicroseconds, false, 20), 2000000.0);
-    EXPECT_DOUBLE_EQ(DelayFieldMaximum(DelaySeconds, true, 60), 0.5);
+    EXPECT_NEAR(speedOfSoundFactor(20), 1.03596, 0.00001);
+    EXPECT_NEAR(delayFieldMaximum(DelayCentimetres, false, 20), 68663.6, 0.05);
+    EXPECT_NEAR(delayFieldMaximum(DelayMetres, true, 20), 171.66, 0.005);
+    EXPECT_DOUBLE_EQ(delayFieldMaximum(DelayMicroseconds, false, 20), 2000000.0);
+    EXPECT_DOUBLE_EQ(delayFieldMaximum(DelaySeconds, true, 60), 0.5);
     // Every unit's limits are the same 2 s and 0.5 s of sound.
     for (int unit = 0; unit < kDelayUnitCount; ++unit) {
         for (int celsius : {-20, 20, 60}) {
-            EXPECT_NEAR(DelayToSamples(DelayFieldMaximum(unit, false, celsius), unit, celsius), 192001, 1) << unit;
-            EXPECT_NEAR(DelayToSamples(DelayFieldMaximum(unit, true, celsius), unit, celsius), 48001, 1) << unit;
+            EXPECT_NEAR(DelayToSamples(delayFieldMaximum(unit, false, celsius), unit, celsius), 192001, 1) << unit;
+            EXPECT_NEAR(DelayToSamples(delayFieldMaximum(unit, true, celsius), unit, celsius), 48001, 1) << unit;
         }
     }
-    EXPECT_DOUBLE_EQ(ClampDelayValue(600.0, DelayMilliseconds, true, 20), 500.0);
-    EXPECT_DOUBLE_EQ(ClampDelayValue(-1.0, DelayMilliseconds, true, 20), 0.0);
-    EXPECT_EQ(DelayUnitCaption(6), "");
+    EXPECT_DOUBLE_EQ(clampDelayValue(600.0, DelayMilliseconds, true, 20), 500.0);
+    EXPECT_DOUBLE_EQ(clampDelayValue(-1.0, DelayMilliseconds, true, 20), 0.0);
+    EXPECT_EQ(delayUnitCaption(6), "");
 }
 
 TEST(DelayUnits, TemperatureConversionsTruncateTowardZero)
 {
-    EXPECT_EQ(FahrenheitToCelsius(68), 20);
-    EXPECT_EQ(FahrenheitToCelsius(69), 20);
-    EXPECT_EQ(FahrenheitToCelsius(31), 0);
-    EXPECT_EQ(FahrenheitToCelsius(-4), -20);
-    EXPECT_EQ(CelsiusToFahrenheit(20), 68);
-    EXPECT_EQ(CelsiusToFahrenheit(-1), 30);
-    EXPECT_EQ(CelsiusToFahrenheit(-20), -4);
-    EXPECT_EQ(CelsiusToFahrenheit(60), 140);
-    EXPECT_EQ(CelsiusToFahrenheit(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
-    EXPECT_EQ(StoredDelayFromField(97.0f), 97);
-    EXPECT_EQ(StoredDelayFromField(std::numeric_limits<float>::quiet_NaN()), 1);
-    EXPECT_EQ(StoredDelayFromField(1e20f), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(fahrenheitToCelsius(68), 20);
+    EXPECT_EQ(fahrenheitToCelsius(69), 20);
+    EXPECT_EQ(fahrenheitToCelsius(31), 0);
+    EXPECT_EQ(fahrenheitToCelsius(-4), -20);
+    EXPECT_EQ(celsiusToFahrenheit(20), 68);
+    EXPECT_EQ(celsiusToFahrenheit(-1), 30);
+    EXPECT_EQ(celsiusToFahrenheit(-20), -4);
+    EXPECT_EQ(celsiusToFahrenheit(60), 140);
+    EXPECT_EQ(celsiusToFahrenheit(std::numeric_limits<int>::max()), std::numeric_limits<int>::max());
+    EXPECT_EQ(storedDelayFromField(97.0f), 97);
+    EXPECT_EQ(storedDelayFromField(std::numeric_limits<float>::quiet_NaN()), 1);
+    EXPECT_EQ(storedDelayFromField(1e20f), std::numeric_limits<std::int32_t>::max());
 }

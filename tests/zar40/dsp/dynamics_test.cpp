@@ -73,7 +73,7 @@ TEST(Dynamics, RatioNotAboveZeroDrawsNothing)
     for (float ratio : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN()}) {
         const DynamicsSettings s = Compressor(-10.0f, 5.0f, ratio, 2.0f);
         EXPECT_FALSE(ComputeKneeCurve(-10.0, 5.0, ratio).defined);
-        EXPECT_TRUE(DynamicsCurvePoints(s, 400).empty());
+        EXPECT_TRUE(dynamicsCurvePoints(s, 400).empty());
         for (double x : {-40.0, -10.0, 20.0})
             EXPECT_DOUBLE_EQ(DynamicsOutputLevel(x, s), x + 2.0);
     }
@@ -82,7 +82,7 @@ TEST(Dynamics, RatioNotAboveZeroDrawsNothing)
 TEST(Dynamics, DiagramPolyline)
 {
     DynamicsSettings s = Compressor(-10.0f, 0.0f, 4.0f, 10.0f);
-    const auto points = DynamicsCurvePoints(s, 300);
+    const auto points = dynamicsCurvePoints(s, 300);
     ASSERT_EQ(points.size(), 299u);
     EXPECT_DOUBLE_EQ(points.front().input, -40.0);
     EXPECT_DOUBLE_EQ(points[150].input, -10.0);
@@ -92,15 +92,15 @@ TEST(Dynamics, DiagramPolyline)
     }
     EXPECT_DOUBLE_EQ(points.front().output, -30.0);
     s.type = DynBypass;
-    EXPECT_TRUE(DynamicsCurvePoints(s, 300).empty());
+    EXPECT_TRUE(dynamicsCurvePoints(s, 300).empty());
     s.type = DynLimiter;
-    EXPECT_TRUE(DynamicsCurvePoints(s, 1).empty());
+    EXPECT_TRUE(dynamicsCurvePoints(s, 1).empty());
 }
 
 TEST(Dynamics, TypeNames)
 {
-    EXPECT_EQ(DynamicsTypeName(DynBypass), "Bypass");
-    EXPECT_EQ(DynamicsTypeName(DynLimiter), "Limiter");
-    EXPECT_EQ(DynamicsTypeName(DynCompressor), "Compressor");
-    EXPECT_EQ(DynamicsTypeName(3), "");
+    EXPECT_EQ(dynamicsTypeName(DynBypass), "Bypass");
+    EXPECT_EQ(dynamicsTypeName(DynLimiter), "Limiter");
+    EXPECT_EQ(dynamicsTypeName(DynCompressor), "Compressor");
+    EXPECT_EQ(dynamicsTypeName(3), "");
 }

@@ -149,23 +149,23 @@ TEST(EqDesign, BypassIsUnityAndUnknownCodesAreRefused)
 TEST(EqDesign, NamesRangesAndFrequencyTruncation)
 {
     // The band editor's list starts at code 1; code 0 is its check box.
-    EXPECT_EQ(EqBandShortName(0), "");
-    EXPECT_EQ(EqBandShortName(1), " PEQ I");
+    EXPECT_EQ(eqBandShortName(0), "");
+    EXPECT_EQ(eqBandShortName(1), " PEQ I");
     EXPECT_EQ(EqBandTypeName(4), "Low Shelf 12dB");
     EXPECT_EQ(EqBandTypeName(12), "All Pass II");
     EXPECT_EQ(EqBandTypeName(13), "");
-    EXPECT_EQ(EqBandTypeAtListPosition(0), EqPeq1);
-    EXPECT_EQ(EqBandTypeAtListPosition(11), EqAllPass2);
-    EXPECT_EQ(EqBandTypeAtListPosition(12), EqBypass);
-    EXPECT_EQ(EqBandTypeAtListPosition(-1), EqBypass);
+    EXPECT_EQ(eqBandTypeAtListPosition(0), EqPeq1);
+    EXPECT_EQ(eqBandTypeAtListPosition(11), EqAllPass2);
+    EXPECT_EQ(eqBandTypeAtListPosition(12), EqBypass);
+    EXPECT_EQ(eqBandTypeAtListPosition(-1), EqBypass);
     for (std::uint32_t t = 0; t <= 13; ++t)
-        EXPECT_EQ(EqBandTypeAtListPosition(EqBandListPosition(t)), t <= 12 ? t : EqBypass) << t;
+        EXPECT_EQ(eqBandTypeAtListPosition(eqBandListPosition(t)), t <= 12 ? t : EqBypass) << t;
     for (std::uint32_t t = 0; t <= 13; ++t) {
         const bool withGain = t >= 1 && t <= 6;
-        EXPECT_EQ(EqBandTypeUses(t).gain, withGain) << t;
+        EXPECT_EQ(eqBandTypeUses(t).gain, withGain) << t;
     }
-    EXPECT_EQ(TruncateFrequency(999.9), 999);
-    EXPECT_EQ(TruncateFrequency(-0.5), 0);
-    EXPECT_EQ(TruncateFrequency(1e12), 2147483647);
-    EXPECT_EQ(TruncateFrequency(std::nan("")), 0);
+    EXPECT_EQ(truncateFrequency(999.9), 999);
+    EXPECT_EQ(truncateFrequency(-0.5), 0);
+    EXPECT_EQ(truncateFrequency(1e12), 2147483647);
+    EXPECT_EQ(truncateFrequency(std::nan("")), 0);
 }

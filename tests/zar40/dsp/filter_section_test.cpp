@@ -23,7 +23,7 @@ double Phase(const FilterSection &s, float f) { return CascadePhase(f, &s, 1); }
 // section b1 z^-1 is a one-sample delay, flat with a linear phase.
 TEST(FilterSection, ZeroLeadingCoefficientEvaluatesThroughItsNumerator)
 {
-    const FilterSection delay = SectionFromCoefficients(0.0, 1.0, 0.0, 0.0, 0.0);
+    const FilterSection delay = sectionFromCoefficients(0.0, 1.0, 0.0, 0.0, 0.0);
     EXPECT_EQ(delay.g, 0.0);
     EXPECT_EQ(delay.beta1, 1.0);
     for (float f : {100.0f, 12000.0f, 24000.0f, 40000.0f}) {
@@ -34,7 +34,7 @@ TEST(FilterSection, ZeroLeadingCoefficientEvaluatesThroughItsNumerator)
         EXPECT_NEAR(Phase(delay, f), expected, 1e-9) << f;
     }
     // All coefficients zero (a low pass at 0 Hz): silence, not a NaN.
-    const FilterSection silent = SectionFromCoefficients(0.0, 0.0, 0.0, -1.0, 0.0);
+    const FilterSection silent = sectionFromCoefficients(0.0, 0.0, 0.0, -1.0, 0.0);
     EXPECT_EQ(Mag(silent, 1000.0f), -INFINITY);
 }
 
@@ -164,20 +164,20 @@ void ExpectSameDegrees(double curve, double single, std::size_t column)
 class CurveLanesTest : public ::testing::TestWithParam<CurveLanes>
 {
 protected:
-    void SetUp() override { SetCurveLanes(GetParam()); }
-    void TearDown() override { SetCurveLanes(CurveLanes::Widest); }
+    void SetUp() override { setCurveLanes(GetParam()); }
+    void TearDown() override { setCurveLanes(CurveLanes::Widest); }
 
     // The sum of the chains in sum (13 sections each) and the cascade of
     // all's first five sections, curve against single frequency.
     static void ExpectCurvesEqualSinglePoints(const std::vector<float> &freqs, const std::vector<FilterSection> &sum,
                                               const std::vector<FilterSection> &chain)
     {
-        const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+        const std::vector<UnitCirclePoint> points = unitCirclePoints(freqs);
         std::vector<double> mag(freqs.size()), phase(freqs.size()), cmag(freqs.size()), cphase(freqs.size());
-        SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
-        SumPhaseCurve(points, sum.data(), 13, sum.size(), phase);
-        CascadeMagnitudeCurve(points, chain.data(), chain.size(), cmag);
-        CascadePhaseCurve(points, chain.data(), chain.size(), cphase);
+        sumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
+        sumPhaseCurve(points, sum.data(), 13, sum.size(), phase);
+        cascadeMagnitudeCurve(points, chain.data(), chain.size(), cmag);
+        cascadePhaseCurve(points, chain.data(), chain.size(), cphase);
         for (std::size_t i = 0; i < freqs.size(); ++i) {
             ExpectSameDb(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()), i);
             ExpectSameDegrees(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()), i);
@@ -195,7 +195,7 @@ TEST_P(CurveLanesTest, CurvesOnPrecomputedPointsEqualSinglePoints)
     std::copy(all.begin(), all.begin() + 39, sum.begin());
     const std::vector<FilterSection> chain(all.begin(), all.begin() + 5);
     // 203 columns: whole vectors and a remainder at every lane width.
-    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 203);
+    const std::vector<float> freqs = logSpacedFrequencies(20.0f, 44000.0f, 203);
     ASSERT_EQ(freqs.front(), 20.0f);
     ASSERT_EQ(freqs.back(), 44000.0f);
     ExpectCurvesEqualSinglePoints(freqs, sum, chain);
@@ -210,7 +210,7 @@ TEST_P(CurveLanesTest, CurvesOnPrecomputedPointsEqualSinglePoints)
 // at 0 Hz is infinite there, and its neighbours stay finite.
 TEST_P(CurveLanesTest, APoleOnTheUnitCircleStaysInItsOwnColumn)
 {
-    const FilterSection integrator = SectionFromCoefficients(1.0, 0.0, 0.0, -1.0, 0.0);
+    const FilterSection integrator = sectionFromCoefficients(1.0, 0.0, 0.0, -1.0, 0.0);
     std::vector<FilterSection> sum(26, kUnitySection);
     sum[0] = integrator;
     const std::vector<FilterSection> chain{integrator, kUnitySection};
@@ -220,9 +220,9 @@ TEST_P(CurveLanesTest, APoleOnTheUnitCircleStaysInItsOwnColumn)
             freqs[i] = 100.0f * static_cast<float>(i + 1);
         freqs[at] = 0.0f;
         ExpectCurvesEqualSinglePoints(freqs, sum, chain);
-        const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+        const std::vector<UnitCirclePoint> points = unitCirclePoints(freqs);
         std::vector<double> mag(freqs.size());
-        CascadeMagnitudeCurve(points, chain.data(), chain.size(), mag);
+        cascadeMagnitudeCurve(points, chain.data(), chain.size(), mag);
         EXPECT_EQ(mag[at], INFINITY) << at;
         EXPECT_TRUE(std::isfinite(mag[(at + 1) % freqs.size()])) << at;
     }
@@ -237,12 +237,12 @@ TEST_P(CurveLanesTest, CancellingAndEmptySumsAreSilentInEveryColumn)
     std::copy(all.begin(), all.begin() + 13, sum.begin());
     std::copy(all.begin(), all.begin() + 13, sum.begin() + 13);
     sum[13].g = -sum[13].g;
-    const std::vector<float> freqs = LogSpacedFrequencies(20.0f, 44000.0f, 19);
-    const std::vector<UnitCirclePoint> points = UnitCirclePoints(freqs);
+    const std::vector<float> freqs = logSpacedFrequencies(20.0f, 44000.0f, 19);
+    const std::vector<UnitCirclePoint> points = unitCirclePoints(freqs);
     std::vector<double> mag(freqs.size()), silent(freqs.size());
-    SumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
+    sumMagnitudeCurve(points, sum.data(), 13, sum.size(), mag);
     const std::vector<FilterSection> empty(26, kZeroSection);
-    SumMagnitudeCurve(points, empty.data(), 13, empty.size(), silent);
+    sumMagnitudeCurve(points, empty.data(), 13, empty.size(), silent);
     for (std::size_t i = 0; i < freqs.size(); ++i) {
         EXPECT_EQ(mag[i], -INFINITY) << i;
         EXPECT_EQ(silent[i], -INFINITY) << i;

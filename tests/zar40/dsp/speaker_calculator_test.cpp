@@ -33,7 +33,7 @@ SpeakerPanel Panel(double ohms, bool balanced)
 TEST(SpeakerCalculator, LimiterVoltage)
 {
     const DynamicsSettings limiter = Stage(DynLimiter, 0.0f, kLimiterRatio, 0.0f);
-    EXPECT_EQ(MaxOutputLevel(limiter), 0.018f);
+    EXPECT_EQ(maxOutputLevel(limiter), 0.018f);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(limiter, Panel(4.0, true)), 0.77);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(limiter, Panel(4.0, false)), 0.38);
 }
@@ -41,7 +41,7 @@ TEST(SpeakerCalculator, LimiterVoltage)
 TEST(SpeakerCalculator, CompressorPowerPerImpedance)
 {
     const DynamicsSettings compressor = Stage(DynCompressor, 0.0f, 2.0f, 0.0f);
-    EXPECT_EQ(MaxOutputLevel(compressor), 9.0f);
+    EXPECT_EQ(maxOutputLevel(compressor), 9.0f);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(compressor, Panel(8.0, true)), 2.18);
     EXPECT_EQ(MaxOutputPower(compressor, Panel(8.0, true)), 596.0);
     EXPECT_EQ(MaxOutputPower(compressor, Panel(kImpedances[1].ohms, true)), 1786.0);
@@ -61,11 +61,11 @@ TEST(SpeakerCalculator, MessagesWarnInRed)
         {"  your output Power", MessageLevel::Caution},
         {" -Amplifier Power is greater than your Power needs", MessageLevel::Ok},
     };
-    EXPECT_EQ(SpeakerMessages(compressor, panel), expected);
+    EXPECT_EQ(speakerMessages(compressor, panel), expected);
 
     panel.boxPowerW = 596.0;
     panel.amplifierPowerW = 575.0;
-    const auto lines = SpeakerMessages(compressor, panel);
+    const auto lines = speakerMessages(compressor, panel);
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[2], (MessageLine{" -Box Power is greater than your output Power", MessageLevel::Ok}));
     EXPECT_EQ(lines[3], (MessageLine{" -CAUTION!!! Amplifier Power is lower than", MessageLevel::Caution}));
@@ -74,12 +74,12 @@ TEST(SpeakerCalculator, MessagesWarnInRed)
 
 TEST(SpeakerCalculator, BypassAndImpossibleSettings)
 {
-    const auto bypass = SpeakerMessages(Stage(DynBypass, 0.0f, 1.1f, 0.0f), SpeakerPanel{});
+    const auto bypass = speakerMessages(Stage(DynBypass, 0.0f, 1.1f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(bypass.size(), 1u);
     EXPECT_EQ(bypass[0], (MessageLine{"-CAUTION!!! Compressor/Limiter is disabled", MessageLevel::Caution}));
 
     // A ratio of 0 from a file: unbounded level, so both checks warn.
-    const auto unbounded = SpeakerMessages(Stage(DynCompressor, 0.0f, 0.0f, 0.0f), SpeakerPanel{});
+    const auto unbounded = speakerMessages(Stage(DynCompressor, 0.0f, 0.0f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(unbounded.size(), 6u);
     EXPECT_EQ(unbounded[2].level, MessageLevel::Caution);
     EXPECT_EQ(unbounded[4].level, MessageLevel::Caution);

@@ -77,9 +77,9 @@ TEST(BandText, WrittenBandsReadBackToTheSameCurve)
     EXPECT_NE(w.text.find("Filter 2: ON PK Fc 1000 Hz Gain -3.0 dB Q 1.41\n"), std::string::npos) << w.text;
     const BandTextRead r = readBandText(w.text);
     ASSERT_TRUE(r.ok) << r.errorText();
-    const dsp::EqChain before = dsp::BuildEqChain(bands);
-    const dsp::EqChain after = dsp::BuildEqChain(r.bands);
-    for (float f : dsp::LogSpacedFrequencies(20.0f, 20000.0f, 300)) {
+    const dsp::EqChain before = dsp::buildEqChain(bands);
+    const dsp::EqChain after = dsp::buildEqChain(r.bands);
+    for (float f : dsp::logSpacedFrequencies(20.0f, 20000.0f, 300)) {
         if (std::fabs(f - 50.0f) < 1.0f)
             continue; // the notch's own zero
         EXPECT_NEAR(dsp::CascadeMagnitude(f, before.data(), 5), dsp::CascadeMagnitude(f, after.data(), 5), 1e-3) << f;

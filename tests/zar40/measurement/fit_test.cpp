@@ -90,8 +90,8 @@ TEST(Fit, HonoursTargetRangeAndBoostLimit)
     o.maxBoostDb = 3.0;
     FitResult r = fitEq(m, Bands{}, o);
     ASSERT_TRUE(r.ok);
-    const dsp::EqChain chain = dsp::BuildEqChain(r.bands);
-    for (float f : dsp::LogSpacedFrequencies(20.0f, 20000.0f, 200))
+    const dsp::EqChain chain = dsp::buildEqChain(r.bands);
+    for (float f : dsp::logSpacedFrequencies(20.0f, 20000.0f, 200))
         EXPECT_LE(dsp::CascadeMagnitude(f, chain.data(), chain.size()), 3.0 + 0.3) << f;
 
     // A measurement that already follows a tilt is flat against that tilt.

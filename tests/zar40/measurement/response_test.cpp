@@ -50,13 +50,13 @@ TEST(MeasurementResponse, NormalisesTheMidBandToZero)
 
 TEST(MeasurementResponse, PredictionAddsTheChannelsOwnBands)
 {
-    const std::vector<float> f = dsp::LogSpacedFrequencies(20.0f, 20000.0f, 50);
+    const std::vector<float> f = dsp::logSpacedFrequencies(20.0f, 20000.0f, 50);
     const Curve flat = interpolate(line({10, 30000}, {3, 3}, {10, 10}), f);
     std::array<dsp::EqBandSettings, dsp::kEqBands> bands{};
     bands[1] = {dsp::EqPeq2, 1000, 2.0f, -6.0f};
     bands[3] = {dsp::EqHighShelf12, 8000, 0.7f, 4.0f};
     const Curve p = predictEq(flat, bands);
-    const dsp::EqChain chain = dsp::BuildEqChain(bands);
+    const dsp::EqChain chain = dsp::buildEqChain(bands);
     for (std::size_t k = 0; k < f.size(); ++k) {
         EXPECT_NEAR(p.magnitudeDb[k], 3.0 + dsp::CascadeMagnitude(f[k], chain.data(), chain.size()), 1e-9);
         const double expectPhase = std::remainder(10.0 + dsp::CascadePhase(f[k], chain.data(), chain.size()), 360.0);

@@ -41,7 +41,7 @@ TEST(FactoryLayouts, StereoBypassIsTheBaseWithLeftRightOutputs)
         expected.outputs[o].ROUTE = o % 2 == 0 ? 0 : 2;
         setText(expected.outputs[o].NAME, o % 2 == 0 ? "OUT L" : "OUT R");
     }
-    EXPECT_TRUE(SameRecord(expected, r));
+    EXPECT_TRUE(sameRecord(expected, r));
 }
 
 TEST(FactoryLayouts, MonoBypassKeepsTheNumber)
@@ -120,5 +120,5 @@ TEST(FactoryLayouts, PresetMemoryChangesOnlyTheCurrentSlot)
     applyFactoryLayout(memory, FactoryLayout::TwoWayStereo);
     EXPECT_EQ(textOf(memory.records[31].NAME), "Preset 32");
     EXPECT_EQ(textOf(memory.records[31].outputs[0].NAME), "BASS L");
-    for (std::size_t k = 0; k < 31; ++k) EXPECT_TRUE(SameRecord(before.records[k], memory.records[k])) << k;
+    for (std::size_t k = 0; k < 31; ++k) EXPECT_TRUE(sameRecord(before.records[k], memory.records[k])) << k;
 }

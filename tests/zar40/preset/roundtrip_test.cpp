@@ -78,10 +78,10 @@ TEST(RoundTrip, RandomRecordsSurviveBitForBit)
         const std::string doc = xmlPresetDocument(r);
         const Result res = readXmlPreset(doc, back);
         ASSERT_TRUE(res.ok) << res.detail;
-        ASSERT_TRUE(SameRecord(asStored(r), back)) << "record " << n;
+        ASSERT_TRUE(sameRecord(asStored(r), back)) << "record " << n;
         if (n < 10) {
             writeFile(dir.file("random.vpx"), doc);
-            ASSERT_TRUE(StrictXmlParserAccepts(dir.file("random.vpx"))) << "record " << n;
+            ASSERT_TRUE(strictXmlParserAccepts(dir.file("random.vpx"))) << "record " << n;
         }
     }
 }
@@ -105,7 +105,7 @@ TEST(RoundTrip, EveryStageOnMeansNothingIsLost)
     ASSERT_TRUE(writeXmlPresetFile(r, dir.file("all.vpx")).ok);
     PresetRecord back;
     ASSERT_TRUE(readXmlPresetFile(dir.file("all.vpx"), back).ok);
-    EXPECT_TRUE(SameRecord(asStored(r), back)); // only control characters in texts change
+    EXPECT_TRUE(sameRecord(asStored(r), back)); // only control characters in texts change
 }
 
 TEST(RoundTrip, ReadingIsStableUnderRewriting)
@@ -119,6 +119,6 @@ TEST(RoundTrip, ReadingIsStableUnderRewriting)
         EXPECT_EQ(xmlPresetDocument(asStored(a)), second);
         PresetRecord b;
         ASSERT_TRUE(readXmlPreset(second, b).ok);
-        EXPECT_TRUE(SameRecord(a, b));
+        EXPECT_TRUE(sameRecord(a, b));
     }
 }

@@ -54,7 +54,7 @@ private:
 };
 
 // Names the first differing field, which says more than "records differ".
-inline ::testing::AssertionResult SameRecord(const zar40::preset::PresetRecord &expected,
+inline ::testing::AssertionResult sameRecord(const zar40::preset::PresetRecord &expected,
                                              const zar40::preset::PresetRecord &actual)
 {
     const auto diff = zar40::preset::differingFields(expected, actual);
@@ -68,7 +68,7 @@ inline ::testing::AssertionResult SameRecord(const zar40::preset::PresetRecord &
 
 // Runs libxml2's xmllint on PATH: the strict XML 1.0 check that other tools
 // apply to the files we write.
-inline ::testing::AssertionResult StrictXmlParserAccepts(const std::string &path)
+inline ::testing::AssertionResult strictXmlParserAccepts(const std::string &path)
 {
     if (std::system("command -v xmllint >/dev/null 2>&1") != 0)
         return ::testing::AssertionFailure() << "xmllint is missing (scripts/install-deps installs libxml2-utils)";

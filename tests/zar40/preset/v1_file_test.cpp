@@ -94,10 +94,10 @@ TEST(V1Reader, ShortOrMissingFileIsRefusedAndTargetKept)
         EXPECT_FALSE(res.ok) << name;
         EXPECT_EQ(res.message, kV1LoadError) << name;
         EXPECT_NE(res.detail.find(name), std::string::npos) << res.detail;
-        EXPECT_TRUE(SameRecord(before, r)) << name;
+        EXPECT_TRUE(sameRecord(before, r)) << name;
     }
     EXPECT_FALSE(readV1Preset({}, r).ok);
-    EXPECT_TRUE(SameRecord(before, r));
+    EXPECT_TRUE(sameRecord(before, r));
 }
 
 TEST(PresetFile, ChosenByLowerCaseExtension)
@@ -111,7 +111,7 @@ TEST(PresetFile, ChosenByLowerCaseExtension)
         EXPECT_FALSE(res.ok) << path;
         EXPECT_EQ(res.message, "Not a valid VRN-Preset file!") << path;
     }
-    EXPECT_TRUE(SameRecord(defaultPreset(), r));
+    EXPECT_TRUE(sameRecord(defaultPreset(), r));
 
     const std::string xml = dir.file("show.vpx");
     writeFile(xml, xmlPresetDocument(startupPreset(3)));

@@ -116,7 +116,7 @@ TEST(XmlReader, EmptyRootGivesTheDefaultPreset)
     r.PRESET_FLAGS = 7;
     const Result res = readXmlPresetFile(dataFile("empty_root.vpx"), r);
     ASSERT_TRUE(res.ok) << res.detail;
-    EXPECT_TRUE(SameRecord(defaultPreset(), r));
+    EXPECT_TRUE(sameRecord(defaultPreset(), r));
     EXPECT_EQ(textOf(r.NAME), "Default Preset");
     EXPECT_EQ(textOf(r.AUTHOR), "V.R.N.");
 }
@@ -143,7 +143,7 @@ TEST(XmlReader, HandWrittenFileFollowsTheRules)
     out.NOISEGATE.HT = 0.0f;                             // not a number
     setText(expected.NAME, "A twenty char na");          // NAME of an INPUT without ID, cut to 16
     setText(expected.AUTHOR, "Second a");                // the later AUTHOR wins, cut to 8
-    EXPECT_TRUE(SameRecord(expected, r));
+    EXPECT_TRUE(sameRecord(expected, r));
 }
 
 TEST(XmlReader, NumberParsing)
@@ -175,7 +175,7 @@ TEST(XmlReader, ChannelIdsAndUnknownChildren)
     expected.outputs[5].PEQ[4].TYPE = 12;  // PEQ ID 0 ignored
     expected.outputs[5].DYNAMIC.TYPE = 1;
     expected.outputs[5].DYNAMIC.AT = 1.0f; // MISC not descended into; input 1 has no PHASE or DYNAMIC
-    EXPECT_TRUE(SameRecord(expected, r));
+    EXPECT_TRUE(sameRecord(expected, r));
 }
 
 TEST(XmlReader, FailureLeavesTheTargetUnchanged)
@@ -188,7 +188,7 @@ TEST(XmlReader, FailureLeavesTheTargetUnchanged)
         EXPECT_FALSE(res.ok) << name;
         EXPECT_EQ(res.message, "Could not load XML-Preset-file!\nFile corrupt?") << name;
         EXPECT_FALSE(res.detail.empty()) << name;
-        EXPECT_TRUE(SameRecord(before, r)) << name;
+        EXPECT_TRUE(sameRecord(before, r)) << name;
     }
     PresetRecord r = defaultPreset();
     EXPECT_FALSE(readXmlPreset("", r).ok);
@@ -217,7 +217,7 @@ TEST(XmlTexts, WindowsCharactersRoundTripAsUtf8)
     EXPECT_NE(doc.find("B\xC3\xBChne \xE2\x82\xAC \xE2\x80\x93"), std::string::npos) << "files hold UTF-8";
     PresetRecord back;
     ASSERT_TRUE(readXmlPreset(doc, back).ok);
-    EXPECT_TRUE(SameRecord(r, back));
+    EXPECT_TRUE(sameRecord(r, back));
 
     // Characters Windows-1252 lacks become "?"; the cut counts characters, not bytes.
     back = readOk(document("<NAME>\xE6\x97\xA5\xE6\x9C\xAC B\xC3\xBChne 123456789</NAME><AUTHOR>\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA4</AUTHOR>"));
@@ -233,7 +233,7 @@ TEST(XmlTexts, ControlBytesAreWrittenAsBlanksSoStrictParsersAcceptTheFile)
     setText(r.outputs[2].NAME, "x\x0Ey\r\n");
     TempDir dir;
     ASSERT_TRUE(writeXmlPresetFile(r, dir.file("controls.vpx")).ok);
-    EXPECT_TRUE(StrictXmlParserAccepts(dir.file("controls.vpx")));
+    EXPECT_TRUE(strictXmlParserAccepts(dir.file("controls.vpx")));
 
     PresetRecord back;
     ASSERT_TRUE(readXmlPresetFile(dir.file("controls.vpx"), back).ok);

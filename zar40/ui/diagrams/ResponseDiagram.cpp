@@ -20,7 +20,7 @@ const QColor kGradientFill(60, 60, 175);
 
 // The drawings name a font that Linux systems rarely have; the families
 // after it are the closest sans fonts at the same pixel size.
-QFont DiagramFont(int pixelSize, bool bold, bool underline)
+QFont diagramFont(int pixelSize, bool bold, bool underline)
 {
     QFont f;
     f.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"),
@@ -51,12 +51,12 @@ QString TitleOf(DiagramKind kind)
 } // namespace
 
 ResponseDiagram::ResponseDiagram(DiagramKind kind, QWidget *parent)
-    : QWidget(parent), m_kind(kind), m_limits(ConstructionLimits(kind))
+    : QWidget(parent), m_kind(kind), m_limits(constructionLimits(kind))
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // The spin buttons come with the window and set the limits it starts with.
-    if (const auto spin = SpinSetupFor(kind)) {
+    if (const auto spin = spinSetupFor(kind)) {
         auto make = [this, step = spin->valuePerStep](int id, int lo, int hi, int start, bool lower) {
             auto *box = new QSpinBox(this);
             box->setObjectName(QStringLiteral("spin%1").arg(id));
@@ -72,7 +72,7 @@ ResponseDiagram::ResponseDiagram(DiagramKind kind, QWidget *parent)
         };
         m_upperSpin = make(kUpperSpinId, spin->upperMin, spin->upperMax, spin->upperStart, false);
         m_lowerSpin = make(kLowerSpinId, spin->lowerMin, spin->lowerMax, spin->lowerStart, true);
-        m_limits = WindowLimits(kind);
+        m_limits = windowLimits(kind);
     }
 }
 
@@ -81,7 +81,7 @@ void ResponseDiagram::setLimits(const AxisLimits &limits)
     // A range of zero has no mapping; keep the limits the diagram has.
     if (limits.xMin >= limits.xMax || limits.yMin >= limits.yMax || limits == m_limits)
         return;
-    if (IsFrequencyDiagram(m_kind) && limits.xMin <= 0)
+    if (isFrequencyDiagram(m_kind) && limits.xMin <= 0)
         return;
     m_limits = limits;
     m_frameValid = false;
@@ -97,7 +97,7 @@ void ResponseDiagram::redraw()
 
 Mapping ResponseDiagram::mappingFor(QSize size) const
 {
-    return Mapping(m_kind, PlotRectFor(m_kind, size.width(), size.height()), m_limits);
+    return Mapping(m_kind, plotRectFor(m_kind, size.width(), size.height()), m_limits);
 }
 
 QImage ResponseDiagram::render(QSize size)
@@ -136,7 +136,7 @@ void ResponseDiagram::paintOverlay(QPainter &p, QSize size)
 {
     const Mapping map = mappingFor(size);
     if (!m_curvesValid || m_curvesSize != size || m_curvesLimits != m_limits) {
-        if (IsFrequencyDiagram(m_kind))
+        if (isFrequencyDiagram(m_kind))
             m_sampler.prepare(map);
         computeCurves(map, m_sampler);
         m_curvesValid = true;
@@ -184,10 +184,10 @@ void ResponseDiagram::paintBackground(QPainter &p, QSize size) const
     p.setBackgroundMode(Qt::TransparentMode);
     const QString title = TitleOf(m_kind);
     if (!title.isEmpty()) {
-        p.setFont(DiagramFont(18, true, true));
+        p.setFont(diagramFont(18, true, true));
         p.drawText(QRect(0, 0, size.width(), 18), Qt::AlignCenter, title);
     }
-    if (IsFrequencyDiagram(m_kind)) {
+    if (isFrequencyDiagram(m_kind)) {
         paintLegend(p, size, legendLabels());
         paintFrequencyGrid(p, map, size);
     } else {
@@ -205,11 +205,11 @@ void ResponseDiagram::paintLegend(QPainter &p, QSize size, const QStringList &la
         return;
     const int slotWidth = (w - 140) / slotCount;
     const int mid = h - 15;
-    p.setFont(DiagramFont(15));
+    p.setFont(diagramFont(15));
     for (int i = 0; i < slotCount; ++i) {
         const int x = 70 + i * slotWidth;
         const bool result = i == slotCount - 1;
-        p.setPen(QPen(result ? QColor(Qt::white) : ColourOf(CurveColour(m_kind, i)), result ? kResultPenWidth : 1));
+        p.setPen(QPen(result ? QColor(Qt::white) : ColourOf(curveColour(m_kind, i)), result ? kResultPenWidth : 1));
         p.drawLine(x, mid, x + 25, mid);
         p.setPen(Qt::white);
         p.drawText(QRect(x + 30, h - 25, slotWidth - 30, 20), Qt::AlignLeft | Qt::AlignVCenter, labels[i]);
@@ -220,11 +220,11 @@ void ResponseDiagram::paintFrequencyGrid(QPainter &p, const Mapping &map, QSize)
 {
     const PlotRect &r = map.plot();
     const AxisLimits &l = m_limits;
-    const int step = GridStep(m_kind, l.yMax - l.yMin);
+    const int step = gridStep(m_kind, l.yMax - l.yMin);
     const bool phase = m_kind == DiagramKind::EqPhase || m_kind == DiagramKind::CrossoverPhase;
     const QString unit = phase ? QStringLiteral("°") : QStringLiteral("dB");
     const QPen dotted(Qt::white, 1, Qt::DotLine);
-    p.setFont(DiagramFont(15));
+    p.setFont(diagramFont(15));
     auto hline = [&](int v) {
         const int y = map.valueToY(v);
         p.setPen(dotted);
@@ -269,8 +269,8 @@ void ResponseDiagram::paintDynamicsGrid(QPainter &p, const Mapping &map) const
     const PlotRect &r = map.plot();
     const AxisLimits &l = m_limits;
     const QPen dotted(Qt::white, 1, Qt::DotLine);
-    p.setFont(DiagramFont(14));
-    const int yStep = GridStep(m_kind, l.yMax - l.yMin);
+    p.setFont(diagramFont(14));
+    const int yStep = gridStep(m_kind, l.yMax - l.yMin);
     for (int v = l.yMin - l.yMin % yStep; v <= l.yMax; v += yStep) {
         if (v < l.yMin)
             continue;
@@ -280,7 +280,7 @@ void ResponseDiagram::paintDynamicsGrid(QPainter &p, const Mapping &map) const
         p.setPen(Qt::white);
         p.drawText(QRect(r.right + 1, y - 7, 24, 16), Qt::AlignLeft | Qt::AlignTop, QString::number(v));
     }
-    const int xStep = GridStep(m_kind, l.xMax - l.xMin);
+    const int xStep = gridStep(m_kind, l.xMax - l.xMin);
     for (int v = l.xMin - l.xMin % xStep; v <= l.xMax; v += xStep) {
         if (v < l.xMin)
             continue;
@@ -298,10 +298,10 @@ void ResponseDiagram::paintDynamicsGrid(QPainter &p, const Mapping &map) const
     p.setPen(dotted);
     p.drawLine(r.left, r.bottom - 1, r.right - 1, r.top);
     p.setPen(Qt::white);
-    p.setFont(DiagramFont(15));
+    p.setFont(diagramFont(15));
     p.drawText(QRect(r.left, 2, r.width(), 20), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Input dBu"));
     p.save();
-    p.setFont(DiagramFont(12));
+    p.setFont(diagramFont(12));
     p.translate(4, (r.top + r.bottom) / 2);
     p.rotate(-90);
     p.drawText(QRect(-60, 0, 120, 16), Qt::AlignHCenter | Qt::AlignTop, QStringLiteral("Output dBu"));
@@ -315,7 +315,7 @@ void ResponseDiagram::paintCurveRows(QPainter &p, const Curve &c, int firstX) co
     QPolygon line(static_cast<int>(c.rows.size()));
     for (std::size_t i = 0; i < c.rows.size(); ++i)
         line.setPoint(static_cast<int>(i), firstX + static_cast<int>(i), c.rows[i]);
-    const QColor colour = c.result ? QColor(Qt::white) : ColourOf(CurveColour(m_kind, c.slot));
+    const QColor colour = c.result ? QColor(Qt::white) : ColourOf(curveColour(m_kind, c.slot));
     p.setPen(QPen(colour, c.result ? kResultPenWidth : 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     p.drawPolyline(line);
 }
@@ -359,7 +359,7 @@ void ResponseDiagram::mouseMoveEvent(QMouseEvent *event)
 {
     const QPoint pos = event->position().toPoint();
     const Mapping map = mappingFor(size());
-    const QString text = QString::fromStdString(ReadOutText(m_kind, map, pos.x(), pos.y()));
+    const QString text = QString::fromStdString(readOutText(m_kind, map, pos.x(), pos.y()));
     if (text != m_readOut) {
         m_readOut = text;
         emit readOutChanged(m_readOut);

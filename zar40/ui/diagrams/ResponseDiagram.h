@@ -112,6 +112,6 @@ private:
 
 // 0x00BBGGRR to a colour.
 QColor ColourOf(std::uint32_t bgr);
-QFont DiagramFont(int pixelSize, bool bold = false, bool underline = false);
+QFont diagramFont(int pixelSize, bool bold = false, bool underline = false);
 
 } // namespace zar40::diagrams

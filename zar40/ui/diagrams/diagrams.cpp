@@ -51,8 +51,8 @@ void EqDiagram::setMeasurement(std::shared_ptr<const measurement::Measurement> m
 void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
-    m_curves = EqCurves(map, sampler, m_bands, q);
-    m_overlay = EqOverlay(map, sampler, m_bands, m_measuredColumns.update(sampler, m_measurement, m_normalise), q);
+    m_curves = eqCurves(map, sampler, m_bands, q);
+    m_overlay = eqOverlay(map, sampler, m_bands, m_measuredColumns.update(sampler, m_measurement, m_normalise), q);
 }
 
 void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
@@ -79,7 +79,7 @@ void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::
     const bool eq = kind == DiagramKind::EqMagnitude || kind == DiagramKind::EqPhase;
     const int firstX = map.plot().left;
     for (const OverlayCurve &c : curves) {
-        const QColor colour = eq || c.result ? kOverlayColour : ColourOf(CurveColour(kind, c.slot));
+        const QColor colour = eq || c.result ? kOverlayColour : ColourOf(curveColour(kind, c.slot));
         // One-pixel pens stay on the painter's fast path; the thick curve is
         // two of them a row apart.
         p.setPen(QPen(colour, 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
@@ -103,7 +103,7 @@ void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::
     }
     if (note.isEmpty())
         return;
-    p.setFont(DiagramFont(12));
+    p.setFont(diagramFont(12));
     p.setPen(kOverlayColour);
     const PlotRect plot = map.plot();
     p.drawText(QRect(plot.left + 6, plot.top + 4, plot.right - plot.left - 12, 16), Qt::AlignRight | Qt::AlignTop,
@@ -116,14 +116,14 @@ CPEQ_Phase_Diagramm::CPEQ_Phase_Diagramm(QWidget *parent) : EqDiagram(DiagramKin
 
 void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
 {
-    p.setFont(DiagramFont(12));
+    p.setFont(diagramFont(12));
     p.setBrush(Qt::NoBrush);
     for (std::size_t i = 0; i < m_bands.size(); ++i) {
-        if (!BandHasMarker(map, m_bands[i]))
+        if (!bandHasMarker(map, m_bands[i]))
             continue;
-        const MarkerPoint pt = BandMarkerPoint(map, m_bands[i]);
+        const MarkerPoint pt = bandMarkerPoint(map, m_bands[i]);
         const bool up = m_bands[i].gain >= 0.0f;
-        p.setPen(QPen(ColourOf(CurveColour(kind(), static_cast<int>(i))), 1));
+        p.setPen(QPen(ColourOf(curveColour(kind(), static_cast<int>(i))), 1));
         p.drawPolygon(Triangle(pt.x, pt.y, up));
         const QRect box = up ? QRect(QPoint(pt.x, pt.y - 25), QPoint(pt.x + 10, pt.y - 10))
                              : QRect(QPoint(pt.x, pt.y + 10), QPoint(pt.x + 10, pt.y + 25));
@@ -131,7 +131,7 @@ void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
     }
 }
 
-int CPEQ_Frequenz_Diagramm::markerAt(const Mapping &map, int x, int y) const { return HitBand(map, m_bands, x, y); }
+int CPEQ_Frequenz_Diagramm::markerAt(const Mapping &map, int x, int y) const { return hitBand(map, m_bands, x, y); }
 
 void CPEQ_Frequenz_Diagramm::moveMarker(const Mapping &map, int marker, int x, int y)
 {
@@ -164,11 +164,11 @@ void CrossoverDiagram::setMeasurements(Measurements m, bool normalise)
 void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
-    m_curves = CrossoverCurves(map, sampler, m_outputs, m_options, q);
+    m_curves = crossoverCurves(map, sampler, m_outputs, m_options, q);
     MeasuredOutputs measured{};
     for (std::size_t o = 0; o < measured.size(); ++o)
         measured[o] = m_measuredColumns[o].update(sampler, m_measurements[o], m_normalise);
-    m_overlay = CrossoverOverlay(map, sampler, m_outputs, m_options, measured, q);
+    m_overlay = crossoverOverlay(map, sampler, m_outputs, m_options, measured, q);
 }
 
 void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const
@@ -249,22 +249,22 @@ void CCross_Magnitude_Diagramm::paintMarkers(QPainter &p, const Mapping &map) co
     const int zero = map.valueToY(0);
     p.setBrush(Qt::NoBrush);
     for (std::size_t o = 0; o < m_outputs.size(); ++o) {
-        p.setPen(QPen(ColourOf(CurveColour(kind(), static_cast<int>(o))), 1));
+        p.setPen(QPen(ColourOf(curveColour(kind(), static_cast<int>(o))), 1));
         for (bool highPass : {false, true}) {
-            if (CrossoverMarkerActive(m_outputs[o], highPass))
-                p.drawPolygon(Triangle(CrossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
+            if (crossoverMarkerActive(m_outputs[o], highPass))
+                p.drawPolygon(Triangle(crossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
         }
     }
 }
 
 int CCross_Magnitude_Diagramm::markerAt(const Mapping &map, int x, int y) const
 {
-    return HitCrossoverMarker(map, m_outputs, x, y);
+    return hitCrossoverMarker(map, m_outputs, x, y);
 }
 
 void CCross_Magnitude_Diagramm::moveMarker(const Mapping &map, int marker, int x, int y)
 {
-    DragCrossoverMarker(map, m_outputs, marker, x, y);
+    dragCrossoverMarker(map, m_outputs, marker, x, y);
 }
 
 ResponseDiagram::DragCodes CCross_Magnitude_Diagramm::dragCodes(int marker) const
@@ -276,7 +276,7 @@ ResponseDiagram::DragCodes CCross_Magnitude_Diagramm::dragCodes(int marker) cons
 
 CDynamik_Diagramm::CDynamik_Diagramm(QWidget *parent) : ResponseDiagram(DiagramKind::Dynamics, parent) {}
 
-void CDynamik_Diagramm::computeCurves(const Mapping &map, CurveSampler &) { m_curve = DynamicsCurve(map, m_dynamics); }
+void CDynamik_Diagramm::computeCurves(const Mapping &map, CurveSampler &) { m_curve = dynamicsCurve(map, m_dynamics); }
 
 void CDynamik_Diagramm::paintCurves(QPainter &p, const Mapping &) const
 {

@@ -22,9 +22,9 @@ CCrossoverSideEditor::CCrossoverSideEditor(CrossoverSide side, QWidget *parent)
     m_bypass->setFocusPolicy(Qt::StrongFocus);
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
-    WheelOnlyWithFocus(m_type);
+    wheelOnlyWithFocus(m_type);
     for (int p = 0; p < model::kCrossoverListSize; ++p) {
-        const std::string_view name = dsp::CrossoverTypeName(model::CrossoverTypeAtListPosition(side, p));
+        const std::string_view name = dsp::CrossoverTypeName(model::crossoverTypeAtListPosition(side, p));
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     // The crossover's frequencies span the equalizer's range.
@@ -45,7 +45,7 @@ CCrossoverSideEditor::CCrossoverSideEditor(CrossoverSide side, QWidget *parent)
         connect(field, &CValueSpin::changing, this, [this] { changeField(false); });
         connect(field, &CValueSpin::committed, this, [this] { changeField(true); });
     }
-    setFilter(model::BypassedCrossover(side));
+    setFilter(model::bypassedCrossover(side));
 }
 
 void CCrossoverSideEditor::setControlNamePrefix(const QString &prefix)
@@ -64,9 +64,9 @@ void CCrossoverSideEditor::setFilter(const preset::CrossoverFilter &filter)
 
 void CCrossoverSideEditor::showFilter()
 {
-    const preset::CrossoverFilter off = model::BypassedCrossover(m_side);
+    const preset::CrossoverFilter off = model::bypassedCrossover(m_side);
     const bool bypass = m_filter.TYPE == off.TYPE;
-    const int position = model::CrossoverListPosition(m_side, m_filter.TYPE);
+    const int position = model::crossoverListPosition(m_side, m_filter.TYPE);
     if (position >= 0)
         m_lastPosition = position;
     m_bypass->setChecked(bypass);
@@ -90,7 +90,7 @@ void CCrossoverSideEditor::onBypassClicked(bool bypass)
 {
     // Leaving bypass starts from what the fields show: the stored 1000 Hz
     // and order 4 unless the record said otherwise.
-    m_filter = model::StoredCrossover(m_side, bypass, m_lastPosition,
+    m_filter = model::storedCrossover(m_side, bypass, m_lastPosition,
                                       static_cast<std::uint32_t>(std::lround(m_frequency->value())),
                                       static_cast<std::uint32_t>(std::lround(m_order->value())));
     showFilter();
@@ -100,7 +100,7 @@ void CCrossoverSideEditor::onBypassClicked(bool bypass)
 void CCrossoverSideEditor::onTypeChosen(int position)
 {
     m_lastPosition = position;
-    const std::uint32_t type = model::CrossoverTypeAtListPosition(m_side, position);
+    const std::uint32_t type = model::crossoverTypeAtListPosition(m_side, position);
     if (type == m_filter.TYPE)
         return;
     m_filter.TYPE = type;
@@ -129,7 +129,7 @@ CCrossoverEditor::CCrossoverEditor(int output, QWidget *parent)
 {
     m_lowCut = new CCrossoverSideEditor(CrossoverSide::LowCut, this);
     m_highCut = new CCrossoverSideEditor(CrossoverSide::HighCut, this);
-    const QString title = ChannelTitle(preset::kFirstOutput + output);
+    const QString title = channelTitle(preset::kFirstOutput + output);
     m_lowCut->setControlNamePrefix(title + " low cut");
     m_highCut->setControlNamePrefix(title + " high cut");
     auto *row = new QHBoxLayout(this);

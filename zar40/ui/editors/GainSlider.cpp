@@ -32,14 +32,14 @@ QString DefaultCaption(int channel)
 QString CGainSlider::gainText(float gainDb)
 {
     const preset::ParameterFacts &f = preset::kChannelGainFacts;
-    return QString::asprintf("%4.*f", f.decimals, static_cast<double>(gainDb)) + FactText(f.suffix);
+    return QString::asprintf("%4.*f", f.decimals, static_cast<double>(gainDb)) + factText(f.suffix);
 }
 
 CGainSlider::CGainSlider(int channel, QWidget *parent)
     : QWidget(parent)
     , m_channel(channel)
 {
-    const QString title = ChannelTitle(channel);
+    const QString title = channelTitle(channel);
     m_caption = new QLabel(DefaultCaption(channel), this);
     m_caption->setAlignment(Qt::AlignHCenter);
 
@@ -48,8 +48,8 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     scale.min = gain.min;
     scale.max = gain.max;
     scale.tickCount = 7;
-    scale.minText = QString::asprintf("%+.0f", static_cast<double>(gain.min)) + FactText(gain.suffix);
-    scale.maxText = QString::asprintf("%+.0f", static_cast<double>(gain.max)) + FactText(gain.suffix);
+    scale.minText = QString::asprintf("%+.0f", static_cast<double>(gain.min)) + factText(gain.suffix);
+    scale.maxText = QString::asprintf("%+.0f", static_cast<double>(gain.max)) + factText(gain.suffix);
     scale.valueText = &CGainSlider::gainText;
     m_slider = new CValueSlider(Qt::Vertical, scale, this);
     m_slider->setControlName(title + " gain");

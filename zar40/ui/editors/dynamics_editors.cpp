@@ -29,7 +29,7 @@ CValueSlider *PanelSlider(const preset::ParameterFacts &facts, int width, const 
     scale.tickCount = 10;
     scale.minText = QString::number(static_cast<double>(facts.min));
     scale.maxText = QString::number(static_cast<double>(facts.max));
-    const QString suffix = FactText(facts.suffix);
+    const QString suffix = factText(facts.suffix);
     scale.valueText = [width, decimals = facts.decimals, suffix](float v) {
         return QString::asprintf("%*.*f", width, decimals, static_cast<double>(v)) + suffix;
     };
@@ -45,7 +45,7 @@ CValueSpin *PanelSpin(const preset::ParameterFacts &facts, const QString &name, 
     return s;
 }
 
-QString Label(const preset::ParameterFacts &facts) { return FactText(facts.label); }
+QString Label(const preset::ParameterFacts &facts) { return factText(facts.label); }
 
 QCheckBox *BypassBox(const QString &name, QWidget *parent)
 {
@@ -62,14 +62,14 @@ QCheckBox *BypassBox(const QString &name, QWidget *parent)
 CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
     : QGroupBox(QStringLiteral("Dynamik"), parent)
 {
-    const QString prefix = ChannelTitle(preset::kFirstOutput + output) + " dynamics ";
+    const QString prefix = channelTitle(preset::kFirstOutput + output) + " dynamics ";
     m_bypass = BypassBox(prefix + "bypass", this);
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
-    WheelOnlyWithFocus(m_type);
+    wheelOnlyWithFocus(m_type);
     m_type->setAccessibleName(prefix + "type");
     for (std::uint32_t type : {dsp::DynLimiter, dsp::DynCompressor}) {
-        const std::string_view name = dsp::DynamicsTypeName(type);
+        const std::string_view name = dsp::dynamicsTypeName(type);
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     m_threshold = PanelSlider(preset::kDynThresholdFacts, 3, prefix + "threshold", this);
@@ -110,7 +110,7 @@ CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
 void CDynamicsEditor::setDynamics(const preset::Dynamics &stored)
 {
     m_stored = stored;
-    m_panel = model::ShownDynamics(model::ToDynamics(stored));
+    m_panel = model::shownDynamics(model::toDynamics(stored));
     showPanel();
 }
 
@@ -137,8 +137,8 @@ void CDynamicsEditor::showPanel()
 // rules show for it.
 void CDynamicsEditor::store(std::uint32_t type)
 {
-    m_stored = ToRecord(model::StoredDynamics(type, m_panel));
-    m_panel = model::ShownDynamics(model::ToDynamics(m_stored));
+    m_stored = ToRecord(model::storedDynamics(type, m_panel));
+    m_panel = model::shownDynamics(model::toDynamics(m_stored));
     showPanel();
     emit dynamicsChanging(m_stored);
     emit dynamicsCommitted(m_stored);
@@ -148,7 +148,7 @@ void CDynamicsEditor::onBypassClicked(bool bypass)
 {
     if (bypass) {
         // Bypass stores what the panel shows in bypass, not the old values.
-        m_panel = model::ShownDynamics(dsp::DynamicsSettings{});
+        m_panel = model::shownDynamics(dsp::DynamicsSettings{});
         store(dsp::DynBypass);
         return;
     }
@@ -170,7 +170,7 @@ void CDynamicsEditor::onTypeChosen(int position)
 void CDynamicsEditor::changeValue(float dsp::DynamicsSettings::*field, double value, bool commit)
 {
     m_panel.*field = static_cast<float>(value);
-    m_stored = ToRecord(model::StoredDynamics(m_stored.TYPE, m_panel));
+    m_stored = ToRecord(model::storedDynamics(m_stored.TYPE, m_panel));
     if (commit)
         emit dynamicsCommitted(m_stored);
     else
@@ -182,7 +182,7 @@ void CDynamicsEditor::changeValue(float dsp::DynamicsSettings::*field, double va
 CNoiseGateEditor::CNoiseGateEditor(int output, QWidget *parent)
     : QGroupBox(QStringLiteral("Noisegate"), parent)
 {
-    const QString prefix = ChannelTitle(preset::kFirstOutput + output) + " noise gate ";
+    const QString prefix = channelTitle(preset::kFirstOutput + output) + " noise gate ";
     m_bypass = BypassBox(prefix + "bypass", this);
     m_threshold = PanelSlider(preset::kGateThresholdFacts, 3, prefix + "threshold", this);
     m_firstTime = PanelSpin(preset::kGateCloseTimeFacts, prefix + "CT", this);
@@ -197,8 +197,8 @@ CNoiseGateEditor::CNoiseGateEditor(int output, QWidget *parent)
 
     connect(m_bypass, &QCheckBox::clicked, this, [this](bool bypass) {
         m_panel.bypass = bypass;
-        m_stored = model::StoredNoiseGate(m_panel);
-        m_panel = model::NoiseGatePanelValues(m_stored);
+        m_stored = model::storedNoiseGate(m_panel);
+        m_panel = model::noiseGatePanelValues(m_stored);
         showPanel();
         // The times stay as stored, whatever the bypassed panel shows.
         emit noiseGateChanging(m_stored);
@@ -230,7 +230,7 @@ CNoiseGateEditor::CNoiseGateEditor(int output, QWidget *parent)
 void CNoiseGateEditor::setNoiseGate(const preset::NoiseGate &stored)
 {
     m_stored = stored;
-    m_panel = model::NoiseGatePanelValues(stored);
+    m_panel = model::noiseGatePanelValues(stored);
     showPanel();
 }
 
@@ -246,7 +246,7 @@ void CNoiseGateEditor::showPanel()
 
 void CNoiseGateEditor::emitStored(bool commit)
 {
-    m_stored = model::StoredNoiseGate(m_panel);
+    m_stored = model::storedNoiseGate(m_panel);
     if (commit)
         emit noiseGateCommitted(m_stored);
     else

@@ -20,9 +20,9 @@ CEqBandEditor::CEqBandEditor(int band, QWidget *parent)
 {
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
-    WheelOnlyWithFocus(m_type);
+    wheelOnlyWithFocus(m_type);
     for (std::uint32_t code = 1; code <= dsp::kEqBandTypeMax; ++code) {
-        const std::string_view name = dsp::EqBandShortName(code);
+        const std::string_view name = dsp::eqBandShortName(code);
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     m_bypass = new QCheckBox(QStringLiteral("Bypass"), this);
@@ -67,7 +67,7 @@ void CEqBandEditor::setBand(const preset::EqBand &band)
 
 void CEqBandEditor::showBand()
 {
-    const int position = dsp::EqBandListPosition(m_band.TYPE);
+    const int position = dsp::eqBandListPosition(m_band.TYPE);
     if (position >= 0)
         m_lastPosition = position;
     const bool bypass = m_band.TYPE == preset::kBandOff;
@@ -84,7 +84,7 @@ void CEqBandEditor::showBand()
 void CEqBandEditor::updateEnabling()
 {
     const bool bypass = m_band.TYPE == preset::kBandOff;
-    const dsp::EqBandUses uses = dsp::EqBandTypeUses(m_band.TYPE);
+    const dsp::EqBandUses uses = dsp::eqBandTypeUses(m_band.TYPE);
     m_type->setEnabled(!bypass);
     m_frequency->setEnabled(uses.frequency);
     m_q->setEnabled(uses.q);
@@ -93,7 +93,7 @@ void CEqBandEditor::updateEnabling()
 
 void CEqBandEditor::onTypeChosen(int position)
 {
-    const std::uint32_t type = dsp::EqBandTypeAtListPosition(position);
+    const std::uint32_t type = dsp::eqBandTypeAtListPosition(position);
     m_lastPosition = position;
     if (type == m_band.TYPE)
         return;
@@ -105,7 +105,7 @@ void CEqBandEditor::onTypeChosen(int position)
 
 void CEqBandEditor::onBypassClicked(bool bypass)
 {
-    m_band.TYPE = bypass ? preset::kBandOff : dsp::EqBandTypeAtListPosition(m_lastPosition);
+    m_band.TYPE = bypass ? preset::kBandOff : dsp::eqBandTypeAtListPosition(m_lastPosition);
     m_type->setCurrentIndex(m_lastPosition);
     updateEnabling();
     emit bandChanging(m_band);
@@ -136,7 +136,7 @@ CEqChannelEditor::CEqChannelEditor(int channel, QWidget *parent)
     auto *row = new QHBoxLayout(this);
     for (int i = 0; i < preset::kBandCount; ++i) {
         auto *editor = new CEqBandEditor(i, this);
-        editor->setControlNamePrefix(ChannelTitle(channel) + QStringLiteral(" band %1").arg(i + 1));
+        editor->setControlNamePrefix(channelTitle(channel) + QStringLiteral(" band %1").arg(i + 1));
         m_editors[static_cast<std::size_t>(i)] = editor;
         row->addWidget(editor);
         connect(editor, &CEqBandEditor::bandChanging, this, [this, i](const preset::EqBand &b) { emit bandChanging(i, b); });

@@ -14,7 +14,7 @@
 
 namespace zar40::editors {
 
-QString ChannelTitle(int channel)
+QString channelTitle(int channel)
 {
     return QString::fromStdString(preset::channelName(channel, preset::ChannelNameForm::Title));
 }
@@ -39,7 +39,7 @@ protected:
 
 } // namespace
 
-void WheelOnlyWithFocus(QWidget *control) { control->installEventFilter(new WheelGuard(control)); }
+void wheelOnlyWithFocus(QWidget *control) { control->installEventFilter(new WheelGuard(control)); }
 
 // ---- CValueSlider ------------------------------------------------------------
 
@@ -56,7 +56,7 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     m_slider->setTickPosition(orientation == Qt::Vertical ? QSlider::TicksBothSides : QSlider::TicksBelow);
     m_slider->setTickInterval(kSteps / std::max(1, m_scale.tickCount - 1));
     setFocusProxy(m_slider);
-    WheelOnlyWithFocus(m_slider);
+    wheelOnlyWithFocus(m_slider);
 
     auto *minLabel = new QLabel(m_scale.minText, this);
     auto *maxLabel = new QLabel(m_scale.maxText, this);
@@ -167,10 +167,10 @@ void CValueSlider::showValue()
 
 // ---- CValueSpin --------------------------------------------------------------
 
-QString FactText(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+QString factText(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 CValueSpin::CValueSpin(const preset::ParameterFacts &facts, QWidget *parent)
-    : CValueSpin(facts.min, facts.max, facts.step, facts.decimals, FactText(facts.suffix), parent)
+    : CValueSpin(facts.min, facts.max, facts.step, facts.decimals, factText(facts.suffix), parent)
 {
 }
 
@@ -185,7 +185,7 @@ CValueSpin::CValueSpin(double min, double max, double step, int decimals, const 
     setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
     setFocusPolicy(Qt::StrongFocus);
     setAccelerated(true);
-    WheelOnlyWithFocus(this);
+    wheelOnlyWithFocus(this);
     m_committed = value();
     connect(this, &QDoubleSpinBox::valueChanged, this, [this](double v) {
         if (!m_silent)

@@ -22,12 +22,12 @@ namespace zar40::editors {
 // "Input A", "Summe", "Input B", "Output 1" ... for a channel index
 // (0 input A, 1 Summe, 2 input B, 3..8 outputs 1..6): the start of the
 // accessible names of a channel's controls.
-QString ChannelTitle(int channel);
+QString channelTitle(int channel);
 
 // The wheel changes CONTROL only while it has the focus; otherwise the wheel
 // goes on to the parent, so that scrolling the view over an editor does not
 // edit (and write to the device) whatever passes under the mouse.
-void WheelOnlyWithFocus(QWidget *control);
+void wheelOnlyWithFocus(QWidget *control);
 
 // A slider whose positions 0..kSteps stand for min..max, with its limits
 // printed at the ends and its value beside it.
@@ -114,6 +114,6 @@ private:
 };
 
 // The text of a preset fact (a label or a suffix).
-QString FactText(std::string_view text);
+QString factText(std::string_view text);
 
 } // namespace zar40::editors

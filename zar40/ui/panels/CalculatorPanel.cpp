@@ -74,7 +74,7 @@ CCalculatorPanel::CCalculatorPanel(QWidget *parent) : QGroupBox(QStringLiteral("
     recompute();
 }
 
-void CCalculatorPanel::setDynamics(const preset::Dynamics &dynamics) { setDynamics(model::ToDynamics(dynamics)); }
+void CCalculatorPanel::setDynamics(const preset::Dynamics &dynamics) { setDynamics(model::toDynamics(dynamics)); }
 
 void CCalculatorPanel::setDynamics(const dsp::DynamicsSettings &dynamics)
 {
@@ -102,7 +102,7 @@ QColor CCalculatorPanel::colourOf(dsp::MessageLevel level)
 
 void CCalculatorPanel::recompute()
 {
-    m_messages = dsp::SpeakerMessages(m_dynamics, inputs());
+    m_messages = dsp::speakerMessages(m_dynamics, inputs());
     m_list->clear();
     for (const auto &line : m_messages) {
         auto *item = new QListWidgetItem(QString::fromStdString(line.text), m_list);

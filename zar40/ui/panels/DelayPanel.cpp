@@ -87,7 +87,7 @@ CDelayPanel::CDelayPanel(QWidget *parent) : QWidget(parent)
         auto *group = new QGroupBox(outputs ? QStringLiteral(" Output ") : QStringLiteral(" Input "), this);
         auto *grid = new QGridLayout(group);
         auto *unitList = new QComboBox(group);
-        for (int u = 0; u < dsp::kDelayUnitCount; ++u) unitList->addItem(qs(dsp::DelayUnitName(u)));
+        for (int u = 0; u < dsp::kDelayUnitCount; ++u) unitList->addItem(qs(dsp::delayUnitName(u)));
         unitList->setCurrentIndex(dsp::DelayMilliseconds);
         auto *unitLabel = new QLabel(QStringLiteral("Delay Unit"), group);
         unitLabel->setBuddy(unitList);
@@ -155,7 +155,7 @@ void CDelayPanel::setDelays(const std::array<float, preset::kChannelCount> &dela
     // changed under an edit loses the edit.
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         const auto i = static_cast<std::size_t>(ch);
-        const std::int32_t stored = dsp::StoredDelayFromField(delays[i]);
+        const std::int32_t stored = dsp::storedDelayFromField(delays[i]);
         if (stored == m_stored[i]) continue;
         if (ch == m_pendingChannel) {
             m_commitTimer->stop();
@@ -187,7 +187,7 @@ double CDelayPanel::shownDelay(int channel) const
 }
 
 int CDelayPanel::unit(int channel) const { return isOutput(channel) ? outputUnit() : inputUnit(); }
-QString CDelayPanel::unitText(int channel) const { return qs(dsp::DelayUnitName(unit(channel))); }
+QString CDelayPanel::unitText(int channel) const { return qs(dsp::delayUnitName(unit(channel))); }
 int CDelayPanel::inputUnit() const { return m_inputUnit->currentIndex(); }
 int CDelayPanel::outputUnit() const { return m_outputUnit->currentIndex(); }
 void CDelayPanel::setInputUnit(int unit) { m_inputUnit->setCurrentIndex(unit); }
@@ -195,7 +195,7 @@ void CDelayPanel::setOutputUnit(int unit) { m_outputUnit->setCurrentIndex(unit);
 
 int CDelayPanel::celsius() const
 {
-    return m_fahrenheit ? dsp::FahrenheitToCelsius(m_temperature->value()) : m_temperature->value();
+    return m_fahrenheit ? dsp::fahrenheitToCelsius(m_temperature->value()) : m_temperature->value();
 }
 
 bool CDelayPanel::isFahrenheit() const { return m_fahrenheit; }
@@ -235,7 +235,7 @@ void CDelayPanel::showChannel(int channel)
     const int u = unit(channel);
     const int c = celsius();
     QDoubleSpinBox *field = m_fields[i];
-    const QString caption = qs(dsp::DelayUnitCaption(u));
+    const QString caption = qs(dsp::delayUnitCaption(u));
     m_captions[i]->setText(caption);
     field->setAccessibleName(fieldName(channel) + QLatin1Char(' ') + caption);
     // Limits and step first, then the value, which the field keeps within
@@ -245,8 +245,8 @@ void CDelayPanel::showChannel(int channel)
     // Cut down, not rounded, to what the field shows: a rounded-up limit
     // would accept a delay past the device's.
     const double scale = std::pow(10.0, decimals);
-    field->setRange(0.0, std::floor(dsp::DelayFieldMaximum(u, isOutput(channel), c) * scale) / scale);
-    field->setSingleStep(dsp::DelayUnitStep(u));
+    field->setRange(0.0, std::floor(dsp::delayFieldMaximum(u, isOutput(channel), c) * scale) / scale);
+    field->setSingleStep(dsp::delayUnitStep(u));
     field->setValue(dsp::SamplesToDelay(m_stored[i], u, c));
     m_shown[i] = field->value();
 }
@@ -283,11 +283,11 @@ void CDelayPanel::onTemperatureUnit(bool fahrenheit)
         // Both ranges while the value moves, so that neither clamps it.
         m_temperature->setRange(dsp::kCelsiusMin, dsp::kFahrenheitMax);
         if (fahrenheit) {
-            m_temperature->setValue(dsp::CelsiusToFahrenheit(value));
+            m_temperature->setValue(dsp::celsiusToFahrenheit(value));
             m_temperature->setRange(dsp::kFahrenheitMin, dsp::kFahrenheitMax);
             m_temperatureCaption->setText(QStringLiteral("Temperature [°F]"));
         } else {
-            m_temperature->setValue(dsp::FahrenheitToCelsius(value));
+            m_temperature->setValue(dsp::fahrenheitToCelsius(value));
             m_temperature->setRange(dsp::kCelsiusMin, dsp::kCelsiusMax);
             m_temperatureCaption->setText(QStringLiteral("Temperature [°C]"));
         }

@@ -254,7 +254,7 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
         gain->setLook(muted ? BlockLook::Muted : BlockLook::Active);
         gain->setSubText(out && output.PHASE != 0.0f ? QStringLiteral("180°") : QString());
         gain->setAccessibleDescription(muted ? QStringLiteral("muted") : QString());
-        setLook(BlockKind::Delay, ch, dsp::StoredDelayFromField(delay) > 1);
+        setLook(BlockKind::Delay, ch, dsp::storedDelayFromField(delay) > 1);
         setLook(BlockKind::Peq, ch, out ? anyBand(output.PEQ) : anyBand(in.PEQ));
         if (!out) continue;
         setLook(BlockKind::Crossover, ch, preset::isHighCutOn(output.highCut) || preset::isLowCutOn(output.lowCut));

@@ -46,10 +46,10 @@ protected:
 TEST_F(DiagramWidgets, EqImageHasPlotFillAndBandCurveWhereTheMathPutsIt)
 {
     CPEQ_Frequenz_Diagramm d;
-    EXPECT_EQ(d.limits(), WindowLimits(DiagramKind::EqMagnitude));
+    EXPECT_EQ(d.limits(), windowLimits(DiagramKind::EqMagnitude));
     BandRecords bands{};
-    bands[0] = MakeBandRecord(dsp::EqPeq1, 100, 0.7f, 6);
-    bands[1] = MakeBandRecord(dsp::EqPeq1, 5000, 0.7f, -6);
+    bands[0] = makeBandRecord(dsp::EqPeq1, 100, 0.7f, 6);
+    bands[1] = makeBandRecord(dsp::EqPeq1, 5000, 0.7f, -6);
     d.setBands(bands);
     const QSize size(800, 400);
     const QImage image = d.render(size);
@@ -63,7 +63,7 @@ TEST_F(DiagramWidgets, EqImageHasPlotFillAndBandCurveWhereTheMathPutsIt)
     dsp::FilterSection s;
     ASSERT_TRUE(dsp::DesignEqSection(dsp::EqPeq1, 5000, 0.7f, -6, s));
     const int y = map.valueToY(dsp::CascadeMagnitude(f, &s, 1));
-    EXPECT_EQ(image.pixel(x, y), Rgb(CurveColour(DiagramKind::EqMagnitude, 1)));
+    EXPECT_EQ(image.pixel(x, y), Rgb(curveColour(DiagramKind::EqMagnitude, 1)));
     // "Result" two pixels wide in white at +6 dB.
     const int ry = map.valueToY(6.0);
     EXPECT_TRUE(image.pixel(x, ry) == qRgb(255, 255, 255) || image.pixel(x, ry - 1) == qRgb(255, 255, 255));
@@ -78,12 +78,12 @@ TEST_F(DiagramWidgets, EqDragNotifiesMovesAndTheEnd)
     CPEQ_Frequenz_Diagramm d;
     d.resize(800, 400);
     BandRecords bands{};
-    bands[2] = MakeBandRecord(dsp::EqLowPass, 1000, 0.7f, 0);
+    bands[2] = makeBandRecord(dsp::EqLowPass, 1000, 0.7f, 0);
     d.setBands(bands);
     d.setControlId(7);
     QSignalSpy spy(&d, &ResponseDiagram::notification);
     const Mapping map = d.mappingFor(d.size());
-    const MarkerPoint p = BandMarkerPoint(map, bands[2]);
+    const MarkerPoint p = bandMarkerPoint(map, bands[2]);
     Mouse(d, QEvent::MouseButtonPress, {p.x + 3, p.y - 3}, Qt::LeftButton, Qt::LeftButton);
     EXPECT_EQ(d.dragIndex(), 2);
     Mouse(d, QEvent::MouseMove, {map.frequencyToX(4000), map.valueToY(8)}, Qt::NoButton, Qt::LeftButton);
@@ -185,7 +185,7 @@ std::shared_ptr<const zar40::measurement::Measurement> BandMeasurement(std::uint
     dsp::FilterSection s;
     dsp::DesignEqSection(type, hz, q, gain, s);
     auto m = std::make_shared<zar40::measurement::Measurement>();
-    for (float f : dsp::LogSpacedFrequencies(100.0f, 10000.0f, 400)) {
+    for (float f : dsp::logSpacedFrequencies(100.0f, 10000.0f, 400)) {
         m->frequencyHz.push_back(f);
         m->magnitudeDb.push_back(dsp::CascadeMagnitude(f, &s, 1));
         if (phase)
@@ -201,7 +201,7 @@ TEST_F(DiagramWidgets, MeasurementOverlayShowsThePredictionAndFollowsADrag)
     CPEQ_Frequenz_Diagramm d;
     d.resize(800, 400);
     BandRecords bands{};
-    bands[0] = MakeBandRecord(dsp::EqPeq2, 1000, 1.0f, -6); // undoes the measured peak
+    bands[0] = makeBandRecord(dsp::EqPeq2, 1000, 1.0f, -6); // undoes the measured peak
     d.setBands(bands);
     d.setMeasurement(BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false), QStringLiteral("m.frd"), false);
     d.render(d.size());
@@ -219,7 +219,7 @@ TEST_F(DiagramWidgets, MeasurementOverlayShowsThePredictionAndFollowsADrag)
         EXPECT_NEAR(predicted.rows[column(hz)], map.valueToY(0), 1) << hz;
 
     // Dragging the band moves the prediction with it, at once.
-    const MarkerPoint pt = BandMarkerPoint(map, d.bands()[0]);
+    const MarkerPoint pt = bandMarkerPoint(map, d.bands()[0]);
     Mouse(d, QEvent::MouseButtonPress, {pt.x, pt.y}, Qt::LeftButton, Qt::LeftButton);
     Mouse(d, QEvent::MouseMove, {map.frequencyToX(3000), pt.y}, Qt::NoButton, Qt::LeftButton);
     d.render(d.size());

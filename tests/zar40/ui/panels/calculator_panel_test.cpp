@@ -31,7 +31,7 @@ TEST_F(CalculatorPanel, CompressorIntoEightOhmsWarnsAboutTheBox)
     EXPECT_EQ(list->item(1)->text(), QStringLiteral(" -Maximum RMS output Power: 596 Watts"));
     EXPECT_EQ(list->item(2)->foreground().color(), QColor(204, 51, 0));
     EXPECT_EQ(list->item(4)->foreground().color(), QColor(0, 153, 51));
-    EXPECT_EQ(panel.messages(), dsp::SpeakerMessages(zar40::dsp::DynamicsSettings{dsp::DynCompressor, 0, 0, 2, 0, 0, 0},
+    EXPECT_EQ(panel.messages(), dsp::speakerMessages(zar40::dsp::DynamicsSettings{dsp::DynCompressor, 0, 0, 2, 0, 0, 0},
                                                      dsp::SpeakerPanel{8.0, 400.0, 600.0, 30.0f, true}));
     panel.boxPowerField()->setValue(600);
     EXPECT_EQ(list->count(), 4);

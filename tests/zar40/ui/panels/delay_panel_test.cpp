@@ -12,7 +12,7 @@
 
 using namespace zar40::panels;
 namespace dsp = zar40::dsp;
-using panels_test::TypeInto;
+using panels_test::typeInto;
 
 class DelayPanel : public panels_test::PanelTest {};
 
@@ -43,14 +43,14 @@ TEST_P(DelayEntry, TypedValueStoresTheDocumentedDelayOnce)
     (e.channel < 3 ? panel.inputUnitList() : panel.outputUnitList())->setCurrentIndex(e.unit);
     QSignalSpy changing(&panel, &CDelayPanel::delayChanging);
     QSignalSpy committed(&panel, &CDelayPanel::delayCommitted);
-    TypeInto(panel.delayField(e.channel), QString::fromLatin1(e.typed));
+    typeInto(panel.delayField(e.channel), QString::fromLatin1(e.typed));
     ASSERT_EQ(changing.size(), 1);
     ASSERT_EQ(committed.size(), 1);
     EXPECT_EQ(committed[0][0].toInt(), e.channel);
     EXPECT_EQ(committed[0][1].toFloat(), float(e.stored));
     EXPECT_EQ(panel.storedDelay(e.channel), e.stored);
     // Leaving the field again without a change reports nothing.
-    TypeInto(panel.delayField(e.channel), panel.delayField(e.channel)->text());
+    typeInto(panel.delayField(e.channel), panel.delayField(e.channel)->text());
     EXPECT_EQ(committed.size(), 1);
 }
 
@@ -80,7 +80,7 @@ TEST_F(DelayPanel, StoredDelaysReadBackInEveryUnitWithoutChangingThem)
     EXPECT_DOUBLE_EQ(panel.shownDelay(1), 34.0);
     EXPECT_EQ(panel.delayField(1)->maximum(), 68663.0); // 2 s of sound at 20 °C, whole cm
     // Finishing an untouched field must not re-read its rounded text.
-    TypeInto(panel.delayField(4), panel.delayField(4)->text());
+    typeInto(panel.delayField(4), panel.delayField(4)->text());
     EXPECT_EQ(panel.storedDelay(4), 2);
     EXPECT_EQ(changing.size(), 0);
     EXPECT_EQ(committed.size(), 0);

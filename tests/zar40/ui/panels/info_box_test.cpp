@@ -9,7 +9,7 @@
 
 using namespace zar40::panels;
 namespace preset = zar40::preset;
-using panels_test::TypeInto;
+using panels_test::typeInto;
 
 class PresetInfoBox : public panels_test::PanelTest {};
 
@@ -20,7 +20,7 @@ TEST_F(PresetInfoBox, NameFieldsDropRefusedCharactersAndKeepTheirWidth)
     QSignalSpy presetNames(&box, &CPresetInfoBox::nameEdited);
     QSignalSpy authors(&box, &CPresetInfoBox::authorEdited);
 
-    TypeInto(box.channelNameField(5), QStringLiteral("%a'b*c\"d+e?f>g<h:i\\jk"));
+    typeInto(box.channelNameField(5), QStringLiteral("%a'b*c\"d+e?f>g<h:i\\jk"));
     ASSERT_EQ(names.size(), 1);
     EXPECT_EQ(names[0][0].toInt(), 5);
     EXPECT_EQ(names[0][1].toString(), QStringLiteral("abcdefgh"));

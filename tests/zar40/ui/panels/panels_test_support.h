@@ -30,7 +30,7 @@ protected:
 
 // Replaces a field's text as a user does (select all, type) and finishes
 // the edit with Enter.
-inline void TypeInto(QWidget *field, const QString &text)
+inline void typeInto(QWidget *field, const QString &text)
 {
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(field, text);

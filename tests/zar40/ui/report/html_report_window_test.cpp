@@ -143,7 +143,7 @@ TEST_F(HtmlReportWindowTest, FileDialogsStartInAFolderThatExists)
 
 TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 {
-    if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
     HtmlReportWindow window(m_record);
     window.setClock([] { return zar40::report::ReportTime{2010, 1, 5, 14, 7, 9}; });
     EXPECT_EQ(window.footerNow(), "ZAR40 Plug-in, 05.01.2010 - 14:07:09");
@@ -156,16 +156,16 @@ TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
         return true;
     });
     ASSERT_TRUE(window.printReport());
-    const int pages = vrntest::PdfPageCount(out.toStdString());
+    const int pages = vrntest::pdfPageCount(out.toStdString());
     ASSERT_GE(pages, 2);
     std::string all;
     for (int page = 1; page <= pages; ++page) {
-        const std::string text = vrntest::PdfPageText(out.toStdString(), page);
+        const std::string text = vrntest::pdfPageText(out.toStdString(), page);
         EXPECT_NE(text.find("VRN-Control"), std::string::npos) << "page " << page;
         EXPECT_NE(text.find("ZAR40 Plug-in, 05.01.2010 - 14:07:09"), std::string::npos) << "page " << page;
         all += text;
     }
-    EXPECT_NE(vrntest::PdfPageText(out.toStdString(), 1).find("Open Air Bühne"), std::string::npos);
+    EXPECT_NE(vrntest::pdfPageText(out.toStdString(), 1).find("Open Air Bühne"), std::string::npos);
     // The whole page is printed, and nothing else.
     EXPECT_NE(all.find("Output 6 - Out 6"), std::string::npos);
     EXPECT_EQ(all.find("Magnitude"), std::string::npos);
@@ -177,19 +177,19 @@ TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 
 TEST_F(HtmlReportWindowTest, PdfListsTheWindowsMeasurementsOnlyWhenThereAreAny)
 {
-    if (!vrntest::PdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
     HtmlReportWindow window(m_record);
     const QString plain = m_dir.filePath("plain.pdf"), measured = m_dir.filePath("measured.pdf");
     ASSERT_TRUE(window.exportPdfTo(plain));
     window.setMeasurementLines({QStringLiteral("Output 2: woofer.frd, 600 points from 20 Hz to 24000 Hz, magnitude only")});
     ASSERT_TRUE(window.exportPdfTo(measured));
-    const int plainPages = vrntest::PdfPageCount(plain.toStdString());
-    ASSERT_EQ(vrntest::PdfPageCount(measured.toStdString()), plainPages + 1);
+    const int plainPages = vrntest::pdfPageCount(plain.toStdString());
+    ASSERT_EQ(vrntest::pdfPageCount(measured.toStdString()), plainPages + 1);
     // The list comes after the tables and before the diagram pages.
     const int listPage = plainPages - 6 + 1;
-    const std::string text = vrntest::PdfPageText(measured.toStdString(), listPage);
+    const std::string text = vrntest::pdfPageText(measured.toStdString(), listPage);
     EXPECT_NE(text.find("Measurements"), std::string::npos) << text;
     EXPECT_NE(text.find("Output 2: woofer.frd, 600 points"), std::string::npos) << text;
     for (int page = 1; page <= plainPages; ++page)
-        EXPECT_EQ(vrntest::PdfPageText(plain.toStdString(), page).find("woofer.frd"), std::string::npos);
+        EXPECT_EQ(vrntest::pdfPageText(plain.toStdString(), page).find("woofer.frd"), std::string::npos);
 }

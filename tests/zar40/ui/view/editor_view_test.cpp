@@ -137,11 +137,11 @@ protected:
         QWidget *diagram = view->findChild<QWidget *>("eqMagnitudeDiagram");
         ASSERT_TRUE(diagram && diagram->isVisible());
         const Mapping map(DiagramKind::EqMagnitude,
-                          PlotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
-                          WindowLimits(DiagramKind::EqMagnitude));
+                          plotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
+                          windowLimits(DiagramKind::EqMagnitude));
         const auto &b = record().inputs[0].PEQ[static_cast<std::size_t>(band)];
         const MarkerPoint from =
-            BandMarkerPoint(map, MakeBandRecord(b.TYPE, static_cast<float>(b.FREQUENCY), b.Q, b.GAIN));
+            bandMarkerPoint(map, makeBandRecord(b.TYPE, static_cast<float>(b.FREQUENCY), b.Q, b.GAIN));
         const QPoint to(map.frequencyToX(frequency), map.valueToY(gain));
         QTest::mousePress(diagram, Qt::LeftButton, {}, QPoint(from.x, from.y));
         QMouseEvent move(QEvent::MouseMove, QPointF(to), diagram->mapToGlobal(QPointF(to)), Qt::NoButton,
@@ -378,8 +378,8 @@ TEST_F(EditorViewTest, TheHoverReadOutRelayoutsNothingAboveItsLabel)
     ASSERT_TRUE(diagram && readOut && diagram->isVisible());
     vrntest::EventCounter holderLayouts(readOut->parentWidget(), QEvent::LayoutRequest);
     const Mapping map(DiagramKind::EqMagnitude,
-                      PlotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
-                      WindowLimits(DiagramKind::EqMagnitude));
+                      plotRectFor(DiagramKind::EqMagnitude, diagram->width(), diagram->height()),
+                      windowLimits(DiagramKind::EqMagnitude));
     // What showing the page set off has settled.
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
     holderLayouts.reset();

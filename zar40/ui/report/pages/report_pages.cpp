@@ -156,9 +156,9 @@ int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f
                    QStringLiteral("Output %1 - %2").arg(o + 1).arg(fromWindows1252(preset::textOf(channel.NAME))));
         p.restore();
 
-        magnitude.setOutputs(diagrams::OutputsOf(record, o));
+        magnitude.setOutputs(diagrams::outputsOf(record, o));
         magnitude.redraw();
-        phase.setOutputs(diagrams::OutputsOf(record, o));
+        phase.setOutputs(diagrams::outputsOf(record, o));
         phase.redraw();
         equalizer.setBands(diagrams::BandsOf(record, preset::kFirstOutput + o));
         equalizer.redraw();
