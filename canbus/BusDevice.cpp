@@ -145,7 +145,7 @@ void BusDevice::setConnected()
         return;
     m_connectTimer.stop();
     m_state = State::Connected;
-    Q_EMIT connected();
+    emit connected();
 }
 
 void BusDevice::fail(const QString &why)
@@ -153,7 +153,7 @@ void BusDevice::fail(const QString &why)
     if (m_state != State::Connecting)
         return;
     close();
-    Q_EMIT failed(why);
+    emit failed(why);
 }
 
 void BusDevice::lose(const QString &why)
@@ -161,7 +161,7 @@ void BusDevice::lose(const QString &why)
     if (m_state != State::Connected)
         return;
     close();
-    Q_EMIT lost(why);
+    emit lost(why);
 }
 
 void BusDevice::onStateChanged(QCanBusDevice::CanBusDeviceState state)
@@ -192,7 +192,7 @@ void BusDevice::onErrorOccurred(QCanBusDevice::CanBusError error)
         return;
     }
     if (m_state == State::Connected)
-        Q_EMIT errorOccurred(error, text);
+        emit errorOccurred(error, text);
 }
 
 bool BusDevice::writeFrame(const QCanBusFrame &frame, QString *why)
@@ -203,7 +203,7 @@ bool BusDevice::writeFrame(const QCanBusFrame &frame, QString *why)
     } else if (m_failWrites > 0) {
         --m_failWrites;
         failure = QStringLiteral("The transmit queue of %1 is full.").arg(m_address.label());
-        Q_EMIT errorOccurred(QCanBusDevice::WriteError, failure);
+        emit errorOccurred(QCanBusDevice::WriteError, failure);
     } else if (!m_device->writeFrame(frame)) {
         // The device may have been dropped by a handler of its error signal.
         failure = m_device ? m_device->errorString() : QStringLiteral("%1 is not connected.").arg(m_address.label());

@@ -69,7 +69,7 @@ public:
     // what a real queue does only under load.
     void failNextWrites(int count) { m_failWrites = count; }
 
-Q_SIGNALS:
+signals:
     void connected();
     // Never got on the bus; the device is closed.
     void failed(const QString &why);

@@ -39,7 +39,7 @@ public:
             if (auto reply = responder(request)) {
                 // Answers arrive from the event loop, as from a port.
                 const codec::Message r = *reply;
-                QTimer::singleShot(0, this, [this, r] { Q_EMIT messageReceived(r); });
+                QTimer::singleShot(0, this, [this, r] { emit messageReceived(r); });
             }
         }
         return true;
@@ -48,8 +48,8 @@ public:
     QString errorString() const override { return m_error; }
     QString description() const override { return QStringLiteral("fake"); }
 
-    void deliver(const codec::Message &reply) { Q_EMIT messageReceived(reply); }
-    void breakLink() { Q_EMIT linkFailed(QStringLiteral("Input/output error")); }
+    void deliver(const codec::Message &reply) { emit messageReceived(reply); }
+    void breakLink() { emit linkFailed(QStringLiteral("Input/output error")); }
 
     // The plain answer a device gives: reply code, same address, VALUE.
     static codec::Message answer(const codec::Message &request, std::uint32_t value = 0)

@@ -129,7 +129,7 @@ void CanServer::onOnBus()
 {
     if (!m_everConnected) {
         m_everConnected = true;
-        Q_EMIT ready();
+        emit ready();
     } else {
         say(QStringLiteral("back on the CAN bus as %1").arg(description()));
     }
@@ -138,7 +138,7 @@ void CanServer::onOnBus()
 void CanServer::onFailed(const QString &why)
 {
     if (!m_everConnected) {
-        Q_EMIT failed(why);
+        emit failed(why);
         return;
     }
     scheduleReconnect(why);
@@ -148,7 +148,7 @@ void CanServer::scheduleReconnect(const QString &why)
 {
     m_bus->close();
     if (m_options.reconnectMs <= 0) {
-        Q_EMIT failed(why);
+        emit failed(why);
         return;
     }
     say(QStringLiteral("%1; connecting again in %2 ms").arg(why).arg(m_options.reconnectMs));

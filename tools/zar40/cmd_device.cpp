@@ -1,5 +1,4 @@
 // Device commands: talk to a ZAR40 over its serial line without the editor.
-#define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "cmd_device_session.h"
 #include "cmd_device_scan.h"
 #include "command.h"

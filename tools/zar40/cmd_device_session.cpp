@@ -1,5 +1,4 @@
 // Qt keywords off, as in the link library: plain names stay plain.
-#define QT_NO_KEYWORDS
 #include "cmd_device_session.h"
 
 #include "canbus/address.h"

@@ -1,6 +1,5 @@
 // zar40 firmware: the firmware update through the boot loader, without the
 // editor, with the presets saved before and written back after.
-#define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "command.h"
 
 #include "zar40/comm/firmware/FirmwareUpdate.h"

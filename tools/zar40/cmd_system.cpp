@@ -1,6 +1,5 @@
 // zar40 system: one command on every unit of a CAN bus (or the ones named)
 // at once, through one bus device and the bus scheduler.
-#define QT_NO_KEYWORDS // as in the link library: plain names stay plain
 #include "command.h"
 
 #include "canbus/address.h"

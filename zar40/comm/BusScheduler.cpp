@@ -225,8 +225,8 @@ void BusScheduler::frameReceived(std::uint32_t identifier, std::span<const std::
     m_counters.bitsReceived += static_cast<quint64>(canFrameBits(identifier, data));
     const QByteArray bytes(reinterpret_cast<const char *>(data.data()), qsizetype(data.size()));
     if (const auto port = m_ports.find(canbus::netIdForIdentifier(identifier)); port != m_ports.end())
-        Q_EMIT port->second->frameArrived(identifier, bytes);
-    Q_EMIT frameArrived(identifier, bytes);
+        emit port->second->frameArrived(identifier, bytes);
+    emit frameArrived(identifier, bytes);
 }
 
 UnitPort *BusScheduler::port(int netId)

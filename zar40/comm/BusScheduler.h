@@ -48,7 +48,7 @@ class UnitPort : public QObject
     Q_OBJECT
 public:
     using QObject::QObject;
-Q_SIGNALS:
+signals:
     void frameArrived(quint32 identifier, const QByteArray &data);
 };
 
@@ -118,7 +118,7 @@ public:
     double loadSince(qint64 startUs, quint64 bitsAtStart) const;
     qint64 now() const;
 
-Q_SIGNALS:
+signals:
     void frameArrived(quint32 identifier, const QByteArray &data);
     // The bus went away under every unit's link.
     void busLost(const QString &why);

@@ -247,7 +247,7 @@ QList<PortEntry> CCommCtrl::enumeratePorts()
 
 void CCommCtrl::onReadyRead()
 {
-    if (m_port->bytesAvailable() >= m_threshold) Q_EMIT received();
+    if (m_port->bytesAvailable() >= m_threshold) emit received();
 }
 
 void CCommCtrl::onError(QSerialPort::SerialPortError error)
@@ -264,7 +264,7 @@ void CCommCtrl::onError(QSerialPort::SerialPortError error)
     if (!m_port->isOpen() || m_failed) return;
     m_failed = true;
     m_error = m_port->errorString();
-    Q_EMIT failed(m_error);
+    emit failed(m_error);
 }
 
 } // namespace zar40::comm

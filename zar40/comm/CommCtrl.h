@@ -88,7 +88,7 @@ public:
     // The serial ports of this machine in the system's order.
     static QList<PortEntry> enumeratePorts();
 
-Q_SIGNALS:
+signals:
     // At least threshold() bytes are waiting.
     void received();
     // The open port stopped working (for example its USB adapter was

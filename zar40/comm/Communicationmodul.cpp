@@ -156,7 +156,7 @@ void CCommunicationmodul::setState(State state)
 {
     if (m_state == state) return;
     m_state = state;
-    Q_EMIT stateChanged(state);
+    emit stateChanged(state);
 }
 
 bool CCommunicationmodul::isTransferStep(const Message &request) const
@@ -166,7 +166,7 @@ bool CCommunicationmodul::isTransferStep(const Message &request) const
 
 void CCommunicationmodul::transactionReplied(const Message &request, const Message &reply)
 {
-    Q_EMIT replied(request, reply);
+    emit replied(request, reply);
     if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) {
         const bool step = isTransferStep(request);
         if (step) {
@@ -176,7 +176,7 @@ void CCommunicationmodul::transactionReplied(const Message &request, const Messa
             // disabled: it ends like a refused request instead.
             if (reply.code != replyCodeFor(request.code)) {
                 shutDown();
-                Q_EMIT notification(Notification::Refused);
+                emit notification(Notification::Refused);
                 return;
             }
         } else if (reply.code == RepReadPara || reply.code == RepWritePara || reply.code == RepWritePreset) {
@@ -192,7 +192,7 @@ void CCommunicationmodul::transactionTimedOut(const Message &)
 {
     setState(State::Idle);
     shutDown();
-    Q_EMIT notification(Notification::TimedOut);
+    emit notification(Notification::TimedOut);
 }
 
 void CCommunicationmodul::transactionRefused(const Message &request)
@@ -202,11 +202,11 @@ void CCommunicationmodul::transactionRefused(const Message &request)
         // device had its chance: close our side, as an answer would have.
         setState(State::Idle);
         shutDown();
-        Q_EMIT notification(Notification::Closed);
+        emit notification(Notification::Closed);
         return;
     }
     shutDown();
-    Q_EMIT notification(Notification::Refused);
+    emit notification(Notification::Refused);
 }
 
 void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, std::uint32_t value)
@@ -267,7 +267,7 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
     case RepCompPwd:
         if (value == 1) {
             m_job = Job::None;
-            Q_EMIT notification(Notification::Connected);
+            emit notification(Notification::Connected);
         } else {
             askPassword();
         }
@@ -286,7 +286,7 @@ void CCommunicationmodul::runState(std::uint16_t state, std::uint16_t address, s
             reportProgress(kWriteExchanges, kWriteExchanges);
             endTransferWindow();
             m_job = Job::None;
-            Q_EMIT presetWritten();
+            emit presetWritten();
         }
         break;
     case ReqWritePreset:
@@ -355,7 +355,7 @@ void CCommunicationmodul::storeReadReply(std::uint16_t address, std::uint32_t va
         if (m_settingsTarget) *m_settingsTarget = m_workingSettings;
         endTransferWindow();
         m_job = Job::None;
-        Q_EMIT notification(Notification::PresetRead);
+        emit notification(Notification::PresetRead);
         return;
     }
     const std::uint16_t next = order[m_step];
@@ -404,7 +404,7 @@ void CCommunicationmodul::endTransferWindow()
 void CCommunicationmodul::reportProgress(int done, int total)
 {
     if (m_waitWindow) m_waitWindow->setProgress(done, total);
-    Q_EMIT transferProgress(done, total);
+    emit transferProgress(done, total);
 }
 
 void CCommunicationmodul::closeTransport()
@@ -426,7 +426,7 @@ void CCommunicationmodul::close()
     m_replyTarget = nullptr;
     closeTransport();
     setState(State::Idle);
-    Q_EMIT notification(Notification::Closed);
+    emit notification(Notification::Closed);
 }
 
 void CCommunicationmodul::onLinkFailed()
@@ -441,14 +441,14 @@ void CCommunicationmodul::onLinkFailed()
     // rather than after the time limit, and never touch the preset record.
     setState(State::Idle);
     shutDown();
-    Q_EMIT notification(Notification::TimedOut);
+    emit notification(Notification::TimedOut);
 }
 
 void CCommunicationmodul::onLinkClosed()
 {
     setState(State::Idle);
     shutDown();
-    Q_EMIT notification(Notification::Closed);
+    emit notification(Notification::Closed);
 }
 
 } // namespace zar40::comm

@@ -152,7 +152,7 @@ public:
     void setReplyTarget(QObject *target) { m_replyTarget = target; }
     QObject *replyTarget() const { return m_replyTarget; }
 
-Q_SIGNALS:
+signals:
     void notification(zar40::comm::CCommunicationmodul::Notification code);
     void stateChanged(zar40::comm::CCommunicationmodul::State state);
     // DONE of TOTAL exchanges of the running transfer have been answered.

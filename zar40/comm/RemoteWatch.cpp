@@ -63,7 +63,7 @@ void CRemoteWatch::post(std::uint16_t code, std::uint16_t address)
 void CRemoteWatch::endCycle()
 {
     ++m_cycles;
-    Q_EMIT cycleFinished();
+    emit cycleFinished();
     m_timer.start(kPauseMs);
 }
 
@@ -76,7 +76,7 @@ bool CRemoteWatch::event(QEvent *event)
     case RepReadPegelVal: {
         if (reply->address >= codec::kLevelAddresses) return true;
         if (reply->value != kNoValue && codec::applyLevelReply(m_levels, reply->address, reply->value))
-            Q_EMIT levelsChanged();
+            emit levelsChanged();
         if (reply->address == 0) {
             post(ReqReadPegelVal, 1);
         } else {
@@ -91,7 +91,7 @@ bool CRemoteWatch::event(QEvent *event)
         if (n < 1 || n > kPotCount) return true;
         if (reply->value != kNoValue) {
             m_pots[static_cast<std::size_t>(n - 1)] = reply->value;
-            Q_EMIT potsChanged();
+            emit potsChanged();
         }
         if (n < kPotCount) post(ReqReadPotiVal, static_cast<std::uint16_t>(n + 1));
         else post(ReqReadMuteState, 0);
@@ -100,7 +100,7 @@ bool CRemoteWatch::event(QEvent *event)
     case RepReadMuteState:
         if (reply->value != kNoValue && reply->value != m_muteState) {
             m_muteState = reply->value;
-            Q_EMIT muteStateChanged(m_muteState);
+            emit muteStateChanged(m_muteState);
         }
         endCycle();
         break;

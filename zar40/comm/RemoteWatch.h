@@ -42,7 +42,7 @@ public:
     // Finished cycles since the watch was last switched on.
     int cycles() const { return m_cycles; }
 
-Q_SIGNALS:
+signals:
     void levelsChanged();
     void potsChanged();
     void muteStateChanged(std::uint32_t state);

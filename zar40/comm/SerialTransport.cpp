@@ -11,7 +11,7 @@ SerialTransport::SerialTransport(const QString &port, QObject *parent)
     connect(&m_channel, &CCommCtrl::received, this, &SerialTransport::onReceived);
     connect(&m_channel, &CCommCtrl::failed, this, [this](const QString &error) {
         m_error = error;
-        Q_EMIT linkFailed(error);
+        emit linkFailed(error);
     });
 }
 
@@ -63,7 +63,7 @@ void SerialTransport::onReceived()
         ++m_discardedReads;
         return;
     }
-    Q_EMIT messageReceived(*message);
+    emit messageReceived(*message);
 }
 
 } // namespace zar40::comm

@@ -42,7 +42,7 @@ public:
     bool isLateReply(const codec::Message &current, const codec::Message &reply);
     void forgetAbandoned() { m_abandoned.clear(); }
 
-Q_SIGNALS:
+signals:
     // A reply message that passed the transport's frame checks.
     void messageReceived(const zar40::codec::Message &reply);
     // The link broke under us (adapter pulled, port gone): the waiting

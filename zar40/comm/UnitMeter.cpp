@@ -62,7 +62,7 @@ void UnitMeter::transactionReplied(const Message &request, const Message &reply)
             post(ReqReadPegelVal, 1);
             return;
         }
-        Q_EMIT levelsChanged();
+        emit levelsChanged();
         post(ReqReadMuteState, 0);
         return;
     }
@@ -70,7 +70,7 @@ void UnitMeter::transactionReplied(const Message &request, const Message &reply)
         if (value && (!m_haveMute || reply.value != m_muteState)) {
             m_muteState = reply.value;
             m_haveMute = true;
-            Q_EMIT muteStateChanged(m_muteState);
+            emit muteStateChanged(m_muteState);
         }
         endCycle();
         return;
@@ -88,7 +88,7 @@ void UnitMeter::transactionTimedOut(const Message &)
 {
     if (!m_running) return;
     ++m_failures;
-    Q_EMIT silent();
+    emit silent();
     m_timer.start(kPauseMs);
 }
 

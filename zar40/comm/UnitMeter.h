@@ -45,7 +45,7 @@ public:
     int failures() const { return m_failures; }
     const CTransactionEngine &engine() const { return m_engine; }
 
-Q_SIGNALS:
+signals:
     void levelsChanged();
     void muteStateChanged(std::uint32_t state);
     // A poll went unanswered; the next cycle tries again.

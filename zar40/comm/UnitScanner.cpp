@@ -169,7 +169,7 @@ void UnitScanner::finish()
     if (!m_running) return;
     m_running = false;
     m_ticker.stop();
-    Q_EMIT finished();
+    emit finished();
 }
 
 QString describeUnit(const FoundUnit &unit)

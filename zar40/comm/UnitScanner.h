@@ -65,7 +65,7 @@ public:
     static std::span<const std::uint16_t> questions();
     static std::size_t questionCount() { return questions().size() + 1; }
 
-Q_SIGNALS:
+signals:
     void finished();
 
 private:

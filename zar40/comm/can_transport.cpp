@@ -56,13 +56,13 @@ void CanTransport::frameReceived(std::span<const std::uint8_t> data)
         ++m_ignoredFrames;
         return;
     }
-    Q_EMIT messageReceived(codec::parseMessage(data.first<codec::kMessageSize>()));
+    emit messageReceived(codec::parseMessage(data.first<codec::kMessageSize>()));
 }
 
 void CanTransport::linkEnded(const QString &why)
 {
     m_error = why;
-    Q_EMIT linkClosed();
+    emit linkClosed();
 }
 
 // ---------------------------------------------------------------------------

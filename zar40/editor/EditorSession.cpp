@@ -97,21 +97,21 @@ void EditorSession::checkPresetList()
     if (list == m_shownList && m_presets.current() == m_shownSlot) return;
     m_shownList = std::move(list);
     m_shownSlot = m_presets.current();
-    Q_EMIT presetListChanged();
+    emit presetListChanged();
 }
 
 void EditorSession::setLocalModified(bool modified)
 {
     if (modified == m_localModified) return;
     m_localModified = modified;
-    Q_EMIT modifiedChanged();
+    emit modifiedChanged();
 }
 
 void EditorSession::setDeviceModified(bool modified)
 {
     if (modified == m_deviceModified) return;
     m_deviceModified = modified;
-    Q_EMIT modifiedChanged();
+    emit modifiedChanged();
 }
 
 void EditorSession::setSelection(const Selection &selection)
@@ -122,7 +122,7 @@ void EditorSession::setSelection(const Selection &selection)
     if (!isOutput(s.dynamicsOutput)) s.dynamicsOutput = m_selection.dynamicsOutput;
     if (s == m_selection) return;
     m_selection = s;
-    Q_EMIT selectionChanged();
+    emit selectionChanged();
 }
 
 // ---- Edits ----------------------------------------------------------------------
@@ -134,7 +134,7 @@ void EditorSession::edit(EditStep step, const QString &text, const std::function
     if (!m_editStart) m_editStart = record;
     change(record);
     if (step == EditStep::Changing) {
-        Q_EMIT currentRecordChanged(RecordChange::Changing);
+        emit currentRecordChanged(RecordChange::Changing);
         return;
     }
     const PresetRecord before = *m_editStart;
@@ -143,7 +143,7 @@ void EditorSession::edit(EditStep step, const QString &text, const std::function
     if (preset::sameFields(before, record) && batch.empty()) {
         // A drag that ended where it began: nothing to undo, but the
         // editors must show the record again.
-        Q_EMIT currentRecordChanged(RecordChange::Edited);
+        emit currentRecordChanged(RecordChange::Edited);
         return;
     }
     m_undo->push(new RecordEdit(this, m_presets.current(), before, record, batch, text));
@@ -153,7 +153,7 @@ void EditorSession::editDone(const WriteBatch &writes)
 {
     setLocalModified(true);
     setDeviceModified(true);
-    Q_EMIT currentRecordChanged(RecordChange::Edited);
+    emit currentRecordChanged(RecordChange::Edited);
     checkPresetList();
     sendWrites(writes);
 }
@@ -182,7 +182,7 @@ void EditorSession::sendWrites(const WriteBatch &writes)
     if (!writesGoOut()) return;
     for (const model::ParameterWrite &w : writes) {
         m_link->postTransaction(w.code, w.address, w.value);
-        Q_EMIT parameterWritten(w.code, w.address, w.value);
+        emit parameterWritten(w.code, w.address, w.value);
     }
 }
 
@@ -211,7 +211,7 @@ void EditorSession::setStereoLink(bool on)
 {
     if (on == m_stereoLink) return;
     m_stereoLink = on;
-    Q_EMIT stereoLinkChanged(on);
+    emit stereoLinkChanged(on);
     // Unlinking changes no parameter.
     if (!on) return;
     WriteBatch batch;
@@ -329,7 +329,7 @@ void EditorSession::replaced()
 {
     m_editStart.reset();
     m_undo->clear();
-    Q_EMIT currentRecordChanged(RecordChange::Replaced);
+    emit currentRecordChanged(RecordChange::Replaced);
     checkPresetList();
 }
 
@@ -357,7 +357,7 @@ preset::Result EditorSession::readPresetFile(const QString &path)
     replaced();
     if (transferCurrentPreset()) setDeviceModified(true);
     setLocalModified(false);
-    Q_EMIT presetFileUsed(path);
+    emit presetFileUsed(path);
     return result;
 }
 
@@ -382,7 +382,7 @@ bool EditorSession::savePresetFile(const QString &path)
         return false;
     }
     setLocalModified(false);
-    Q_EMIT presetFileUsed(path);
+    emit presetFileUsed(path);
     return true;
 }
 

@@ -237,7 +237,7 @@ public:
     void storePreset();
     void writeDeviceSettings(const std::string &name, bool keyboardLock, std::uint32_t password);
 
-Q_SIGNALS:
+signals:
     void currentRecordChanged(zar40::editor::EditorSession::RecordChange change);
     // An entry of the preset list or the selected slot changed.
     void presetListChanged();

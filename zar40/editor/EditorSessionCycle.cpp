@@ -114,7 +114,7 @@ void EditorSession::showStatus(const QString &text)
 {
     if (text == m_statusText) return;
     m_statusText = text;
-    Q_EMIT statusTextChanged(text);
+    emit statusTextChanged(text);
 }
 
 void EditorSession::setState(CycleState state)
@@ -127,9 +127,9 @@ void EditorSession::setState(CycleState state)
     m_state = state;
     if (!isLinked()) m_watch->setEnabled(false);
     // The panes show the unit's state only while connected.
-    if (isConnected() != wasConnected) Q_EMIT modifiedChanged();
-    Q_EMIT cycleStateChanged(state);
-    if (!isLinked() || state == State::Connected) Q_EMIT remoteWatchChanged(isRemoteWatchOn());
+    if (isConnected() != wasConnected) emit modifiedChanged();
+    emit cycleStateChanged(state);
+    if (!isLinked() || state == State::Connected) emit remoteWatchChanged(isRemoteWatchOn());
 }
 
 std::function<void()> EditorSession::guarded(std::function<void()> then)
@@ -244,7 +244,7 @@ void EditorSession::onNotification(CCommunicationmodul::Notification code)
         if (m_state == State::StoringBeforeClose || m_state == State::DisconnectingForClose) {
             setState(State::ReadyToClose);
             showStatus(tr("Idle"));
-            Q_EMIT closeReady();
+            emit closeReady();
             break;
         }
         if (m_state != State::Idle && m_state != State::ReadyToClose) linkLost(tr("Connection closed"), {});
@@ -363,7 +363,7 @@ void EditorSession::writeDeviceSettings(const std::string &name, bool keyboardLo
         m_link->postTransaction(w.code, w.address, w.value);
     setDeviceName(m_deviceSettings, name);
     m_deviceSettings[kKeyboardLockWord] = keyboardLock ? 1u : 0u;
-    Q_EMIT modifiedChanged(); // the device name pane
+    emit modifiedChanged(); // the device name pane
     waitFor(QString::fromLatin1(kWaitSavingText), comm::kStoreWaitMs, ReqWritePwd);
 }
 
@@ -373,7 +373,7 @@ void EditorSession::setRemoteWatch(bool on)
 {
     if (on && (!isLinked() || m_state >= State::StoringBeforeDisconnect)) on = false;
     if (on != m_watch->isEnabled()) m_watch->setEnabled(on);
-    Q_EMIT remoteWatchChanged(on);
+    emit remoteWatchChanged(on);
 }
 
 // ---- Disconnecting --------------------------------------------------------------------
@@ -401,7 +401,7 @@ bool EditorSession::closeWhileLinked()
             m_state = State::StoringBeforeClose;
             m_awaitedReply = awaited;
             m_waitBoxOpen = boxOpen;
-            Q_EMIT cycleStateChanged(m_state);
+            emit cycleStateChanged(m_state);
         }
         return true;
     }
@@ -440,7 +440,7 @@ bool EditorSession::closeWhileLinked()
 void EditorSession::startDisconnect(bool store, bool forClose)
 {
     m_watch->setEnabled(false);
-    Q_EMIT remoteWatchChanged(false);
+    emit remoteWatchChanged(false);
     showStatus(tr("Disconnecting"));
     if (!store) {
         setState(forClose ? State::DisconnectingForClose : State::Disconnecting);

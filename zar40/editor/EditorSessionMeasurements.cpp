@@ -76,21 +76,21 @@ void EditorSession::setMeasurement(int channel, measurement::Measurement data, c
 {
     if (!isChannel(channel)) return;
     m_measurements[static_cast<std::size_t>(channel)] = ChannelMeasurement{std::move(data), name};
-    Q_EMIT measurementsChanged();
+    emit measurementsChanged();
 }
 
 void EditorSession::clearMeasurement(int channel)
 {
     if (!isChannel(channel) || !m_measurements[static_cast<std::size_t>(channel)]) return;
     m_measurements[static_cast<std::size_t>(channel)].reset();
-    Q_EMIT measurementsChanged();
+    emit measurementsChanged();
 }
 
 void EditorSession::setNormaliseMeasurements(bool on)
 {
     if (on == m_normaliseMeasurements) return;
     m_normaliseMeasurements = on;
-    Q_EMIT measurementsChanged();
+    emit measurementsChanged();
 }
 
 } // namespace zar40::editor

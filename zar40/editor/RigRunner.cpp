@@ -126,7 +126,7 @@ bool RigRunner::start(const QList<int> &netIds, const RigJob &job)
             const UnitProgress progress = [self, netId](int done, int total, const QString &what) {
                 if (self)
                     QMetaObject::invokeMethod(self.data(), [self, netId, done, total, what] {
-                        if (self) Q_EMIT self->unitProgress(netId, done, total, what);
+                        if (self) emit self->unitProgress(netId, done, total, what);
                     }, Qt::QueuedConnection);
             };
             QString error;
@@ -146,8 +146,8 @@ bool RigRunner::start(const QList<int> &netIds, const RigJob &job)
 void RigRunner::onUnitDone(int netId, bool ok, const QString &error)
 {
     m_results << Result{netId, ok, error};
-    Q_EMIT unitFinished(netId, ok, error);
-    if (--m_running == 0) Q_EMIT finished();
+    emit unitFinished(netId, ok, error);
+    if (--m_running == 0) emit finished();
 }
 
 } // namespace zar40::editor

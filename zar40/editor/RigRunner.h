@@ -61,7 +61,7 @@ public:
     // One per unit, in the order the units finished.
     const QList<Result> &results() const { return m_results; }
 
-Q_SIGNALS:
+signals:
     void unitProgress(int netId, int done, int total, const QString &what);
     void unitFinished(int netId, bool ok, const QString &error);
     void finished();

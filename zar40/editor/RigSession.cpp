@@ -69,7 +69,7 @@ void RigSession::scan()
         m_claimed = m_units.keys();
         m_scanning = false;
         if (m_metering) startMeters();
-        Q_EMIT scanFinished();
+        emit scanFinished();
     });
     m_scanner->start();
 }
@@ -83,12 +83,12 @@ void RigSession::startMeters()
         comm::UnitMeter *m = meter.get();
         connect(m, &comm::UnitMeter::levelsChanged, this, [this, id, m] {
             m_units[id].levels = m->levels();
-            Q_EMIT levelsChanged(id);
+            emit levelsChanged(id);
         });
         connect(m, &comm::UnitMeter::muteStateChanged, this, [this, id](std::uint32_t state) {
             m_units[id].muteState = state;
             m_units[id].hasMuteState = true;
-            Q_EMIT levelsChanged(id);
+            emit levelsChanged(id);
         });
         m->start();
         m_meters[id] = std::move(meter);
@@ -103,7 +103,7 @@ void RigSession::handOver(int netId)
     Unit &u = m_units[netId];
     u.handedOver = true;
     u.status = tr("In an editor");
-    Q_EMIT unitChanged(netId);
+    emit unitChanged(netId);
 }
 
 void RigSession::stopMeters()
@@ -133,14 +133,14 @@ bool RigSession::run(const QList<int> &netIds, const RigJob &job)
         u.done = 0;
         u.total = 0;
         u.status = tr("Connecting");
-        Q_EMIT unitChanged(id);
+        emit unitChanged(id);
     }
     connect(m_runner.get(), &RigRunner::unitProgress, this, [this](int id, int done, int total, const QString &what) {
         Unit &u = m_units[id];
         u.done = done;
         u.total = total;
         u.status = what;
-        Q_EMIT unitChanged(id);
+        emit unitChanged(id);
     });
     connect(m_runner.get(), &RigRunner::unitFinished, this, [this](int id, bool ok, const QString &error) {
         Unit &u = m_units[id];
@@ -148,14 +148,14 @@ bool RigSession::run(const QList<int> &netIds, const RigJob &job)
         u.failed = !ok;
         u.done = u.total = ok ? 1 : u.total;
         u.status = ok ? tr("Done") : error;
-        Q_EMIT unitChanged(id);
+        emit unitChanged(id);
     });
     connect(m_runner.get(), &RigRunner::finished, this, [this] {
         int ok = 0, failed = 0;
         for (const auto &r : m_runner->results()) (r.ok ? ok : failed)++;
         m_runner.release()->deleteLater();
         if (m_metering) startMeters();
-        Q_EMIT commandFinished(ok, failed);
+        emit commandFinished(ok, failed);
     });
     return m_runner->start(netIds, job);
 }

@@ -71,7 +71,7 @@ public:
     // Meters on (the default after a scan) or off.
     void setMetering(bool on);
 
-Q_SIGNALS:
+signals:
     void scanFinished();
     void unitChanged(int netId);
     void levelsChanged(int netId);

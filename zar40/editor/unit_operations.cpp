@@ -80,7 +80,7 @@ bool loadFile(const fs::path &path, preset::PresetRecord &record, UnitError &err
 }
 
 struct RestorePlan {
-    std::vector<std::pair<int, preset::PresetRecord>> slots;
+    std::vector<std::pair<int, preset::PresetRecord>> slotRecords;
     bool haveSettings = false;
     std::string name;
     bool locked = false;
@@ -93,10 +93,10 @@ bool planRestore(const fs::path &dir, RestorePlan &plan, UnitError &error)
         if (!fs::exists(file)) continue;
         preset::PresetRecord record{};
         if (!loadFile(file, record, error)) return false;
-        plan.slots.emplace_back(slot, record);
+        plan.slotRecords.emplace_back(slot, record);
     }
     plan.haveSettings = readSettingsFile(dir / kSettingsFileName, plan.name, plan.locked);
-    if (plan.slots.empty() && !plan.haveSettings) {
+    if (plan.slotRecords.empty() && !plan.haveSettings) {
         error = {QString::fromStdString(dir.string() + " holds no slot-NN.vpx files and no " + kSettingsFileName),
                  false};
         return false;
@@ -169,9 +169,9 @@ bool restoreUnit(comm::DeviceSession &s, const fs::path &dir, const UnitProgress
 {
     RestorePlan plan;
     if (!planRestore(dir, plan, error)) return false;
-    const int total = static_cast<int>(plan.slots.size()) + (plan.haveSettings ? 1 : 0);
+    const int total = static_cast<int>(plan.slotRecords.size()) + (plan.haveSettings ? 1 : 0);
     int done = 0;
-    for (const auto &[slot, record] : plan.slots) {
+    for (const auto &[slot, record] : plan.slotRecords) {
         if (!(s.switchToSlot(slot) && s.writePreset(record) && s.storeToSlot(slot))) {
             error = {deviceFailure(s, QStringLiteral("restoring slot %1").arg(slot)), true};
             return false;

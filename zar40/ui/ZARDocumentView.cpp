@@ -202,7 +202,7 @@ void CZARDocumentView::bindSession()
     connect(s, &EditorSession::modifiedChanged, this, &CZARDocumentView::statusChanged);
     connect(s, &EditorSession::statusTextChanged, this, [this](const QString &text) {
         m_status->setText(text);
-        Q_EMIT statusChanged();
+        emit statusChanged();
     });
     connect(s, &EditorSession::closeReady, this, &CZARDocumentView::closeReady);
     connect(s, &EditorSession::parameterWritten, this, &CZARDocumentView::parameterWritten);
@@ -575,7 +575,7 @@ void CZARDocumentView::showRecord(EditorSession::RecordChange change)
     if (change != EditorSession::RecordChange::Changing) {
         showControls();
         showLock();
-        Q_EMIT statusChanged();
+        emit statusChanged();
     } else {
         // A drag or a typed value in progress: the control in use already
         // shows its value and is left alone; the controls that follow it (a

@@ -111,7 +111,7 @@ public:
     QString localStatePaneText() const;
     QString deviceStatePaneText() const;
 
-public Q_SLOTS:
+public slots:
     void onOpenPreset();
     void onSavePreset();
     void onClosePreset();
@@ -132,7 +132,7 @@ public Q_SLOTS:
     void onAbout();
     void onStorePreset();
 
-Q_SIGNALS:
+signals:
     void connectionStateChanged();
     // The frame may close now: the unit has let go of the connection.
     void closeReady();

@@ -237,9 +237,9 @@ void CZARDocumentView::wireConnectionBar()
         if (m_levelPanel->isHidden() == on) {
             m_levelPanel->setVisible(on);
             if (!on) m_levelPanel->clear();
-            Q_EMIT levelPanelShown(on);
+            emit levelPanelShown(on);
         }
-        Q_EMIT statusChanged();
+        emit statusChanged();
     });
 
     connect(m_type, &QComboBox::currentIndexChanged, this, &CZARDocumentView::onTypeChanged);
@@ -299,8 +299,8 @@ void CZARDocumentView::showCycleState()
     // A transfer keeps the editors still: what they show is on its way.
     m_editorArea->setEnabled(state != State::Transferring);
     m_status->setText(s->statusText());
-    Q_EMIT connectionStateChanged();
-    Q_EMIT statusChanged();
+    emit connectionStateChanged();
+    emit statusChanged();
 }
 
 QString CZARDocumentView::connectionStateName() const

@@ -101,7 +101,7 @@ TEST_F(ConnectionTest, ALostCanLinkClosesTheConnection)
     link->responder = nullptr; // the read waits for its first reply
     conn.readPreset(&target, nullptr);
     ASSERT_TRUE(waitUntil([&] { return engine.isExchanging(); }));
-    Q_EMIT link->linkClosed();
+    emit link->linkClosed();
     EXPECT_EQ(notes, (std::vector<int>{51002, 51003}));
     EXPECT_EQ(conn.state(), State::Idle);
     EXPECT_EQ(link->closes, 1);

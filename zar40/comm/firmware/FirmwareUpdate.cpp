@@ -109,17 +109,17 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
 
     std::ifstream in(QFile::encodeName(filePath).toStdString(), std::ios::binary);
     if (filePath.isEmpty() || !in) {
-        Q_EMIT finished(Result::FileOpenError, QString::fromLatin1(kFileOpenErrorText));
+        emit finished(Result::FileOpenError, QString::fromLatin1(kFileOpenErrorText));
         return false;
     }
     m_file = readFirmwareFile(in);
     if (in.bad()) {
-        Q_EMIT finished(Result::FileOpenError, QString::fromLatin1(kFileOpenErrorText));
+        emit finished(Result::FileOpenError, QString::fromLatin1(kFileOpenErrorText));
         return false;
     }
     if (m_file.tooLarge) {
         m_file = {};
-        Q_EMIT finished(Result::FileTooLarge, tooLargeText(filePath));
+        emit finished(Result::FileTooLarge, tooLargeText(filePath));
         return false;
     }
     // Erasing the flash and then programming nothing would leave the unit
@@ -127,12 +127,12 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
     std::size_t programmed = 0;
     for (const auto &line : m_file.lines) programmed += sendsUnchanged(line, resetPresets) ? 1 : 0;
     if (programmed == 0) {
-        Q_EMIT finished(Result::NothingToProgram,
+        emit finished(Result::NothingToProgram,
                         QStringLiteral("The file %1 holds no firmware record to program.").arg(filePath));
         return false;
     }
     if (m_file.badChecksums > 0) {
-        Q_EMIT finished(Result::DamagedFile,
+        emit finished(Result::DamagedFile,
                         QStringLiteral("The file %1 is damaged: %2 records have a wrong checksum.")
                             .arg(filePath)
                             .arg(m_file.badChecksums));
@@ -140,7 +140,7 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
     }
     // Whoever made the image, a wrong one never reaches the unit.
     if (const QString problem = flashLoaderProblem(image.bytes); !problem.isEmpty()) {
-        Q_EMIT finished(Result::LoaderError, QStringLiteral("The flash loader image %1").arg(problem));
+        emit finished(Result::LoaderError, QStringLiteral("The flash loader image %1").arg(problem));
         return false;
     }
     m_image = image;
@@ -149,19 +149,19 @@ bool CFirmwareUpdate::start(const QString &port, const QString &filePath, const 
     m_nextLine = 0;
 
     if (!m_channel.open(port, QString::fromLatin1(comm::CCommCtrl::kLoaderSettings), comm::CCommCtrl::kFirmwareThreshold)) {
-        Q_EMIT finished(Result::PortError, QStringLiteral("Cannot open %1: %2").arg(port, m_channel.errorString()));
+        emit finished(Result::PortError, QStringLiteral("Cannot open %1: %2").arg(port, m_channel.errorString()));
         return false;
     }
     m_channel.input(); // whatever a unit sent before we asked is no answer
     setPhase(Phase::Knocking);
     m_knockTimer.start(m_timings.knockIntervalMs);
-    Q_EMIT logReset(QStringLiteral("Trying to connect to ZAR !"));
+    emit logReset(QStringLiteral("Trying to connect to ZAR !"));
     // A damaged S2 line goes as the placeholder like any other line that is
     // not programmed; the user should know that it was there.
     if (m_file.malformedS2 > 0)
         log(QStringLiteral("\r\nWarning: %1 damaged S2 lines are not programmed !").arg(m_file.malformedS2));
-    Q_EMIT progressRange(0, m_timings.maxKnocks);
-    Q_EMIT progressValue(0);
+    emit progressRange(0, m_timings.maxKnocks);
+    emit progressValue(0);
     return true;
 }
 
@@ -174,7 +174,7 @@ void CFirmwareUpdate::setPhase(Phase phase)
 {
     if (m_phase == phase) return;
     m_phase = phase;
-    Q_EMIT phaseChanged(phase);
+    emit phaseChanged(phase);
 }
 
 void CFirmwareUpdate::startPhaseTimer(int ms)
@@ -195,7 +195,7 @@ void CFirmwareUpdate::onKnockTimer()
     }
     ++m_knocks;
     send(QByteArray(1, kKnock));
-    Q_EMIT progressValue(m_knocks);
+    emit progressValue(m_knocks);
 }
 
 void CFirmwareUpdate::onPhaseTimeout()
@@ -249,12 +249,12 @@ void CFirmwareUpdate::evaluate()
         if (m_buffer == bytes({0xF1, 0x83})) {
             m_buffer.clear();
             setPhase(Phase::LoaderSent);
-            Q_EMIT progressRange(0, kFlashLoaderSize);
+            emit progressRange(0, kFlashLoaderSize);
             m_imagePos = 0;
             if (m_timings.imageByteSpacingUs <= 0) {
                 send(m_image.bytes);
                 m_imagePos = kFlashLoaderSize;
-                Q_EMIT progressValue(0);
+                emit progressValue(0);
             } else {
                 sendNextImageByte();
             }
@@ -288,7 +288,7 @@ void CFirmwareUpdate::evaluate()
         if (m_buffer == QByteArray(1, kEraseRequest) && m_sectorIndex < m_sequence.size()) {
             m_buffer.clear();
             const int sector = m_sequence[m_sectorIndex++];
-            Q_EMIT progressValue(sector);
+            emit progressValue(sector);
             send(QByteArray(1, static_cast<char>(sector)));
             m_erased.push_back(sector);
         } else if (m_buffer == QByteArray(1, kSectorErased) && !m_erased.empty()) {
@@ -303,7 +303,7 @@ void CFirmwareUpdate::evaluate()
                 send(QByteArray(1, kProgramRequest));
                 log(QStringLiteral("\r\nProgramming and Verifying in progress!"));
                 startPhaseTimer(m_timings.recordTimeoutMs);
-                Q_EMIT progressRange(1, m_totalLines);
+                emit progressRange(1, m_totalLines);
             }
         } else {
             errorExit(5);
@@ -325,7 +325,7 @@ void CFirmwareUpdate::evaluateProgramming()
         if (record.data() != kPlaceholderRecord.data()) ++m_sentUnchanged;
         send(QByteArray(record.data(), static_cast<qsizetype>(record.size())));
         --m_linesLeft;
-        Q_EMIT progressValue(m_totalLines - m_linesLeft);
+        emit progressValue(m_totalLines - m_linesLeft);
         // The request byte stays: the acknowledgement completes the pair.
         return;
     }
@@ -377,7 +377,7 @@ void CFirmwareUpdate::switchToLoaderSpeed()
     send(QByteArray(1, kEraseRequest));
     log(QStringLiteral("\r\nSectorerase in progress !"));
     startPhaseTimer(m_timings.eraseTimeoutMs);
-    Q_EMIT progressRange(0, 6);
+    emit progressRange(0, 6);
 }
 
 void CFirmwareUpdate::pauseThen(int ms, void (CFirmwareUpdate::*next)())
@@ -400,9 +400,9 @@ void CFirmwareUpdate::sendNextImageByte()
     send(m_image.bytes.mid(m_imagePos, 1));
     m_sinceLastByte.start();
     ++m_imagePos;
-    Q_EMIT progressValue(m_imagePos);
+    emit progressValue(m_imagePos);
     if (m_imagePos >= kFlashLoaderSize) {
-        Q_EMIT progressValue(0);
+        emit progressValue(0);
         return;
     }
     m_imageTimer.start(static_cast<int>((spacingNs + 999999) / 1000000));
@@ -453,8 +453,8 @@ void CFirmwareUpdate::finish(Result result, const QString &message)
     m_outputTimer.stop();
     m_pendingOutput.clear();
     m_file = {};
-    Q_EMIT progressValue(0);
-    Q_EMIT finished(result, message);
+    emit progressValue(0);
+    emit finished(result, message);
 }
 
 } // namespace zar40::firmware

@@ -103,7 +103,7 @@ public:
     // only when the presets are reset.
     static std::vector<int> eraseSequence(bool resetPresets);
 
-Q_SIGNALS:
+signals:
     // TEXT is to be appended to the log as it is ("\r\nConnected !").
     void logAppended(const QString &text);
     void logReset(const QString &text);
@@ -135,7 +135,7 @@ private:
     void errorExit(int code);
     // Ends the update: stops the timers, closes the port.
     void finish(Result result, const QString &message);
-    void log(const QString &text) { Q_EMIT logAppended(text); }
+    void log(const QString &text) { emit logAppended(text); }
 
     comm::CCommCtrl m_channel;
     QTimer m_knockTimer;

@@ -287,7 +287,7 @@ void CZAR_FW_UPDlg::onFinished(CFirmwareUpdate::Result result, const QString &me
                 appendLog(QStringLiteral("\r\nThe presets saved before are in %1").arg(QDir::toNativeSeparators(m_savedTo)));
             m_busy = false;
             setControlsEnabled(true);
-            Q_EMIT updateEnded(result);
+            emit updateEnded(result);
         },
         Qt::QueuedConnection);
 }

@@ -66,11 +66,11 @@ public:
     QString logText() const;
     bool controlsEnabled() const;
 
-public Q_SLOTS:
+public slots:
     void onOpenFile();
     void onProgram();
 
-Q_SIGNALS:
+signals:
     // An update (started by "Program ZAR") has ended.
     void updateEnded(zar40::firmware::CFirmwareUpdate::Result result);
 

@@ -20,7 +20,7 @@ class UrlCatcher : public QObject
     Q_OBJECT
 public:
     QList<QUrl> urls;
-public Q_SLOTS:
+public slots:
     void open(const QUrl &url) { urls << url; }
 };
 

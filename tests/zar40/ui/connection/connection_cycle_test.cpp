@@ -139,12 +139,12 @@ TEST_F(ConnectionCycleTest, ChoosingASlotSwitchesTheUnitTheCurrentOneSendsNothin
     ASSERT_EQ(std::count(log.begin(), log.end(), '\n') > 340, true);
     ASSERT_NE(log.find("ReqLoadPreset        2"), std::string::npos) << log.substr(0, 600);
 
-    Q_EMIT presetList->activated(1);
+    emit presetList->activated(1);
     EXPECT_FALSE(waitBoxShowing());
     QTest::qWait(200);
     EXPECT_EQ(sim.stderrText(100), log) << "a request went out";
 
-    Q_EMIT presetList->activated(5);
+    emit presetList->activated(5);
     EXPECT_TRUE(waitBoxShowing());
     ASSERT_TRUE(waitUntilSettled());
     ASSERT_TRUE(QTest::qWaitFor([&] { return currentName() == "Preset 6"; }, kTransferLimitMs));
