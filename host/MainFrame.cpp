@@ -82,7 +82,7 @@ CMainFrame::~CMainFrame()
     // Then the CAN window, before the frame's remaining children: editors
     // that were still registered have unregistered by now.
     delete m_canWindow;
-    delete downloadDialog;
+    delete m_downloadDialog;
 }
 
 void CMainFrame::wait(int ms)
@@ -108,9 +108,9 @@ bool CMainFrame::create()
     const StringTable &s = hostStrings();
     initHostResources();
 
-    buttonFont = QFont(QStringLiteral("Arial"));
-    buttonFont.setPixelSize(14);
-    buttonFont.setWeight(QFont::Normal);
+    m_buttonFont = QFont(QStringLiteral("Arial"));
+    m_buttonFont.setPixelSize(14);
+    m_buttonFont.setWeight(QFont::Normal);
 
     setWindowTitle(s.text(HostString::AppTitle, QStringLiteral("VRN-Control")));
     setMinimumSize(kMinimumWidth, kMinimumHeight);
@@ -198,7 +198,7 @@ bool CMainFrame::createPluginButton(int i)
     button->setObjectName(QStringLiteral("plugin%1").arg(id));
     WindowTree::setControlId(button, id);
     button->setFocusPolicy(Qt::TabFocus);
-    button->setFont(buttonFont);
+    button->setFont(m_buttonFont);
     button->setBackgroundColor(CBitmapButton::brightened(button->palette().color(QPalette::Button), 30));
     button->setBitmap(*info.bitmap, Qt::white);
     // 70 pixels a place, wider only where the system's font would cut the name.
@@ -504,7 +504,7 @@ void CMainFrame::startUpdateCheck()
     // disable its children too.
     auto *dialog = new CDownloadDlg;
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    downloadDialog = dialog;
+    m_downloadDialog = dialog;
     setEnabled(false);
     dialog->show();
     dialog->move(geometry().center() - dialog->rect().center());

@@ -98,9 +98,9 @@ public:
     void startUpdateCheck();
     CUpdater *updater() const { return m_updater; }
 
-    QFont buttonFont;
+    const QFont &buttonFont() const { return m_buttonFont; }
     // The update download dialog while an update runs.
-    QPointer<QWidget> downloadDialog;
+    QWidget *downloadDialog() const { return m_downloadDialog; }
 
 signals:
     void checkForUpdatesRequested();
@@ -111,6 +111,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    QFont m_buttonFont;
+    QPointer<QWidget> m_downloadDialog;
     void wait(int ms);
     void showProgress(CSplashScreenEx &splash, const QString &text, int ms);
     bool createToolBar();

@@ -216,10 +216,10 @@ int CCanWnd::registerClient(const CanRequest &request)
         showInformation(m_strings.load(kStrNetIdRange).arg(request.id));
         return 0;
     }
-    if (clientCount == 0 && !startLink())
+    if (m_clientCount == 0 && !startLink())
         return 0;
 
-    CanClient &entry = clients[request.id - 1];
+    CanClient &entry = m_clients[request.id - 1];
     if (entry.canId != 0 && entry.client) {
         showInformation(m_strings.text(kStrAlreadyConnected, QString()));
         return 0;
@@ -228,7 +228,7 @@ int CCanWnd::registerClient(const CanRequest &request)
     entry.client = request.client;
     entry.clientHwnd = request.clientHwnd ? request.clientHwnd : request.client;
     entry.reserved = 0;
-    ++clientCount;
+    ++m_clientCount;
     if (entry.clientHwnd && entry.clientHwnd->thread() == thread())
         entry.clientHwnd->installEventFilter(this);
     return 1;
@@ -238,7 +238,7 @@ int CCanWnd::unregisterClient(const CanRequest &request)
 {
     if (request.id < 1 || request.id > kClientTableSize)
         return 1;
-    CanClient &entry = clients[request.id - 1];
+    CanClient &entry = m_clients[request.id - 1];
     if (!entry.client || entry.canId == 0)
         return 1;
     // Only the holder of a registration may end it: an editor whose own
@@ -246,14 +246,14 @@ int CCanWnd::unregisterClient(const CanRequest &request)
     if (request.client && request.client != entry.client)
         return 1;
     clearEntry(request.id - 1);
-    if (clientCount == 0)
+    if (m_clientCount == 0)
         shutDownLink();
     return 1;
 }
 
 int CCanWnd::send(const CanRequest &request)
 {
-    if (clientCount == 0) {
+    if (m_clientCount == 0) {
         showInformation(m_strings.text(kStrNotInitialized, QString()));
         return 1;
     }
@@ -296,7 +296,7 @@ bool CCanWnd::startLink()
         showInformation(m_strings.text(kStrNoModule, QString()));
         return false;
     }
-    notifyMessage = defaultCanMessage();
+    m_notifyMessage = defaultCanMessage();
     return true;
 }
 
@@ -397,7 +397,7 @@ void CCanWnd::shutDownLink()
         check(m_driver->UcanDeinitHwConnectControl(), "UcanDeinitHwConnectControl Error ID %i");
         link.connectControlOn = false;
         link.pending.clear();
-        notifyMessage = 0;
+        m_notifyMessage = 0;
     }
     // Shown after the lock is released: a message box runs an event loop.
     for (const Failure &f : failures)
@@ -406,13 +406,13 @@ void CCanWnd::shutDownLink()
 
 void CCanWnd::clearEntry(int index)
 {
-    CanClient &entry = clients[index];
+    CanClient &entry = m_clients[index];
     QObject *watched = entry.clientHwnd.data();
     entry = CanClient{};
-    --clientCount;
+    --m_clientCount;
     if (!watched)
         return;
-    for (const CanClient &other : clients) {
+    for (const CanClient &other : m_clients) {
         if (other.clientHwnd == watched)
             return;
     }
@@ -422,7 +422,7 @@ void CCanWnd::clearEntry(int index)
 void CCanWnd::dropAllClients(int noticeCode)
 {
     for (int i = 0; i < kClientTableSize; ++i) {
-        CanClient &entry = clients[i];
+        CanClient &entry = m_clients[i];
         if (!entry.client || entry.canId == 0)
             continue;
         if (entry.clientHwnd)
@@ -460,7 +460,7 @@ bool CCanWnd::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == CanNoticeEvent::eventType()) {
         const auto *notice = static_cast<const CanNoticeEvent *>(event);
         if (notice->code() == CAN_FRAME_RECEIVED)
-            std::memcpy(rxData, notice->data().data(), sizeof rxData);
+            std::memcpy(m_rxData, notice->data().data(), sizeof m_rxData);
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -474,7 +474,7 @@ void CCanWnd::onReceived()
     }
     // Every frame of a burst goes to its own client, in the order read.
     for (const ucan::CanMsg &frame : frames) {
-        std::memcpy(rxData, frame.data, sizeof rxData);
+        std::memcpy(m_rxData, frame.data, sizeof m_rxData);
         // Extended and remote frames are no device replies; their
         // identifiers would alias a Net-ID.
         if (frame.frameFormat != ucan::kFormatStandard)
@@ -482,7 +482,7 @@ void CCanWnd::onReceived()
         const int netId = canbus::netIdForIdentifier(frame.id);
         if (netId < 1 || netId > kClientTableSize)
             continue;
-        CanClient &entry = clients[netId - 1];
+        CanClient &entry = m_clients[netId - 1];
         // Traffic for Net-IDs nobody registered is someone else's.
         if (!entry.client || entry.canId == 0)
             continue;
@@ -490,7 +490,7 @@ void CCanWnd::onReceived()
             QCoreApplication::postEvent(entry.clientHwnd, new CanNoticeEvent(CAN_FRAME_RECEIVED, netId, frame.data));
         } else {
             clearEntry(netId - 1);
-            if (clientCount == 0) {
+            if (m_clientCount == 0) {
                 shutDownLink();
                 return;
             }

@@ -15,7 +15,7 @@
 // that talk to devices on the bus. It is an invisible child of the main frame
 // with control id 13000; plug-ins find it with CCanWnd::find(), register one
 // of their objects for a Net-ID with request(CAN_REGISTER, ...) and read the
-// public members below directly.
+// client table and the notice's frame through the accessors below.
 //
 // The driver calls back on its own threads. Those callbacks only touch the
 // link state under the CAN lock and post events to this window; the client
@@ -35,11 +35,11 @@ public:
     explicit CCanWnd(std::unique_ptr<Ucan> driver, QWidget *parent = nullptr);
     ~CCanWnd() override;
 
-    // --- shared with the plug-ins, read directly ---
-    int clientCount = 0;                    // used entries of clients
-    CanClient clients[kClientTableSize];     // entry n - 1 belongs to Net-ID n
-    quint8 rxData[8] = {};                  // the frame of the notice being delivered
-    unsigned int notifyMessage = 0;         // nonzero while the module is started
+    // --- shared with the plug-ins, read-only: only the window changes them ---
+    int clientCount() const { return m_clientCount; }           // used entries of clients
+    const CanClient *clients() const { return m_clients; }      // entry n - 1 belongs to Net-ID n
+    const quint8 *rxData() const { return m_rxData; }           // the frame of the notice being delivered
+    unsigned int notifyMessage() const { return m_notifyMessage; } // nonzero while the module is started
 
     // The synchronous request of a plug-in window: CAN_REGISTER,
     // CAN_UNREGISTER or CAN_SEND. 1 on success, 0 when refused.
@@ -68,6 +68,10 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    int m_clientCount = 0;
+    CanClient m_clients[kClientTableSize];
+    quint8 m_rxData[8] = {};
+    unsigned int m_notifyMessage = 0;
     struct Link;
 
     int registerClient(const CanRequest &request);

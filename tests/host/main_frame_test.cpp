@@ -226,7 +226,7 @@ TEST_F(MainFrameTest, CanWindowIsAnIdleChildWithControlId13000)
     EXPECT_EQ(w, qobject_cast<CCanWnd *>(WindowTree::childWithControlId(frame.get(), 13000)));
     // Nothing registered yet, so the bus is not touched.
     EXPECT_FALSE(w->linkStarted());
-    EXPECT_EQ(w->clientCount, 0);
+    EXPECT_EQ(w->clientCount(), 0);
 }
 
 TEST_F(MainFrameTest, CloseAnsweredNoKeepsEverythingOpen)

@@ -106,7 +106,7 @@ std::vector<std::uint8_t> BootLoader::feed(std::uint8_t byte)
             if (m_config.verbose)
                 std::fprintf(stderr, "zar40-sim: boot loader: end of programming, %u records, %u programmed\n",
                              m_records, m_programmed);
-            programmingEnded = true;
+            m_programmingEnded = true;
             m_state = State::Firmware; // restarts with the new firmware
             return {};
         }

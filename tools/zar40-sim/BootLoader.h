@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zar40sim {
@@ -41,14 +42,15 @@ public:
 
     // After the end of programming: whether the preset data area was erased.
     bool presetsErased() const;
-    // Set once at the end of programming; the caller clears it.
-    bool programmingEnded = false;
+    // True once after the end of programming: reading it clears it.
+    bool takeProgrammingEnded() { return std::exchange(m_programmingEnded, false); }
 
     unsigned records() const { return m_records; }
     unsigned programmedRecords() const { return m_programmed; }
     const std::vector<int> &erasedSectors() const { return m_erased; }
 
 private:
+    bool m_programmingEnded = false;
     enum class State { Firmware, Knock, Announce, Image, Start, Loader, Sector, Record };
     std::vector<std::uint8_t> reply(std::vector<std::uint8_t> bytes);
     void recordDone(std::vector<std::uint8_t> &out);

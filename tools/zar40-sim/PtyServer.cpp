@@ -269,8 +269,7 @@ void PtyServer::onBootLoaderByte(std::uint8_t byte, std::int64_t arrivalNs)
     }
     const auto reply = loader.feed(byte);
     queue(reply.data(), reply.size(), arrivalNs);
-    if (loader.programmingEnded) {
-        loader.programmingEnded = false;
+    if (loader.takeProgrammingEnded()) {
         // Firmware that came with the preset data area brings the factory presets.
         if (loader.presetsErased())
             for (int slot = 0; slot < DeviceModel::kSlots; ++slot)

@@ -37,14 +37,19 @@ class CPollReplyEvent : public QEvent
 {
 public:
     CPollReplyEvent(std::uint16_t code, std::uint16_t address, std::uint32_t value)
-        : QEvent(eventType()), code(code), address(address), value(value)
+        : QEvent(eventType()), m_code(code), m_address(address), m_value(value)
     {
     }
     static QEvent::Type eventType();
 
-    std::uint16_t code; // RepReadMuteState, RepReadPotiVal or RepReadPegelVal
-    std::uint16_t address;
-    std::uint32_t value;
+    std::uint16_t code() const { return m_code; } // RepReadMuteState, RepReadPotiVal or RepReadPegelVal
+    std::uint16_t address() const { return m_address; }
+    std::uint32_t value() const { return m_value; }
+
+private:
+    std::uint16_t m_code;
+    std::uint16_t m_address;
+    std::uint32_t m_value;
 };
 
 class CCommunicationmodul : public QObject, public TransactionClient

@@ -72,12 +72,12 @@ bool CRemoteWatch::event(QEvent *event)
     if (event->type() != CPollReplyEvent::eventType()) return QObject::event(event);
     const auto *reply = static_cast<CPollReplyEvent *>(event);
     if (!m_enabled || !m_link || !m_link->acceptsWrites()) return true;
-    switch (reply->code) {
+    switch (reply->code()) {
     case RepReadPegelVal: {
-        if (reply->address >= codec::kLevelAddresses) return true;
-        if (reply->value != kNoValue && codec::applyLevelReply(m_levels, reply->address, reply->value))
+        if (reply->address() >= codec::kLevelAddresses) return true;
+        if (reply->value() != kNoValue && codec::applyLevelReply(m_levels, reply->address(), reply->value()))
             emit levelsChanged();
-        if (reply->address == 0) {
+        if (reply->address() == 0) {
             post(ReqReadPegelVal, 1);
         } else {
             m_withPots = !m_withPots;
@@ -87,10 +87,10 @@ bool CRemoteWatch::event(QEvent *event)
         break;
     }
     case RepReadPotiVal: {
-        const int n = reply->address;
+        const int n = reply->address();
         if (n < 1 || n > kPotCount) return true;
-        if (reply->value != kNoValue) {
-            m_pots[static_cast<std::size_t>(n - 1)] = reply->value;
+        if (reply->value() != kNoValue) {
+            m_pots[static_cast<std::size_t>(n - 1)] = reply->value();
             emit potsChanged();
         }
         if (n < kPotCount) post(ReqReadPotiVal, static_cast<std::uint16_t>(n + 1));
@@ -98,8 +98,8 @@ bool CRemoteWatch::event(QEvent *event)
         break;
     }
     case RepReadMuteState:
-        if (reply->value != kNoValue && reply->value != m_muteState) {
-            m_muteState = reply->value;
+        if (reply->value() != kNoValue && reply->value() != m_muteState) {
+            m_muteState = reply->value();
             emit muteStateChanged(m_muteState);
         }
         endCycle();

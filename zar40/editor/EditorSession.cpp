@@ -83,7 +83,7 @@ std::array<PresetListEntry, preset::kPresetCount> EditorSession::presetList() co
 {
     std::array<PresetListEntry, preset::kPresetCount> list;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const PresetRecord &r = m_presets.records[i];
+        const PresetRecord &r = m_presets.records()[i];
         list[i].text =
             QStringLiteral(" %1 %2").arg(r.number + 1).arg(QString::fromLatin1(preset::textOf(r.NAME)));
         list[i].locked = preset::isLocked(r.PRESET_FLAGS);
@@ -162,7 +162,7 @@ void EditorSession::restoreRecord(int slot, const PresetRecord &record, const Wr
 {
     if (slot < 0 || slot >= preset::kPresetCount) return;
     m_editStart.reset();
-    m_presets.records[static_cast<std::size_t>(slot)] = record;
+    m_presets.records()[static_cast<std::size_t>(slot)] = record;
     if (slot != m_presets.current()) {
         // The unit plays the current slot; another one only changes here.
         setLocalModified(true);

@@ -125,7 +125,7 @@ PresetRecord startupPreset(int slot)
 
 void resetPresetMemory(PresetMemory &memory)
 {
-    for (int k = 0; k < kPresetCount; ++k) fillStartupPreset(memory.records[static_cast<std::size_t>(k)], k);
+    for (int k = 0; k < kPresetCount; ++k) fillStartupPreset(memory.records()[static_cast<std::size_t>(k)], k);
     memory.setCurrent(0);
 }
 

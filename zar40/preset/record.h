@@ -106,16 +106,18 @@ struct PresetRecord {
 // through setCurrent, so currentRecord() never reaches past the array.
 class PresetMemory {
 public:
-    std::array<PresetRecord, kPresetCount> records{};
+    std::array<PresetRecord, kPresetCount> &records() { return m_records; }
+    const std::array<PresetRecord, kPresetCount> &records() const { return m_records; }
 
     int current() const { return m_current; }
     // Refuses (false, index unchanged) anything outside 0 to 31.
     bool setCurrent(int index);
 
-    PresetRecord &currentRecord() { return records[static_cast<std::size_t>(m_current)]; }
-    const PresetRecord &currentRecord() const { return records[static_cast<std::size_t>(m_current)]; }
+    PresetRecord &currentRecord() { return m_records[static_cast<std::size_t>(m_current)]; }
+    const PresetRecord &currentRecord() const { return m_records[static_cast<std::size_t>(m_current)]; }
 
 private:
+    std::array<PresetRecord, kPresetCount> m_records{};
     int m_current = 0;
 };
 

@@ -63,14 +63,14 @@ public:
     void start()
     {
         for (int id = canbus::kMinNetId; id <= canbus::kMaxNetId; ++id) {
-            if (m_window->clients[id - 1].canId == 0) {
+            if (m_window->clients()[id - 1].canId == 0) {
                 CanRequest r;
                 r.id = id;
                 r.client = this;
                 r.clientHwnd = this;
                 m_window->request(CAN_REGISTER, r);
             }
-            if (m_window->clients[id - 1].client == this) m_registered << id;
+            if (m_window->clients()[id - 1].client == this) m_registered << id;
             else m_inUse << id;
         }
         m_scanner.setSkipped(m_inUse);

@@ -80,7 +80,7 @@ protected:
         Notice n;
         n.code = notice->code();
         n.netId = notice->netId();
-        std::copy(std::begin(window_->rxData), std::end(window_->rxData), n.rxData.begin());
+        std::copy(window_->rxData(), window_->rxData() + n.rxData.size(), n.rxData.begin());
         n.eventData = notice->data();
         notices.append(n);
         return true;
@@ -143,7 +143,7 @@ inline void expectFailedWriteIsReportedAndTheLinkStays(CCanWnd &window, const Sc
     deliverPosted();
     ASSERT_EQ(prompts.texts().size(), 1) << prompts.texts().join(" | ").toStdString();
     EXPECT_TRUE(prompts.texts()[0].startsWith(failedText)) << prompts.texts()[0].toStdString();
-    EXPECT_EQ(window.clientCount, 2);
+    EXPECT_EQ(window.clientCount(), 2);
     EXPECT_TRUE(editor.notices.isEmpty());
     EXPECT_TRUE(other.notices.isEmpty());
     EXPECT_TRUE(window.canReady());

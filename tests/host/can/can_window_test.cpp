@@ -55,21 +55,21 @@ protected:
 TEST_F(CanWindowTest, FirstRegistrationStartsTheModuleAndFillsTheEntry)
 {
     NoticeRecorder editor(window.get());
-    EXPECT_EQ(window->notifyMessage, 0u);
+    EXPECT_EQ(window->notifyMessage(), 0u);
 
     ASSERT_EQ(editor.registerFor(3), 1);
 
-    EXPECT_EQ(window->clientCount, 1);
-    EXPECT_EQ(window->clients[2].canId, 96);
-    EXPECT_EQ(window->clients[2].client, &editor);
-    EXPECT_EQ(window->clients[2].clientHwnd, &editor);
-    EXPECT_EQ(window->clients[2].reserved, 0);
+    EXPECT_EQ(window->clientCount(), 1);
+    EXPECT_EQ(window->clients()[2].canId, 96);
+    EXPECT_EQ(window->clients()[2].client, &editor);
+    EXPECT_EQ(window->clients()[2].clientHwnd, &editor);
+    EXPECT_EQ(window->clients()[2].reserved, 0);
     for (int i = 0; i < CCanWnd::kClientTableSize; ++i) {
         if (i != 2) {
-            EXPECT_EQ(window->clients[i].canId, 0) << "entry " << i;
+            EXPECT_EQ(window->clients()[i].canId, 0) << "entry " << i;
         }
     }
-    EXPECT_NE(window->notifyMessage, 0u);
+    EXPECT_NE(window->notifyMessage(), 0u);
     EXPECT_TRUE(window->canReady());
     EXPECT_TRUE(fake->connectControlOn());
     EXPECT_TRUE(fake->canInitialised());
@@ -86,7 +86,7 @@ TEST_F(CanWindowTest, FirstRegistrationStartsTheModuleAndFillsTheEntry)
     NoticeRecorder other(window.get());
     fake->clearCalls();
     ASSERT_EQ(other.registerFor(5), 1);
-    EXPECT_EQ(window->clientCount, 2);
+    EXPECT_EQ(window->clientCount(), 2);
     EXPECT_TRUE(fake->calls().isEmpty());
 }
 
@@ -164,8 +164,8 @@ TEST_F(CanWindowTest, FramesWithoutARegisteredClientAreDropped)
 
     EXPECT_TRUE(net3.notices.isEmpty());
     // Someone else's traffic neither unregisters anybody nor stops the link.
-    EXPECT_EQ(window->clientCount, 1);
-    EXPECT_EQ(window->clients[2].canId, 96);
+    EXPECT_EQ(window->clientCount(), 1);
+    EXPECT_EQ(window->clients()[2].canId, 96);
     EXPECT_TRUE(window->linkStarted());
 }
 
@@ -177,13 +177,13 @@ TEST_F(CanWindowTest, SecondRegistrationOfANetIdIsRefusedAndTheFirstStays)
     EXPECT_EQ(second.registerFor(4), 0);
     EXPECT_EQ(prompts.texts(), QStringList{AlreadyConnected});
     EXPECT_TRUE(allInformation());
-    EXPECT_EQ(window->clients[3].client, &first);
-    EXPECT_EQ(window->clientCount, 1);
+    EXPECT_EQ(window->clients()[3].client, &first);
+    EXPECT_EQ(window->clientCount(), 1);
 
     // The refused editor cleaning up must not end the other's registration.
     EXPECT_EQ(second.unregisterFrom(4), 1);
-    EXPECT_EQ(window->clients[3].client, &first);
-    EXPECT_EQ(window->clientCount, 1);
+    EXPECT_EQ(window->clients()[3].client, &first);
+    EXPECT_EQ(window->clientCount(), 1);
     EXPECT_TRUE(window->linkStarted());
 }
 
@@ -196,15 +196,15 @@ TEST_F(CanWindowTest, LastUnregisterShutsTheLinkDownAndARegisterRestartsIt)
 
     ASSERT_EQ(a.unregisterFrom(1), 1);
     EXPECT_TRUE(fake->calls().isEmpty());
-    EXPECT_EQ(window->clientCount, 1);
+    EXPECT_EQ(window->clientCount(), 1);
 
     ASSERT_EQ(b.unregisterFrom(2), 1);
-    EXPECT_EQ(window->clientCount, 0);
-    EXPECT_EQ(window->clients[1].canId, 0);
-    EXPECT_EQ(window->clients[1].client, nullptr);
+    EXPECT_EQ(window->clientCount(), 0);
+    EXPECT_EQ(window->clients()[1].canId, 0);
+    EXPECT_EQ(window->clients()[1].client, nullptr);
     EXPECT_EQ(fake->calls(), (QStringList{"UcanResetCan(7)", "UcanDeinitCan(7)", "UcanDeinitHardware(7)",
                                           "UcanDeinitHwConnectControl()"}));
-    EXPECT_EQ(window->notifyMessage, 0u);
+    EXPECT_EQ(window->notifyMessage(), 0u);
     EXPECT_FALSE(fake->moduleOpen());
     EXPECT_FALSE(fake->connectControlOn());
     EXPECT_FALSE(window->canReady());
@@ -213,13 +213,13 @@ TEST_F(CanWindowTest, LastUnregisterShutsTheLinkDownAndARegisterRestartsIt)
     fake->clearCalls();
     EXPECT_EQ(b.unregisterFrom(2), 1);
     EXPECT_EQ(b.unregisterFrom(40), 1);
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_TRUE(fake->calls().isEmpty());
 
     ASSERT_EQ(b.registerFor(2), 1);
     EXPECT_TRUE(fake->moduleOpen());
     EXPECT_TRUE(fake->canInitialised());
-    EXPECT_NE(window->notifyMessage, 0u);
+    EXPECT_NE(window->notifyMessage(), 0u);
 
     // And it carries frames again.
     fake->injectFrame(0x45, asByteArray(bytes(9)));
@@ -271,10 +271,10 @@ TEST_F(CanWindowTest, IdentifiersBeyondElevenBitsAndNetIdsBeyond63AreRefused)
     EXPECT_TRUE(allInformation());
     // Nothing was started for them.
     EXPECT_TRUE(fake->calls().isEmpty());
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
 
     ASSERT_EQ(editor.registerFor(63), 1);
-    EXPECT_EQ(window->clients[62].canId, 0x7E0);
+    EXPECT_EQ(window->clients()[62].canId, 0x7E0);
     prompts.clear();
     EXPECT_EQ(editor.send(0x800, bytes(1)), 0);
     ASSERT_EQ(prompts.texts().size(), 1);
@@ -297,9 +297,9 @@ TEST_F(CanWindowTest, UnplugPostsLinkLostToEveryClientAndPlugReopensTheModule)
 
     EXPECT_EQ(a.codes(), QList<int>{CAN_LINK_LOST});
     EXPECT_EQ(b.codes(), QList<int>{CAN_LINK_LOST});
-    EXPECT_EQ(window->clientCount, 0);
-    EXPECT_EQ(window->clients[0].client, nullptr);
-    EXPECT_EQ(window->clients[8].client, nullptr);
+    EXPECT_EQ(window->clientCount(), 0);
+    EXPECT_EQ(window->clients()[0].client, nullptr);
+    EXPECT_EQ(window->clients()[8].client, nullptr);
     EXPECT_EQ(prompts.texts(), QStringList{Disconnected});
     // Connect notification stays on to see the module come back.
     EXPECT_TRUE(fake->connectControlOn());
@@ -338,7 +338,7 @@ TEST_F(CanWindowTest, RegisteringWhileTheModuleIsUnpluggedFails)
     EXPECT_EQ(a.registerFor(1), 0);
     EXPECT_EQ(prompts.texts(), (QStringList{"The module with the corresponding device number is not connected!",
                                             NoModule}));
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_FALSE(window->linkStarted());
     EXPECT_FALSE(fake->connectControlOn());
 }
@@ -354,12 +354,12 @@ TEST_F(CanWindowTest, BusOffClosesEveryRegistrationAndShutsTheLinkDown)
 
     EXPECT_EQ(a.codes(), QList<int>{CAN_LINK_CLOSED});
     EXPECT_EQ(b.codes(), QList<int>{CAN_LINK_CLOSED});
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_EQ(prompts.texts(), QStringList{BusOff});
     EXPECT_TRUE(allInformation());
     EXPECT_FALSE(fake->moduleOpen());
     EXPECT_FALSE(fake->connectControlOn());
-    EXPECT_EQ(window->notifyMessage, 0u);
+    EXPECT_EQ(window->notifyMessage(), 0u);
 
     // Once shut down, the driver's late reports are ignored.
     fake->injectStatus(ucan::StatusBusHeavy);
@@ -377,8 +377,8 @@ TEST_F(CanWindowTest, AClientWhoseObjectIsGoneIsDroppedAtItsNextFrame)
 
     fake->injectFrame(6 * 32, asByteArray(bytes(1)));
     deliverPosted();
-    EXPECT_EQ(window->clientCount, 1);
-    EXPECT_EQ(window->clients[5].canId, 0);
+    EXPECT_EQ(window->clientCount(), 1);
+    EXPECT_EQ(window->clients()[5].canId, 0);
     EXPECT_TRUE(window->linkStarted());
 
     stays.unregisterFrom(7);
@@ -387,7 +387,7 @@ TEST_F(CanWindowTest, AClientWhoseObjectIsGoneIsDroppedAtItsNextFrame)
     last.reset();
     fake->injectFrame(6 * 32 + 1, asByteArray(bytes(2)));
     deliverPosted();
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_FALSE(window->linkStarted());
     EXPECT_FALSE(fake->moduleOpen());
 }
@@ -461,7 +461,7 @@ TEST_P(DriverErrorTextTest, FailedModuleOpenShowsTheCodesTextThenNoModule)
 
     EXPECT_EQ(prompts.texts(), (QStringList{QString::fromUtf8(row.text), NoModule}));
     EXPECT_TRUE(allInformation());
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_FALSE(window->linkStarted());
     EXPECT_FALSE(fake->connectControlOn());
 }

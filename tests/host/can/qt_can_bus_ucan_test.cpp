@@ -294,7 +294,7 @@ TEST_F(VirtualCanTest, LosingTheBusIsAnUnplugAndItsReturnAPlug)
     bus.pullEveryPlug();
 
     ASSERT_TRUE(waitUntil([&] { return editor.codes() == QList<int>{CAN_LINK_LOST}; }));
-    EXPECT_EQ(window.clientCount, 0);
+    EXPECT_EQ(window.clientCount(), 0);
     ASSERT_TRUE(waitUntil([&] { return prompts.texts().contains("Module was connected!"); }));
     EXPECT_EQ(prompts.texts().first(), "Module was disconnected!");
     EXPECT_TRUE(window.canReady());

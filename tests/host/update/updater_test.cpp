@@ -284,11 +284,11 @@ TEST_F(UpdaterTest, HelpCommandRunsTheCheckFromTheProfileAndFreesTheFrame)
     ASSERT_TRUE(mainFrame.create());
     mainFrame.commandAction(CMainFrame::CheckForUpdates)->trigger();
     EXPECT_FALSE(mainFrame.isEnabled());
-    ASSERT_FALSE(mainFrame.downloadDialog.isNull());
-    EXPECT_EQ(mainFrame.downloadDialog->windowTitle(), "Please wait for Update ...");
+    ASSERT_NE(mainFrame.downloadDialog(), nullptr);
+    EXPECT_EQ(mainFrame.downloadDialog()->windowTitle(), "Please wait for Update ...");
     QTRY_VERIFY_WITH_TIMEOUT(mainFrame.isEnabled(), 10000);
     EXPECT_EQ(prompts.texts(), QStringList{Latest});
-    QTRY_VERIFY(mainFrame.downloadDialog.isNull());
+    QTRY_VERIFY(mainFrame.downloadDialog() == nullptr);
 }
 
 TEST(UpdateSettings, ReadFromTheProfileWithSafeDefaults)

@@ -138,7 +138,7 @@ TEST_F(VirtualCanTest, WritesAndReadsAWholePresetThroughTheHostCanWindow)
 
     conn->postState(codec::ReqDisconnect);
     ASSERT_TRUE(waitUntil([&] { return has(notes, int(Notification::Closed)); }));
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_EQ(notes, (std::vector<int>{51002, 51001, 51003}));
     EXPECT_TRUE(prompts.texts().isEmpty());
 }
@@ -154,7 +154,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
     auto editor2 = editor(2, notes2);
     ASSERT_TRUE(editor1->connectToDevice());
     ASSERT_TRUE(editor2->connectToDevice());
-    EXPECT_EQ(window->clientCount, 2);
+    EXPECT_EQ(window->clientCount(), 2);
     ASSERT_TRUE(waitUntil([&] {
         return has(notes1, int(Notification::Connected)) && has(notes2, int(Notification::Connected));
     }));
@@ -186,7 +186,7 @@ TEST_F(VirtualCanTest, TwoEditorsTalkToNetIds1And2AtOnce)
     ASSERT_TRUE(waitUntil([&] {
         return has(notes1, int(Notification::Closed)) && has(notes2, int(Notification::Closed));
     }));
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_TRUE(prompts.texts().isEmpty());
 }
 

@@ -69,9 +69,9 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     ASSERT_TRUE(conn->connectToDevice());
 
     // The window's entry for Net-ID 3 holds this connection's link.
-    EXPECT_EQ(window->clientCount, 1);
-    EXPECT_EQ(window->clients[2].canId, 96);
-    EXPECT_EQ(window->clients[2].client, conn->transport());
+    EXPECT_EQ(window->clientCount(), 1);
+    EXPECT_EQ(window->clients()[2].canId, 96);
+    EXPECT_EQ(window->clients()[2].client, conn->transport());
     ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Connected)) == 1; }));
 
     const QList<ucan::CanMsg> sent = fake->written();
@@ -96,14 +96,14 @@ TEST_F(CanWindowLinkTest, RegistersItsNetIdSendsUnderNetIdTimes32AndUnregistersO
     conn->postState(codec::ReqDisconnect);
     ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Closed)) == 1; }));
     EXPECT_EQ(conn->state(), State::Idle);
-    EXPECT_EQ(window->clientCount, 0);
-    EXPECT_EQ(window->clients[2].client, nullptr);
+    EXPECT_EQ(window->clientCount(), 0);
+    EXPECT_EQ(window->clients()[2].client, nullptr);
     // The last registration gone, the window lets go of the module.
     EXPECT_FALSE(fake->moduleOpen());
 
     // A new connect registers again and starts the link again.
     ASSERT_TRUE(conn->connectToDevice());
-    EXPECT_EQ(window->clients[2].client, conn->transport());
+    EXPECT_EQ(window->clients()[2].client, conn->transport());
     ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Connected)) == 2; }));
     EXPECT_TRUE(prompts.texts().isEmpty());
 }
@@ -124,7 +124,7 @@ TEST_F(CanWindowLinkTest, StartsNothingWithoutAWindowOrForAnUnusableNetId)
     auto far = editor(64, notes);
     EXPECT_FALSE(far->connectToDevice());
     EXPECT_EQ(far->state(), State::Idle);
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_TRUE(fake->written().isEmpty());
     ASSERT_EQ(prompts.texts().size(), 1);
     EXPECT_TRUE(prompts.texts().first().contains(QStringLiteral("Net-ID 64")));
@@ -152,11 +152,11 @@ TEST_F(CanWindowLinkTest, ASecondConnectionForTheSameNetIdStartsNothingAndLeaves
     EXPECT_EQ(second->state(), State::Idle);
     EXPECT_EQ(prompts.texts(),
               QStringList{QStringLiteral("Error!\nThere is always a connection to this established!")});
-    EXPECT_EQ(window->clients[2].client, first->transport());
+    EXPECT_EQ(window->clients()[2].client, first->transport());
     // Gone again, the refused one must not take the first one's entry along.
     second.reset();
-    EXPECT_EQ(window->clients[2].client, first->transport());
-    EXPECT_EQ(window->clientCount, 1);
+    EXPECT_EQ(window->clients()[2].client, first->transport());
+    EXPECT_EQ(window->clientCount(), 1);
     spin(20);
     EXPECT_EQ(units->requestsTo(3), requestsBefore);
     EXPECT_TRUE(secondNotes.empty());
@@ -209,7 +209,7 @@ TEST_P(CanLinkEndTest, DuringAPresetReadEndsWith51003AndLeavesTheRecordAlone)
     EXPECT_TRUE(ui.editorEnabled);
     EXPECT_TRUE(preset::sameFields(target, before));
     EXPECT_EQ(settings, codec::DeviceSettings{});
-    EXPECT_EQ(window->clientCount, 0);
+    EXPECT_EQ(window->clientCount(), 0);
     EXPECT_FALSE(conn->transport()->isOpen());
     if (unplug) {
         EXPECT_EQ(prompts.texts(), QStringList{QStringLiteral("Module was disconnected!")});

@@ -55,7 +55,7 @@ struct PollTarget : QObject {
     {
         if (e->type() != CPollReplyEvent::eventType()) return QObject::event(e);
         const auto *r = static_cast<CPollReplyEvent *>(e);
-        replies.push_back(codec::Message{r->code, r->address, r->value});
+        replies.push_back(codec::Message{r->code(), r->address(), r->value()});
         if (onReply) onReply();
         return true;
     }

@@ -118,7 +118,7 @@ TEST(FactoryLayouts, PresetMemoryChangesOnlyTheCurrentSlot)
     ASSERT_TRUE(memory.setCurrent(31));
     const PresetMemory before = memory;
     applyFactoryLayout(memory, FactoryLayout::TwoWayStereo);
-    EXPECT_EQ(textOf(memory.records[31].NAME), "Preset 32");
-    EXPECT_EQ(textOf(memory.records[31].outputs[0].NAME), "BASS L");
-    for (std::size_t k = 0; k < 31; ++k) EXPECT_TRUE(sameRecord(before.records[k], memory.records[k])) << k;
+    EXPECT_EQ(textOf(memory.records()[31].NAME), "Preset 32");
+    EXPECT_EQ(textOf(memory.records()[31].outputs[0].NAME), "BASS L");
+    for (std::size_t k = 0; k < 31; ++k) EXPECT_TRUE(sameRecord(before.records()[k], memory.records()[k])) << k;
 }

@@ -16,7 +16,7 @@ TEST(Defaults, StartupMemoryNumbersAndNamesEverySlot)
     resetPresetMemory(memory);
     EXPECT_EQ(memory.current(), 0);
     for (int k = 0; k < kPresetCount; ++k) {
-        const PresetRecord &r = memory.records[static_cast<std::size_t>(k)];
+        const PresetRecord &r = memory.records()[static_cast<std::size_t>(k)];
         EXPECT_EQ(r.number, static_cast<std::uint32_t>(k));
         EXPECT_EQ(textOf(r.NAME), "Preset " + std::to_string(k + 1));
         EXPECT_EQ(textOf(r.AUTHOR), "V.R.N.");
@@ -90,7 +90,7 @@ TEST(Rules, CurrentPresetStaysInsideTheMemory)
     PresetMemory memory;
     resetPresetMemory(memory);
     EXPECT_TRUE(memory.setCurrent(31));
-    EXPECT_EQ(&memory.currentRecord(), &memory.records[31]);
+    EXPECT_EQ(&memory.currentRecord(), &memory.records()[31]);
     for (int bad : {32, -1, 1000, INT_MIN}) {
         EXPECT_FALSE(memory.setCurrent(bad)) << bad;
         EXPECT_EQ(memory.current(), 31);

@@ -44,7 +44,7 @@ TEST(ZAR40Plugin, OpensPresetFilesAndRefusesWhatItCannotRead)
     const QString shortV1 = write("short.vpf", QByteArray(10, '\0'));
     zar40::preset::PresetMemory memory;
     zar40::preset::resetPresetMemory(memory);
-    zar40::preset::PresetRecord record = memory.records[3];
+    zar40::preset::PresetRecord record = memory.records()[3];
     zar40::preset::setText(record.NAME, "Stage left");
     const QString good = dir.filePath("good.vpx");
     ASSERT_TRUE(zar40::preset::writeXmlPresetFile(record, good.toStdString()));

@@ -44,7 +44,7 @@ bool CanWndTransport::open()
     m_window->request(CAN_REGISTER, request);
     // The entry decides, not the request's result: only an entry that holds
     // this object routes the Net-ID's frames here.
-    if (!canbus::netIdUsable(netId()) || !m_window || m_window->clients[netId() - 1].client != this) {
+    if (!canbus::netIdUsable(netId()) || !m_window || m_window->clients()[netId() - 1].client != this) {
         setError(canbus::netIdUsable(netId())
                      ? QStringLiteral("CAN Net-ID %1 is in use by another connection").arg(netId())
                      : canbus::netIdProblem(netId()));

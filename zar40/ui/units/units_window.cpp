@@ -32,14 +32,14 @@ public:
     bool claim(int netId)
     {
         if (!m_window) return false;
-        if (m_window->clients[netId - 1].canId == 0) {
+        if (m_window->clients()[netId - 1].canId == 0) {
             CanRequest r;
             r.id = netId;
             r.client = this;
             r.clientHwnd = this;
             m_window->request(CAN_REGISTER, r);
         }
-        if (!m_window || m_window->clients[netId - 1].client != this) return false;
+        if (!m_window || m_window->clients()[netId - 1].client != this) return false;
         if (!m_claimed.contains(netId)) m_claimed << netId;
         return true;
     }
