@@ -4,6 +4,7 @@
 // evaluate: one output's 13 sections and the "Result" sum of up to six.
 #include "zar40/dsp/eq_design.h"
 #include "zar40/dsp/filter_section.h"
+#include "zar40/unit_counts.h"
 
 #include <array>
 #include <complex>
@@ -63,9 +64,9 @@ struct CrossoverSettings {
     std::int32_t order = 0;
 };
 
-inline constexpr std::size_t kEqBands = 5;
+inline constexpr std::size_t kEqBands = std::size_t(zar40::kBandCount);
 inline constexpr std::size_t kOutputChainSections = 13;
-inline constexpr std::size_t kOutputs = 6;
+inline constexpr std::size_t kOutputs = std::size_t(zar40::kOutputCount);
 inline constexpr std::size_t kResultSections = kOutputs * kOutputChainSections;
 
 // Sections 0-4 the equalizer bands, 5-8 the low-pass, 9-12 the high-pass.

@@ -10,6 +10,8 @@
 //
 // Generic code (files, JSON, address map, diff) should not hard-code field
 // lists: fields.h describes every field once.
+#include "zar40/unit_counts.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -19,10 +21,10 @@
 
 namespace zar40::preset {
 
-inline constexpr int kInputCount = 3;   // input A, Summe (A+B), input B
-inline constexpr int kOutputCount = 6;  // outputs 1 to 6
+using zar40::kInputCount;
+using zar40::kOutputCount;
 inline constexpr int kChannelCount = kInputCount + kOutputCount;
-inline constexpr int kBandCount = 5;    // equalizer bands per channel
+using zar40::kBandCount;
 inline constexpr int kPresetCount = 32; // slots of the preset memory
 
 // Characters of the text fields (each field holds one byte more for the zero).

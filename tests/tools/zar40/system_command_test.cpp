@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -63,11 +64,20 @@ protected:
     {
         const Result r = run({"scan"});
         std::map<int, int> out;
-        const std::regex line(R"(Net-ID +(\d+) .* preset (\d+) )");
+        // Plain string search: std::regex trips GCC 12's maybe-uninitialized
+        // warning in the sanitized build.
+        const auto numberAt = [](const std::string &l, std::size_t at) {
+            while (at < l.size() && l[at] == ' ') ++at;
+            return at < l.size() && std::isdigit(static_cast<unsigned char>(l[at])) ? std::stoi(l.substr(at)) : -1;
+        };
         std::istringstream in(r.out);
         for (std::string l; std::getline(in, l);) {
-            std::smatch m;
-            if (std::regex_search(l, m, line)) out[std::stoi(m[1])] = std::stoi(m[2]);
+            const std::size_t id = l.find("Net-ID ");
+            const std::size_t preset = l.find(" preset ", id == std::string::npos ? 0 : id);
+            if (id == std::string::npos || preset == std::string::npos) continue;
+            const int netId = numberAt(l, id + 7);
+            const int slot = numberAt(l, preset + 8);
+            if (netId >= 0 && slot >= 0) out[netId] = slot;
         }
         return out;
     }
