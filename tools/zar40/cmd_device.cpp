@@ -382,10 +382,7 @@ int run(const std::vector<std::string> &args)
     Parsed p;
     if (auto exit = parse(args, p)) return *exit;
 
-    static int argc = 1;
-    static char programName[] = "zar40";
-    static char *argv[] = {programName, nullptr};
-    QCoreApplication app(argc, argv);
+    QCoreApplication app(toolArgc(), toolArgv());
     if (p.command == "scan") return scanBus(p.options.can, p.options.quiet);
     zar40::comm::DeviceSession::clearStop();
     std::signal(SIGINT, onStop);

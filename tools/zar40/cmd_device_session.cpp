@@ -11,6 +11,19 @@
 
 namespace zar40tool {
 
+int &toolArgc()
+{
+    static int argc = 1;
+    return argc;
+}
+
+char **toolArgv()
+{
+    static char programName[] = "zar40";
+    static char *argv[] = {programName, nullptr};
+    return argv;
+}
+
 using namespace zar40::comm;
 
 namespace {

@@ -10,6 +10,11 @@
 
 namespace zar40tool {
 
+// The arguments every command's QCoreApplication is made with: the
+// application keeps references to them, so they live as long as the program.
+int &toolArgc();
+char **toolArgv();
+
 struct DeviceOptions {
     std::string port;            // serial port or device path
     std::optional<std::uint32_t> password;

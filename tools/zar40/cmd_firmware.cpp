@@ -1,5 +1,6 @@
 // zar40 firmware: the firmware update through the boot loader, without the
 // editor, with the presets saved before and written back after.
+#include "cmd_device_session.h"
 #include "command.h"
 
 #include "zar40/comm/firmware/FirmwareUpdate.h"
@@ -151,10 +152,7 @@ void onStop(int) { g_stop = 1; }
 
 int update(const Parsed &p, const FlashLoaderImage &image)
 {
-    static int argc = 1;
-    static char programName[] = "zar40";
-    static char *argv[] = {programName, nullptr};
-    QCoreApplication app(argc, argv);
+    QCoreApplication app(toolArgc(), toolArgv());
 
     CFirmwareUpdate fw;
     UpdateTimings timings;

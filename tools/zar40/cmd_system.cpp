@@ -1,5 +1,6 @@
 // zar40 system: one command on every unit of a CAN bus (or the ones named)
 // at once, through one bus device and the bus scheduler.
+#include "cmd_device_session.h"
 #include "command.h"
 
 #include "canbus/address.h"
@@ -226,10 +227,7 @@ int run(const std::vector<std::string> &args)
     Parsed p;
     if (auto exit = parse(args, p)) return *exit;
 
-    static int argc = 1;
-    static char programName[] = "zar40";
-    static char *argv[] = {programName, nullptr};
-    QCoreApplication app(argc, argv);
+    QCoreApplication app(toolArgc(), toolArgv());
 
     zar40::comm::SharedCanBus bus(*canbus::parseAddress(QString::fromStdString(p.can)));
     bus.scheduler().setBitrate(p.bitrate);
