@@ -14,6 +14,14 @@ CTransactionEngine::CTransactionEngine(QObject *parent)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &CTransactionEngine::onTimeout);
+    // A zero timer rather than a posted call: posting from the thread that
+    // runs the loop still writes the loop's wake-up descriptor, one system
+    // call on the way from every reply to the next request (and two more to
+    // drain it), while a due timer is simply found on the next turn.
+    m_pumpTimer.setSingleShot(true);
+    m_pumpTimer.setInterval(0);
+    m_pumpTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pumpTimer, &QTimer::timeout, this, &CTransactionEngine::pump);
 }
 
 CTransactionEngine::~CTransactionEngine() = default;
@@ -81,12 +89,7 @@ std::optional<codec::Message> CTransactionEngine::currentRequest() const
 
 void CTransactionEngine::schedulePump()
 {
-    if (m_pumpQueued) return;
-    m_pumpQueued = true;
-    QMetaObject::invokeMethod(this, [this] {
-        m_pumpQueued = false;
-        pump();
-    }, Qt::QueuedConnection);
+    if (!m_pumpTimer.isActive()) m_pumpTimer.start();
 }
 
 void CTransactionEngine::pump()

@@ -106,7 +106,7 @@ private:
     quint64 m_exchange = 0; // tells one turn from the next
     int m_timeoutMs = kDefaultTimeoutMs;
     QTimer m_timer;
-    bool m_pumpQueued = false;
+    QTimer m_pumpTimer;
     bool m_pumping = false;
     Counters m_counters;
 };
