@@ -9,6 +9,7 @@
 #include "zar40/dsp/filter_section.h"
 #include "zar40/measurement/response.h"
 #include "zar40/model/preset_signal.h"
+#include "zar40/preset/parameter_facts.h"
 #include "zar40/preset/record.h"
 
 #include <algorithm>
@@ -29,6 +30,8 @@ namespace model = zar40::model;
 namespace preset = zar40::preset;
 
 constexpr std::size_t kDefaultPoints = 100;
+// Curves span what a band or a crossover can be set to, as the diagrams do.
+constexpr const preset::ParameterFacts &kFrequencies = preset::kEqFrequencyFacts;
 constexpr std::size_t kMaxPoints = 100000;
 constexpr std::size_t kMaxListValues = 100000;
 
@@ -77,6 +80,9 @@ std::string formatValue(double v)
         s.erase(0, 1);
     return s;
 }
+
+// A limit in the help texts: "20", "-40".
+std::string wholeNumber(double v) { return std::to_string(std::lround(v)); }
 
 // ---- zar40 response ----------------------------------------------------------
 
@@ -275,7 +281,7 @@ int runResponse(const std::vector<std::string> &args)
         for (double f : *a.freqs)
             freqs.push_back(static_cast<float>(f));
     } else {
-        freqs = dsp::logSpacedFrequencies(20.0f, 44000.0f, a.points.value_or(kDefaultPoints));
+        freqs = dsp::logSpacedFrequencies(kFrequencies.min, kFrequencies.max, a.points.value_or(kDefaultPoints));
     }
 
     if (!a.measurement.empty()) {
@@ -388,7 +394,8 @@ const Registration responseCommand{{
     "--no-peq leaves the equalizer bands out, as the diagrams' \"PEQ\" option does.\n"
     "Output gain, delay, polarity and mute are not part of these curves.\n\n"
     "Frequencies: --freqs lists them in Hz; --points P takes P log-spaced points\n"
-    "from 20 to 44000 Hz (default 100).\n\n"
+    "from " + wholeNumber(kFrequencies.min) + " to " + wholeNumber(kFrequencies.max) + " Hz (default " +
+        std::to_string(kDefaultPoints) + ").\n\n"
     "With --measurement FILE (a response text: Hz, dB and optionally degrees per\n"
     "line) it prints the measurement and the predicted response, the measurement\n"
     "with the curve's filters applied: frequency_hz,measured_db,predicted_db, and\n"
@@ -407,7 +414,8 @@ const Registration dynamicsCommand{{
     "print an output's dynamics transfer curve as CSV",
     "Usage: zar40 dynamics FILE --output N [--inputs L1,L2,...]\n\n"
     "Prints the static curve of output N's limiter or compressor (1..6): the output\n"
-    "level for each input level in dBu (default -40 to 20 in steps of 1), with the\n"
+    "level for each input level in dBu (default " + wholeNumber(dsp::kDynPlotMin) + " to " +
+        wholeNumber(dsp::kDynPlotMax) + " in steps of 1), with the\n"
     "header input_dbu,output_dbu and \"%.6f\" numbers. A bypassed stage passes\n"
     "levels unchanged; a stored ratio of 0 or below has no curve, and levels pass\n"
     "with the gain only (a note on stderr says so in both cases).\n\n"

@@ -1,6 +1,7 @@
 #include "zar40/report/report.h"
 
 #include "zar40/preset/channel_names.h"
+#include "zar40/preset/parameter_facts.h"
 #include "zar40/dsp/crossover.h"
 #include "zar40/dsp/dynamics.h"
 #include "zar40/dsp/eq_design.h"
@@ -33,14 +34,19 @@ std::string format(const char *fmt, ...)
     return n < 0 ? std::string() : std::string(buf); // cut at the buffer, never past it
 }
 
-std::string decibels(float v) { return format("%.1f dB", static_cast<double>(v)); }
-std::string milliseconds(float v) { return format("%.1f ms", static_cast<double>(v)); }
-std::string hertz(std::uint32_t v) { return format("%u Hz", v); }
-std::string plain(float v) { return format("%.1f", static_cast<double>(v)); }
+// A value in the number form the report prints its field with.
+std::string printed(const PrintedForm &form, double v)
+{
+    std::string text = format("%.*f", form.decimals, v);
+    text += form.suffix;
+    return text;
+}
+std::string printed(const ParameterFacts &facts, double v) { return printed(facts.printed, v); }
 // DELAY counts sample periods plus one.
 std::string delay(float v)
 {
-    return milliseconds(static_cast<float>((static_cast<double>(v) - 1.0) / (dsp::kSampleRate / 1000.0)));
+    const auto ms = static_cast<float>((static_cast<double>(v) - 1.0) / (dsp::kSampleRate / 1000.0));
+    return printed(kDelayPrinted, ms);
 }
 std::string onOff(std::uint8_t mute) { return mute ? "On" : "Off"; }
 
@@ -54,6 +60,8 @@ struct Cell {
 
 Cell label(std::string_view text, int span = 1) { return Cell{std::string(text), true, span}; }
 Cell value(std::string html, int span = 1) { return Cell{std::move(html), false, span}; }
+Cell label(const PrintedForm &form) { return label(form.label); }
+Cell label(const ParameterFacts &facts) { return label(facts.printed); }
 
 void appendCell(std::string &out, const Cell &c, std::string_view background)
 {
@@ -115,8 +123,9 @@ void appendEqualizer(std::string &out, const std::array<EqBand, kBandCount> &ban
         }
         std::string rows;
         appendRow(rows, bg,
-                  {label("Typ"), value(std::string(dsp::EqBandTypeName(b.TYPE))), label("Freq."), value(hertz(b.FREQUENCY)),
-                   label("Q"), value(plain(b.Q)), label("Gain"), value(decibels(b.GAIN))});
+                  {label("Typ"), value(std::string(dsp::EqBandTypeName(b.TYPE))), label(kEqFrequencyFacts),
+                   value(printed(kEqFrequencyFacts, b.FREQUENCY)), label(kEqQFacts), value(printed(kEqQFacts, b.Q)),
+                   label(kEqGainFacts), value(printed(kEqGainFacts, b.GAIN))});
         out += "<tr>";
         appendCell(out, label(title), bg);
         out += "<td bgcolor='";
@@ -137,8 +146,8 @@ std::string crossoverCell(const CrossoverFilter &f, bool on, std::string_view bg
     if (!on) return name;
     std::string rows;
     appendRow(rows, bg,
-              {label("Typ"), value(name), label("Freq."), value(hertz(f.FREQUENCY)), label("Order"),
-               value(format("%u", f.ORDER))});
+              {label("Typ"), value(name), label(kEqFrequencyFacts), value(printed(kEqFrequencyFacts, f.FREQUENCY)),
+               label("Order"), value(format("%u", f.ORDER))});
     std::string html(tableOpen());
     html += rows;
     html += tableClose();
@@ -156,8 +165,8 @@ void appendInput(std::string &out, const InputChannel &in, int index)
     if (index != kSumme) title += " - " + nameHtml(in.NAME);
     appendTitle(out, title, kInputColumns);
     appendRow(out, kLightBlue,
-              {label("Mute"), value(onOff(in.MUTE)), label("Gain"), value(decibels(in.GAIN)), label("Delay"),
-               value(delay(in.DELAY))});
+              {label("Mute"), value(onOff(in.MUTE)), label(kChannelGainFacts), value(printed(kChannelGainFacts, in.GAIN)),
+               label(kDelayPrinted), value(delay(in.DELAY))});
     appendEqualizer(out, in.PEQ, kInputColumns);
     out += tableClose();
 }
@@ -173,13 +182,17 @@ void appendDynamics(std::string &out, const Dynamics &d, int columns)
     std::string rows;
     appendRow(rows, kLightBlue, {label("Typ"), value(std::string(dsp::dynamicsTypeName(d.TYPE))), value({}), value({})});
     appendRow(rows, kLightOrange,
-              {label("Threshold"), value(decibels(d.THRESHOLD)), label("Attack Time"), value(milliseconds(d.AT))});
+              {label(kDynThresholdFacts), value(printed(kDynThresholdFacts, d.THRESHOLD)), label(kDynAttackFacts),
+               value(printed(kDynAttackFacts, d.AT))});
     appendRow(rows, kLightBlue,
-              {label("Knee"), value(plain(d.KNEE)), label("Release Time"), value(milliseconds(d.RT))});
+              {label(kDynKneeFacts), value(printed(kDynKneeFacts, d.KNEE)), label(kDynReleaseFacts),
+               value(printed(kDynReleaseFacts, d.RT))});
+    const Cell gainLabel = label(kDynGainFacts);
+    const Cell gain = value(printed(kDynGainFacts, d.GAIN));
     if (compressor)
-        appendRow(rows, kLightOrange, {label("Gain"), value(decibels(d.GAIN)), label("Ratio"), value(plain(d.RATIO))});
+        appendRow(rows, kLightOrange, {gainLabel, gain, label(kDynRatioFacts), value(printed(kDynRatioFacts, d.RATIO))});
     else
-        appendRow(rows, kLightOrange, {label("Gain"), value(decibels(d.GAIN)), value({}), value({})});
+        appendRow(rows, kLightOrange, {gainLabel, gain, value({}), value({})});
     appendNested(out, kLightBlue, columns, rows);
 }
 
@@ -192,8 +205,9 @@ void appendNoiseGate(std::string &out, const NoiseGate &g, int columns)
     }
     std::string rows;
     appendRow(rows, kLightBlue,
-              {label("Threshold"), value(decibels(g.THRESHOLD)), label("Close Time"), value(milliseconds(g.CT)),
-               label("Hold Time"), value(milliseconds(g.HT))});
+              {label(kGateThresholdFacts), value(printed(kGateThresholdFacts, g.THRESHOLD)),
+               label(kGateCloseTimeFacts), value(printed(kGateCloseTimeFacts, g.CT)), label(kGateHoldTimeFacts),
+               value(printed(kGateHoldTimeFacts, g.HT))});
     appendNested(out, kLightBlue, columns, rows);
 }
 
@@ -205,7 +219,8 @@ void appendOutput(std::string &out, const OutputChannel &o, int number)
     appendTitle(out, channelName(kFirstOutput + number - 1, ChannelNameForm::Title) + " - " + nameHtml(o.NAME), columns);
     appendRow(out, kLightBlue,
               {label("Phase"), value(o.PHASE != 0.0f ? "180\xB0" : "0\xB0"), label("Mute"), value(onOff(o.MUTE)),
-               label("Gain"), value(decibels(o.GAIN)), label("Delay"), value(delay(o.DELAY))});
+               label(kChannelGainFacts), value(printed(kChannelGainFacts, o.GAIN)), label(kDelayPrinted),
+               value(delay(o.DELAY))});
     appendEqualizer(out, o.PEQ, columns);
 
     appendTitle(out, "Crossover", columns);

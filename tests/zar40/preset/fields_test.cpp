@@ -115,6 +115,10 @@ TEST(ParameterFacts, EveryEditedNumberHasConsistentFactsAndDefaultsInRange)
         EXPECT_EQ(d.type, d.key.field == Field::Frequency ? FieldType::U32 : FieldType::F32) << d.path;
         EXPECT_LT(facts->min, facts->max) << d.path;
         EXPECT_FALSE(facts->label.empty()) << d.path;
+        // The printout names every value and never shows fewer digits than
+        // the editor the value was set in.
+        EXPECT_FALSE(facts->printed.label.empty()) << d.path;
+        EXPECT_GE(facts->printed.decimals, facts->decimals) << d.path;
         // A step the shown decimals can hold, and one that divides the range.
         if (facts->step > 0.0f) {
             EXPECT_GE(facts->step * std::pow(10.0f, static_cast<float>(facts->decimals)), 0.999f) << d.path;
