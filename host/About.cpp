@@ -13,7 +13,7 @@
 
 namespace {
 
-const char MakerSite[] = "https://www.varnel-tonsysteme.de";
+const char kMakerSite[] = "https://www.varnel-tonsysteme.de";
 
 // Picture 139: the program's emblem on a dark panel.
 QPixmap aboutPicture()
@@ -60,7 +60,7 @@ CAbout::CAbout(QWidget *parent)
 
     auto *version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(MakerSite)), this);
+    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
     link->setObjectName(QStringLiteral("hyperlink"));
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
     link->setOpenExternalLinks(false);

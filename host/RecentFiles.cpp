@@ -5,7 +5,7 @@
 
 namespace {
 
-const QString Section = QStringLiteral("Recent File List");
+const QString kSection = QStringLiteral("Recent File List");
 
 QString key(int i)
 {
@@ -27,7 +27,7 @@ RecentFiles::RecentFiles(int capacity)
 void RecentFiles::load(QSettings &profile)
 {
     m_files.clear();
-    profile.beginGroup(Section);
+    profile.beginGroup(kSection);
     for (int i = 0; i < m_capacity; ++i) {
         const QString path = profile.value(key(i)).toString();
         if (!path.isEmpty() && !m_files.contains(normalised(path)))
@@ -38,7 +38,7 @@ void RecentFiles::load(QSettings &profile)
 
 void RecentFiles::save(QSettings &profile) const
 {
-    profile.beginGroup(Section);
+    profile.beginGroup(kSection);
     for (int i = 0; i < m_capacity; ++i) {
         if (i < m_files.size())
             profile.setValue(key(i), m_files.at(i));

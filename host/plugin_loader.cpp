@@ -45,7 +45,7 @@ void PluginButtonTable::clear()
 
 void PluginButtonTable::set(int index, const QPixmap *bitmap, const QString &name)
 {
-    if (index < 0 || index >= Capacity)
+    if (index < 0 || index >= kCapacity)
         return;
     m_entries[std::size_t(index)] = {bitmap, name};
 }
@@ -53,7 +53,7 @@ void PluginButtonTable::set(int index, const QPixmap *bitmap, const QString &nam
 int PluginButtonTable::count() const
 {
     int n = 0;
-    while (n < Capacity && m_entries[std::size_t(n)].bitmap)
+    while (n < kCapacity && m_entries[std::size_t(n)].bitmap)
         ++n;
     return n;
 }

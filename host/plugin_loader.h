@@ -49,7 +49,7 @@ struct PluginButtonInfo
 class PluginButtonTable
 {
 public:
-    static constexpr int Capacity = 1000;
+    static constexpr int kCapacity = 1000;
     void clear();
     void set(int index, const QPixmap *bitmap, const QString &name);
     const PluginButtonInfo &at(int index) const { return m_entries.at(std::size_t(index)); }
@@ -57,7 +57,7 @@ public:
     int count() const;
 
 private:
-    std::array<PluginButtonInfo, Capacity> m_entries{};
+    std::array<PluginButtonInfo, kCapacity> m_entries{};
 };
 
 // The process-wide table the main frame builds its buttons from.

@@ -8,10 +8,10 @@ class StringTable;
 
 namespace HostVersion {
 
-constexpr int Major = VRN_VERSION_MAJOR;
-constexpr int Minor = VRN_VERSION_MINOR;
-constexpr int Patch = VRN_VERSION_PATCH;
-constexpr int BuildNumber = 112;
+constexpr int kMajor = VRN_VERSION_MAJOR;
+constexpr int kMinor = VRN_VERSION_MINOR;
+constexpr int kPatch = VRN_VERSION_PATCH;
+constexpr int kBuildNumber = 112;
 
 // "Revision 1.5.0" (splash)
 QString revisionText();

@@ -10,11 +10,11 @@
 
 namespace {
 
-const char MakerSite[] = "https://www.varnel-tonsysteme.de";
-constexpr int VersionMajor = 1;
-constexpr int VersionMinor = 0;
-constexpr int VersionPatch = 0;
-constexpr int BuildNumber = 99;
+const char kMakerSite[] = "https://www.varnel-tonsysteme.de";
+constexpr int kVersionMajor = 1;
+constexpr int kVersionMinor = 0;
+constexpr int kVersionPatch = 0;
+constexpr int kBuildNumber = 99;
 
 } // namespace
 
@@ -27,9 +27,9 @@ QString CAbout::versionLine()
 {
     const StringTable &s = novStrings();
     return QStringLiteral("NOV-Plugin ") + s.text(NovString::Version, QStringLiteral("Version")) + QLatin1Char(' ')
-           + QStringLiteral("%1.%2%3").arg(VersionMajor).arg(VersionMinor).arg(VersionPatch) + QStringLiteral(", ")
+           + QStringLiteral("%1.%2%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionPatch) + QStringLiteral(", ")
            + s.text(NovString::Build, QStringLiteral("Build")) + QLatin1Char(' ')
-           + QStringLiteral("r%1").arg(BuildNumber, 4, 10, QLatin1Char('0'));
+           + QStringLiteral("r%1").arg(kBuildNumber, 4, 10, QLatin1Char('0'));
 }
 
 CAbout::CAbout(QWidget *parent)
@@ -42,7 +42,7 @@ CAbout::CAbout(QWidget *parent)
     layout->addWidget(logo, 0, 0, 3, 1, Qt::AlignTop);
     auto *version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(MakerSite)), this);
+    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
     link->setObjectName(QStringLiteral("hyperlink"));
     link->setTextInteractionFlags(Qt::TextBrowserInteraction);
     connect(link, &QLabel::linkActivated, this, [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });

@@ -50,7 +50,7 @@ void CChildFrame::onCreateClient(CView *view)
         m_menu->addAction(tr("&Scan"), nov, &CNOVDocumentView::onScan);
         m_menu->addAction(tr("Scan &Address..."), nov, &CNOVDocumentView::onScanSettings);
         m_menu->addSeparator();
-        QAction *about = m_menu->addAction(tr("&About NOV-Plugin..."), nov, &CNOVDocumentView::OnAbout);
+        QAction *about = m_menu->addAction(tr("&About NOV-Plugin..."), nov, &CNOVDocumentView::onAbout);
         about->setData(57664);
     }
     resize(kMinimumWidth, kMinimumHeight);

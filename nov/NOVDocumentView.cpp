@@ -233,7 +233,7 @@ void CNOVDocumentView::setStatus(const QString &address, const QString &serial, 
     emit statusChanged();
 }
 
-void CNOVDocumentView::OnAbout()
+void CNOVDocumentView::onAbout()
 {
     auto *about = new CAbout(this);
     about->setAttribute(Qt::WA_DeleteOnClose);

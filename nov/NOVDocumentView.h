@@ -44,7 +44,7 @@ public:
 
 public slots:
     void onScan();
-    void OnAbout();
+    void onAbout();
     // Asks for the broadcast address and port of the scan and saves them.
     void onScanSettings();
 

@@ -6,7 +6,7 @@
 
 namespace {
 
-const char ControlIdProperty[] = "vrnControlId";
+const char kControlIdProperty[] = "vrnControlId";
 
 QPointer<QWidget> &mainWindowSlot()
 {
@@ -31,12 +31,12 @@ QWidget *mainWindow()
 void setControlId(QWidget *window, int id)
 {
     if (window)
-        window->setProperty(ControlIdProperty, id);
+        window->setProperty(kControlIdProperty, id);
 }
 
 int controlId(const QWidget *window)
 {
-    return window ? window->property(ControlIdProperty).toInt() : 0;
+    return window ? window->property(kControlIdProperty).toInt() : 0;
 }
 
 QWidget *childWithControlId(const QWidget *parent, int id)

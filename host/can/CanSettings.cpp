@@ -5,8 +5,8 @@
 
 namespace {
 
-const char BackendOption[] = "can-backend";
-const char InterfaceOption[] = "can-interface";
+const char kBackendOption[] = "can-backend";
+const char kInterfaceOption[] = "can-interface";
 
 bool set(CanSettings &can, const QString *backend, const QString *interfaceName, QString *error)
 {
@@ -63,20 +63,20 @@ void save(QSettings &settings, const CanSettings &can)
 
 void addOptions(QCommandLineParser &parser)
 {
-    parser.addOption({QString::fromLatin1(BackendOption),
+    parser.addOption({QString::fromLatin1(kBackendOption),
                       QStringLiteral("CAN backend of the USB-CAN link: socketcan (default) or virtualcan."),
                       QStringLiteral("backend")});
-    parser.addOption({QString::fromLatin1(InterfaceOption),
+    parser.addOption({QString::fromLatin1(kInterfaceOption),
                       QStringLiteral("CAN interface of the USB-CAN link (default can0)."),
                       QStringLiteral("interface")});
 }
 
 bool apply(const QCommandLineParser &parser, CanSettings &can, QString *error)
 {
-    const bool hasBackend = parser.isSet(QString::fromLatin1(BackendOption));
-    const bool hasInterface = parser.isSet(QString::fromLatin1(InterfaceOption));
-    const QString backend = hasBackend ? parser.value(QString::fromLatin1(BackendOption)) : QString();
-    const QString interfaceName = hasInterface ? parser.value(QString::fromLatin1(InterfaceOption)) : QString();
+    const bool hasBackend = parser.isSet(QString::fromLatin1(kBackendOption));
+    const bool hasInterface = parser.isSet(QString::fromLatin1(kInterfaceOption));
+    const QString backend = hasBackend ? parser.value(QString::fromLatin1(kBackendOption)) : QString();
+    const QString interfaceName = hasInterface ? parser.value(QString::fromLatin1(kInterfaceOption)) : QString();
     CanSettings result = can;
     if (!set(result, hasBackend ? &backend : nullptr, hasInterface ? &interfaceName : nullptr, error))
         return false;
@@ -89,7 +89,7 @@ bool apply(const QStringList &arguments, CanSettings &can, QString *error)
     CanSettings result = can;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &arg = arguments.at(i);
-        for (const char *name : {BackendOption, InterfaceOption}) {
+        for (const char *name : {kBackendOption, kInterfaceOption}) {
             const QString option = QStringLiteral("--") + QString::fromLatin1(name);
             QString value;
             if (arg == option) {
@@ -104,7 +104,7 @@ bool apply(const QStringList &arguments, CanSettings &can, QString *error)
             } else {
                 continue;
             }
-            const bool isBackend = name == BackendOption;
+            const bool isBackend = name == kBackendOption;
             if (!set(result, isBackend ? &value : nullptr, isBackend ? nullptr : &value, error))
                 return false;
             break;

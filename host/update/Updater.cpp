@@ -25,7 +25,7 @@
 
 namespace {
 
-const QString Caption = QStringLiteral("Upgrading Software");
+const QString kCaption = QStringLiteral("Upgrading Software");
 
 // A text from the server as it may be shown: control characters replaced.
 QString shownText(const std::string &text)
@@ -137,7 +137,7 @@ void CUpdater::fail(const QString &message)
     if (!m_tempPath.isEmpty())
         QFile::remove(m_tempPath);
     if (!message.isEmpty())
-        UserPrompts::current().error(message, nullptr, Caption);
+        UserPrompts::current().error(message, nullptr, kCaption);
     emit finished(false);
 }
 
@@ -292,7 +292,7 @@ void CUpdater::release(const QString &message)
     }
     if (m_frame)
         m_frame->setEnabled(true);
-    UserPrompts::current().exclamation(message + QStringLiteral("\nVRN-Control can be used again."), nullptr, Caption);
+    UserPrompts::current().exclamation(message + QStringLiteral("\nVRN-Control can be used again."), nullptr, kCaption);
     emit released();
 }
 

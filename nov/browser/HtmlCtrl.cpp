@@ -75,9 +75,9 @@ private:
 
 void CHtmlCtrl::registerAppScheme()
 {
-    if (!QWebEngineUrlScheme::schemeByName(Scheme).name().isEmpty())
+    if (!QWebEngineUrlScheme::schemeByName(kScheme).name().isEmpty())
         return;
-    QWebEngineUrlScheme scheme(Scheme);
+    QWebEngineUrlScheme scheme(kScheme);
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
@@ -87,7 +87,7 @@ CHtmlCtrl::CHtmlCtrl(QWidget *parent)
     // Off the record: module pages are not kept on disk between sessions.
     , m_profile(new QWebEngineProfile(this))
 {
-    m_profile->installUrlSchemeHandler(Scheme, new AppSchemeHandler(m_profile));
+    m_profile->installUrlSchemeHandler(kScheme, new AppSchemeHandler(m_profile));
     setPage(new HtmlPage(m_profile, this));
 }
 

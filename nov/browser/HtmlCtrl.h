@@ -11,7 +11,7 @@ class CHtmlCtrl : public QWebEngineView
 {
     Q_OBJECT
 public:
-    static constexpr char Scheme[] = "app";
+    static constexpr char kScheme[] = "app";
 
     explicit CHtmlCtrl(QWidget *parent = nullptr);
     ~CHtmlCtrl() override;

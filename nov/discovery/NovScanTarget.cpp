@@ -13,9 +13,9 @@ std::unique_ptr<QSettings> profile()
                                        QStringLiteral("VRN-Control"));
 }
 
-const char GroupKey[] = "NOV";
-const char AddressKey[] = "BroadcastAddress";
-const char PortKey[] = "BroadcastPort";
+const char kGroupKey[] = "NOV";
+const char kAddressKey[] = "BroadcastAddress";
+const char kPortKey[] = "BroadcastPort";
 
 } // namespace
 
@@ -52,17 +52,17 @@ NovScanTarget NovScanTarget::load()
             return *t;
     }
     const auto s = profile();
-    s->beginGroup(QLatin1String(GroupKey));
+    s->beginGroup(QLatin1String(kGroupKey));
     NovScanTarget target;
-    const auto saved = parse(s->value(QLatin1String(AddressKey), target.broadcast.toString()).toString() + QLatin1Char(':')
-                             + s->value(QLatin1String(PortKey), target.port).toString());
+    const auto saved = parse(s->value(QLatin1String(kAddressKey), target.broadcast.toString()).toString() + QLatin1Char(':')
+                             + s->value(QLatin1String(kPortKey), target.port).toString());
     return saved.value_or(target);
 }
 
 void NovScanTarget::save(const NovScanTarget &target)
 {
     const auto s = profile();
-    s->beginGroup(QLatin1String(GroupKey));
-    s->setValue(QLatin1String(AddressKey), target.broadcast.toString());
-    s->setValue(QLatin1String(PortKey), target.port);
+    s->beginGroup(QLatin1String(kGroupKey));
+    s->setValue(QLatin1String(kAddressKey), target.broadcast.toString());
+    s->setValue(QLatin1String(kPortKey), target.port);
 }

@@ -140,7 +140,7 @@ CCanWnd::CCanWnd(std::unique_ptr<Ucan> driver, QWidget *parent)
 {
     Q_ASSERT(m_driver);
     setObjectName(QStringLiteral("CCanWnd"));
-    WindowTree::setControlId(this, ControlId);
+    WindowTree::setControlId(this, kControlId);
     setGeometry(0, 0, 0, 0);
     m_link->window = this;
     m_link->driver = m_driver.get();
@@ -188,7 +188,7 @@ CCanWnd *CCanWnd::find(const QWidget *mainWindow)
 {
     if (!mainWindow)
         mainWindow = WindowTree::mainWindow();
-    return qobject_cast<CCanWnd *>(WindowTree::childWithControlId(mainWindow, ControlId));
+    return qobject_cast<CCanWnd *>(WindowTree::childWithControlId(mainWindow, kControlId));
 }
 
 int CCanWnd::request(int code, const CanRequest &request)
@@ -212,7 +212,7 @@ int CCanWnd::registerClient(const CanRequest &request)
     // a standard frame; anything outside 1..64 has no entry at all.
     if (!request.client)
         return 0;
-    if (request.id < 1 || request.id > MaxNetId) {
+    if (request.id < 1 || request.id > canbus::kMaxNetId) {
         showInformation(m_strings.load(kStrNetIdRange).arg(request.id));
         return 0;
     }
@@ -257,7 +257,7 @@ int CCanWnd::send(const CanRequest &request)
         showInformation(m_strings.text(kStrNotInitialized, QString()));
         return 1;
     }
-    if (request.id < 0 || request.id > MaxStandardId) {
+    if (request.id < 0 || request.id > int(canbus::kMaxStandardId)) {
         showInformation(m_strings.load(kStrIdentifierRange).arg(QString::number(request.id, 16).toUpper()));
         return 0;
     }

@@ -25,11 +25,8 @@ class VRN_PLUGIN_API CCanWnd : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int ControlId = 13000;
+    static constexpr int kControlId = 13000;
     static constexpr int kClientTableSize = 64;
-    // Net-ID x 32 must stay a standard 11-bit identifier.
-    static constexpr int MaxNetId = canbus::kMaxNetId;
-    static constexpr int MaxStandardId = int(canbus::kMaxStandardId);
 
     // The window owns the driver.
     explicit CCanWnd(std::unique_ptr<Ucan> driver, QWidget *parent = nullptr);

@@ -145,7 +145,7 @@ namespace {
 
 TEST_F(NOVView, AboutBoxNamesThePluginAndItsVersion)
 {
-    ASSERT_TRUE(QMetaObject::invokeMethod(view, "OnAbout"));
+    ASSERT_TRUE(QMetaObject::invokeMethod(view, "onAbout"));
     QDialog *about = nullptr;
     ASSERT_TRUE(QTest::qWaitFor([&] {
         about = view->findChild<QDialog *>();

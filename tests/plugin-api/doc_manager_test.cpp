@@ -1,3 +1,4 @@
+#include "test_application.h"
 #include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
@@ -15,14 +16,6 @@
 
 namespace {
 
-QApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "plugin-api-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
 
 struct Counters
 {
@@ -86,7 +79,7 @@ class DocManagerTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        app();
+        vrntest::testApplication("plugin-api-tests");
         live = {};
         area = new QMdiArea;
         manager = new CMyDocManager;
@@ -287,7 +280,7 @@ TEST_F(DocManagerTest, DocumentThatReadsNoFilesRefusesToOpenOne)
 
 TEST(WindowTree, ControlIdsAndMainWindow)
 {
-    app();
+    vrntest::testApplication("plugin-api-tests");
     QWidget frame;
     auto *toolbar = new QWidget(&frame);
     auto *button = new QWidget(toolbar);

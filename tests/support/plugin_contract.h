@@ -3,6 +3,7 @@
 // exactly one exported symbol, and a template that opens empty documents of
 // the plug-in's own classes. Header-only; the test program defines the
 // library path.
+#include "test_application.h"
 #include "doc_view.h"
 #include "MyDocManager.h"
 #include "MyMultiDocTemplate.h"
@@ -45,15 +46,7 @@ inline QWidget *browserViewIn(QWidget *window)
     return nullptr;
 }
 
-// The one QApplication of the test program.
-inline QApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "plugin-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
+inline QApplication &app() { return vrntest::testApplication("plugin-tests"); }
 
 inline void expectOnlyTheEntryPointExported(const QString &pluginFile)
 {

@@ -82,8 +82,8 @@ std::vector<int> linkedChannels(int channel, bool stereoLink)
     return {std::min(channel, *partner), std::max(channel, *partner)};
 }
 
-std::optional<std::uint16_t> GainAddress(int channel) { return channelAddress(channel, Field::Gain); }
-std::optional<std::uint16_t> MuteAddress(int channel) { return channelAddress(channel, Field::Mute); }
+std::optional<std::uint16_t> gainAddress(int channel) { return channelAddress(channel, Field::Gain); }
+std::optional<std::uint16_t> muteAddress(int channel) { return channelAddress(channel, Field::Mute); }
 std::optional<std::uint16_t> phaseAddress(int channel)
 {
     return isOutput(channel) ? channelAddress(channel, Field::Phase) : std::nullopt;
@@ -115,12 +115,12 @@ WriteBatch faderWrites(const preset::PresetRecord &record, int channel, FaderCha
     for (int ch : channels) {
         switch (change) {
         case FaderChange::Gain:
-            append(batch, GainAddress(ch), floatWord(gainOf(record, ch)));
+            append(batch, gainAddress(ch), floatWord(gainOf(record, ch)));
             break;
         case FaderChange::Mute: {
             // The unit takes the input pair's mute from input A alone.
             const bool inputPair = channels.size() == 2 && ch < preset::kInputCount;
-            append(batch, MuteAddress(ch), muteOf(record, inputPair ? preset::kInputA : ch));
+            append(batch, muteAddress(ch), muteOf(record, inputPair ? preset::kInputA : ch));
             break;
         }
         case FaderChange::Phase:
@@ -140,7 +140,7 @@ WriteBatch applyMuteAll(preset::PresetRecord &record, bool mute)
         const std::uint8_t wanted = mute ? 1 : 0;
         if ((out.MUTE != 0) == mute) continue;
         out.MUTE = wanted;
-        append(batch, MuteAddress(preset::kFirstOutput + o), wanted);
+        append(batch, muteAddress(preset::kFirstOutput + o), wanted);
     }
     markBatch(batch);
     return batch;
@@ -162,7 +162,7 @@ WriteBatch applyStereoLinkEngage(preset::PresetRecord &record)
         if (a == b) continue;
         const int newlyMuted = a ? second : first;
         applyFader(record, newlyMuted, FaderChange::Mute, 1.0f, false);
-        append(batch, GainAddress(newlyMuted), floatWord(kEngageMuteGain));
+        append(batch, gainAddress(newlyMuted), floatWord(kEngageMuteGain));
     }
     markBatch(batch);
     return batch;

@@ -45,8 +45,8 @@ enum class FaderChange { Gain, Mute, Phase };
 
 // The channel's gain, mute and phase addresses; nothing for a phase on an
 // input or a channel outside 0..8.
-std::optional<std::uint16_t> GainAddress(int channel);
-std::optional<std::uint16_t> MuteAddress(int channel);
+std::optional<std::uint16_t> gainAddress(int channel);
+std::optional<std::uint16_t> muteAddress(int channel);
 std::optional<std::uint16_t> phaseAddress(int channel);
 
 // Sets the fader's value in RECORD, for the partner too under Stereo-Link:

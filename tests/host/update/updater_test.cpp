@@ -1,3 +1,4 @@
+#include "test_application.h"
 #include "HttpTestServer.h"
 #include "ScriptedUserPrompts.h"
 #include "MainFrame.h"
@@ -22,14 +23,6 @@
 
 namespace {
 
-QApplication &app()
-{
-    static int argc = 1;
-    static char name[] = "host-update-tests";
-    static char *argv[] = {name, nullptr};
-    static QApplication *a = new QApplication(argc, argv);
-    return *a;
-}
 
 const QString Latest = "Current version is the latest version!  No upgrade is required!";
 
@@ -38,7 +31,7 @@ class UpdaterTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        app();
+        vrntest::testApplication("host-update-tests");
         ASSERT_TRUE(server.listening());
         ASSERT_TRUE(root.isValid());
         prompts.setFailureHandler([](const QString &why) { ADD_FAILURE() << why.toStdString(); });
@@ -96,7 +89,7 @@ protected:
         return all;
     }
 
-    QApplication &application = app(); // before any widget
+    QApplication &application = vrntest::testApplication("host-update-tests"); // before any widget
     HttpTestServer server;
     QTemporaryDir root;
     ScriptedUserPrompts prompts;
@@ -293,7 +286,7 @@ TEST_F(UpdaterTest, HelpCommandRunsTheCheckFromTheProfileAndFreesTheFrame)
 
 TEST(UpdateSettings, ReadFromTheProfileWithSafeDefaults)
 {
-    app();
+    vrntest::testApplication("host-update-tests");
     QTemporaryDir dir;
     QSettings empty(dir.filePath("empty.ini"), QSettings::IniFormat);
     const UpdateSettings d = UpdateSettings::fromProfile(empty);

@@ -1,6 +1,7 @@
 // The diagram widgets: pixels where the math puts them, drags through real
 // mouse events with their notifications, the crossover context menu and the
 // measurement overlay.
+#include "test_application.h"
 #include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/dsp/eq_design.h"
 
@@ -18,15 +19,6 @@ namespace dsp = zar40::dsp;
 
 namespace {
 
-QApplication &App()
-{
-    static int argc = 1;
-    static char name[] = "diagram_widgets_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's own globals are gone by the time statics die.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 void Mouse(QWidget &w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held)
 {
@@ -38,7 +30,7 @@ QRgb Rgb(std::uint32_t bgr) { return ColourOf(bgr).rgb(); }
 
 class DiagramWidgets : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { vrntest::testApplication("diagram_widgets_test"); }
 };
 
 } // namespace

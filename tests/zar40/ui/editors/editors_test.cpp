@@ -1,6 +1,7 @@
 // The editor controls as a user drives them: drags, keys and typed values
 // on real widgets, the records their signals carry, and silence when the
 // view sets values.
+#include "test_application.h"
 #include "zar40/ui/editors/CrossoverEditor.h"
 #include "zar40/ui/editors/dynamics_editors.h"
 #include "zar40/ui/editors/eq_editors.h"
@@ -33,19 +34,10 @@ using zar40::model::CrossoverSide;
 
 namespace {
 
-QApplication &App()
-{
-    static int argc = 1;
-    static char name[] = "editors_test";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: Qt's own globals are gone by the time statics die.
-    static QApplication *app = new QApplication(argc, argv);
-    return *app;
-}
 
 class Editors : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { vrntest::testApplication("editors_test"); }
 };
 
 // Every signal of OBJECT, so that a test can say "nothing at all".
