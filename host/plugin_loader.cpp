@@ -117,7 +117,7 @@ void PluginSet::registerTemplates(CMyDocManager &manager, PluginButtonTable &but
         if (!t)
             continue;
         manager.addDocTemplate(t);
-        buttons.set(i, &t->bitmap, t->name);
+        buttons.set(i, &t->bitmap(), t->name());
     }
 }
 

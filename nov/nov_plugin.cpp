@@ -15,8 +15,8 @@ VRN_PLUGIN_EXPORT CMyMultiDocTemplate *DLLDocTemplate()
                                           CMyMultiDocTemplate::runtimeClass<CNOVDocument>(),
                                           CMyMultiDocTemplate::runtimeClass<CChildFrame>(),
                                           CMyMultiDocTemplate::runtimeClass<CNOVDocumentView>());
-        t->name = novStrings().text(NovString::PluginName, QStringLiteral("NOV"));
-        t->bitmap = QPixmap(QStringLiteral(":/nov/2008.xpm"));
+        t->setName(novStrings().text(NovString::PluginName, QStringLiteral("NOV")));
+        t->setBitmap(QPixmap(QStringLiteral(":/nov/2008.xpm")));
         return t;
     } catch (...) {
         return nullptr;

@@ -59,7 +59,7 @@ QString CMyDocManager::knownFileKinds() const
             QStringList patterns;
             for (const QString &e : exts)
                 patterns << QStringLiteral("*.") + e;
-            kind = t->name + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+            kind = t->name() + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
         }
         kinds << kind;
     }
@@ -109,7 +109,7 @@ CDocument *CMyDocManager::onFileNew()
     QStringList names;
     for (CMyMultiDocTemplate *t : std::as_const(m_templates)) {
         QString n = t->docString(CMyMultiDocTemplate::FileNewName);
-        names << (n.isEmpty() ? t->name : n);
+        names << (n.isEmpty() ? t->name() : n);
     }
     const auto choice = UserPrompts::current().chooseItem(tr("New"), tr("New"), names, nullptr);
     if (!choice || *choice < 0 || *choice >= m_templates.size())

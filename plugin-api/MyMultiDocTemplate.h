@@ -42,8 +42,13 @@ public:
         return [] { return new T; };
     }
 
-    QString name;       // display name, shown on the toolbar button and the splash
-    QPixmap bitmap;     // toolbar picture
+    // Display name, shown on the toolbar button and the splash.
+    const QString &name() const { return m_name; }
+    void setName(const QString &name) { m_name = name; }
+    // Toolbar picture; the host's button table points at it, so it lives as
+    // long as the template.
+    const QPixmap &bitmap() const { return m_bitmap; }
+    void setBitmap(const QPixmap &bitmap) { m_bitmap = bitmap; }
     QString resourceHandle() const { return m_resourceHandle; }
     unsigned resourceId() const { return m_resourceId; }
     QPixmap icon() const { return m_icon; }
@@ -74,6 +79,8 @@ private:
     void removeDocument(CDocument *document);
     void setDefaultTitle(CDocument *document);
 
+    QString m_name;
+    QPixmap m_bitmap;
     QString m_resourceHandle;
     unsigned m_resourceId;
     DocumentFactory m_documentFactory;

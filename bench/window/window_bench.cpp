@@ -386,7 +386,7 @@ int templateIndex(CMyDocManager *manager, const QString &name)
 {
     const auto templates = manager->templates();
     for (int i = 0; i < templates.size(); ++i)
-        if (templates[i]->name.contains(name, Qt::CaseInsensitive)) return i;
+        if (templates[i]->name().contains(name, Qt::CaseInsensitive)) return i;
     return -1;
 }
 

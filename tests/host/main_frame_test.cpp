@@ -64,13 +64,13 @@ struct FakePlugins
                                                   return new CMDIChildWnd;
                                               },
                                               [] { return new CView; });
-            t->name = QStringLiteral("P%1").arg(i);
+            t->setName(QStringLiteral("P%1").arg(i));
             t->setDocString(QStringLiteral("\nP%1\nP%1\n\n.p%1\nP.Document\nP Document").arg(i));
             QPixmap pm(16, 15);
             pm.fill(Qt::white);
-            t->bitmap = pm;
+            t->setBitmap(pm);
             manager.addDocTemplate(t);
-            buttons.set(i, &t->bitmap, t->name);
+            buttons.set(i, &t->bitmap(), t->name());
         }
     }
 };

@@ -111,12 +111,12 @@ TEST_F(PluginLoaderTest, RegistrationFollowsFolderOrderInBothOrders)
             ASSERT_EQ(buttons.count(), 2);
             const QStringList expected = alphaFirst ? QStringList{"Alpha", "Beta"} : QStringList{"Beta", "Alpha"};
             EXPECT_EQ((QStringList{buttons.at(0).name, buttons.at(1).name}), expected);
-            EXPECT_EQ(manager.templates()[0]->name, expected[0]);
-            EXPECT_EQ(buttons.at(0).bitmap, &manager.templates()[0]->bitmap);
+            EXPECT_EQ(manager.templates()[0]->name(), expected[0]);
+            EXPECT_EQ(buttons.at(0).bitmap, &manager.templates()[0]->bitmap());
             // Index 2 opens a document of the second plug-in.
             ASSERT_TRUE(manager.OpenNewDocument(2));
             EXPECT_EQ(manager.documents().size(), 1);
-            EXPECT_EQ(manager.documents()[0]->docTemplate()->name, expected[1]);
+            EXPECT_EQ(manager.documents()[0]->docTemplate()->name(), expected[1]);
             // The manager (and with it the plug-ins' templates and
             // documents) goes before the libraries are unloaded.
         }
@@ -159,7 +159,7 @@ TEST_F(PluginLoaderTest, LibraryThatFailsToLoadAgainIsSkippedNotCalled)
     CMyDocManager manager;
     set.registerTemplates(manager, buttons);
     ASSERT_EQ(manager.templateCount(), 1);
-    EXPECT_EQ(manager.templates()[0]->name, "Beta");
+    EXPECT_EQ(manager.templates()[0]->name(), "Beta");
     EXPECT_EQ(buttons.count(), 0); // entry 0 is empty, so no button shows
 }
 

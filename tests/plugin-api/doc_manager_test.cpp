@@ -69,7 +69,7 @@ CMyMultiDocTemplate *makeTemplate(const QString &name, const QString &docString)
     auto *t = new CMyMultiDocTemplate(":/none", 129, CMyMultiDocTemplate::runtimeClass<TestDocument>(),
                                       CMyMultiDocTemplate::runtimeClass<TestFrame>(),
                                       CMyMultiDocTemplate::runtimeClass<TestView>());
-    t->name = name;
+    t->setName(name);
     t->setDocString(docString);
     return t;
 }
@@ -206,7 +206,7 @@ TEST_F(DocManagerTest, FileNewAsksForTheTypeOnlyWhenThereAreSeveral)
     prompts.answerChoice(1).answerChoice(-1);
     CDocument *d = manager->onFileNew();
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->docTemplate()->name, "NOV");
+    EXPECT_EQ(d->docTemplate()->name(), "NOV");
     EXPECT_EQ(manager->onFileNew(), nullptr);
     ASSERT_EQ(prompts.shown().size(), 2);
     EXPECT_EQ(prompts.shown()[0].items, (QStringList{"ZAR40 ", "NOV"}));
@@ -227,7 +227,7 @@ TEST_F(DocManagerTest, FileGoesToTheTemplateOfItsExtensionOrIsRefusedByName)
                                   },
                                   CMyMultiDocTemplate::runtimeClass<TestFrame>(),
                                   CMyMultiDocTemplate::runtimeClass<TestView>());
-    zar->name = "ZAR 40";
+    zar->setName("ZAR 40");
     zar->setDocString("\nZAR40 \nZAR40 \nZAR40 Presets (*.vpx *.vpf)\n.vpx;.vpf\nZAR40 .Document\nZAR40  Document");
     manager->addDocTemplate(nov);
     manager->addDocTemplate(zar);

@@ -85,9 +85,9 @@ inline void expectTemplateOpensEmptyDocuments(const QString &pluginFile, const E
         CMyMultiDocTemplate *t = entry();
         ASSERT_NE(t, nullptr);
         manager.addDocTemplate(t);
-        EXPECT_EQ(t->name, e.name);
+        EXPECT_EQ(t->name(), e.name);
         EXPECT_EQ(t->resourceId(), 129u);
-        EXPECT_EQ(t->bitmap.size(), QSize(16, 15));
+        EXPECT_EQ(t->bitmap().size(), QSize(16, 15));
 
         ASSERT_TRUE(manager.OpenNewDocument(1));
         ASSERT_TRUE(manager.OpenNewDocument(1));

@@ -25,8 +25,8 @@ VRN_PLUGIN_EXPORT CMyMultiDocTemplate *DLLDocTemplate()
                 zar40ui::nextDocumentKind() = DocumentKind::Editor;
                 return view;
             });
-        t->name = QStringLiteral("ZAR 40");
-        t->bitmap = QPixmap(QStringLiteral(":/zar40/2020.xpm"));
+        t->setName(QStringLiteral("ZAR 40"));
+        t->setBitmap(QPixmap(QStringLiteral(":/zar40/2020.xpm")));
         return t;
     } catch (...) {
         return nullptr;

@@ -31,11 +31,11 @@ VRN_PLUGIN_EXPORT CMyMultiDocTemplate *DLLDocTemplate()
     auto *t = new CMyMultiDocTemplate(QStringLiteral(":/test"), 129, CMyMultiDocTemplate::runtimeClass<TestDocument>(),
                                       CMyMultiDocTemplate::runtimeClass<TestFrame>(),
                                       CMyMultiDocTemplate::runtimeClass<TestView>());
-    t->name = QStringLiteral(TEST_PLUGIN_NAME);
+    t->setName(QStringLiteral(TEST_PLUGIN_NAME));
     t->setDocString(QStringLiteral("\n" TEST_PLUGIN_NAME "\n" TEST_PLUGIN_NAME "\n\n\n" TEST_PLUGIN_NAME ".Document\n" TEST_PLUGIN_NAME " Document"));
     QPixmap picture(16, 15);
     picture.fill(Qt::blue);
-    t->bitmap = picture;
+    t->setBitmap(picture);
     return t;
 #endif
 }
