@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 #include <optional>
 #include <vector>
 
@@ -75,7 +76,7 @@ struct Grid {
 // The device takes whole hertz. Between two whole frequencies the curve is
 // blended from the designs at both, so that the search sees a continuous
 // slope; at a whole frequency it is exactly the device's design.
-void bandDb(const FitBand &b, const Grid &grid, std::vector<double> &out)
+void bandPower(const FitBand &b, const Grid &grid, std::vector<double> &out)
 {
     out.resize(grid.f.size());
     const double f = std::exp(b.x);
@@ -89,9 +90,21 @@ void bandDb(const FitBand &b, const Grid &grid, std::vector<double> &out)
         dsp::DesignEqSection(b.type, static_cast<std::int32_t>(f0) + 1, q, g, s1);
     for (std::size_t k = 0; k < out.size(); ++k) {
         const double p0 = sectionPower(s0, grid.c1[k], grid.c2[k]);
-        const double p = w > 0.0 ? (1.0 - w) * p0 + w * sectionPower(s1, grid.c1[k], grid.c2[k]) : p0;
-        out[k] = 10.0 * std::log10(p);
+        out[k] = w > 0.0 ? (1.0 - w) * p0 + w * sectionPower(s1, grid.c1[k], grid.c2[k]) : p0;
     }
+}
+
+// A band's curve on the grid in dB, and as power for the search's slopes.
+struct BandCurve {
+    std::vector<double> db, power;
+};
+
+void bandCurve(const FitBand &b, const Grid &grid, BandCurve &out)
+{
+    bandPower(b, grid, out.power);
+    out.db.resize(out.power.size());
+    for (std::size_t k = 0; k < out.db.size(); ++k)
+        out.db[k] = 10.0 * std::log10(out.power[k]);
 }
 
 // Mean of the measurement over +-1/(2N) octave around each frequency, taken
@@ -206,6 +219,22 @@ Residual exactResidual(const Grid &grid, std::span<const dsp::EqBandSettings, ds
     return residualFrom(e);
 }
 
+// Four running sums keep the additions from waiting on each other.
+double dot(const double *a, const double *b, std::size_t n)
+{
+    double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        s0 += a[k] * b[k];
+        s1 += a[k + 1] * b[k + 1];
+        s2 += a[k + 2] * b[k + 2];
+        s3 += a[k + 3] * b[k + 3];
+    }
+    for (; k < n; ++k)
+        s0 += a[k] * b[k];
+    return (s0 + s1) + (s2 + s3);
+}
+
 // Solves A x = b in place (A n by n, row-major) by elimination with
 // partial pivoting; false when A is singular.
 bool solve(std::vector<double> &a, std::vector<double> &b, std::size_t n)
@@ -238,24 +267,71 @@ bool solve(std::vector<double> &a, std::vector<double> &b, std::size_t n)
     return true;
 }
 
+// Shapes of candidate bands over the range, for placing a band: every sixth
+// of an octave, five widths, boost and both cut designs, and shelves, each
+// at 6 dB.
+struct Shape {
+    FitBand band;
+    std::vector<double> db;
+    double norm = 0.0;        // sum of squares
+    double centredNorm = 0.0; // the same with the shape's mean removed
+};
+
+std::vector<Shape> candidateShapes(const Grid &grid)
+{
+    const double lo = std::max(kFreqMin, double(grid.f.front()));
+    const double hi = std::min(kFreqMax, double(grid.f.back()));
+    std::vector<FitBand> candidates;
+    for (double f = lo; f <= hi * 1.0001; f *= std::pow(2.0, 1.0 / 6.0)) {
+        for (double q : {0.5, 1.0, 2.0, 4.0, 8.0}) {
+            candidates.push_back({dsp::EqPeq1, std::log(f), std::log(q), 6.0});
+            candidates.push_back({dsp::EqPeq1, std::log(f), std::log(q), -6.0});
+            candidates.push_back({dsp::EqPeq2, std::log(f), std::log(q), -6.0});
+        }
+        for (std::uint32_t type : {dsp::EqLowShelf12, dsp::EqHighShelf12})
+            for (double g : {6.0, -6.0})
+                candidates.push_back({type, std::log(f), std::log(0.7), g});
+    }
+    std::vector<Shape> shapes;
+    for (const FitBand &c : candidates) {
+        Shape shape;
+        shape.band = c;
+        BandCurve curve;
+        bandCurve(c, grid, curve);
+        shape.db = std::move(curve.db);
+        double mean = 0.0;
+        for (double v : shape.db)
+            mean += v;
+        mean /= double(shape.db.size());
+        for (double v : shape.db) {
+            shape.norm += v * v;
+            shape.centredNorm += (v - mean) * (v - mean);
+        }
+        if (shape.centredNorm > 1e-12)
+            shapes.push_back(std::move(shape));
+    }
+    return shapes;
+}
+
 class Fitter {
 public:
-    Fitter(const Grid &grid, std::vector<double> fixedDb, double maxBoost, std::size_t slots)
-        : m_grid(grid), m_fixed(std::move(fixedDb)), m_maxBoost(maxBoost), m_bands(slots),
-          m_db(slots, std::vector<double>(grid.f.size(), 0.0)), m_active(slots, false)
+    Fitter(const Grid &grid, std::vector<double> fixedDb, double maxBoost, std::size_t slots,
+           const std::vector<Shape> *shapes = nullptr)
+        : m_grid(grid), m_fixed(std::move(fixedDb)), m_maxBoost(maxBoost), m_shapes(shapes), m_bands(slots),
+          m_curves(slots), m_active(slots, false)
     {
         m_base.resize(grid.f.size());
         for (std::size_t k = 0; k < m_base.size(); ++k)
             m_base[k] = grid.smooth[k] + m_fixed[k] - grid.target[k];
     }
 
-    // Search: place bands one by one on what is left, tuning all placed
-    // ones after each, then weigh the other band types.
-    void search(bool peakFirst)
+    // Places bands one by one where each removes the most of what is left
+    // (or on the largest deviation), tuning all placed ones after each,
+    // then weighs the other band types.
+    void searchGreedy(bool nearLargest)
     {
-        m_peakFirst = peakFirst;
         for (std::size_t s = 0; s < m_bands.size(); ++s) {
-            if (!place(s))
+            if (!place(s, nearLargest))
                 break;
             optimise({s}, 10);
             optimise(activeSlots(), 6);
@@ -264,19 +340,123 @@ public:
         tryOtherTypes();
     }
 
-    // Refinement of given bands on a finer grid, then the device's steps.
-    void refine(const std::vector<FitBand> &bands, const std::vector<bool> &active)
+    // Greedy placement goes wrong where features overlap or lean one way:
+    // the best single band for the whole deviation is then often a wide
+    // band or a shelf that stands in for several features at once (against
+    // the mean, every flat stretch looks like a deviation too), and tuning
+    // all bands together later cannot split it again. This start places
+    // twice as many bands as there are slots, each on what is left as seen
+    // from the level most of the response sits at, without tuning between
+    // placements; it tunes them together and then takes away the band
+    // missed least, one at a time, until as many are left as there are
+    // slots.
+    void searchByElimination(std::size_t keep)
     {
-        m_bands = bands;
-        m_active = active;
-        for (std::size_t s = 0; s < m_bands.size(); ++s)
-            if (m_active[s])
-                bandDb(m_bands[s], m_grid, m_db[s]);
+        for (std::size_t s = 0; s < m_bands.size(); ++s) {
+            m_level = commonLevel();
+            if (!place(s, false))
+                break;
+        }
+        m_level = std::numeric_limits<double>::quiet_NaN();
+        optimise(activeSlots(), 20);
+        thin(keep);
+        optimise(activeSlots(), 30);
+        tryOtherTypes();
+    }
+
+    // Where a band sits on the wrong feature, or two share one, tuning
+    // cannot move it across to a feature none covers. One more band is put
+    // on the largest deviation left (or where it removes the most), all are
+    // tuned, and the one missed least goes again; the exchange stays when
+    // the bands are better for it.
+    void reseed()
+    {
+        const std::size_t keep = activeSlots().size();
+        for (int round = 0; round < 3; ++round) {
+            const double before = cost(total());
+            const std::vector<FitBand> savedBands = m_bands;
+            const std::vector<BandCurve> savedCurves = m_curves;
+            const std::vector<bool> savedActive = m_active;
+            bool moved = false;
+            for (bool nearLargest : {true, false}) {
+                m_bands.emplace_back();
+                m_curves.emplace_back();
+                m_active.push_back(false);
+                if (place(m_bands.size() - 1, nearLargest)) {
+                    optimise(activeSlots(), 15);
+                    thin(keep);
+                    if (cost(total()) < before * (1.0 - 1e-3)) {
+                        moved = true;
+                        break;
+                    }
+                }
+                m_bands = savedBands;
+                m_curves = savedCurves;
+                m_active = savedActive;
+            }
+            if (!moved)
+                return;
+            compact();
+        }
+    }
+
+    // Takes away the band missed least, tuning the rest after each, until
+    // keep are left.
+    void thin(std::size_t keep)
+    {
+        while (activeSlots().size() > keep) {
+            double best = std::numeric_limits<double>::infinity();
+            std::size_t least = 0;
+            for (std::size_t s : activeSlots()) {
+                m_active[s] = false;
+                const double c = refitCost();
+                m_active[s] = true;
+                if (c < best) {
+                    best = c;
+                    least = s;
+                }
+            }
+            m_active[least] = false;
+            optimise(activeSlots(), 10);
+        }
+    }
+
+    // Drops the slots not in use.
+    void compact()
+    {
+        std::vector<FitBand> bands;
+        std::vector<BandCurve> curves;
+        for (std::size_t s : activeSlots()) {
+            bands.push_back(m_bands[s]);
+            curves.push_back(std::move(m_curves[s]));
+        }
+        m_bands = std::move(bands);
+        m_curves = std::move(curves);
+        m_active.assign(m_bands.size(), true);
+    }
+
+    // Refinement of given bands on a finer grid, then the device's steps.
+    void refine(const std::vector<FitBand> &bands)
+    {
+        for (std::size_t s = 0; s < bands.size() && s < m_bands.size(); ++s) {
+            m_bands[s] = bands[s];
+            m_active[s] = true;
+            bandCurve(m_bands[s], m_grid, m_curves[s]);
+        }
         optimise(activeSlots(), 10);
         quantise();
     }
 
     double searchCost() const { return cost(total()); }
+
+    std::vector<FitBand> activeBands() const
+    {
+        std::vector<FitBand> out;
+        for (std::size_t s : activeSlots())
+            out.push_back(m_bands[s]);
+        return out;
+    }
+
     const std::vector<FitBand> &bands() const { return m_bands; }
     const std::vector<bool> &active() const { return m_active; }
 
@@ -293,25 +473,28 @@ private:
     std::vector<double> total() const
     {
         std::vector<double> t(m_base.size(), 0.0);
-        for (std::size_t s = 0; s < m_db.size(); ++s)
+        for (std::size_t s = 0; s < m_curves.size(); ++s)
             if (m_active[s])
                 for (std::size_t k = 0; k < t.size(); ++k)
-                    t[k] += m_db[s][k];
+                    t[k] += m_curves[s].db[k];
         return t;
     }
 
-    // Deviation with its mean removed, then per point the effort and the
-    // boost excess.
+    // Deviation from the level (its mean unless a level is set), then per
+    // point the effort and the boost excess.
     void residuals(const std::vector<double> &eq, std::vector<double> &r) const
     {
         const std::size_t n = m_base.size();
         r.resize(2 * n);
-        double mean = 0.0;
-        for (std::size_t k = 0; k < n; ++k)
-            mean += m_base[k] + eq[k];
-        mean /= double(n);
+        double level = m_level;
+        if (std::isnan(level)) {
+            level = 0.0;
+            for (std::size_t k = 0; k < n; ++k)
+                level += m_base[k] + eq[k];
+            level /= double(n);
+        }
         for (std::size_t k = 0; k < n; ++k) {
-            r[k] = m_base[k] + eq[k] - mean;
+            r[k] = m_base[k] + eq[k] - level;
             r[n + k] = kEffortWeight * eq[k] + kBoostPenalty * std::max(0.0, m_fixed[k] + eq[k] - m_maxBoost);
         }
     }
@@ -326,65 +509,90 @@ private:
         return c;
     }
 
-    // Shapes of candidate bands over the range: every sixth of an octave,
-    // five widths, boost and both cut designs, and shelves, each at 6 dB
-    // and with its mean removed (the level is free).
-    struct Shape {
-        FitBand band;
-        std::vector<double> db;
-        double norm = 0.0;
-    };
-
-    void buildShapes()
+    // The level most of the deviation sits at: the middle of the densest
+    // decibel of its values. Where features overlap, the mean lies above
+    // or below every flat stretch.
+    double commonLevel() const
     {
-        const double lo = std::max(kFreqMin, double(m_grid.f.front()));
-        const double hi = std::min(kFreqMax, double(m_grid.f.back()));
-        std::vector<FitBand> candidates;
-        for (double f = lo; f <= hi * 1.0001; f *= std::pow(2.0, 1.0 / 6.0)) {
-            for (double q : {0.5, 1.0, 2.0, 4.0, 8.0}) {
-                candidates.push_back({dsp::EqPeq1, std::log(f), std::log(q), 6.0});
-                candidates.push_back({dsp::EqPeq1, std::log(f), std::log(q), -6.0});
-                candidates.push_back({dsp::EqPeq2, std::log(f), std::log(q), -6.0});
+        const std::vector<double> eq = total();
+        std::vector<double> d(m_base.size());
+        for (std::size_t k = 0; k < d.size(); ++k)
+            d[k] = m_base[k] + eq[k];
+        std::sort(d.begin(), d.end());
+        std::size_t bestA = 0, bestB = 0;
+        for (std::size_t a = 0, b = 0; a < d.size(); ++a) {
+            while (b < d.size() && d[b] - d[a] <= 1.0)
+                ++b;
+            if (b - a > bestB - bestA) {
+                bestA = a;
+                bestB = b;
             }
-            for (std::uint32_t type : {dsp::EqLowShelf12, dsp::EqHighShelf12})
-                for (double g : {6.0, -6.0})
-                    candidates.push_back({type, std::log(f), std::log(0.7), g});
         }
-        for (const FitBand &c : candidates) {
-            Shape shape;
-            shape.band = c;
-            bandDb(c, m_grid, shape.db);
+        return d[(bestA + bestB - 1) / 2];
+    }
+
+    // The squared deviation (level free) with the active bands' gains set
+    // anew to fit best, each band's curve taken as proportional to its
+    // gain: what the bands can still do without one of them.
+    double refitCost() const
+    {
+        const std::vector<std::size_t> slots = activeSlots();
+        const std::size_t p = slots.size(), n = m_base.size();
+        auto centred = [n](std::vector<double> v) {
             double mean = 0.0;
-            for (double v : shape.db)
-                mean += v;
-            mean /= double(shape.db.size());
-            for (double &v : shape.db) {
-                v -= mean;
-                shape.norm += v * v;
-            }
-            if (shape.norm > 1e-12)
-                m_shapes.push_back(std::move(shape));
+            for (double x : v)
+                mean += x;
+            mean /= double(n);
+            for (double &x : v)
+                x -= mean;
+            return v;
+        };
+        std::vector<std::vector<double>> cols;
+        for (std::size_t s : slots) {
+            std::vector<double> c = m_curves[s].db;
+            const double g = std::fabs(m_bands[s].g) > 1e-6 ? m_bands[s].g : 1e-6;
+            for (double &v : c)
+                v /= g;
+            cols.push_back(centred(std::move(c)));
         }
+        const std::vector<double> b = centred(m_base);
+        std::vector<double> a(p * p), x(p);
+        for (std::size_t i = 0; i < p; ++i) {
+            for (std::size_t j = i; j < p; ++j) {
+                double sum = 0.0;
+                for (std::size_t k = 0; k < n; ++k)
+                    sum += cols[i][k] * cols[j][k];
+                a[i * p + j] = a[j * p + i] = sum;
+            }
+            a[i * p + i] += 1e-9;
+            double sum = 0.0;
+            for (std::size_t k = 0; k < n; ++k)
+                sum += cols[i][k] * b[k];
+            x[i] = -sum;
+        }
+        if (p > 0 && !solve(a, x, p))
+            return std::numeric_limits<double>::infinity();
+        double c = 0.0;
+        for (std::size_t k = 0; k < n; ++k) {
+            double v = b[k];
+            for (std::size_t i = 0; i < p; ++i)
+                v += x[i] * cols[i][k];
+            c += v * v;
+        }
+        return c;
     }
 
     // Puts a band where it removes the most deviation: the candidate shape
     // that, scaled within the gain limits, lowers the squared deviation
-    // most. Tuning moves it from there.
-    bool place(std::size_t slot)
-    {
-        return place(slot, m_peakFirst);
-    }
-
+    // most; when asked, only near the largest deviation (narrow features
+    // weigh little in the squared sum but decide the maximum). Tuning
+    // moves it from there.
     bool place(std::size_t slot, bool nearLargest)
     {
-        if (m_shapes.empty())
-            buildShapes();
         const std::vector<double> eq = total();
         std::vector<double> r;
         residuals(eq, r);
         const std::size_t n = m_base.size();
-        // Near the largest deviation only, when asked: narrow features
-        // weigh little in the squared sum but decide the maximum.
         double around = 0.0;
         if (nearLargest) {
             std::size_t worst = 0;
@@ -393,21 +601,25 @@ private:
                     worst = k;
             around = std::log(double(m_grid.f[worst]));
         }
+        const bool levelFree = std::isnan(m_level);
         double bestGain = 0.0;
         FitBand best;
-        for (const Shape &shape : m_shapes) {
+        for (const Shape &shape : *m_shapes) {
             if (nearLargest && !isShelf(shape.band.type) && std::fabs(shape.band.x - around) > std::log(2.0) / 8.0)
                 continue;
             double dot = 0.0;
             for (std::size_t k = 0; k < n; ++k)
                 dot += r[k] * shape.db[k];
+            // With the level free, r has no mean, and this is also the dot
+            // product with the centred shape.
+            const double norm = levelFree ? shape.centredNorm : shape.norm;
             // r + a * shape is smallest at a = -dot / norm; a must keep the
             // shape's sign, and its gain the limits.
-            double a = -dot / shape.norm;
+            double a = -dot / norm;
             if (a <= 0.0)
                 continue;
             a = std::min(a, (shape.band.g > 0.0 ? m_maxBoost : -kGainMin) / std::fabs(shape.band.g));
-            const double gain = -(2.0 * a * dot + a * a * shape.norm);
+            const double gain = -(2.0 * a * dot + a * a * norm);
             if (gain > bestGain) {
                 bestGain = gain;
                 best = shape.band;
@@ -419,69 +631,85 @@ private:
         clampBand(best, m_maxBoost);
         m_bands[slot] = best;
         m_active[slot] = true;
-        bandDb(best, m_grid, m_db[slot]);
+        bandCurve(best, m_grid, m_curves[slot]);
         return true;
     }
 
     // Levenberg-Marquardt on the given slots' parameters, kept within the
-    // device's ranges after every step.
+    // device's ranges after every step. The slopes come from the bands'
+    // power ratios, ln(1 + u) taken by its series: the steps are small, and
+    // a logarithm per point and parameter would cost most of the fit.
     void optimise(const std::vector<std::size_t> &slots, int iterations)
     {
         if (slots.empty())
             return;
+        const std::size_t n = m_base.size();
         const std::size_t p = 3 * slots.size();
         const double steps[3] = {1e-3, 1e-3, 1e-2};
+        constexpr double kDbPerNeper = 10.0 / std::numbers::ln10;
+        const bool levelFree = std::isnan(m_level);
         std::vector<double> eq = total();
-        std::vector<double> r, rp, tmp;
+        std::vector<double> r, tmp;
         residuals(eq, r);
         double current = 0.0;
         for (double v : r)
             current += v * v;
         double lambda = 1e-2;
-        std::vector<double> jac(p * r.size());
+        // Slopes of the band curves in dB per parameter step (column by
+        // column), and the same weighed by the squared weight of the
+        // second half of the residual plus that of the deviation.
+        std::vector<double> slope(p * n), weighed(p * n), means(p), weight(n);
+        BandCurve trialCurve;
         for (int it = 0; it < iterations; ++it) {
+            for (std::size_t k = 0; k < n; ++k)
+                weight[k] = kEffortWeight + (m_fixed[k] + eq[k] > m_maxBoost ? kBoostPenalty : 0.0);
             for (std::size_t i = 0; i < slots.size(); ++i) {
                 const std::size_t s = slots[i];
                 for (int q = 0; q < 3; ++q) {
                     FitBand moved = m_bands[s];
                     double *field = q == 0 ? &moved.x : q == 1 ? &moved.y : &moved.g;
                     *field += steps[q];
-                    bandDb(moved, m_grid, tmp);
-                    std::vector<double> eqp = eq;
-                    for (std::size_t k = 0; k < eqp.size(); ++k)
-                        eqp[k] += tmp[k] - m_db[s][k];
-                    residuals(eqp, rp);
-                    double *col = &jac[(3 * i + q) * r.size()];
-                    for (std::size_t k = 0; k < r.size(); ++k)
-                        col[k] = (rp[k] - r[k]) / steps[q];
+                    bandPower(moved, m_grid, tmp);
+                    const std::size_t c = 3 * i + q;
+                    double *d = &slope[c * n];
+                    double *dw = &weighed[c * n];
+                    double mean = 0.0;
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const double u = tmp[k] / m_curves[s].power[k] - 1.0;
+                        d[k] = kDbPerNeper * u * (1.0 - u * (0.5 - u / 3.0)) / steps[q];
+                        dw[k] = (1.0 + weight[k] * weight[k]) * d[k];
+                        mean += d[k];
+                    }
+                    means[c] = levelFree ? mean / double(n) : 0.0;
                 }
+            }
+            // The deviation's column is the slope less its mean where the
+            // level is free, the second half's the slope times the weight:
+            // J'J and J'r follow from the slopes alone.
+            double rSum = 0.0;
+            std::vector<double> rw(n);
+            for (std::size_t k = 0; k < n; ++k) {
+                rSum += r[k];
+                rw[k] = r[k] + weight[k] * r[n + k];
             }
             std::vector<double> jtj(p * p), jtr(p);
             for (std::size_t a = 0; a < p; ++a) {
-                const double *ca = &jac[a * r.size()];
-                for (std::size_t b = a; b < p; ++b) {
-                    const double *cb = &jac[b * r.size()];
-                    double s = 0.0;
-                    for (std::size_t k = 0; k < r.size(); ++k)
-                        s += ca[k] * cb[k];
-                    jtj[a * p + b] = jtj[b * p + a] = s;
-                }
-                double s = 0.0;
-                for (std::size_t k = 0; k < r.size(); ++k)
-                    s += ca[k] * r[k];
-                jtr[a] = -s;
+                for (std::size_t b = a; b < p; ++b)
+                    jtj[a * p + b] = jtj[b * p + a] =
+                        dot(&weighed[a * n], &slope[b * n], n) - double(n) * means[a] * means[b];
+                jtr[a] = -(dot(&slope[a * n], rw.data(), n) - means[a] * rSum);
             }
             bool accepted = false;
             for (int attempt = 0; attempt < 8 && !accepted; ++attempt) {
                 std::vector<double> a = jtj, delta = jtr;
-                for (std::size_t d = 0; d < p; ++d)
-                    a[d * p + d] += lambda * jtj[d * p + d] + 1e-9;
+                for (std::size_t k = 0; k < p; ++k)
+                    a[k * p + k] += lambda * jtj[k * p + k] + 1e-9;
                 if (!solve(a, delta, p)) {
                     lambda *= 10.0;
                     continue;
                 }
                 std::vector<FitBand> trial = m_bands;
-                std::vector<std::vector<double>> trialDb;
+                std::vector<BandCurve> trialCurves;
                 std::vector<double> eqt = eq;
                 for (std::size_t i = 0; i < slots.size(); ++i) {
                     FitBand &b = trial[slots[i]];
@@ -489,19 +717,19 @@ private:
                     b.y += delta[3 * i + 1];
                     b.g += delta[3 * i + 2];
                     clampBand(b, m_maxBoost);
-                    bandDb(b, m_grid, tmp);
-                    for (std::size_t k = 0; k < eqt.size(); ++k)
-                        eqt[k] += tmp[k] - m_db[slots[i]][k];
-                    trialDb.push_back(tmp);
+                    bandCurve(b, m_grid, trialCurve);
+                    for (std::size_t k = 0; k < n; ++k)
+                        eqt[k] += trialCurve.db[k] - m_curves[slots[i]].db[k];
+                    trialCurves.push_back(trialCurve);
                 }
                 const double c = cost(eqt);
                 if (c < current) {
                     const double gain = current - c;
                     for (std::size_t i = 0; i < slots.size(); ++i) {
                         m_bands[slots[i]] = trial[slots[i]];
-                        m_db[slots[i]] = trialDb[i];
+                        m_curves[slots[i]] = std::move(trialCurves[i]);
                     }
-                    eq = eqt;
+                    eq = std::move(eqt);
                     current = c;
                     residuals(eq, r);
                     lambda = std::max(lambda / 3.0, 1e-7);
@@ -525,10 +753,10 @@ private:
         bool changed = false;
         for (std::size_t s : activeSlots()) {
             const FitBand original = m_bands[s];
-            const std::vector<double> originalDb = m_db[s];
+            const BandCurve originalCurve = m_curves[s];
             double best = cost(total());
             FitBand bestBand = original;
-            std::vector<double> bestDb = originalDb;
+            BandCurve bestCurve = originalCurve;
             // Shelves only where one can act: toward an end of the range
             // or over a wide span.
             std::vector<std::uint32_t> candidates;
@@ -548,18 +776,18 @@ private:
                 m_bands[s].type = type;
                 if (!isPeaking(type) && isPeaking(original.type))
                     m_bands[s].y = std::log(0.7);
-                bandDb(m_bands[s], m_grid, m_db[s]);
+                bandCurve(m_bands[s], m_grid, m_curves[s]);
                 optimise({s}, 10);
                 const double c = cost(total());
                 if (c < best * (1.0 - 1e-3)) {
                     best = c;
                     bestBand = m_bands[s];
-                    bestDb = m_db[s];
+                    bestCurve = m_curves[s];
                 }
             }
             changed = changed || bestBand.type != original.type;
             m_bands[s] = bestBand;
-            m_db[s] = bestDb;
+            m_curves[s] = bestCurve;
         }
         if (changed)
             optimise(activeSlots(), 25);
@@ -577,11 +805,12 @@ private:
             b.g = std::round(b.g * 10.0) / 10.0;
             clampBand(b, m_maxBoost);
             b.g = std::floor(b.g * 10.0 + 1e-9) / 10.0; // never above the limit after rounding
-            bandDb(b, m_grid, m_db[s]);
+            bandCurve(b, m_grid, m_curves[s]);
         }
         std::vector<double> eq = total();
         double current = cost(eq);
-        std::vector<double> db, trialEq(eq.size());
+        BandCurve curve;
+        std::vector<double> trialEq(eq.size());
         for (int pass = 0; pass < 12; ++pass) {
             bool better = false;
             for (std::size_t s : activeSlots()) {
@@ -599,14 +828,14 @@ private:
                             if (trial.g > m_maxBoost + 1e-9 || trial.g < kGainMin - 1e-9)
                                 continue;
                         }
-                        bandDb(trial, m_grid, db);
+                        bandCurve(trial, m_grid, curve);
                         for (std::size_t k = 0; k < eq.size(); ++k)
-                            trialEq[k] = eq[k] + db[k] - m_db[s][k];
+                            trialEq[k] = eq[k] + curve.db[k] - m_curves[s].db[k];
                         const double c = cost(trialEq);
                         if (c < current) {
                             current = c;
                             m_bands[s] = trial;
-                            m_db[s] = db;
+                            m_curves[s] = curve;
                             eq = trialEq;
                             better = true;
                         }
@@ -618,15 +847,18 @@ private:
         }
     }
 
+
     const Grid &m_grid;
     std::vector<double> m_fixed;
     std::vector<double> m_base;
     double m_maxBoost;
+    const std::vector<Shape> *m_shapes;
     std::vector<FitBand> m_bands;
-    std::vector<std::vector<double>> m_db;
+    std::vector<BandCurve> m_curves;
     std::vector<bool> m_active;
-    std::vector<Shape> m_shapes;
-    bool m_peakFirst = false;
+    // The level deviations are measured from; NaN: their mean, as the
+    // residual is.
+    double m_level = std::numeric_limits<double>::quiet_NaN();
 };
 
 } // namespace
@@ -708,15 +940,24 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
         coarse.target.push_back(grid.target[k]);
         coarseFixed.push_back(fixedDb[k]);
     }
-    // Two starts: bands where they remove the most deviation, and bands on
-    // the largest deviation first; the better one is refined.
-    Fitter byArea(coarse, coarseFixed, maxBoost, free.size());
-    byArea.search(false);
-    Fitter byPeak(coarse, coarseFixed, maxBoost, free.size());
-    byPeak.search(true);
-    const Fitter &best = byPeak.searchCost() < byArea.searchCost() ? byPeak : byArea;
+    // Three starts: bands where they remove the most deviation, bands on
+    // the largest deviation first, and more bands than there are, thinned
+    // out. The best one gets its bands exchanged where that helps and is
+    // refined.
+    const std::vector<Shape> shapes = candidateShapes(coarse);
+    Fitter byArea(coarse, coarseFixed, maxBoost, free.size(), &shapes);
+    byArea.searchGreedy(false);
+    Fitter byPeak(coarse, coarseFixed, maxBoost, free.size(), &shapes);
+    byPeak.searchGreedy(true);
+    Fitter thinned(coarse, coarseFixed, maxBoost, 2 * free.size(), &shapes);
+    thinned.searchByElimination(free.size());
+    Fitter *best = &byArea;
+    for (Fitter *f : {&byPeak, &thinned})
+        if (f->searchCost() < best->searchCost())
+            best = f;
+    best->reseed();
     Fitter fitter(grid, fixedDb, maxBoost, free.size());
-    fitter.refine(best.bands(), best.active());
+    fitter.refine(best->activeBands());
 
     Bands proposed;
     std::copy(current.begin(), current.end(), proposed.begin());
