@@ -4,12 +4,20 @@
 #include "zar40/dsp/crossover.h"
 #include "zar40/measurement/fit.h"
 
+#include <array>
 #include <cmath>
 #include <random>
 #include <sstream>
 #include <string>
 
 namespace fitcases {
+
+// Seeds of the cases the fit's figures are quoted for: the first six, and
+// six whose features overlap (a peak with narrow dips on its flanks, broad
+// peaks adding up over several octaves, a peak and a dip side by side) on
+// which a search that only placed bands one at a time got stuck.
+inline constexpr std::array<unsigned, 6> kPlainSeeds{1, 2, 3, 4, 5, 6};
+inline constexpr std::array<unsigned, 6> kOverlappingSeeds{10, 46, 80, 117, 157, 179};
 
 struct Case {
     zar40::measurement::Bands bands{};
