@@ -447,7 +447,21 @@ public:
         quantise();
     }
 
-    double searchCost() const { return cost(total()); }
+    // The squared deviation from the unsmoothed measurement, level free.
+    double rawDeviation() const
+    {
+        const std::vector<double> eq = total();
+        const std::size_t n = m_base.size();
+        std::vector<double> d(n);
+        double mean = 0.0;
+        for (std::size_t k = 0; k < n; ++k)
+            mean += (d[k] = m_grid.raw[k] + m_fixed[k] + eq[k] - m_grid.target[k]);
+        mean /= double(n);
+        double sum = 0.0;
+        for (double v : d)
+            sum += (v - mean) * (v - mean);
+        return sum;
+    }
 
     std::vector<FitBand> activeBands() const
     {
@@ -942,7 +956,8 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
     }
     // Three starts: bands where they remove the most deviation, bands on
     // the largest deviation first, and more bands than there are, thinned
-    // out. The best one gets its bands exchanged where that helps and is
+    // out. The one closest to the unsmoothed measurement, which the result
+    // is judged against, gets its bands exchanged where that helps and is
     // refined.
     const std::vector<Shape> shapes = candidateShapes(coarse);
     Fitter byArea(coarse, coarseFixed, maxBoost, free.size(), &shapes);
@@ -953,7 +968,7 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
     thinned.searchByElimination(free.size());
     Fitter *best = &byArea;
     for (Fitter *f : {&byPeak, &thinned})
-        if (f->searchCost() < best->searchCost())
+        if (f->rawDeviation() < best->rawDeviation())
             best = f;
     best->reseed();
     Fitter fitter(grid, fixedDb, maxBoost, free.size());
