@@ -6,11 +6,11 @@
 #include "zar40/comm/codec/message.h"
 #include "zar40/comm/codec/request_codes.h"
 #include "zar40/comm/codec/values.h"
-#include "zar40/comm/transfer_ui.h"
 #include "zar40/preset/fields.h"
 #include "zar40/preset/record.h"
 
 #include "FakeUcan.h"
+#include "RecordingUi.h"
 #include "virtual_bus.h"
 
 #include <QTimer>
@@ -100,25 +100,5 @@ private:
 };
 
 using vrntest::freeVirtualBus;
-
-// The editor's wait window and frame, as far as the connection uses them.
-struct RecordingUi : TransferUi {
-    struct Window : WaitWindow {
-        explicit Window(RecordingUi *ui) : ui(ui) {}
-        void setProgress(int, int) override {}
-        void close(int result) override { ui->closeResults.push_back(result); }
-        RecordingUi *ui;
-    };
-    std::unique_ptr<WaitWindow> openWaitWindow(const QString &title, int) override
-    {
-        titles.push_back(title);
-        return std::make_unique<Window>(this);
-    }
-    void setEditorEnabled(bool enabled) override { editorEnabled = enabled; }
-
-    std::vector<QString> titles;
-    std::vector<int> closeResults;
-    bool editorEnabled = true;
-};
 
 } // namespace zar40::comm::test

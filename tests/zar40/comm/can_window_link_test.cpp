@@ -199,14 +199,14 @@ TEST_P(CanLinkEndTest, DuringAPresetReadEndsWith51003AndLeavesTheRecordAlone)
     const preset::PresetRecord before = target;
     codec::DeviceSettings settings{};
     conn->readPreset(&target, &settings);
-    EXPECT_FALSE(ui.editorEnabled);
+    EXPECT_FALSE(ui.editorEnabled());
     ASSERT_TRUE(waitUntil([&] { return count(notes, int(Notification::Closed)) == 1; }, 5000));
 
     EXPECT_EQ(conn->state(), State::Idle);
     EXPECT_EQ(conn->job(), CCommunicationmodul::Job::None);
     EXPECT_EQ(ui.titles, std::vector<QString>{QStringLiteral("Load Preset")});
     EXPECT_EQ(ui.closeResults, std::vector<int>{2});
-    EXPECT_TRUE(ui.editorEnabled);
+    EXPECT_TRUE(ui.editorEnabled());
     EXPECT_TRUE(preset::sameFields(target, before));
     EXPECT_EQ(settings, codec::DeviceSettings{});
     EXPECT_EQ(window->clientCount(), 0);

@@ -10,6 +10,7 @@
 #include "zar40/ui/UserPromptsForComm.h"
 #include "zar40/preset/fields.h"
 
+#include "RecordingUi.h"
 #include "ScriptedUserPrompts.h"
 #include "SimProcess.h"
 
@@ -24,30 +25,6 @@ using namespace zar40::comm::test;
 using vrntest::SimProcess;
 
 namespace {
-
-struct RecordingUi : TransferUi {
-    struct Window : WaitWindow {
-        Window(RecordingUi *ui) : ui(ui) {}
-        void setProgress(int done, int total) override { ui->progress.push_back({done, total}); }
-        void close(int result) override { ui->closeResults.push_back(result); }
-        RecordingUi *ui;
-    };
-    std::unique_ptr<WaitWindow> openWaitWindow(const QString &title, int total) override
-    {
-        titles.push_back(title);
-        totals.push_back(total);
-        return std::make_unique<Window>(this);
-    }
-    void setEditorEnabled(bool enabled) override { enabledLog.push_back(enabled); }
-
-    bool editorEnabled() const { return enabledLog.empty() || enabledLog.back(); }
-
-    std::vector<QString> titles;
-    std::vector<int> totals;
-    std::vector<std::pair<int, int>> progress;
-    std::vector<int> closeResults;
-    std::vector<bool> enabledLog;
-};
 
 // Collects level, poti and mute-state replies as the level panel would.
 struct PollTarget : QObject {
