@@ -1,9 +1,12 @@
 #include "canbus/BusDevice.h"
+#include "canbus/netid.h"
 
 #include <QCanBus>
 #include <QEventLoop>
 #include <QIODevice>
 #include <QVariant>
+
+#include <utility>
 
 namespace canbus {
 
@@ -230,6 +233,29 @@ std::optional<QCanBusDevice::CanBusStatus> BusDevice::busStatus() const
 QString BusDevice::interpretErrorFrame(const QCanBusFrame &frame) const
 {
     return m_device ? m_device->interpretErrorFrame(frame) : QString();
+}
+
+BusDevice *openUnitBus(const BusAddress &address, int connectTimeoutMs, QObject *parent, QString *why)
+{
+    DeviceOptions options;
+    options.connectTimeoutMs = connectTimeoutMs;
+    // Frames at another rate never reach a unit: say so before trying.
+    options.bitrate = kBitrate;
+    auto *device = new BusDevice(address, options, parent);
+    if (device->openAndWait(why))
+        return device;
+    closeAndDeleteLater(device, parent);
+    return nullptr;
+}
+
+void closeAndDeleteLater(BusDevice *&device, const QObject *receiver)
+{
+    if (!device)
+        return;
+    BusDevice *const leaving = std::exchange(device, nullptr);
+    leaving->disconnect(receiver);
+    leaving->close();
+    leaving->deleteLater();
 }
 
 } // namespace canbus

@@ -98,4 +98,14 @@ private:
     int m_failWrites = 0;
 };
 
+// A device on the ZAR40 bus at ADDRESS (its bit rate, getting on within
+// connectTimeoutMs), on the bus when it returns; null, with why, when it
+// could not get there. The links to units open their bus through this.
+BusDevice *openUnitBus(const BusAddress &address, int connectTimeoutMs, QObject *parent, QString *why);
+
+// Takes DEVICE off the bus and deletes it once control is back in the event
+// loop, since the caller may be inside one of its signals; RECEIVER hears
+// nothing more from it. DEVICE is null afterwards; a null one is left alone.
+void closeAndDeleteLater(BusDevice *&device, const QObject *receiver);
+
 } // namespace canbus

@@ -1,9 +1,12 @@
+#include "canbus/BusDevice.h"
 #include "canbus/address.h"
 #include "canbus/interface_diagnosis.h"
 #include "canbus/netid.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -174,6 +177,37 @@ TEST_F(SysClassNet, OneCheckPerBusExplainsWhatTheHostAndTheToolWouldSay)
     EXPECT_TRUE(canbus::interfaceProblem({"socketcan", "eth0"}, 0, dir.path()).contains("not a CAN interface"));
     // The virtual bus has no interface to look at.
     EXPECT_TRUE(canbus::interfaceProblem({"virtualcan", "can9"}, canbus::kBitrate, dir.path()).isEmpty());
+}
+
+// A link may close its device from inside one of the device's signals: the
+// device must outlive that call, and the link must hear nothing more.
+TEST(BusDevice, ALinkLetsItsDeviceGoOnlyOnceBackInTheEventLoop)
+{
+    int argc = 1;
+    char name[] = "canbus-tests";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    QObject link;
+
+    QString why;
+    EXPECT_EQ(canbus::openUnitBus({"nosuchbackend", "can0"}, 100, &link, &why), nullptr);
+    EXPECT_TRUE(why.contains("nosuchbackend")) << why.toStdString();
+
+    canbus::BusDevice *device = new canbus::BusDevice({"virtualcan", "can0"}, {}, &link);
+    int heard = 0;
+    QObject::connect(device, &canbus::BusDevice::failed, &link, [&] { ++heard; });
+    const QPointer<canbus::BusDevice> watch(device);
+    canbus::closeAndDeleteLater(device, &link);
+    EXPECT_EQ(device, nullptr);
+    ASSERT_FALSE(watch.isNull());
+    emit watch->failed("late");
+    EXPECT_EQ(heard, 0);
+    canbus::closeAndDeleteLater(device, &link);
+
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watch.isNull());
+    // The refused open left nothing behind either.
+    EXPECT_TRUE(link.findChildren<canbus::BusDevice *>().isEmpty());
 }
 
 } // namespace

@@ -96,15 +96,10 @@ bool CanBusTransport::open()
         return false;
     }
     close();
-    canbus::DeviceOptions options;
-    options.connectTimeoutMs = m_connectTimeoutMs;
-    // Frames at another rate never reach the unit: say so before trying.
-    options.bitrate = canbus::kBitrate;
-    m_device = new canbus::BusDevice(m_address, options, this);
     QString why;
-    if (!m_device->openAndWait(&why)) {
+    m_device = canbus::openUnitBus(m_address, m_connectTimeoutMs, this, &why);
+    if (!m_device) {
         setError(why);
-        close();
         return false;
     }
     connect(m_device, &canbus::BusDevice::framesReceived, this, &CanBusTransport::onFramesReceived);
@@ -112,16 +107,7 @@ bool CanBusTransport::open()
     return true;
 }
 
-void CanBusTransport::close()
-{
-    if (!m_device) return;
-    canbus::BusDevice *device = m_device;
-    m_device = nullptr;
-    device->disconnect(this);
-    device->close();
-    // Not deleted at once: we may be inside one of its signals.
-    device->deleteLater();
-}
+void CanBusTransport::close() { canbus::closeAndDeleteLater(m_device, this); }
 
 bool CanBusTransport::sendFrame(std::uint32_t id, const MessageBytes &data)
 {

@@ -32,28 +32,15 @@ bool SharedCanBus::open(QString *why, int connectTimeoutMs)
 {
     if (isOpen()) return true;
     close();
-    canbus::DeviceOptions options;
-    options.connectTimeoutMs = connectTimeoutMs;
-    options.bitrate = canbus::kBitrate;
-    m_device = new canbus::BusDevice(m_address, options, this);
-    if (!m_device->openAndWait(why)) {
-        close();
+    m_device = canbus::openUnitBus(m_address, connectTimeoutMs, this, why);
+    if (!m_device)
         return false;
-    }
     connect(m_device, &canbus::BusDevice::framesReceived, this, &SharedCanBus::onFramesReceived);
     connect(m_device, &canbus::BusDevice::lost, m_scheduler, &BusScheduler::busLost);
     return true;
 }
 
-void SharedCanBus::close()
-{
-    if (!m_device) return;
-    canbus::BusDevice *device = m_device;
-    m_device = nullptr;
-    device->disconnect(this);
-    device->close();
-    device->deleteLater();
-}
+void SharedCanBus::close() { canbus::closeAndDeleteLater(m_device, this); }
 
 bool SharedCanBus::isOpen() const
 {
