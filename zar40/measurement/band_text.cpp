@@ -3,7 +3,6 @@
 #include "zar40/preset/parameter_facts.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -39,23 +38,16 @@ std::vector<std::string_view> words(std::string_view line)
     return out;
 }
 
+// Band texts hold no infinities.
 std::optional<double> number(std::string_view token)
 {
-    if (!token.empty() && token.front() == '+')
-        token.remove_prefix(1);
-    double v = 0.0;
-    const auto [end, ec] = std::from_chars(token.data(), token.data() + token.size(), v);
-    if (ec != std::errc() || end != token.data() + token.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
+    const std::optional<double> v = parseNumber(token);
+    return v && std::isfinite(*v) ? v : std::nullopt;
 }
 
 BandTextRead refused(std::size_t line, std::string message)
 {
-    BandTextRead r;
-    r.line = line;
-    r.message = std::move(message);
-    return r;
+    return refusal<BandTextRead>(line, std::move(message));
 }
 
 // Shortest text with at least `least` decimals (at most four).
@@ -73,11 +65,6 @@ std::string decimals(double v, int least)
 
 } // namespace
 
-std::string BandTextRead::errorText() const
-{
-    return line == 0 ? message : "line " + std::to_string(line) + ": " + message;
-}
-
 BandTextRead readBandText(std::string_view text)
 {
     if (text.size() > kMaxBandTextBytes)
@@ -85,15 +72,10 @@ BandTextRead readBandText(std::string_view text)
     BandTextRead result;
     std::array<bool, dsp::kEqBands> named{};
     std::size_t next = 0; // for "Filter:" lines without a number
-    std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        const std::string_view line = text.substr(pos, end - pos);
-        pos = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
-        ++lineNumber;
+    TextLines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::size_t lineNumber = lines.number();
 
         std::vector<std::string_view> w = words(line);
         if (w.empty())

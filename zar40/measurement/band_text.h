@@ -6,6 +6,7 @@
 // anything else is refused with the line it came from.
 #include "zar40/dsp/crossover.h"
 #include "zar40/dsp/eq_design.h"
+#include "zar40/measurement/text_lines.h"
 
 #include <array>
 #include <cstddef>
@@ -18,13 +19,10 @@ namespace zar40::measurement {
 // No band file comes near this; larger text is refused unread.
 inline constexpr std::size_t kMaxBandTextBytes = 1u << 20;
 
-struct BandTextRead {
+// Why the text was refused, when it was (line, message, errorText()).
+struct BandTextRead : LineRefusal {
     bool ok = false;
     std::array<dsp::EqBandSettings, dsp::kEqBands> bands{};
-    std::size_t line = 0; // 1-based; 0 for the text as a whole
-    std::string message;
-
-    std::string errorText() const;
 };
 
 // Lines that do not start with "Filter" are header text and skipped.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <fstream>
 #include <numeric>
@@ -22,31 +21,6 @@ struct RawPoint {
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
-
-// A whole token as a number; "nan" and "inf" parse too so that the caller
-// can refuse them by name.
-std::optional<double> parseNumber(std::string_view token, bool decimalComma)
-{
-    if (!token.empty() && token.front() == '+')
-        token.remove_prefix(1);
-    if (token.empty() || token.size() > 64)
-        return std::nullopt;
-    std::array<char, 64> buffer{};
-    std::copy(token.begin(), token.end(), buffer.begin());
-    if (decimalComma) {
-        const auto commas = std::count(buffer.begin(), buffer.begin() + token.size(), ',');
-        const auto dots = std::count(buffer.begin(), buffer.begin() + token.size(), '.');
-        if (commas > 1 || (commas == 1 && dots > 0))
-            return std::nullopt;
-        std::replace(buffer.begin(), buffer.begin() + token.size(), ',', '.');
-    }
-    double value = 0.0;
-    const char *end = buffer.data() + token.size();
-    const auto [ptr, ec] = std::from_chars(buffer.data(), end, value);
-    if (ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
-}
 
 // Up to four fields of one line. A semicolon anywhere makes it the
 // separator, and then a comma is a decimal comma.
@@ -76,10 +50,7 @@ Fields splitLine(std::string_view line)
 
 ReadResult failure(std::size_t line, std::string message)
 {
-    ReadResult r;
-    r.line = line;
-    r.message = std::move(message);
-    return r;
+    return refusal<ReadResult>(line, std::move(message));
 }
 
 std::string extensionOf(std::string_view path)
@@ -96,13 +67,6 @@ std::string extensionOf(std::string_view path)
 
 } // namespace
 
-std::string ReadResult::errorText() const
-{
-    if (line == 0)
-        return message;
-    return "line " + std::to_string(line) + ": " + message;
-}
-
 ReadResult readMeasurement(std::string_view text)
 {
     if (text.size() > kMaxFileBytes)
@@ -110,16 +74,10 @@ ReadResult readMeasurement(std::string_view text)
 
     std::vector<RawPoint> points;
     std::optional<bool> withPhase;
-    std::size_t lineNumber = 0;
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string_view::npos)
-            end = text.size();
-        std::string_view line = text.substr(pos, end - pos);
-        // CR LF counts as one line end, so do lone CR and lone LF.
-        pos = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
-        ++lineNumber;
+    TextLines lines(text);
+    std::string_view line;
+    while (lines.next(line)) {
+        const std::size_t lineNumber = lines.number();
 
         while (!line.empty() && isBlank(line.front()))
             line.remove_prefix(1);

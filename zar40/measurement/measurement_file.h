@@ -3,6 +3,8 @@
 // point per line, frequency in Hz, magnitude in dB and optionally phase in
 // degrees. The reader trusts nothing in the text: every refusal names the
 // line that caused it, and the sizes are bounded before anything is kept.
+#include "zar40/measurement/text_lines.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -27,15 +29,10 @@ struct Measurement {
     bool hasPhase() const { return !phaseDeg.empty(); }
 };
 
-struct ReadResult {
+// Why the text was refused, when it was (line, message, errorText()).
+struct ReadResult : LineRefusal {
     bool ok = false;
     Measurement measurement;
-    // 1-based line the refusal is about; 0 when it is about the whole text.
-    std::size_t line = 0;
-    std::string message;
-
-    // "line 12: ..." or the message alone.
-    std::string errorText() const;
 };
 
 // Points of equal frequency are merged (magnitudes averaged in dB, phases
