@@ -292,7 +292,7 @@ std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *
     return sum;
 }
 
-double MagnitudeDb(std::complex<double> h)
+double magnitudeDbOf(std::complex<double> h)
 {
     // |h|^2 avoids hypot's cost; it is exact enough wherever it neither
     // underflows nor overflows, and hypot takes over where it would.
@@ -302,31 +302,31 @@ double MagnitudeDb(std::complex<double> h)
     return 20.0 * std::log10(std::abs(h));
 }
 
-double PhaseDeg(std::complex<double> h)
+double phaseDegOf(std::complex<double> h)
 {
     return std::arg(h) * 180.0 / std::numbers::pi;
 }
 
 double CascadeMagnitude(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return MagnitudeDb(Cascade(unitCircleAt(frequencyHz), sections, count));
+    return magnitudeDbOf(Cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double CascadePhase(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return PhaseDeg(Cascade(unitCircleAt(frequencyHz), sections, count));
+    return phaseDegOf(Cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double SumMagnitude(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
                     std::size_t totalSections)
 {
-    return MagnitudeDb(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
+    return magnitudeDbOf(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
 }
 
 double SumPhase(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
                 std::size_t totalSections)
 {
-    return PhaseDeg(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
+    return phaseDegOf(sumResponse(unitCircleAt(frequencyHz), sections, sectionsPerChain, totalSections));
 }
 
 std::vector<float> logSpacedFrequencies(float lowHz, float highHz, std::size_t count)
@@ -354,25 +354,25 @@ std::vector<UnitCirclePoint> unitCirclePoints(std::span<const float> frequencies
 void cascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                            std::span<double> out)
 {
-    CascadeCurve(points, sections, count, out, MagnitudeDb);
+    CascadeCurve(points, sections, count, out, magnitudeDbOf);
 }
 
 void cascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                        std::span<double> out)
 {
-    CascadeCurve(points, sections, count, out, PhaseDeg);
+    CascadeCurve(points, sections, count, out, phaseDegOf);
 }
 
 void sumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                        std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
-    SumCurve(points, sections, sectionsPerChain, totalSections, out, MagnitudeDb);
+    SumCurve(points, sections, sectionsPerChain, totalSections, out, magnitudeDbOf);
 }
 
 void sumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                    std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
-    SumCurve(points, sections, sectionsPerChain, totalSections, out, PhaseDeg);
+    SumCurve(points, sections, sectionsPerChain, totalSections, out, phaseDegOf);
 }
 
 void setCurveLanes(CurveLanes lanes) { g_lanes.store(lanes, std::memory_order_relaxed); }

@@ -55,9 +55,9 @@ std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *
                                  std::size_t totalSections);
 
 // 20 log10 |h|: an exact zero is -infinity.
-double MagnitudeDb(std::complex<double> h);
+double magnitudeDbOf(std::complex<double> h);
 // arg h in degrees, -180 to +180, never unwrapped.
-double PhaseDeg(std::complex<double> h);
+double phaseDegOf(std::complex<double> h);
 
 double CascadeMagnitude(float frequencyHz, const FilterSection *sections, std::size_t count);
 double CascadePhase(float frequencyHz, const FilterSection *sections, std::size_t count);

@@ -214,7 +214,7 @@ Residual exactResidual(const Grid &grid, std::span<const dsp::EqBandSettings, ds
     const std::vector<dsp::UnitCirclePoint> z = dsp::unitCirclePoints(grid.f);
     std::vector<double> e(grid.f.size());
     for (std::size_t k = 0; k < e.size(); ++k)
-        e[k] = grid.raw[k] + dsp::MagnitudeDb(dsp::cascadeResponse(z[k], chain.data(), chain.size())) -
+        e[k] = grid.raw[k] + dsp::magnitudeDbOf(dsp::cascadeResponse(z[k], chain.data(), chain.size())) -
                grid.target[k];
     return residualFrom(e);
 }

@@ -110,9 +110,9 @@ Curve predict(const Curve &measured, const dsp::FilterSection *sections, std::si
         if (std::isnan(c.magnitudeDb[k]))
             continue;
         const std::complex<double> h = dsp::cascadeResponse(points[k], sections, count);
-        c.magnitudeDb[k] += dsp::MagnitudeDb(h);
+        c.magnitudeDb[k] += dsp::magnitudeDbOf(h);
         if (c.hasPhase())
-            c.phaseDeg[k] = wrapDegrees(c.phaseDeg[k] + dsp::PhaseDeg(h));
+            c.phaseDeg[k] = wrapDegrees(c.phaseDeg[k] + dsp::phaseDegOf(h));
     }
     return c;
 }
@@ -152,8 +152,8 @@ std::optional<Curve> complexSum(std::span<const Curve> predicted)
         }
         if (!all)
             continue;
-        sum.magnitudeDb[k] = dsp::MagnitudeDb(s);
-        sum.phaseDeg[k] = dsp::PhaseDeg(s);
+        sum.magnitudeDb[k] = dsp::magnitudeDbOf(s);
+        sum.phaseDeg[k] = dsp::phaseDegOf(s);
     }
     return sum;
 }
