@@ -380,12 +380,19 @@ void CurveSampler::prepare(const Mapping &map)
 
 std::vector<double> CurveSampler::cascade(Quantity q, const dsp::FilterSection *sections, std::size_t count) const
 {
-    std::vector<double> out(m_points.size());
+    std::vector<double> out;
+    cascade(q, sections, count, out);
+    return out;
+}
+
+void CurveSampler::cascade(Quantity q, const dsp::FilterSection *sections, std::size_t count,
+                           std::vector<double> &out) const
+{
+    out.resize(m_points.size());
     if (q == Quantity::Magnitude)
         dsp::cascadeMagnitudeCurve(m_points, sections, count, out);
     else
         dsp::cascadePhaseCurve(m_points, sections, count, out);
-    return out;
 }
 
 std::vector<double> CurveSampler::sum(Quantity q, const dsp::ResultBuffer &buffer) const

@@ -202,6 +202,8 @@ public:
 
     enum class Quantity { Magnitude, Phase };
     std::vector<double> cascade(Quantity q, const dsp::FilterSection *sections, std::size_t count) const;
+    // The same into OUT, whose storage is kept from call to call.
+    void cascade(Quantity q, const dsp::FilterSection *sections, std::size_t count, std::vector<double> &out) const;
     std::vector<double> sum(Quantity q, const dsp::ResultBuffer &buffer) const;
 
 private:

@@ -128,6 +128,43 @@ Curve predictOutput(const Curve &measured, const dsp::OutputChain &chain)
     return predict(measured, chain.data(), chain.size());
 }
 
+std::vector<std::complex<double>> complexValues(const Curve &c)
+{
+    const std::size_t n = c.magnitudeDb.size();
+    std::vector<std::complex<double>> out(n, std::complex<double>(kNaN, kNaN));
+    if (c.phaseDeg.size() != n)
+        return out;
+    for (std::size_t k = 0; k < n; ++k)
+        if (!std::isnan(c.magnitudeDb[k]) && !std::isnan(c.phaseDeg[k]))
+            out[k] = std::polar(std::pow(10.0, c.magnitudeDb[k] / 20.0), c.phaseDeg[k] * kPi / 180.0);
+    return out;
+}
+
+Curve sumOfComplex(std::span<const float> frequencies, std::span<const std::vector<std::complex<double>> *const> terms)
+{
+    const std::size_t n = frequencies.size();
+    Curve sum;
+    sum.frequencyHz.assign(frequencies.begin(), frequencies.end());
+    sum.magnitudeDb.assign(n, kNaN);
+    sum.phaseDeg.assign(n, kNaN);
+    for (std::size_t k = 0; k < n; ++k) {
+        std::complex<double> s = 0.0;
+        bool all = true;
+        for (const std::vector<std::complex<double>> *t : terms) {
+            if (k >= t->size() || std::isnan((*t)[k].real())) {
+                all = false;
+                break;
+            }
+            s += (*t)[k];
+        }
+        if (!all)
+            continue;
+        sum.magnitudeDb[k] = dsp::magnitudeDbOf(s);
+        sum.phaseDeg[k] = dsp::phaseDegOf(s);
+    }
+    return sum;
+}
+
 std::optional<Curve> complexSum(std::span<const Curve> predicted)
 {
     if (predicted.empty())
@@ -136,26 +173,12 @@ std::optional<Curve> complexSum(std::span<const Curve> predicted)
     for (const Curve &c : predicted)
         if (!c.hasPhase() || c.frequencyHz.size() != n || c.magnitudeDb.size() != n)
             return std::nullopt;
-    Curve sum;
-    sum.frequencyHz = predicted.front().frequencyHz;
-    sum.magnitudeDb.assign(n, kNaN);
-    sum.phaseDeg.assign(n, kNaN);
-    for (std::size_t k = 0; k < n; ++k) {
-        std::complex<double> s = 0.0;
-        bool all = true;
-        for (const Curve &c : predicted) {
-            if (std::isnan(c.magnitudeDb[k]) || std::isnan(c.phaseDeg[k])) {
-                all = false;
-                break;
-            }
-            s += std::polar(std::pow(10.0, c.magnitudeDb[k] / 20.0), c.phaseDeg[k] * kPi / 180.0);
-        }
-        if (!all)
-            continue;
-        sum.magnitudeDb[k] = dsp::magnitudeDbOf(s);
-        sum.phaseDeg[k] = dsp::phaseDegOf(s);
-    }
-    return sum;
+    std::vector<std::vector<std::complex<double>>> values;
+    std::vector<const std::vector<std::complex<double>> *> terms;
+    values.reserve(predicted.size());
+    for (const Curve &c : predicted)
+        terms.push_back(&values.emplace_back(complexValues(c)));
+    return sumOfComplex(predicted.front().frequencyHz, terms);
 }
 
 } // namespace zar40::measurement

@@ -7,6 +7,7 @@
 #include "zar40/dsp/filter_section.h"
 #include "zar40/measurement/measurement_file.h"
 
+#include <complex>
 #include <optional>
 #include <span>
 #include <vector>
@@ -52,5 +53,14 @@ Curve predictOutput(const Curve &measured, const dsp::OutputChain &chain);
 // The phase-true sum of predicted responses on the same frequencies: only
 // when every one has a phase (nullopt otherwise, or for none).
 std::optional<Curve> complexSum(std::span<const Curve> predicted);
+
+// The terms complexSum() adds: a curve with a phase as complex values, NaN
+// where it has no value. A diagram keeps them for the predictions that did
+// not change.
+std::vector<std::complex<double>> complexValues(const Curve &c);
+// Their sum on FREQUENCIES, NaN where any term is; the same numbers as
+// complexSum() of the curves they came from.
+Curve sumOfComplex(std::span<const float> frequencies,
+                   std::span<const std::vector<std::complex<double>> *const> terms);
 
 } // namespace zar40::measurement

@@ -117,11 +117,40 @@ QImage ResponseDiagram::render(QSize size)
         paintBackground(bp, size);
         m_backgroundLimits = m_limits;
         m_backgroundLegend = legend;
+        ++m_backgroundGeneration;
+    }
+    const Mapping map = mappingFor(size);
+    updateCurves(map, size);
+    const QImage *base = &m_background;
+    const std::vector<std::uint64_t> key = settledKey();
+    if (key.empty()) {
+        m_settled = QImage();
+        m_settledKey.clear();
+    } else {
+        if (m_settled.size() != size || m_settledKey != key || m_settledBackground != m_backgroundGeneration) {
+            if (m_settled.size() != size)
+                m_settled = QImage(size, QImage::Format_RGB32);
+            if (!m_settled.isNull()) {
+                QPainter sp(&m_settled);
+                sp.drawImage(0, 0, m_background);
+                sp.setClipRect(curveClip(map));
+                paintSettled(sp, map);
+                m_settledKey = key;
+                m_settledBackground = m_backgroundGeneration;
+            }
+        }
+        // Without memory for it, everything is drawn on every paint.
+        if (!m_settled.isNull())
+            base = &m_settled;
     }
     {
         QPainter p(&m_frame);
-        p.drawImage(0, 0, m_background);
-        paintOverlay(p, size);
+        p.drawImage(0, 0, *base);
+        if (base == &m_background && !key.empty()) {
+            p.setClipRect(curveClip(map));
+            paintSettled(p, map);
+        }
+        paintOverlay(p, map);
     }
     return m_frame;
 }
@@ -129,12 +158,17 @@ QImage ResponseDiagram::render(QSize size)
 void ResponseDiagram::paintVector(QPainter &p, QSize size)
 {
     paintBackground(p, size);
-    paintOverlay(p, size);
+    const Mapping map = mappingFor(size);
+    updateCurves(map, size);
+    p.save();
+    p.setClipRect(curveClip(map));
+    paintSettled(p, map);
+    p.restore();
+    paintOverlay(p, map);
 }
 
-void ResponseDiagram::paintOverlay(QPainter &p, QSize size)
+void ResponseDiagram::updateCurves(const Mapping &map, QSize size)
 {
-    const Mapping map = mappingFor(size);
     if (!m_curvesValid || m_curvesSize != size || m_curvesLimits != m_limits) {
         if (isFrequencyDiagram(m_kind))
             m_sampler.prepare(map);
@@ -143,9 +177,19 @@ void ResponseDiagram::paintOverlay(QPainter &p, QSize size)
         m_curvesSize = size;
         m_curvesLimits = m_limits;
     }
+}
+
+// Curves and markers stay inside the plot's frame.
+QRect ResponseDiagram::curveClip(const Mapping &map) const
+{
     const PlotRect &r = map.plot();
-    // Curves and markers stay inside the plot's frame.
-    p.setClipRect(QRect(QPoint(r.left, r.top - 8), QPoint(r.right, r.bottom + 8)));
+    return QRect(QPoint(r.left, r.top - 8), QPoint(r.right, r.bottom + 8));
+}
+
+void ResponseDiagram::paintOverlay(QPainter &p, const Mapping &map)
+{
+    const PlotRect &r = map.plot();
+    p.setClipRect(curveClip(map));
     paintCurves(p, map);
     p.setClipping(false);
     paintMarkers(p, map);

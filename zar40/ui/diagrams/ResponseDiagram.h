@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <cstdint>
+#include <vector>
+
 class QPainter;
 class QSpinBox;
 
@@ -64,6 +67,12 @@ protected:
     virtual void computeCurves(const Mapping &map, CurveSampler &sampler) = 0;
     virtual void paintCurves(QPainter &p, const Mapping &map) const = 0;
     virtual void paintMarkers(QPainter &, const Mapping &) const {}
+    // Curves that stay as they are while a drag moves others: drawn once
+    // onto a copy of the background instead of on every paint, under the
+    // curves paintCurves() draws. settledKey() names what paintSettled()
+    // would draw now; empty for nothing.
+    virtual std::vector<std::uint64_t> settledKey() const { return {}; }
+    virtual void paintSettled(QPainter &, const Mapping &) const {}
 
     // Marker dragging, for the diagrams that have markers: the marker under
     // (x, y) or kNoMarker, moving it, and what the view is told on each
@@ -84,7 +93,9 @@ protected:
 
 private:
     void paintBackground(QPainter &p, QSize size) const;
-    void paintOverlay(QPainter &p, QSize size);
+    void updateCurves(const Mapping &map, QSize size);
+    QRect curveClip(const Mapping &map) const;
+    void paintOverlay(QPainter &p, const Mapping &map);
     void paintFrequencyGrid(QPainter &p, const Mapping &map, QSize size) const;
     void paintDynamicsGrid(QPainter &p, const Mapping &map) const;
     void paintLegend(QPainter &p, QSize size, const QStringList &labels) const;
@@ -102,6 +113,11 @@ private:
     QImage m_background;
     AxisLimits m_backgroundLimits;
     QStringList m_backgroundLegend;
+    std::uint64_t m_backgroundGeneration = 0;
+    // The background with the settled curves on it, and what it holds.
+    QImage m_settled;
+    std::vector<std::uint64_t> m_settledKey;
+    std::uint64_t m_settledBackground = 0;
     bool m_curvesValid = false;
     QSize m_curvesSize;
     AxisLimits m_curvesLimits;

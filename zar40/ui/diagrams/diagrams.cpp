@@ -52,16 +52,30 @@ void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
     m_curves = eqCurves(map, sampler, m_bands, q);
-    m_overlay = eqOverlay(map, sampler, m_bands, m_measuredColumns.update(sampler, m_measurement, m_normalise), q);
+    m_overlay.update(map, sampler, m_bands, m_measurement, m_normalise, q);
 }
 
+// The overlay lies under the filters' own curves, so that those read the
+// same whether a measurement is there or not.
 void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
+    PaintOverlay(p, kind(), map, overlay(), false);
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
-    PaintOverlay(p, kind(), map, m_overlay,
-                 m_overlay.empty() ? QString()
-                                   : QStringLiteral("%1: measured (dashed), predicted (thick)").arg(m_measurementName));
+}
+
+QString EqDiagram::overlayNote() const
+{
+    return QStringLiteral("%1: measured (dashed), predicted (thick)").arg(m_measurementName);
+}
+
+std::vector<std::uint64_t> EqDiagram::settledKey() const { return SettledOverlayKey(overlay(), overlayNote()); }
+
+void EqDiagram::paintSettled(QPainter &p, const Mapping &map) const
+{
+    PaintOverlay(p, kind(), map, overlay(), true);
+    if (!overlay().empty())
+        PaintOverlayNote(p, map, overlayNote());
 }
 
 void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
@@ -74,40 +88,64 @@ void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
 }
 
 void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
-                  const QString &note)
+                  bool settled)
 {
     const bool eq = kind == DiagramKind::EqMagnitude || kind == DiagramKind::EqPhase;
     const int firstX = map.plot().left;
+    QPolygon line;
     for (const OverlayCurve &c : curves) {
+        if (c.settled != settled)
+            continue;
         const QColor colour = eq || c.result ? kOverlayColour : ColourOf(curveColour(kind, c.slot));
         // One-pixel pens stay on the painter's fast path; the thick curve is
         // two of them a row apart.
         p.setPen(QPen(colour, 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
         for (int offset = 0; offset < (c.predicted ? 2 : 1); ++offset) {
-            // One polyline per stretch the measurement covers.
-            QPolygon line;
-            auto flush = [&] {
-                if (line.size() > 1)
-                    p.drawPolyline(line);
-                line.clear();
-            };
-            for (std::size_t i = 0; i < c.rows.size(); ++i) {
+            // One polyline per stretch the measurement covers, with a point
+            // only where the slope changes: the pixels are those of the
+            // column-to-column line, at a fraction of the segments.
+            const std::size_t n = c.rows.size();
+            std::size_t i = 0;
+            while (i < n) {
                 if (c.rows[i] == OverlayCurve::kGap) {
-                    flush();
+                    ++i;
                     continue;
                 }
+                line.clear();
                 line << QPoint(firstX + static_cast<int>(i), c.rows[i] + offset);
+                std::size_t j = i + 1;
+                for (; j < n && c.rows[j] != OverlayCurve::kGap; ++j) {
+                    const bool last = j + 1 == n || c.rows[j + 1] == OverlayCurve::kGap;
+                    if (last || c.rows[j + 1] - c.rows[j] != c.rows[j] - c.rows[j - 1])
+                        line << QPoint(firstX + static_cast<int>(j), c.rows[j] + offset);
+                }
+                if (line.size() > 1)
+                    p.drawPolyline(line);
+                i = j;
             }
-            flush();
         }
     }
-    if (note.isEmpty())
-        return;
+}
+
+void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note)
+{
     p.setFont(diagramFont(12));
     p.setPen(kOverlayColour);
     const PlotRect plot = map.plot();
     p.drawText(QRect(plot.left + 6, plot.top + 4, plot.right - plot.left - 12, 16), Qt::AlignRight | Qt::AlignTop,
                note);
+}
+
+std::vector<std::uint64_t> SettledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note)
+{
+    std::vector<std::uint64_t> key;
+    if (curves.empty())
+        return key;
+    key.push_back(qHash(note));
+    for (const OverlayCurve &c : curves)
+        if (c.settled)
+            key.push_back(c.stamp);
+    return key;
 }
 
 CPEQ_Frequenz_Diagramm::CPEQ_Frequenz_Diagramm(QWidget *parent) : EqDiagram(DiagramKind::EqMagnitude, parent) {}
@@ -165,18 +203,28 @@ void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
     const CurveSampler::Quantity q = QuantityOf(kind());
     m_curves = crossoverCurves(map, sampler, m_outputs, m_options, q);
-    MeasuredOutputs measured{};
-    for (std::size_t o = 0; o < measured.size(); ++o)
-        measured[o] = m_measuredColumns[o].update(sampler, m_measurements[o], m_normalise);
-    m_overlay = crossoverOverlay(map, sampler, m_outputs, m_options, measured, q);
+    m_overlay.update(map, sampler, m_outputs, m_options, m_measurements, m_normalise, q);
 }
 
 void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
+    PaintOverlay(p, kind(), map, overlay(), false);
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
-    PaintOverlay(p, kind(), map, m_overlay,
-                 m_overlay.empty() ? QString() : QStringLiteral("measured (dashed), predicted (thick)"));
+}
+
+QString CrossoverDiagram::overlayNote() const { return QStringLiteral("measured (dashed), predicted (thick)"); }
+
+std::vector<std::uint64_t> CrossoverDiagram::settledKey() const
+{
+    return SettledOverlayKey(overlay(), overlayNote());
+}
+
+void CrossoverDiagram::paintSettled(QPainter &p, const Mapping &map) const
+{
+    PaintOverlay(p, kind(), map, overlay(), true);
+    if (!overlay().empty())
+        PaintOverlayNote(p, map, overlayNote());
 }
 
 QMenu *CrossoverDiagram::contextMenu()

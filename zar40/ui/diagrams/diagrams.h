@@ -32,7 +32,7 @@ public:
     // none draws none. NAME labels it. Repaint with redraw().
     void setMeasurement(std::shared_ptr<const measurement::Measurement> m, const QString &name = {},
                         bool normalise = true);
-    const std::vector<OverlayCurve> &overlay() const { return m_overlay; }
+    const std::vector<OverlayCurve> &overlay() const { return m_overlay.curves(); }
     // The view's commands for the right mouse button.
     void setExtraMenuActions(const QList<QAction *> &actions) { m_extraActions = actions; }
 
@@ -40,7 +40,10 @@ protected:
     QStringList legendLabels() const override;
     void computeCurves(const Mapping &map, CurveSampler &sampler) override;
     void paintCurves(QPainter &p, const Mapping &map) const override;
+    std::vector<std::uint64_t> settledKey() const override;
+    void paintSettled(QPainter &p, const Mapping &map) const override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    QString overlayNote() const;
 
     QList<QAction *> m_extraActions;
     BandRecords m_bands{};
@@ -48,13 +51,15 @@ protected:
     std::shared_ptr<const measurement::Measurement> m_measurement;
     QString m_measurementName;
     bool m_normalise = true;
-    MeasuredColumns m_measuredColumns;
-    std::vector<OverlayCurve> m_overlay;
+    EqOverlay m_overlay;
 };
 
-// The overlay's pen for a curve and the note that explains it.
+// The overlay's curves that are settled (or those that are not), each with
+// its pen; the note that explains them; what the settled part holds.
 void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
-                  const QString &note);
+                  bool settled);
+void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note);
+std::vector<std::uint64_t> SettledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note);
 
 class CPEQ_Frequenz_Diagramm : public EqDiagram
 {
@@ -91,7 +96,7 @@ public:
     // predictions of the summed outputs that have one (all with a phase).
     using Measurements = OutputMeasurements;
     void setMeasurements(Measurements m, bool normalise = true);
-    const std::vector<OverlayCurve> &overlay() const { return m_overlay; }
+    const std::vector<OverlayCurve> &overlay() const { return m_overlay.curves(); }
     // Items after "Result" in the menu, for the view's own commands.
     void setExtraMenuActions(const QList<QAction *> &actions) { m_extraActions = actions; }
 
@@ -109,7 +114,10 @@ protected:
     QStringList legendLabels() const override;
     void computeCurves(const Mapping &map, CurveSampler &sampler) override;
     void paintCurves(QPainter &p, const Mapping &map) const override;
+    std::vector<std::uint64_t> settledKey() const override;
+    void paintSettled(QPainter &p, const Mapping &map) const override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    QString overlayNote() const;
 
     OutputRecords m_outputs{};
     CrossoverOptions m_options;
@@ -117,8 +125,7 @@ protected:
     QMenu *m_menu = nullptr;
     Measurements m_measurements;
     bool m_normalise = true;
-    std::array<MeasuredColumns, 6> m_measuredColumns;
-    std::vector<OverlayCurve> m_overlay;
+    CrossoverOverlay m_overlay;
     QList<QAction *> m_extraActions;
 };
 

@@ -256,3 +256,47 @@ TEST_F(DiagramWidgets, PredictedResultIsThePhaseTrueSumOfMeasuredOutputs)
     ASSERT_EQ(d.overlay().size(), 4u);
     EXPECT_FALSE(d.overlay().back().result);
 }
+
+TEST_F(DiagramWidgets, FramesOverSettledCurvesShowWhatAFreshDiagramShows)
+{
+    // Two outputs whose predictions lie 12 dB apart and never cross, so that
+    // the order the moving and the settled curves are drawn in shows nowhere.
+    const QSize size(800, 400);
+    OutputRecords outs{};
+    for (int i = 0; i < 2; ++i) {
+        outs[i].name = "Out " + std::to_string(i + 1);
+        outs[i].crossover.values = {0, 1000, 4, 6, 20, 4}; // high-pass far below the measurement
+    }
+    auto lowered = std::make_shared<zar40::measurement::Measurement>(*BandMeasurement(dsp::EqPeq1, 1000, 1, 0, true));
+    for (double &db : lowered->magnitudeDb)
+        db -= 12;
+    CrossoverDiagram::Measurements measured{BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true), lowered};
+    AxisLimits limits = windowLimits(DiagramKind::CrossoverMagnitude);
+    const auto fresh = [&] {
+        CCross_Magnitude_Diagramm f;
+        f.setOutputs(outs);
+        f.setMeasurements(measured, false);
+        f.setLimits(limits);
+        return f.render(size);
+    };
+    CCross_Magnitude_Diagramm d;
+    d.setLimits(limits);
+    const auto step = [&] {
+        d.setOutputs(outs);
+        d.setMeasurements(measured, false);
+        d.setLimits(limits);
+        d.redraw();
+        return d.render(size);
+    };
+    EXPECT_EQ(step(), fresh());
+    for (float hz : {100.0f, 60.0f}) { // a drag on output 1: output 2's curves settle
+        outs[0].crossover.values[4] = hz;
+        EXPECT_EQ(step(), fresh()) << hz;
+    }
+    outs[1].crossover.values[4] = 90; // then output 2 moves
+    EXPECT_EQ(step(), fresh());
+    measured[0].reset();
+    EXPECT_EQ(step(), fresh());
+    limits.yMin = -20;
+    EXPECT_EQ(step(), fresh());
+}
