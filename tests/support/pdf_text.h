@@ -1,7 +1,8 @@
 #pragma once
-// What a reader finds in a PDF file, through poppler's pdfinfo and pdftotext:
-// the page count and the text of one page. Empty answers when the tools are
-// missing or the file is not a PDF file; pdfToolsPresent() tells which.
+// What a reader finds in a PDF file, through poppler's pdfinfo, pdftotext
+// and pdftoppm: the page count, the text of one page and one page as a
+// picture. Empty answers when the tools are missing or the file is not a
+// PDF file; pdfToolsPresent() tells which.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -23,7 +24,8 @@ inline std::string commandOutput(const std::string &command)
 
 inline bool pdfToolsPresent()
 {
-    return std::system("command -v pdftotext >/dev/null 2>&1 && command -v pdfinfo >/dev/null 2>&1") == 0;
+    return std::system("command -v pdftotext >/dev/null 2>&1 && command -v pdfinfo >/dev/null 2>&1"
+                       " && command -v pdftoppm >/dev/null 2>&1") == 0;
 }
 
 inline std::string quoted(const std::filesystem::path &path) { return "'" + path.string() + "'"; }
@@ -41,6 +43,18 @@ inline std::string pdfPageText(const std::filesystem::path &pdf, int page)
 {
     const std::string n = std::to_string(page);
     return commandOutput("pdftotext -enc UTF-8 -layout -f " + n + " -l " + n + " " + quoted(pdf) + " - 2>/dev/null");
+}
+
+// Page PAGE (from 1) drawn at DPI into PNG (a path ending in .png); false
+// when nothing was drawn.
+inline bool pdfPageToPng(const std::filesystem::path &pdf, int page, int dpi, const std::filesystem::path &png)
+{
+    std::filesystem::path stem = png;
+    stem.replace_extension();
+    const std::string n = std::to_string(page);
+    const std::string command = "pdftoppm -png -singlefile -r " + std::to_string(dpi) + " -f " + n + " -l " + n + " " +
+                                quoted(pdf) + " " + quoted(stem) + " 2>/dev/null";
+    return std::system(command.c_str()) == 0 && std::filesystem::exists(png);
 }
 
 } // namespace vrntest

@@ -158,7 +158,13 @@ void CZARDocumentView::onHtmlReport()
         UserPrompts::current().error(tr("The report cannot be shown.\n%1").arg(error), this);
         return;
     }
-    show(s->currentRecord(), s->measurementLines(), this);
+    zar40::report::ReportMeasurements measured;
+    measured.channels = m_measurements;
+    for (int c = 0; c < zar40::preset::kChannelCount; ++c)
+        if (const auto &m = s->measurementOf(c))
+            measured.names[static_cast<std::size_t>(c)] = m->name;
+    measured.normalise = s->normalisesMeasurements();
+    show(s->currentRecord(), s->measurementLines(), measured, this);
 }
 
 void CZARDocumentView::onHelpTopics()

@@ -85,7 +85,7 @@ TEST_F(ReportCommand, FailuresSayWhyAndLeaveNoFile)
 // footer on each.
 TEST_F(ReportCommand, WritesThePdfReport)
 {
-    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext, pdfinfo and pdftoppm (poppler-utils) are not installed";
     const fs::path out = m_dir / "report.pdf";
     ASSERT_EQ(run({preset(), "-o", out.string()}), 0) << m_err;
     const int pages = vrntest::pdfPageCount(out);

@@ -128,7 +128,7 @@ bool HtmlReportWindow::exportPdfTo(const QString &path)
     PageTexts texts;
     texts.footer = footerNow();
     texts.measurements = m_measurementLines;
-    const PdfResult written = writeReportPdf(m_record, path, texts);
+    const PdfResult written = writeReportPdf(m_record, path, texts, m_measured);
     if (!written.ok) {
         UserPrompts::current().error(QStringLiteral("The PDF file could not be written as %1.\n%2")
                                          .arg(QDir::toNativeSeparators(path), written.error),

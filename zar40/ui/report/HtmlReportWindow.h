@@ -4,6 +4,7 @@
 // diagrams. Modal; the report is made once, when the window opens.
 #include "zar40/preset/record.h"
 #include "zar40/report/report.h"
+#include "zar40/ui/report/pages/report_pages.h"
 
 #include <QDialog>
 #include <QStringList>
@@ -39,6 +40,8 @@ public:
     // Lines naming the measurements kept with the editor window, listed in
     // PDF files.
     void setMeasurementLines(const QStringList &lines) { m_measurementLines = lines; }
+    // The measurements themselves, drawn in the PDF file's diagrams.
+    void setMeasurements(const ReportMeasurements &measured) { m_measured = measured; }
 
     // The footer of a printout made now.
     QString footerNow() const;
@@ -58,6 +61,7 @@ private:
     Clock m_clock;
     PrintDialog m_printDialog;
     QStringList m_measurementLines;
+    ReportMeasurements m_measured;
 };
 
 } // namespace zar40::report

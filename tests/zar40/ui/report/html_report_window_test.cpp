@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -143,7 +144,7 @@ TEST_F(HtmlReportWindowTest, FileDialogsStartInAFolderThatExists)
 
 TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 {
-    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext, pdfinfo and pdftoppm (poppler-utils) are not installed";
     HtmlReportWindow window(m_record);
     window.setClock([] { return zar40::report::ReportTime{2010, 1, 5, 14, 7, 9}; });
     EXPECT_EQ(window.footerNow(), "ZAR40 Plug-in, 05.01.2010 - 14:07:09");
@@ -177,7 +178,7 @@ TEST_F(HtmlReportWindowTest, PrintoutCarriesHeaderAndFooterOnEveryPage)
 
 TEST_F(HtmlReportWindowTest, PdfListsTheWindowsMeasurementsOnlyWhenThereAreAny)
 {
-    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext and pdfinfo (poppler-utils) are not installed";
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext, pdfinfo and pdftoppm (poppler-utils) are not installed";
     HtmlReportWindow window(m_record);
     const QString plain = m_dir.filePath("plain.pdf"), measured = m_dir.filePath("measured.pdf");
     ASSERT_TRUE(window.exportPdfTo(plain));
@@ -192,4 +193,57 @@ TEST_F(HtmlReportWindowTest, PdfListsTheWindowsMeasurementsOnlyWhenThereAreAny)
     EXPECT_NE(text.find("Output 2: woofer.frd, 600 points"), std::string::npos) << text;
     for (int page = 1; page <= plainPages; ++page)
         EXPECT_EQ(vrntest::pdfPageText(plain.toStdString(), page).find("woofer.frd"), std::string::npos);
+}
+
+namespace {
+
+// Pixels of the measurement overlay's orange, as a PDF reader draws them.
+int OverlayPixels(const QImage &page)
+{
+    int n = 0;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            n += c.red() > 220 && c.green() > 130 && c.green() < 210 && c.blue() < 110;
+        }
+    return n;
+}
+
+} // namespace
+
+TEST_F(HtmlReportWindowTest, PdfDiagramPagesDrawTheWindowsMeasurementsAndPredictions)
+{
+    if (!vrntest::pdfToolsPresent()) GTEST_SKIP() << "pdftotext, pdfinfo and pdftoppm (poppler-utils) are not installed";
+    // Output 1 measured: a driver rising 6 dB an octave from 20 Hz to 20 kHz.
+    auto m = std::make_shared<zar40::measurement::Measurement>();
+    for (double f = 20; f <= 20000; f *= 1.05) {
+        m->frequencyHz.push_back(f);
+        m->magnitudeDb.push_back(80 + 6 * std::log2(f / 1000));
+        m->phaseDeg.push_back(0);
+    }
+    zar40::report::ReportMeasurements measured;
+    measured.channels[preset::kFirstOutput] = m;
+    measured.names[preset::kFirstOutput] = QStringLiteral("driver.frd");
+    HtmlReportWindow window(m_record);
+    const QString plain = m_dir.filePath("plain.pdf"), drawn = m_dir.filePath("drawn.pdf");
+    ASSERT_TRUE(window.exportPdfTo(plain));
+    window.setMeasurementLines({QStringLiteral("Output 1: driver.frd")});
+    window.setMeasurements(measured);
+    ASSERT_TRUE(window.exportPdfTo(drawn));
+
+    // Output 1's page, the first of the last six, as a reader shows it.
+    const auto firstOutputPage = [&](const QString &pdf) {
+        const int page = vrntest::pdfPageCount(pdf.toStdString()) - 5;
+        const QString png = m_dir.filePath(QStringLiteral("page.png"));
+        EXPECT_TRUE(vrntest::pdfPageToPng(pdf.toStdString(), page, 75, png.toStdString()));
+        return std::make_pair(QImage(png), vrntest::pdfPageText(pdf.toStdString(), page));
+    };
+    EXPECT_EQ(OverlayPixels(firstOutputPage(plain).first), 0);
+    const auto [image, text] = firstOutputPage(drawn);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GT(OverlayPixels(image), 200);
+    // The equalizer diagram, the lowest third, draws the measurement and
+    // its prediction and names the file.
+    EXPECT_GT(OverlayPixels(image.copy(0, image.height() * 2 / 3, image.width(), image.height() / 3)), 100);
+    EXPECT_NE(text.find("driver.frd: measured"), std::string::npos) << text;
 }

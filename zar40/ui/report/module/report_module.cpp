@@ -7,10 +7,11 @@
 #include <type_traits>
 
 VRN_PLUGIN_EXPORT void zar40ShowHtmlReport(const zar40::preset::PresetRecord &record, const QStringList &measurements,
-                                           QWidget *parent)
+                                           const zar40::report::ReportMeasurements &measured, QWidget *parent)
 {
     zar40::report::HtmlReportWindow window(record, parent);
     window.setMeasurementLines(measurements);
+    window.setMeasurements(measured);
     window.exec();
 }
 

@@ -131,11 +131,16 @@ int paintMeasurementPage(QPainter &p, QPagedPaintDevice &device, const PageFrame
 }
 
 int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f, const preset::PresetRecord &record,
-                      const PageTexts &texts)
+                      const PageTexts &texts, const ReportMeasurements &measured)
 {
     diagrams::CCross_Magnitude_Diagramm magnitude;
     diagrams::CCross_Phase_Diagramm phase;
     diagrams::CPEQ_Frequenz_Diagramm equalizer;
+    diagrams::CrossoverDiagram::Measurements outputs;
+    for (int o = 0; o < preset::kOutputCount; ++o)
+        outputs[static_cast<std::size_t>(o)] = measured.channels[static_cast<std::size_t>(preset::kFirstOutput + o)];
+    magnitude.setMeasurements(outputs, measured.normalise);
+    phase.setMeasurements(outputs, measured.normalise);
 
     QFont titleFont(QStringLiteral("serif"));
     titleFont.setPointSizeF(12.0);
@@ -161,6 +166,9 @@ int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f
         phase.setOutputs(diagrams::outputsOf(record, o));
         phase.redraw();
         equalizer.setBands(diagrams::BandsOf(record, preset::kFirstOutput + o));
+        const auto measuredChannel = static_cast<std::size_t>(preset::kFirstOutput + o);
+        equalizer.setMeasurement(measured.channels[measuredChannel], measured.names[measuredChannel],
+                                 measured.normalise);
         equalizer.redraw();
 
         qreal y = f.body.top() + titleHeight;
@@ -195,7 +203,8 @@ int printHtml(QPagedPaintDevice &device, const QString &html, const PageTexts &t
     return pages;
 }
 
-PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path, const PageTexts &texts)
+PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path, const PageTexts &texts,
+                         const ReportMeasurements &measured)
 {
     PdfResult result;
     QSaveFile file(path);
@@ -220,7 +229,7 @@ PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path
         const std::string page = report::reportDocument(record);
         result.pages = paintHtmlPages(p, writer, f, fromWindows1252(page), texts);
         result.pages += paintMeasurementPage(p, writer, f, texts);
-        result.pages += paintDiagramPages(p, writer, f, record, texts);
+        result.pages += paintDiagramPages(p, writer, f, record, texts, measured);
         p.end();
     }
     if (!file.commit()) {

@@ -4,12 +4,15 @@
 // of the printout on every page, and for PDF files one page of response
 // diagrams per output after it. The window prints through this and the
 // command-line tool writes PDF files through it, so both give the same pages.
+#include "zar40/measurement/measurement_file.h"
 #include "zar40/preset/record.h"
 #include "zar40/report/report.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <array>
+#include <memory>
 #include <string_view>
 
 class QPagedPaintDevice;
@@ -31,13 +34,22 @@ struct PageTexts {
     QStringList measurements;
 };
 
+// The measurements the window keeps beside the preset, by channel (inputs
+// first), with the names of their files: the diagram pages draw them and
+// their predictions as the window's diagrams do.
+struct ReportMeasurements {
+    std::array<std::shared_ptr<const measurement::Measurement>, preset::kChannelCount> channels{};
+    std::array<QString, preset::kChannelCount> names;
+    bool normalise = true;
+};
+
 // Lays out HTML on DEVICE's pages below the header and above the footer.
 // Draws nothing when DEVICE cannot be painted on. Returns the pages drawn.
 int printHtml(QPagedPaintDevice &device, const QString &html, const PageTexts &texts);
 
 // The whole report of RECORD into the PDF file PATH, A4: the tables, the
 // measurements when there are any, then per output its crossover magnitude
-// and phase and its equalizer magnitude. The
+// and phase and its equalizer magnitude, with MEASURED over them. The
 // file is replaced whole or left as it was. Widgets draw the diagrams, so a
 // QApplication must exist. On failure returns false and says why in ERROR.
 struct PdfResult {
@@ -45,6 +57,7 @@ struct PdfResult {
     int pages = 0;
     QString error;
 };
-PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path, const PageTexts &texts);
+PdfResult writeReportPdf(const preset::PresetRecord &record, const QString &path, const PageTexts &texts,
+                         const ReportMeasurements &measured = {});
 
 } // namespace zar40::report
