@@ -3,17 +3,15 @@
 #include "host_strings.h"
 #include "version.h"
 
-#include <QDesktopServices>
+#include "about_box.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
-
-const char kMakerSite[] = "https://www.varnel-tonsysteme.de";
 
 // Picture 139: the program's emblem on a dark panel.
 QPixmap aboutPicture()
@@ -40,9 +38,10 @@ QString CAbout::titleText()
 QString CAbout::versionLine()
 {
     const StringTable &s = hostStrings();
-    return QStringLiteral("VRN-Control ") + s.text(HostString::Version, QStringLiteral("Version")) + QLatin1Char(' ')
-           + HostVersion::aboutVersionNumber() + QStringLiteral(", ") + s.text(HostString::Build, QStringLiteral("Build"))
-           + QLatin1Char(' ') + HostVersion::aboutBuildNumber();
+    return AboutBox::versionLine(QStringLiteral("VRN-Control"), HostVersion::kMajor, HostVersion::kMinor,
+                                 HostVersion::kPatch, HostVersion::kBuildNumber,
+                                 s.text(HostString::Version, QStringLiteral("Version")),
+                                 s.text(HostString::Build, QStringLiteral("Build")));
 }
 
 CAbout::CAbout(QWidget *parent)
@@ -60,11 +59,7 @@ CAbout::CAbout(QWidget *parent)
 
     auto *version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
-    link->setObjectName(QStringLiteral("hyperlink"));
-    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    link->setOpenExternalLinks(false);
-    connect(link, &QLabel::linkActivated, this, [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
+    QLabel *link = AboutBox::makerSiteLink(this);
     auto *notice = new QLabel(hostStrings().load(HostString::Notice), this);
     notice->setObjectName(QStringLiteral("notice"));
     auto *ok = new QPushButton(tr("OK"), this);

@@ -2,6 +2,8 @@
 
 #include "host_strings.h"
 
+#include "about_box.h"
+
 namespace HostVersion {
 
 QString revisionText()
@@ -11,17 +13,17 @@ QString revisionText()
 
 QString buildText(const StringTable &strings)
 {
-    return strings.text(HostString::Build, QStringLiteral("Build")) + QString::asprintf(" r%04d", kBuildNumber);
+    return strings.text(HostString::Build, QStringLiteral("Build")) + QLatin1Char(' ') + AboutBox::buildNumber(kBuildNumber);
 }
 
 QString aboutVersionNumber()
 {
-    return QString::asprintf("%d.%d%d", kMajor, kMinor, kPatch);
+    return AboutBox::versionNumber(kMajor, kMinor, kPatch);
 }
 
 QString aboutBuildNumber()
 {
-    return QString::asprintf("r%04d", kBuildNumber);
+    return AboutBox::buildNumber(kBuildNumber);
 }
 
 QString updateComparisonText()

@@ -2,15 +2,14 @@
 
 #include "nov_strings.h"
 
-#include <QDesktopServices>
+#include "about_box.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
 
-const char kMakerSite[] = "https://www.varnel-tonsysteme.de";
 constexpr int kVersionMajor = 1;
 constexpr int kVersionMinor = 0;
 constexpr int kVersionPatch = 0;
@@ -26,10 +25,9 @@ QString CAbout::titleText()
 QString CAbout::versionLine()
 {
     const StringTable &s = novStrings();
-    return QStringLiteral("NOV-Plugin ") + s.text(NovString::Version, QStringLiteral("Version")) + QLatin1Char(' ')
-           + QStringLiteral("%1.%2%3").arg(kVersionMajor).arg(kVersionMinor).arg(kVersionPatch) + QStringLiteral(", ")
-           + s.text(NovString::Build, QStringLiteral("Build")) + QLatin1Char(' ')
-           + QStringLiteral("r%1").arg(kBuildNumber, 4, 10, QLatin1Char('0'));
+    return AboutBox::versionLine(QStringLiteral("NOV-Plugin"), kVersionMajor, kVersionMinor, kVersionPatch, kBuildNumber,
+                                 s.text(NovString::Version, QStringLiteral("Version")),
+                                 s.text(NovString::Build, QStringLiteral("Build")));
 }
 
 CAbout::CAbout(QWidget *parent)
@@ -42,10 +40,7 @@ CAbout::CAbout(QWidget *parent)
     layout->addWidget(logo, 0, 0, 3, 1, Qt::AlignTop);
     auto *version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
-    link->setObjectName(QStringLiteral("hyperlink"));
-    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    connect(link, &QLabel::linkActivated, this, [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
+    QLabel *link = AboutBox::makerSiteLink(this);
     auto *ok = new QPushButton(tr("OK"), this);
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -39,6 +39,11 @@ TEST(About, TitleAndVersionLineUseTheStringTableWithFallbacks)
     EXPECT_EQ(about.windowTitle(), "About VRN-Control");
     EXPECT_EQ(about.findChild<QLabel *>("versionLine")->text(), "VRN-Control Version 1.50, Build r0112");
     EXPECT_EQ(about.findChild<QLabel *>("notice")->text(), s.load(HostString::Notice));
+    // The link opens through the desktop, not inside the label.
+    const QLabel *link = about.findChild<QLabel *>("hyperlink");
+    ASSERT_TRUE(link);
+    EXPECT_TRUE(link->text().contains("https://www.varnel-tonsysteme.de"));
+    EXPECT_FALSE(link->openExternalLinks());
 }
 
 TEST(About, RightClickOnTheEmblemTogglesTheLargeBox)

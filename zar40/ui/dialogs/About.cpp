@@ -2,15 +2,14 @@
 
 #include "zar40/comm/codec/values.h"
 
-#include <QDesktopServices>
+#include "about_box.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
 
-const char kMakerSite[] = "https://www.varnel-tonsysteme.de";
 const char kMakerNotice[] = "ZAR40 and VRN-Control are products of Varnel Tonsysteme.";
 constexpr int kVersionMajor = 2;
 constexpr int kVersionMinor = 1;
@@ -26,11 +25,7 @@ QString CAbout::titleText()
 
 QString CAbout::versionLine()
 {
-    return QStringLiteral("ZAR40-Plugin Version %1.%2%3, Build r%4")
-        .arg(kVersionMajor)
-        .arg(kVersionMinor)
-        .arg(kVersionPatch)
-        .arg(kBuildNumber, 4, 10, QLatin1Char('0'));
+    return AboutBox::versionLine(QStringLiteral("ZAR40-Plugin"), kVersionMajor, kVersionMinor, kVersionPatch, kBuildNumber);
 }
 
 QString CAbout::firmwareLine(int major, int minor)
@@ -48,10 +43,7 @@ CAbout::CAbout(QWidget *parent)
     version->setObjectName(QStringLiteral("versionLine"));
     auto *firmware = new QLabel(firmwareLine(zar40::codec::kExpectedRevisionMajor, zar40::codec::kExpectedRevisionMinor), this);
     firmware->setObjectName(QStringLiteral("firmwareLine"));
-    auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QLatin1String(kMakerSite)), this);
-    link->setObjectName(QStringLiteral("hyperlink"));
-    link->setTextInteractionFlags(Qt::TextBrowserInteraction);
-    connect(link, &QLabel::linkActivated, this, [](const QString &url) { QDesktopServices::openUrl(QUrl(url)); });
+    QLabel *link = AboutBox::makerSiteLink(this);
     auto *notice = new QLabel(QString::fromLatin1(kMakerNotice), this);
     auto *ok = new QPushButton(tr("OK"), this);
     ok->setDefault(true);
