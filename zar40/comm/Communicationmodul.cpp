@@ -123,11 +123,7 @@ void CCommunicationmodul::writePreset(const preset::PresetRecord &record)
 
 void CCommunicationmodul::shutDown()
 {
-    endTransferWindow();
-    if (m_job == Job::ReadingPreset || m_job == Job::WritingPreset) m_job = Job::None;
-    m_transferRequestOut = false;
-    m_engine->dropAll(this);
-    m_repeatTimer.stop();
+    abandonWork();
     if (m_state != State::Idle) {
         setState(State::ReqDisconnect);
         runState(ReqDisconnect, 0, 0);
@@ -412,7 +408,7 @@ void CCommunicationmodul::closeTransport()
     if (m_transport && m_transport->isOpen()) m_transport->close();
 }
 
-void CCommunicationmodul::close()
+void CCommunicationmodul::abandonWork()
 {
     // A disconnect asked for in the middle of a transfer must not leave its
     // wait window open and the editor disabled.
@@ -423,6 +419,11 @@ void CCommunicationmodul::close()
     // otherwise meet the closed link and end as a time-out.
     m_engine->dropAll(this);
     m_repeatTimer.stop();
+}
+
+void CCommunicationmodul::close()
+{
+    abandonWork();
     m_replyTarget = nullptr;
     closeTransport();
     setState(State::Idle);

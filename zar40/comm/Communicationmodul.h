@@ -187,6 +187,9 @@ private:
     void endTransferWindow();
     void reportProgress(int done, int total);
     void closeTransport();
+    // Ends a transfer under way with its wait window and drops the work
+    // queued behind it, before the link closes.
+    void abandonWork();
     void close();
     void onLinkFailed();
     void onLinkClosed();
