@@ -63,6 +63,14 @@ std::string decimals(double v, int least)
     return buffer;
 }
 
+// A range of the facts as a refusal names it: "between 20 and 44000 Hz",
+// with signed limits "between -20 and +12 dB".
+std::string between(const preset::ParameterFacts &facts, bool sign)
+{
+    auto limit = [&](float v) { return (sign && v > 0.0f ? "+" : "") + decimals(v, 0); };
+    return "between " + limit(facts.min) + " and " + limit(facts.max) + std::string(facts.suffix);
+}
+
 } // namespace
 
 BandTextRead readBandText(std::string_view text)
@@ -185,17 +193,17 @@ BandTextRead readBandText(std::string_view text)
         if (!fc)
             return refused(lineNumber, "the frequency (Fc) is missing");
         if (!(*fc >= preset::kEqFrequencyFacts.min - 0.5 && *fc < preset::kEqFrequencyFacts.max + 0.5))
-            return refused(lineNumber, "the frequency must lie between 20 and 44000 Hz");
+            return refused(lineNumber, "the frequency must lie " + between(preset::kEqFrequencyFacts, false));
         if (wantsGain && !gain)
             return refused(lineNumber, "the gain is missing");
         if (!wantsGain && gain && *gain != 0.0)
             return refused(lineNumber, "this type has no gain on the device");
         if (gain && !(*gain >= preset::kEqGainFacts.min && *gain <= preset::kEqGainFacts.max))
-            return refused(lineNumber, "the gain must lie between -20 and +12 dB");
+            return refused(lineNumber, "the gain must lie " + between(preset::kEqGainFacts, true));
         if (!q)
             q = kDefaultQ;
         if (!(*q >= preset::kEqQFacts.min - 1e-6 && *q <= preset::kEqQFacts.max + 1e-6))
-            return refused(lineNumber, "Q must lie between 0.1 and 20");
+            return refused(lineNumber, "Q must lie " + between(preset::kEqQFacts, false));
         band.type = state == "ON" ? code : dsp::EqBypass;
         band.frequencyHz = static_cast<std::int32_t>(std::lround(*fc));
         band.q = wantsQ ? static_cast<float>(*q) : kDefaultQ;
