@@ -13,6 +13,7 @@
 #include "canbus/netid.h"
 #include "zar40/comm/BusScheduler.h"
 #include "zar40/comm/can/CanWndTransport.h"
+#include "zar40/comm/can/can_window_claims.h"
 #include "zar40/comm/CommCtrl.h"
 #include "zar40/comm/CommPrompts.h"
 #include "zar40/comm/RemoteWatch.h"
@@ -63,14 +64,7 @@ public:
     void start()
     {
         for (int id = canbus::kMinNetId; id <= canbus::kMaxNetId; ++id) {
-            if (m_window->clients()[id - 1].canId == 0) {
-                CanRequest r;
-                r.id = id;
-                r.client = this;
-                r.clientHwnd = this;
-                m_window->request(CAN_REGISTER, r);
-            }
-            if (m_window->clients()[id - 1].client == this) m_registered << id;
+            if (zar40::comm::claimFreeNetId(m_window, id, this)) m_registered << id;
             else m_inUse << id;
         }
         m_scanner.setSkipped(m_inUse);
@@ -97,14 +91,7 @@ private:
     }
     void unregisterAll()
     {
-        if (m_window)
-            for (int id : std::as_const(m_registered)) {
-                CanRequest r;
-                r.id = id;
-                r.client = this;
-                r.clientHwnd = this;
-                m_window->request(CAN_UNREGISTER, r);
-            }
+        for (int id : std::as_const(m_registered)) zar40::comm::releaseNetId(m_window, id, this);
         m_registered.clear();
     }
     void finish()

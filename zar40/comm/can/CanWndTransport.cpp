@@ -1,4 +1,5 @@
 #include "CanWndTransport.h"
+#include "can_window_claims.h"
 
 #include "can/CanWnd.h"
 #include "can/can_messages.h"
@@ -37,14 +38,7 @@ bool CanWndTransport::open()
         setError(QStringLiteral("there is no CAN window in this program"));
         return false;
     }
-    CanRequest request;
-    request.id = netId();
-    request.client = this;
-    request.clientHwnd = this;
-    m_window->request(CAN_REGISTER, request);
-    // The entry decides, not the request's result: only an entry that holds
-    // this object routes the Net-ID's frames here.
-    if (!canbus::netIdUsable(netId()) || !m_window || m_window->clients()[netId() - 1].client != this) {
+    if (!claimNetId(m_window, netId(), this)) {
         setError(canbus::netIdUsable(netId())
                      ? QStringLiteral("CAN Net-ID %1 is in use by another connection").arg(netId())
                      : canbus::netIdProblem(netId()));
@@ -58,12 +52,7 @@ void CanWndTransport::close()
 {
     if (!m_registered) return;
     m_registered = false;
-    if (!m_window) return;
-    CanRequest request;
-    request.id = netId();
-    request.client = this;
-    request.clientHwnd = this;
-    m_window->request(CAN_UNREGISTER, request);
+    releaseNetId(m_window, netId(), this);
 }
 
 bool CanWndTransport::sendFrame(std::uint32_t id, const codec::MessageBytes &data)

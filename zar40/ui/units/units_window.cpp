@@ -12,6 +12,7 @@
 #include "canbus/netid.h"
 #include "zar40/comm/BusScheduler.h"
 #include "zar40/comm/can/CanWndTransport.h"
+#include "zar40/comm/can/can_window_claims.h"
 
 #include <QPointer>
 
@@ -31,15 +32,7 @@ public:
 
     bool claim(int netId)
     {
-        if (!m_window) return false;
-        if (m_window->clients()[netId - 1].canId == 0) {
-            CanRequest r;
-            r.id = netId;
-            r.client = this;
-            r.clientHwnd = this;
-            m_window->request(CAN_REGISTER, r);
-        }
-        if (!m_window || m_window->clients()[netId - 1].client != this) return false;
+        if (!zar40::comm::claimFreeNetId(m_window, netId, this)) return false;
         if (!m_claimed.contains(netId)) m_claimed << netId;
         return true;
     }
@@ -60,15 +53,7 @@ protected:
     }
 
 private:
-    void unregisterId(int netId)
-    {
-        if (!m_window) return;
-        CanRequest r;
-        r.id = netId;
-        r.client = this;
-        r.clientHwnd = this;
-        m_window->request(CAN_UNREGISTER, r);
-    }
+    void unregisterId(int netId) { zar40::comm::releaseNetId(m_window, netId, this); }
 
     QPointer<CCanWnd> m_window;
     QList<int> m_claimed;
