@@ -167,7 +167,7 @@ std::unique_ptr<dia::ResponseDiagram> makeDiagram(const PlotArgs &a, const prese
             eq = std::make_unique<dia::CPEQ_Frequenz_Diagramm>();
         else
             eq = std::make_unique<dia::CPEQ_Phase_Diagramm>();
-        eq->setBands(dia::BandsOf(record, a.channel));
+        eq->setBands(dia::bandRecordsOf(record, a.channel));
         if (forEq)
             eq->setMeasurement(
                 forEq, QString::fromStdString(std::filesystem::path(a.measurements.front().second).filename().string()),

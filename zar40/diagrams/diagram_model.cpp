@@ -246,7 +246,7 @@ bool InsideLimits(const AxisLimits &l, int f, int v)
 
 } // namespace
 
-bool DragBand(const Mapping &map, BandRecord &band, int x, int y)
+bool dragBand(const Mapping &map, BandRecord &band, int x, int y)
 {
     const int f = truncateToInt(map.xToFrequency(x));
     const int v = truncateToInt(map.yToValue(y));
@@ -303,7 +303,7 @@ bool outputDrawsCurve(const OutputRecord &output)
     return (output.shown || output.locked) && !output.crossover.bothBypassed();
 }
 
-std::vector<int> SummedOutputs(const OutputRecords &outputs)
+std::vector<int> outputsInSum(const OutputRecords &outputs)
 {
     std::vector<int> summed;
     for (std::size_t i = 0; i < outputs.size(); ++i)
@@ -314,7 +314,7 @@ std::vector<int> SummedOutputs(const OutputRecords &outputs)
 
 bool resultDrawn(const OutputRecords &outputs, const CrossoverOptions &options)
 {
-    return options.result && !SummedOutputs(outputs).empty();
+    return options.result && !outputsInSum(outputs).empty();
 }
 
 bool crossoverMarkerActive(const OutputRecord &output, bool highPass)
@@ -441,7 +441,7 @@ std::vector<Curve> crossoverCurves(const Mapping &map, const CurveSampler &sampl
     }
     if (resultDrawn(outputs, options)) {
         std::vector<dsp::OutputChain> summed;
-        for (int o : SummedOutputs(outputs))
+        for (int o : outputsInSum(outputs))
             summed.push_back(chains[static_cast<std::size_t>(o)]);
         curves.push_back({6, true, curveRows(map, sampler.sum(q, dsp::buildResultBuffer(summed, options.peq)))});
     }

@@ -136,7 +136,7 @@ inline constexpr int kNoMarker = 100;
 // The first band with a marker within 13 pixels across and 9 up or down.
 int hitBand(const Mapping &map, const BandRecords &bands, int x, int y);
 // Applies a drag move of band `index` to (x, y); true when the band changed.
-bool DragBand(const Mapping &map, BandRecord &band, int x, int y);
+bool dragBand(const Mapping &map, BandRecord &band, int x, int y);
 
 // ---- Crossover diagrams ---------------------------------------------------------
 
@@ -167,7 +167,7 @@ dsp::OutputChain outputChainOf(const OutputRecord &output, bool withPeq);
 // bypassed.
 bool outputDrawsCurve(const OutputRecord &output);
 // The outputs summed into "Result": the locked ones, in output order.
-std::vector<int> SummedOutputs(const OutputRecords &outputs);
+std::vector<int> outputsInSum(const OutputRecords &outputs);
 bool resultDrawn(const OutputRecords &outputs, const CrossoverOptions &options);
 
 // Marker index 2*output (low-pass) or 2*output + 1 (high-pass), 0 to 11.

@@ -4,7 +4,7 @@
 
 namespace zar40::diagrams {
 
-BandRecords BandsOf(const preset::PresetRecord &record, int channel)
+BandRecords bandRecordsOf(const preset::PresetRecord &record, int channel)
 {
     BandRecords bands{};
     const model::BandSettings settings = model::channelBands(record, channel);
@@ -21,7 +21,7 @@ OutputRecords outputsOf(const preset::PresetRecord &record, int selected)
     for (std::size_t o = 0; o < outputs.size(); ++o) {
         OutputRecord &out = outputs[o];
         const preset::OutputChannel &channel = record.outputs[o];
-        out.bands = BandsOf(record, preset::kFirstOutput + static_cast<int>(o));
+        out.bands = bandRecordsOf(record, preset::kFirstOutput + static_cast<int>(o));
         const dsp::CrossoverSettings lp = model::toCrossover(channel.highCut);
         const dsp::CrossoverSettings hp = model::toCrossover(channel.lowCut);
         out.crossover.values = {static_cast<float>(lp.type), static_cast<float>(lp.frequencyHz),

@@ -7,7 +7,7 @@
 namespace zar40::diagrams {
 
 // The five bands of a channel (0 input A, 1 Summe, 2 input B, 3..8 outputs).
-BandRecords BandsOf(const preset::PresetRecord &record, int channel);
+BandRecords bandRecordsOf(const preset::PresetRecord &record, int channel);
 // The six outputs while output SELECTED (0..5) is chosen: the outputs fed
 // from the same input are locked; every output starts shown.
 OutputRecords outputsOf(const preset::PresetRecord &record, int selected);

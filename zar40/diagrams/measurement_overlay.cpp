@@ -166,7 +166,7 @@ const std::vector<OverlayCurve> &CrossoverOverlay::update(const Mapping &map, co
 {
     std::size_t n = 0;
     const bool result = resultDrawn(outputs, options);
-    const std::vector<int> summedOutputs = result ? SummedOutputs(outputs) : std::vector<int>{};
+    const std::vector<int> summedOutputs = result ? outputsInSum(outputs) : std::vector<int>{};
     // Outputs of the sum that have a measurement, and whether all of them
     // have a phase to be summed with.
     std::vector<int> terms;

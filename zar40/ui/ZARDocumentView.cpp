@@ -696,7 +696,7 @@ void CZARDocumentView::showDiagrams()
             m_crossMagnitude->redraw();
             m_crossPhase->redraw();
         } else {
-            const diagrams::BandRecords bands = diagrams::BandsOf(r, selection.eqChannel);
+            const diagrams::BandRecords bands = diagrams::bandRecordsOf(r, selection.eqChannel);
             m_eqMagnitude->setBands(bands);
             m_eqPhase->setBands(bands);
             m_eqMagnitude->redraw();

@@ -130,7 +130,7 @@ TEST(DiagramModel, CrossoverCurvesFollowShownLockedAndOptions)
     EXPECT_EQ(curves[0].slot, 0);
     EXPECT_EQ(curves[1].slot, 1);
     EXPECT_TRUE(curves[2].result);
-    EXPECT_EQ(SummedOutputs(outs), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(outputsInSum(outs), (std::vector<int>{0, 1, 2}));
     opt.result = false;
     EXPECT_EQ(crossoverCurves(m, s, outs, opt, CurveSampler::Quantity::Magnitude).size(), 2u);
     // "PEQ" off: a band on the output no longer shows in its curve.
@@ -159,16 +159,16 @@ TEST(DiagramModel, EqMarkerHitAndDragRules)
     EXPECT_FALSE(bandHasMarker(m, bands[3]));
 
     // A low pass moves only in frequency; its gain stays 0.
-    EXPECT_TRUE(DragBand(m, bands[1], m.frequencyToX(2000), m.valueToY(10)));
+    EXPECT_TRUE(dragBand(m, bands[1], m.frequencyToX(2000), m.valueToY(10)));
     EXPECT_NEAR(bands[1].frequency, 2000, 30);
     EXPECT_EQ(bands[1].gain, 0.0f);
     // A gain band takes the truncated value when within its gain limits.
-    EXPECT_TRUE(DragBand(m, bands[0], m.frequencyToX(200), m.valueToY(-10)));
+    EXPECT_TRUE(dragBand(m, bands[0], m.frequencyToX(200), m.valueToY(-10)));
     EXPECT_EQ(bands[0].gain, -10.0f);
     // Outside the plot nothing changes.
     const BandRecord before = bands[0];
-    EXPECT_FALSE(DragBand(m, bands[0], 10, 200));
-    EXPECT_FALSE(DragBand(m, bands[0], 300, 5));
+    EXPECT_FALSE(dragBand(m, bands[0], 10, 200));
+    EXPECT_FALSE(dragBand(m, bands[0], 300, 5));
     EXPECT_EQ(bands[0].frequency, before.frequency);
     EXPECT_EQ(bands[0].gain, before.gain);
 

@@ -9,7 +9,7 @@
 
 namespace zar40::diagrams {
 
-QColor ColourOf(std::uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
+QColor colourFromBgr(std::uint32_t bgr) { return QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF); }
 
 namespace {
 
@@ -253,7 +253,7 @@ void ResponseDiagram::paintLegend(QPainter &p, QSize size, const QStringList &la
     for (int i = 0; i < slotCount; ++i) {
         const int x = 70 + i * slotWidth;
         const bool result = i == slotCount - 1;
-        p.setPen(QPen(result ? QColor(Qt::white) : ColourOf(curveColour(m_kind, i)), result ? kResultPenWidth : 1));
+        p.setPen(QPen(result ? QColor(Qt::white) : colourFromBgr(curveColour(m_kind, i)), result ? kResultPenWidth : 1));
         p.drawLine(x, mid, x + 25, mid);
         p.setPen(Qt::white);
         p.drawText(QRect(x + 30, h - 25, slotWidth - 30, 20), Qt::AlignLeft | Qt::AlignVCenter, labels[i]);
@@ -359,7 +359,7 @@ void ResponseDiagram::paintCurveRows(QPainter &p, const Curve &c, int firstX) co
     QPolygon line(static_cast<int>(c.rows.size()));
     for (std::size_t i = 0; i < c.rows.size(); ++i)
         line.setPoint(static_cast<int>(i), firstX + static_cast<int>(i), c.rows[i]);
-    const QColor colour = c.result ? QColor(Qt::white) : ColourOf(curveColour(m_kind, c.slot));
+    const QColor colour = c.result ? QColor(Qt::white) : colourFromBgr(curveColour(m_kind, c.slot));
     p.setPen(QPen(colour, c.result ? kResultPenWidth : 1, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));
     p.drawPolyline(line);
 }

@@ -127,7 +127,7 @@ private:
 };
 
 // 0x00BBGGRR to a colour.
-QColor ColourOf(std::uint32_t bgr);
+QColor colourFromBgr(std::uint32_t bgr);
 QFont diagramFont(int pixelSize, bool bold = false, bool underline = false);
 
 } // namespace zar40::diagrams

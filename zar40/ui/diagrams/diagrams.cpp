@@ -59,7 +59,7 @@ void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 // same whether a measurement is there or not.
 void EqDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
-    PaintOverlay(p, kind(), map, overlay(), false);
+    paintMeasurementOverlay(p, kind(), map, overlay(), false);
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
 }
@@ -73,7 +73,7 @@ std::vector<std::uint64_t> EqDiagram::settledKey() const { return SettledOverlay
 
 void EqDiagram::paintSettled(QPainter &p, const Mapping &map) const
 {
-    PaintOverlay(p, kind(), map, overlay(), true);
+    paintMeasurementOverlay(p, kind(), map, overlay(), true);
     if (!overlay().empty())
         PaintOverlayNote(p, map, overlayNote());
 }
@@ -87,7 +87,7 @@ void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
     menu.exec(e->globalPos());
 }
 
-void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
+void paintMeasurementOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
                   bool settled)
 {
     const bool eq = kind == DiagramKind::EqMagnitude || kind == DiagramKind::EqPhase;
@@ -96,7 +96,7 @@ void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::
     for (const OverlayCurve &c : curves) {
         if (c.settled != settled)
             continue;
-        const QColor colour = eq || c.result ? kOverlayColour : ColourOf(curveColour(kind, c.slot));
+        const QColor colour = eq || c.result ? kOverlayColour : colourFromBgr(curveColour(kind, c.slot));
         // One-pixel pens stay on the painter's fast path; the thick curve is
         // two of them a row apart.
         p.setPen(QPen(colour, 1, c.predicted ? Qt::SolidLine : Qt::DashLine, Qt::FlatCap, Qt::MiterJoin));
@@ -161,7 +161,7 @@ void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
             continue;
         const MarkerPoint pt = bandMarkerPoint(map, m_bands[i]);
         const bool up = m_bands[i].gain >= 0.0f;
-        p.setPen(QPen(ColourOf(curveColour(kind(), static_cast<int>(i))), 1));
+        p.setPen(QPen(colourFromBgr(curveColour(kind(), static_cast<int>(i))), 1));
         p.drawPolygon(Triangle(pt.x, pt.y, up));
         const QRect box = up ? QRect(QPoint(pt.x, pt.y - 25), QPoint(pt.x + 10, pt.y - 10))
                              : QRect(QPoint(pt.x, pt.y + 10), QPoint(pt.x + 10, pt.y + 25));
@@ -173,7 +173,7 @@ int CPEQ_Frequenz_Diagramm::markerAt(const Mapping &map, int x, int y) const { r
 
 void CPEQ_Frequenz_Diagramm::moveMarker(const Mapping &map, int marker, int x, int y)
 {
-    DragBand(map, m_bands[static_cast<std::size_t>(marker)], x, y);
+    dragBand(map, m_bands[static_cast<std::size_t>(marker)], x, y);
 }
 
 // The band of a finished drag travels as kNoMarker + band.
@@ -208,7 +208,7 @@ void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 
 void CrossoverDiagram::paintCurves(QPainter &p, const Mapping &map) const
 {
-    PaintOverlay(p, kind(), map, overlay(), false);
+    paintMeasurementOverlay(p, kind(), map, overlay(), false);
     for (const Curve &c : m_curves)
         paintCurveRows(p, c, map.plot().left);
 }
@@ -222,7 +222,7 @@ std::vector<std::uint64_t> CrossoverDiagram::settledKey() const
 
 void CrossoverDiagram::paintSettled(QPainter &p, const Mapping &map) const
 {
-    PaintOverlay(p, kind(), map, overlay(), true);
+    paintMeasurementOverlay(p, kind(), map, overlay(), true);
     if (!overlay().empty())
         PaintOverlayNote(p, map, overlayNote());
 }
@@ -297,7 +297,7 @@ void CCross_Magnitude_Diagramm::paintMarkers(QPainter &p, const Mapping &map) co
     const int zero = map.valueToY(0);
     p.setBrush(Qt::NoBrush);
     for (std::size_t o = 0; o < m_outputs.size(); ++o) {
-        p.setPen(QPen(ColourOf(curveColour(kind(), static_cast<int>(o))), 1));
+        p.setPen(QPen(colourFromBgr(curveColour(kind(), static_cast<int>(o))), 1));
         for (bool highPass : {false, true}) {
             if (crossoverMarkerActive(m_outputs[o], highPass))
                 p.drawPolygon(Triangle(crossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
@@ -333,7 +333,7 @@ void CDynamik_Diagramm::paintCurves(QPainter &p, const Mapping &) const
     QPolygon line(static_cast<int>(m_curve.size()));
     for (std::size_t i = 0; i < m_curve.size(); ++i)
         line.setPoint(static_cast<int>(i), m_curve[i].x, m_curve[i].y);
-    p.setPen(QPen(ColourOf(kDynamicsCurveColour), 2));
+    p.setPen(QPen(colourFromBgr(kDynamicsCurveColour), 2));
     p.drawPolyline(line);
 }
 

@@ -56,7 +56,7 @@ protected:
 
 // The overlay's curves that are settled (or those that are not), each with
 // its pen; the note that explains them; what the settled part holds.
-void PaintOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
+void paintMeasurementOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
                   bool settled);
 void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note);
 std::vector<std::uint64_t> SettledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note);

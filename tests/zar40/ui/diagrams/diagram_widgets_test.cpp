@@ -26,7 +26,7 @@ void Mouse(QWidget &w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt
     QApplication::sendEvent(&w, &e);
 }
 
-QRgb Rgb(std::uint32_t bgr) { return ColourOf(bgr).rgb(); }
+QRgb Rgb(std::uint32_t bgr) { return colourFromBgr(bgr).rgb(); }
 
 class DiagramWidgets : public ::testing::Test {
 protected:

@@ -165,7 +165,7 @@ int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f
         magnitude.redraw();
         phase.setOutputs(diagrams::outputsOf(record, o));
         phase.redraw();
-        equalizer.setBands(diagrams::BandsOf(record, preset::kFirstOutput + o));
+        equalizer.setBands(diagrams::bandRecordsOf(record, preset::kFirstOutput + o));
         const auto measuredChannel = static_cast<std::size_t>(preset::kFirstOutput + o);
         equalizer.setMeasurement(measured.channels[measuredChannel], measured.names[measuredChannel],
                                  measured.normalise);
