@@ -10,7 +10,7 @@
 
 namespace panels_test {
 
-inline QApplication &App()
+inline QApplication &testApp()
 {
     static int argc = 1;
     static char name[] = "zar40-ui-panels-tests";
@@ -25,7 +25,7 @@ inline QApplication &App()
 
 class PanelTest : public ::testing::Test {
 protected:
-    void SetUp() override { App(); }
+    void SetUp() override { testApp(); }
 };
 
 // Replaces a field's text as a user does (select all, type) and finishes
