@@ -83,7 +83,7 @@ namespace {
 
 // ceil() of a pixel position; positions far outside any window saturate so
 // that a wild value never overflows the conversion.
-int CeilPixel(double v)
+int ceilPixel(double v)
 {
     if (std::isnan(v))
         return 0;
@@ -102,7 +102,7 @@ Mapping::Mapping(DiagramKind kind, PlotRect plot, AxisLimits limits)
 int Mapping::frequencyToX(double f) const
 {
     const double lo = m_limits.xMin, hi = m_limits.xMax;
-    return CeilPixel(m_plot.left + m_plot.width() * std::log(f / lo) / std::log(hi / lo));
+    return ceilPixel(m_plot.left + m_plot.width() * std::log(f / lo) / std::log(hi / lo));
 }
 
 double Mapping::xToFrequency(double x) const
@@ -113,7 +113,7 @@ double Mapping::xToFrequency(double x) const
 
 int Mapping::inputToX(double level) const
 {
-    return CeilPixel(m_plot.left + (level - m_limits.xMin) * m_plot.width() / double(m_limits.xMax - m_limits.xMin));
+    return ceilPixel(m_plot.left + (level - m_limits.xMin) * m_plot.width() / double(m_limits.xMax - m_limits.xMin));
 }
 
 double Mapping::xToInput(double x) const
@@ -131,7 +131,7 @@ double Mapping::clampValue(double v) const
 int Mapping::valueToY(double v) const
 {
     v = clampValue(v);
-    return CeilPixel(m_plot.bottom +
+    return ceilPixel(m_plot.bottom +
                      (v - m_limits.yMin) * (m_plot.top - m_plot.bottom) / double(m_limits.yMax - m_limits.yMin));
 }
 
@@ -239,7 +239,7 @@ int hitBand(const Mapping &map, const BandRecords &bands, int x, int y)
 
 namespace {
 
-bool InsideLimits(const AxisLimits &l, int f, int v)
+bool insideLimits(const AxisLimits &l, int f, int v)
 {
     return f >= l.xMin && f <= l.xMax && v >= l.yMin && v <= l.yMax;
 }
@@ -250,7 +250,7 @@ bool dragBand(const Mapping &map, BandRecord &band, int x, int y)
 {
     const int f = truncateToInt(map.xToFrequency(x));
     const int v = truncateToInt(map.yToValue(y));
-    if (!InsideLimits(map.limits(), f, v))
+    if (!insideLimits(map.limits(), f, v))
         return false;
     const BandRecord before = band;
     band.frequency = static_cast<float>(f);
@@ -267,7 +267,7 @@ namespace {
 
 std::int32_t FieldAsInt(float v) { return truncateToInt(v); }
 
-std::uint32_t FieldAsCode(float v)
+std::uint32_t fieldAsCode(float v)
 {
     // A negative or absurd code from outside is no code the designs know.
     return v >= 0.0f && v < 256.0f ? static_cast<std::uint32_t>(v) : 255u;
@@ -277,12 +277,12 @@ std::uint32_t FieldAsCode(float v)
 
 dsp::CrossoverSettings CrossoverRecord::lowPass() const
 {
-    return {FieldAsCode(values[0]), FieldAsInt(values[1]), FieldAsInt(values[2])};
+    return {fieldAsCode(values[0]), FieldAsInt(values[1]), FieldAsInt(values[2])};
 }
 
 dsp::CrossoverSettings CrossoverRecord::highPass() const
 {
-    return {FieldAsCode(values[3]), FieldAsInt(values[4]), FieldAsInt(values[5])};
+    return {fieldAsCode(values[3]), FieldAsInt(values[4]), FieldAsInt(values[5])};
 }
 
 bool CrossoverRecord::bothBypassed() const
@@ -353,7 +353,7 @@ bool dragCrossoverMarker(const Mapping &map, OutputRecords &outputs, int marker,
         return false;
     const int f = truncateToInt(map.xToFrequency(x));
     const int v = truncateToInt(map.yToValue(y));
-    if (!InsideLimits(map.limits(), f, v))
+    if (!insideLimits(map.limits(), f, v))
         return false;
     float &field = outputs[static_cast<std::size_t>(marker / 2)].crossover.values[marker % 2 ? 4 : 1];
     const float before = field;

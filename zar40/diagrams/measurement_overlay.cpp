@@ -11,7 +11,7 @@ namespace {
 namespace ms = zar40::measurement;
 using Quantity = CurveSampler::Quantity;
 
-double Wrap(double deg)
+double wrap(double deg)
 {
     double w = std::fmod(deg + 180.0, 360.0);
     if (w < 0.0)
@@ -19,7 +19,7 @@ double Wrap(double deg)
     return w - 180.0;
 }
 
-const std::vector<double> &ValuesOf(const ms::Curve &c, Quantity q)
+const std::vector<double> &valuesOf(const ms::Curve &c, Quantity q)
 {
     return q == Quantity::Phase ? c.phaseDeg : c.magnitudeDb;
 }
@@ -27,7 +27,7 @@ const std::vector<double> &ValuesOf(const ms::Curve &c, Quantity q)
 std::atomic<std::uint64_t> nextStamp{1};
 
 // The next curve of the list, its rows' storage reused from the last update.
-void Put(std::vector<OverlayCurve> &list, std::size_t &n, int slot, bool predicted, bool result,
+void put(std::vector<OverlayCurve> &list, std::size_t &n, int slot, bool predicted, bool result,
          const RowCache &rows)
 {
     if (n == list.size())
@@ -42,7 +42,7 @@ void Put(std::vector<OverlayCurve> &list, std::size_t &n, int slot, bool predict
 }
 
 // Ends the list at N curves and marks those the update before had too.
-void Finish(std::vector<OverlayCurve> &list, std::size_t n, std::vector<std::uint64_t> &lastStamps)
+void finish(std::vector<OverlayCurve> &list, std::size_t n, std::vector<std::uint64_t> &lastStamps)
 {
     list.resize(n);
     for (OverlayCurve &c : list)
@@ -96,7 +96,7 @@ bool MeasuredChannel::update(const CurveSampler &sampler, const std::shared_ptr<
 const RowCache &MeasuredChannel::measuredRows(const Mapping &map, Quantity q)
 {
     RowCache &cache = q == Quantity::Phase ? m_measuredPhase : m_measuredMagnitude;
-    cache.rows(map, m_measuredVersion, ValuesOf(m_measured, q));
+    cache.rows(map, m_measuredVersion, valuesOf(m_measured, q));
     return cache;
 }
 
@@ -122,14 +122,14 @@ void MeasuredChannel::predict(const CurveSampler &sampler, std::span<const dsp::
         m_predicted.phaseDeg = m_measured.phaseDeg;
         sampler.cascade(Quantity::Phase, sections.data(), sections.size(), m_response);
         for (std::size_t k = 0; k < m_predicted.phaseDeg.size() && k < m_response.size(); ++k)
-            m_predicted.phaseDeg[k] = Wrap(m_predicted.phaseDeg[k] + m_response[k]);
+            m_predicted.phaseDeg[k] = wrap(m_predicted.phaseDeg[k] + m_response[k]);
     }
 }
 
 const RowCache &MeasuredChannel::predictedRows(const Mapping &map, Quantity q)
 {
     RowCache &cache = q == Quantity::Phase ? m_predictedPhase : m_predictedMagnitude;
-    cache.rows(map, m_predictedVersion, ValuesOf(m_predicted, q));
+    cache.rows(map, m_predictedVersion, valuesOf(m_predicted, q));
     return cache;
 }
 
@@ -151,10 +151,10 @@ const std::vector<OverlayCurve> &EqOverlay::update(const Mapping &map, const Cur
     if (m_channel.update(sampler, m, normalise) && (q == Quantity::Magnitude || m_channel.hasPhase())) {
         const dsp::EqChain chain = eqChainOf(bands);
         m_channel.predict(sampler, chain, q == Quantity::Phase);
-        Put(m_curves, n, 0, false, false, m_channel.measuredRows(map, q));
-        Put(m_curves, n, 0, true, false, m_channel.predictedRows(map, q));
+        put(m_curves, n, 0, false, false, m_channel.measuredRows(map, q));
+        put(m_curves, n, 0, true, false, m_channel.predictedRows(map, q));
     }
-    Finish(m_curves, n, m_lastStamps);
+    finish(m_curves, n, m_lastStamps);
     return m_curves;
 }
 
@@ -187,8 +187,8 @@ const std::vector<OverlayCurve> &CrossoverOverlay::update(const Mapping &map, co
         }
         if (!drawn)
             continue;
-        Put(m_curves, n, static_cast<int>(o), false, false, channel.measuredRows(map, q));
-        Put(m_curves, n, static_cast<int>(o), true, false, channel.predictedRows(map, q));
+        put(m_curves, n, static_cast<int>(o), false, false, channel.measuredRows(map, q));
+        put(m_curves, n, static_cast<int>(o), true, false, channel.predictedRows(map, q));
     }
     if (!terms.empty() && phaseTrue) {
         std::vector<std::pair<int, std::uint64_t>> key;
@@ -204,10 +204,10 @@ const std::vector<OverlayCurve> &CrossoverOverlay::update(const Mapping &map, co
             ++m_sumVersion;
         }
         RowCache &rows = q == Quantity::Phase ? m_sumPhase : m_sumMagnitude;
-        rows.rows(map, m_sumVersion, ValuesOf(m_sum, q));
-        Put(m_curves, n, 6, true, true, rows);
+        rows.rows(map, m_sumVersion, valuesOf(m_sum, q));
+        put(m_curves, n, 6, true, true, rows);
     }
-    Finish(m_curves, n, m_lastStamps);
+    finish(m_curves, n, m_lastStamps);
     return m_curves;
 }
 

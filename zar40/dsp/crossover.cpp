@@ -29,7 +29,7 @@ constexpr std::array<BesselRow, kCrossoverOrderMax + 1> kBessel{{
      0.0},
 }};
 
-FilterSection LowPassPair(double W, std::complex<double> pole)
+FilterSection lowPassPair(double W, std::complex<double> pole)
 {
     const double r = pole.real();
     const double m = r * r + pole.imag() * pole.imag();
@@ -38,13 +38,13 @@ FilterSection LowPassPair(double W, std::complex<double> pole)
     return sectionFromCoefficients(b0, 2.0 * b0, b0, (2.0 * m * W * W - 8.0) / D, (4.0 + 4.0 * W * r + m * W * W) / D);
 }
 
-FilterSection LowPassReal(double W, double p)
+FilterSection lowPassReal(double W, double p)
 {
     const double b0 = W * p / (W * p - 2.0);
     return sectionFromCoefficients(b0, b0, 0.0, (W * p + 2.0) / (W * p - 2.0), 0.0);
 }
 
-FilterSection HighPassPair(double W, std::complex<double> pole)
+FilterSection highPassPair(double W, std::complex<double> pole)
 {
     const double r = pole.real();
     const double m = r * r + pole.imag() * pole.imag();
@@ -53,7 +53,7 @@ FilterSection HighPassPair(double W, std::complex<double> pole)
                                    (W * W + 4.0 * W * r + 4.0 * m) / D);
 }
 
-FilterSection HighPassReal(double W, double p)
+FilterSection highPassReal(double W, double p)
 {
     const double b0 = 2.0 / (W - 2.0 * p);
     return sectionFromCoefficients(b0, -b0, 0.0, (2.0 * p + W) / (W - 2.0 * p), 0.0);
@@ -61,16 +61,16 @@ FilterSection HighPassReal(double W, double p)
 
 // Pairs first, then the real pole, remaining sections unity. The order is
 // already within 0 to 8, so at most four sections are written.
-CrossoverSections SectionsFromPoles(const PoleList &poles, bool highPass, double W)
+CrossoverSections sectionsFromPoles(const PoleList &poles, bool highPass, double W)
 {
     CrossoverSections out;
     out.fill(kUnitySection);
     const std::size_t pairs = poles.count / 2;
     for (std::size_t i = 0; i < pairs; ++i)
-        out[i] = highPass ? HighPassPair(W, poles.poles[i]) : LowPassPair(W, poles.poles[i]);
+        out[i] = highPass ? highPassPair(W, poles.poles[i]) : lowPassPair(W, poles.poles[i]);
     if (poles.count % 2 == 1) {
         const double p = poles.poles[pairs].real();
-        out[pairs] = highPass ? HighPassReal(W, p) : LowPassReal(W, p);
+        out[pairs] = highPass ? highPassReal(W, p) : lowPassReal(W, p);
     }
     return out;
 }
@@ -134,23 +134,23 @@ bool DesignCrossoverSections(std::uint32_t type, std::int32_t frequencyHz, std::
         break;
     case XoLowPassButterworth:
     case XoHighPassButterworth:
-        out = SectionsFromPoles(butterworthPoles(n), highPass, W);
+        out = sectionsFromPoles(butterworthPoles(n), highPass, W);
         break;
     case XoLowPassLinkwitzRiley:
     case XoHighPassLinkwitzRiley: {
         // The square of the Butterworth filter of half the order, rounded up.
-        CrossoverSections half = SectionsFromPoles(butterworthPoles((n + 1) / 2), highPass, W);
+        CrossoverSections half = sectionsFromPoles(butterworthPoles((n + 1) / 2), highPass, W);
         half[2] = half[0];
         half[3] = half[1];
         out = half;
         break;
     }
     case XoLowPassBessel:
-        out = SectionsFromPoles(besselPoles(n), false, W);
+        out = sectionsFromPoles(besselPoles(n), false, W);
         break;
     case XoHighPassBessel: {
         const PoleList poles = besselPoles(n);
-        CrossoverSections sections = SectionsFromPoles(poles, true, W);
+        CrossoverSections sections = sectionsFromPoles(poles, true, W);
         // The high-pass forms have unity pass-band gain only for poles of
         // modulus 1; the product of all poles restores it (and gives odd
         // orders their inverted polarity well above f).
@@ -210,7 +210,7 @@ EqChain buildEqChain(std::span<const EqBandSettings, kEqBands> bands, ChainProbl
 
 namespace {
 
-PartProblem DesignCrossoverInto(const CrossoverSettings &f, FilterSection *at)
+PartProblem designCrossoverInto(const CrossoverSettings &f, FilterSection *at)
 {
     PartProblem found;
     CrossoverSections xo;
@@ -238,8 +238,8 @@ OutputChain buildOutputChain(std::span<const EqBandSettings, kEqBands> bands, co
         const EqChain eq = buildEqChain(bands, &found);
         std::copy(eq.begin(), eq.end(), chain.begin());
     }
-    found.lowPass = DesignCrossoverInto(lowPass, chain.data() + kEqBands);
-    found.highPass = DesignCrossoverInto(highPass, chain.data() + kEqBands + kCrossoverSections);
+    found.lowPass = designCrossoverInto(lowPass, chain.data() + kEqBands);
+    found.highPass = designCrossoverInto(highPass, chain.data() + kEqBands + kCrossoverSections);
     if (problems)
         *problems = found;
     return chain;

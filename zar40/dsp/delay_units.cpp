@@ -39,7 +39,7 @@ int truncateToInt(double v)
     return static_cast<int>(std::clamp(std::trunc(v), lo, hi));
 }
 
-bool KnownUnit(int unit)
+bool knownUnit(int unit)
 {
     return unit >= 0 && unit < kDelayUnitCount;
 }
@@ -48,17 +48,17 @@ bool KnownUnit(int unit)
 
 std::string_view delayUnitName(int unit)
 {
-    return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].name : std::string_view{};
+    return knownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].name : std::string_view{};
 }
 
 std::string_view delayUnitCaption(int unit)
 {
-    return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].caption : std::string_view{};
+    return knownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].caption : std::string_view{};
 }
 
 double delayUnitStep(int unit)
 {
-    return KnownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].step : 0.0;
+    return knownUnit(unit) ? kUnits[static_cast<std::size_t>(unit)].step : 0.0;
 }
 
 double speedOfSoundFactor(int celsius)
@@ -71,7 +71,7 @@ double speedOfSoundFactor(int celsius)
 
 double delayFieldMaximum(int unit, bool output, int celsius)
 {
-    if (!KnownUnit(unit))
+    if (!knownUnit(unit))
         return 0.0;
     const UnitInfo &u = kUnits[static_cast<std::size_t>(unit)];
     const double limit = output ? u.maxOutput : u.maxInput;

@@ -35,13 +35,13 @@ constexpr std::array<BandText, kEqBandTypeMax + 1> kBands{{
 
 // The device's firmware forms the exponent G/20 in single precision; the
 // drawn curves must show the same rounding.
-double DbToLinear(float gainDb)
+double dbToLinear(float gainDb)
 {
     const float exponent = static_cast<float>(static_cast<double>(gainDb) / 20.0);
     return std::pow(10.0, static_cast<double>(exponent));
 }
 
-double InverseDbToLinear(float gainDb)
+double inverseDbToLinear(float gainDb)
 {
     const float exponent = static_cast<float>(static_cast<double>(gainDb) / 20.0);
     return std::pow(10.0, -static_cast<double>(exponent));
@@ -68,7 +68,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
     case EqPeq1:
     case EqPeq2:
         if (type == EqPeq1 || G >= 0.0) {
-            const double V = DbToLinear(gainDb);
+            const double V = dbToLinear(gainDb);
             const double D = 1.0 + K / Q + K2;
             b0 = (1.0 + V * K / Q + K2) / D;
             b1 = 2.0 * (K2 - 1.0) / D;
@@ -76,7 +76,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
             a1 = 2.0 * (K2 - 1.0) / D;
             a2 = (1.0 - K / Q + K2) / D;
         } else {
-            const double Vi = InverseDbToLinear(gainDb);
+            const double Vi = inverseDbToLinear(gainDb);
             const double D = 1.0 + Vi * K / Q + K2;
             b0 = (1.0 + K / Q + K2) / D;
             b1 = 2.0 * (K2 - 1.0) / D;
@@ -86,7 +86,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
         }
         break;
     case EqLowShelf6: {
-        const double V = DbToLinear(gainDb);
+        const double V = dbToLinear(gainDb);
         if (G >= 10.0) {
             b0 = (1.0 + V * K) / (1.0 + K);
             b1 = (V * K - 1.0) / (1.0 + K);
@@ -100,7 +100,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
     }
     case EqLowShelf12:
         if (G >= 0.0) {
-            const double V = DbToLinear(gainDb);
+            const double V = dbToLinear(gainDb);
             const double sV = std::sqrt(V);
             const double D = 1.0 + K / Q + K2;
             b0 = (1.0 + sV * K / Q + V * K2) / D;
@@ -109,7 +109,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
             a1 = 2.0 * (K2 - 1.0) / D;
             a2 = (1.0 - K / Q + K2) / D;
         } else {
-            const double Vi = InverseDbToLinear(gainDb);
+            const double Vi = inverseDbToLinear(gainDb);
             const double sVi = std::sqrt(Vi);
             const double D = 1.0 + sVi * K / Q + Vi * K2;
             b0 = (1.0 + K / Q + K2) / D;
@@ -120,7 +120,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
         }
         break;
     case EqHighShelf6: {
-        const double V = DbToLinear(gainDb);
+        const double V = dbToLinear(gainDb);
         if (G >= 10.0) {
             b0 = (K + V) / (1.0 + K);
             b1 = (K - V) / (1.0 + K);
@@ -134,7 +134,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
     }
     case EqHighShelf12:
         if (G >= 0.0) {
-            const double V = DbToLinear(gainDb);
+            const double V = dbToLinear(gainDb);
             const double sV = std::sqrt(V);
             const double D = 1.0 + K / Q + K2;
             b0 = (V + sV * K / Q + K2) / D;
@@ -143,7 +143,7 @@ bool DesignEqSection(std::uint32_t type, std::int32_t frequencyHz, float q, floa
             a1 = 2.0 * (K2 - 1.0) / D;
             a2 = (1.0 - K / Q + K2) / D;
         } else {
-            const double Vi = InverseDbToLinear(gainDb);
+            const double Vi = inverseDbToLinear(gainDb);
             const double sVi = std::sqrt(Vi);
             const double D = Vi + sVi * K / Q + K2;
             b0 = (1.0 + K / Q + K2) / D;

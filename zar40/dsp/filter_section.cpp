@@ -47,7 +47,7 @@ VRN_INLINE void Start(Fraction<V> &f)
 }
 
 template <typename V>
-VRN_INLINE void MultiplySection(Fraction<V> &f, const FilterSection &s, const Point<V> &p)
+VRN_INLINE void multiplySection(Fraction<V> &f, const FilterSection &s, const Point<V> &p)
 {
     V ar, ai;
     if (s.g != 0.0) {
@@ -71,7 +71,7 @@ inline bool Divisible(double d2) { return d2 >= DBL_MIN && d2 <= DBL_MAX; }
 
 // A pole exactly on the unit circle (or a non-finite coefficient) is left to
 // the library's complex division and its infinities.
-inline std::complex<double> Quotient(double nr, double ni, double dr, double di)
+inline std::complex<double> quotient(double nr, double ni, double dr, double di)
 {
     const double d2 = dr * dr + di * di;
     if (!Divisible(d2))
@@ -79,14 +79,14 @@ inline std::complex<double> Quotient(double nr, double ni, double dr, double di)
     return {(nr * dr + ni * di) / d2, (ni * dr - nr * di) / d2};
 }
 
-inline std::complex<double> Cascade(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
+inline std::complex<double> cascade(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
 {
     const Point<double> q{p.z1.real(), p.z1.imag(), p.z2.real(), p.z2.imag()};
     Fraction<double> f;
     Start(f);
     for (std::size_t i = 0; i < count; ++i)
-        MultiplySection(f, sections[i], q);
-    return Quotient(f.nr, f.ni, f.dr, f.di);
+        multiplySection(f, sections[i], q);
+    return quotient(f.nr, f.ni, f.dr, f.di);
 }
 
 // One chain at kGroups vectors of columns, which go through its sections
@@ -96,7 +96,7 @@ inline std::complex<double> Cascade(const UnitCirclePoint &p, const FilterSectio
 inline constexpr std::size_t kGroups = 2;
 
 template <typename V>
-VRN_INLINE void ChainColumns(const Point<V> (&p)[kGroups], const FilterSection *sections, std::size_t count,
+VRN_INLINE void chainColumns(const Point<V> (&p)[kGroups], const FilterSection *sections, std::size_t count,
                              bool summed, std::complex<double> *sum)
 {
     constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
@@ -106,7 +106,7 @@ VRN_INLINE void ChainColumns(const Point<V> (&p)[kGroups], const FilterSection *
     for (std::size_t i = 0; i < count; ++i) {
         const FilterSection &s = sections[i];
         for (std::size_t g = 0; g < kGroups; ++g)
-            MultiplySection(f[g], s, p[g]);
+            multiplySection(f[g], s, p[g]);
     }
     for (std::size_t g = 0; g < kGroups; ++g) {
         const V d2 = f[g].dr * f[g].dr + f[g].di * f[g].di;
@@ -115,7 +115,7 @@ VRN_INLINE void ChainColumns(const Point<V> (&p)[kGroups], const FilterSection *
         for (std::size_t k = 0; k < kWidth; ++k) {
             std::complex<double> v(re[k], im[k]);
             if (!Divisible(d2[k]))
-                v = Quotient(f[g].nr[k], f[g].ni[k], f[g].dr[k], f[g].di[k]);
+                v = quotient(f[g].nr[k], f[g].ni[k], f[g].dr[k], f[g].di[k]);
             std::complex<double> &column = sum[g * kWidth + k];
             if (summed)
                 column += v;
@@ -128,7 +128,7 @@ VRN_INLINE void ChainColumns(const Point<V> (&p)[kGroups], const FilterSection *
 // Evaluates whole blocks of columns from the start and returns how many it
 // did; the rest is left to the single-frequency path.
 template <typename V>
-VRN_INLINE std::size_t BlockColumns(std::span<const UnitCirclePoint> points,
+VRN_INLINE std::size_t blockColumns(std::span<const UnitCirclePoint> points,
                                     std::span<const FilterSection *const> chains, std::size_t sectionsPerChain,
                                     bool summed, std::span<std::complex<double>> values)
 {
@@ -152,7 +152,7 @@ VRN_INLINE std::size_t BlockColumns(std::span<const UnitCirclePoint> points,
             std::memcpy(&p[g].z2i, lanes[3], sizeof(V));
         }
         for (std::size_t c = 0; c < chains.size(); ++c)
-            ChainColumns(p, chains[c], sectionsPerChain, summed || c > 0, &values[i]);
+            chainColumns(p, chains[c], sectionsPerChain, summed || c > 0, &values[i]);
     }
     return n;
 }
@@ -161,10 +161,10 @@ VRN_INLINE std::size_t BlockColumns(std::span<const UnitCirclePoint> points,
 // is chosen when the program runs.
 using Double2 = double __attribute__((vector_size(16)));
 
-std::size_t BlockColumnsBaseline(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+std::size_t blockColumnsBaseline(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
                                  std::size_t sectionsPerChain, bool summed, std::span<std::complex<double>> values)
 {
-    return BlockColumns<Double2>(points, chains, sectionsPerChain, summed, values);
+    return blockColumns<Double2>(points, chains, sectionsPerChain, summed, values);
 }
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -175,14 +175,14 @@ using Double4 = double __attribute__((vector_size(32)));
                                                       std::size_t sectionsPerChain, bool summed,
                                                       std::span<std::complex<double>> values)
 {
-    return BlockColumns<Double4>(points, chains, sectionsPerChain, summed, values);
+    return blockColumns<Double4>(points, chains, sectionsPerChain, summed, values);
 }
 #define VRN_HAVE_AVX2_PATH 1
 #endif
 
 std::atomic<CurveLanes> g_lanes{CurveLanes::Widest};
 
-std::size_t BlockColumnsHere(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+std::size_t blockColumnsHere(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
                              std::size_t sectionsPerChain, bool summed, std::span<std::complex<double>> values)
 {
     switch (g_lanes.load(std::memory_order_relaxed)) {
@@ -199,22 +199,22 @@ std::size_t BlockColumnsHere(std::span<const UnitCirclePoint> points, std::span<
         break;
     }
     }
-    return BlockColumnsBaseline(points, chains, sectionsPerChain, summed, values);
+    return blockColumnsBaseline(points, chains, sectionsPerChain, summed, values);
 }
 
 // The response of a sum of chains (or of one chain, summed false) at every
 // point.
 template <typename Convert>
-void GroupedCurve(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
+void groupedCurve(std::span<const UnitCirclePoint> points, std::span<const FilterSection *const> chains,
                   std::size_t sectionsPerChain, bool summed, std::span<double> out, Convert convert)
 {
     const std::size_t n = std::min(points.size(), out.size());
     std::vector<std::complex<double>> values(n);
-    std::size_t i = chains.empty() ? 0 : BlockColumnsHere(points, chains, sectionsPerChain, summed, values);
+    std::size_t i = chains.empty() ? 0 : blockColumnsHere(points, chains, sectionsPerChain, summed, values);
     // The last few columns that fill no block.
     for (; i < n; ++i) {
         for (std::size_t c = 0; c < chains.size(); ++c) {
-            const std::complex<double> v = Cascade(points[i], chains[c], sectionsPerChain);
+            const std::complex<double> v = cascade(points[i], chains[c], sectionsPerChain);
             if (summed || c > 0)
                 values[i] += v;
             else
@@ -227,32 +227,32 @@ void GroupedCurve(std::span<const UnitCirclePoint> points, std::span<const Filte
 
 // Empty chain slots of a sum are zero-filled; they add exactly 0 and need
 // not be evaluated at every frequency.
-bool IsEmptyChain(const FilterSection *sections, std::size_t count)
+bool isEmptyChain(const FilterSection *sections, std::size_t count)
 {
     return std::all_of(sections, sections + count, [](const FilterSection &s) { return s == kZeroSection; });
 }
 
 template <typename Convert>
-void SumCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t sectionsPerChain,
+void sumCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t sectionsPerChain,
               std::size_t totalSections, std::span<double> out, Convert convert)
 {
     std::vector<const FilterSection *> live;
     if (sectionsPerChain != 0) {
         for (std::size_t c = 0; c < totalSections / sectionsPerChain; ++c) {
             const FilterSection *chain = sections + c * sectionsPerChain;
-            if (!IsEmptyChain(chain, sectionsPerChain))
+            if (!isEmptyChain(chain, sectionsPerChain))
                 live.push_back(chain);
         }
     }
-    GroupedCurve(points, live, sectionsPerChain, true, out, convert);
+    groupedCurve(points, live, sectionsPerChain, true, out, convert);
 }
 
 template <typename Convert>
-void CascadeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
+void cascadeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                   std::span<double> out, Convert convert)
 {
     const FilterSection *const chain[] = {sections};
-    GroupedCurve(points, chain, count, false, out, convert);
+    groupedCurve(points, chain, count, false, out, convert);
 }
 
 } // namespace
@@ -272,12 +272,12 @@ UnitCirclePoint unitCircleAt(float frequencyHz)
 
 std::complex<double> sectionResponse(const FilterSection &s, const UnitCirclePoint &p)
 {
-    return Cascade(p, &s, 1);
+    return cascade(p, &s, 1);
 }
 
 std::complex<double> cascadeResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t count)
 {
-    return Cascade(p, sections, count);
+    return cascade(p, sections, count);
 }
 
 std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *sections, std::size_t sectionsPerChain,
@@ -288,7 +288,7 @@ std::complex<double> sumResponse(const UnitCirclePoint &p, const FilterSection *
         return sum;
     const std::size_t chains = totalSections / sectionsPerChain;
     for (std::size_t c = 0; c < chains; ++c)
-        sum += Cascade(p, sections + c * sectionsPerChain, sectionsPerChain);
+        sum += cascade(p, sections + c * sectionsPerChain, sectionsPerChain);
     return sum;
 }
 
@@ -309,12 +309,12 @@ double phaseDegOf(std::complex<double> h)
 
 double CascadeMagnitude(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return magnitudeDbOf(Cascade(unitCircleAt(frequencyHz), sections, count));
+    return magnitudeDbOf(cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double CascadePhase(float frequencyHz, const FilterSection *sections, std::size_t count)
 {
-    return phaseDegOf(Cascade(unitCircleAt(frequencyHz), sections, count));
+    return phaseDegOf(cascade(unitCircleAt(frequencyHz), sections, count));
 }
 
 double SumMagnitude(float frequencyHz, const FilterSection *sections, std::size_t sectionsPerChain,
@@ -354,25 +354,25 @@ std::vector<UnitCirclePoint> unitCirclePoints(std::span<const float> frequencies
 void cascadeMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                            std::span<double> out)
 {
-    CascadeCurve(points, sections, count, out, magnitudeDbOf);
+    cascadeCurve(points, sections, count, out, magnitudeDbOf);
 }
 
 void cascadePhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections, std::size_t count,
                        std::span<double> out)
 {
-    CascadeCurve(points, sections, count, out, phaseDegOf);
+    cascadeCurve(points, sections, count, out, phaseDegOf);
 }
 
 void sumMagnitudeCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                        std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
-    SumCurve(points, sections, sectionsPerChain, totalSections, out, magnitudeDbOf);
+    sumCurve(points, sections, sectionsPerChain, totalSections, out, magnitudeDbOf);
 }
 
 void sumPhaseCurve(std::span<const UnitCirclePoint> points, const FilterSection *sections,
                    std::size_t sectionsPerChain, std::size_t totalSections, std::span<double> out)
 {
-    SumCurve(points, sections, sectionsPerChain, totalSections, out, phaseDegOf);
+    sumCurve(points, sections, sectionsPerChain, totalSections, out, phaseDegOf);
 }
 
 void setCurveLanes(CurveLanes lanes) { g_lanes.store(lanes, std::memory_order_relaxed); }

@@ -11,7 +11,7 @@ constexpr double kDbuReference = 0.775;    // volts at 0 dBu
 constexpr double kDbuReferenceSq = 0.600625; // its square
 
 // An unbalanced output delivers 6 dB less than the balanced one.
-double UnbalancedLoss(const SpeakerPanel &panel)
+double unbalancedLoss(const SpeakerPanel &panel)
 {
     return panel.balanced ? 0.0 : 6.0;
 }
@@ -35,14 +35,14 @@ float maxOutputLevel(const DynamicsSettings &d)
 double MaxOutputVoltage(const DynamicsSettings &d, const SpeakerPanel &panel)
 {
     const double L = maxOutputLevel(d);
-    const double V = std::pow(10.0, (L - UnbalancedLoss(panel)) / 20.0) * kDbuReference;
+    const double V = std::pow(10.0, (L - unbalancedLoss(panel)) / 20.0) * kDbuReference;
     return std::floor(V * 100.0) / 100.0;
 }
 
 double MaxOutputPower(const DynamicsSettings &d, const SpeakerPanel &panel)
 {
     const float levelAtSpeaker = maxOutputLevel(d) + panel.amplifierGainDb;
-    const double exponent = (static_cast<double>(levelAtSpeaker) - UnbalancedLoss(panel)) / 10.0;
+    const double exponent = (static_cast<double>(levelAtSpeaker) - unbalancedLoss(panel)) / 10.0;
     return std::floor(std::pow(10.0, exponent) * kDbuReferenceSq / panel.impedanceOhms);
 }
 

@@ -4,7 +4,7 @@ namespace zar40::model {
 
 namespace {
 
-std::uint32_t OffCode(CrossoverSide side)
+std::uint32_t offCode(CrossoverSide side)
 {
     return side == CrossoverSide::HighCut ? preset::kHighCutOff : preset::kLowCutOff;
 }
@@ -14,13 +14,13 @@ std::uint32_t OffCode(CrossoverSide side)
 std::uint32_t crossoverTypeAtListPosition(CrossoverSide side, int position)
 {
     if (position < 0 || position >= kCrossoverListSize)
-        return OffCode(side);
-    return OffCode(side) + 1 + static_cast<std::uint32_t>(position);
+        return offCode(side);
+    return offCode(side) + 1 + static_cast<std::uint32_t>(position);
 }
 
 int crossoverListPosition(CrossoverSide side, std::uint32_t type)
 {
-    const std::uint32_t off = OffCode(side);
+    const std::uint32_t off = offCode(side);
     if (type <= off || type > off + kCrossoverListSize)
         return -1;
     return static_cast<int>(type - off - 1);

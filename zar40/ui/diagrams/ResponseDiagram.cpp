@@ -33,7 +33,7 @@ QFont diagramFont(int pixelSize, bool bold, bool underline)
 
 namespace {
 
-QString TitleOf(DiagramKind kind)
+QString titleOf(DiagramKind kind)
 {
     switch (kind) {
     case DiagramKind::EqMagnitude:
@@ -160,10 +160,14 @@ void ResponseDiagram::paintVector(QPainter &p, QSize size)
     paintBackground(p, size);
     const Mapping map = mappingFor(size);
     updateCurves(map, size);
-    p.save();
-    p.setClipRect(curveClip(map));
-    paintSettled(p, map);
-    p.restore();
+    // Only when there is something settled: a vector file records even an
+    // empty clip, and plots without measurements should stay as they were.
+    if (!settledKey().empty()) {
+        p.save();
+        p.setClipRect(curveClip(map));
+        paintSettled(p, map);
+        p.restore();
+    }
     paintOverlay(p, map);
 }
 
@@ -226,7 +230,7 @@ void ResponseDiagram::paintBackground(QPainter &p, QSize size) const
 
     p.setPen(Qt::white);
     p.setBackgroundMode(Qt::TransparentMode);
-    const QString title = TitleOf(m_kind);
+    const QString title = titleOf(m_kind);
     if (!title.isEmpty()) {
         p.setFont(diagramFont(18, true, true));
         p.drawText(QRect(0, 0, size.width(), 18), Qt::AlignCenter, title);

@@ -11,7 +11,7 @@ namespace zar40::diagrams {
 
 namespace {
 
-CurveSampler::Quantity QuantityOf(DiagramKind kind)
+CurveSampler::Quantity quantityOf(DiagramKind kind)
 {
     return kind == DiagramKind::EqPhase || kind == DiagramKind::CrossoverPhase ? CurveSampler::Quantity::Phase
                                                                                : CurveSampler::Quantity::Magnitude;
@@ -50,7 +50,7 @@ void EqDiagram::setMeasurement(std::shared_ptr<const measurement::Measurement> m
 
 void EqDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
-    const CurveSampler::Quantity q = QuantityOf(kind());
+    const CurveSampler::Quantity q = quantityOf(kind());
     m_curves = eqCurves(map, sampler, m_bands, q);
     m_overlay.update(map, sampler, m_bands, m_measurement, m_normalise, q);
 }
@@ -69,13 +69,13 @@ QString EqDiagram::overlayNote() const
     return QStringLiteral("%1: measured (dashed), predicted (thick)").arg(m_measurementName);
 }
 
-std::vector<std::uint64_t> EqDiagram::settledKey() const { return SettledOverlayKey(overlay(), overlayNote()); }
+std::vector<std::uint64_t> EqDiagram::settledKey() const { return settledOverlayKey(overlay(), overlayNote()); }
 
 void EqDiagram::paintSettled(QPainter &p, const Mapping &map) const
 {
     paintMeasurementOverlay(p, kind(), map, overlay(), true);
     if (!overlay().empty())
-        PaintOverlayNote(p, map, overlayNote());
+        paintOverlayNote(p, map, overlayNote());
 }
 
 void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
@@ -88,7 +88,7 @@ void EqDiagram::contextMenuEvent(QContextMenuEvent *e)
 }
 
 void paintMeasurementOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
-                  bool settled)
+                             bool settled)
 {
     const bool eq = kind == DiagramKind::EqMagnitude || kind == DiagramKind::EqPhase;
     const int firstX = map.plot().left;
@@ -127,7 +127,7 @@ void paintMeasurementOverlay(QPainter &p, DiagramKind kind, const Mapping &map, 
     }
 }
 
-void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note)
+void paintOverlayNote(QPainter &p, const Mapping &map, const QString &note)
 {
     p.setFont(diagramFont(12));
     p.setPen(kOverlayColour);
@@ -136,7 +136,7 @@ void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note)
                note);
 }
 
-std::vector<std::uint64_t> SettledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note)
+std::vector<std::uint64_t> settledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note)
 {
     std::vector<std::uint64_t> key;
     if (curves.empty())
@@ -201,7 +201,7 @@ void CrossoverDiagram::setMeasurements(Measurements m, bool normalise)
 
 void CrossoverDiagram::computeCurves(const Mapping &map, CurveSampler &sampler)
 {
-    const CurveSampler::Quantity q = QuantityOf(kind());
+    const CurveSampler::Quantity q = quantityOf(kind());
     m_curves = crossoverCurves(map, sampler, m_outputs, m_options, q);
     m_overlay.update(map, sampler, m_outputs, m_options, m_measurements, m_normalise, q);
 }
@@ -217,14 +217,14 @@ QString CrossoverDiagram::overlayNote() const { return QStringLiteral("measured 
 
 std::vector<std::uint64_t> CrossoverDiagram::settledKey() const
 {
-    return SettledOverlayKey(overlay(), overlayNote());
+    return settledOverlayKey(overlay(), overlayNote());
 }
 
 void CrossoverDiagram::paintSettled(QPainter &p, const Mapping &map) const
 {
     paintMeasurementOverlay(p, kind(), map, overlay(), true);
     if (!overlay().empty())
-        PaintOverlayNote(p, map, overlayNote());
+        paintOverlayNote(p, map, overlayNote());
 }
 
 QMenu *CrossoverDiagram::contextMenu()

@@ -58,8 +58,8 @@ protected:
 // its pen; the note that explains them; what the settled part holds.
 void paintMeasurementOverlay(QPainter &p, DiagramKind kind, const Mapping &map, const std::vector<OverlayCurve> &curves,
                   bool settled);
-void PaintOverlayNote(QPainter &p, const Mapping &map, const QString &note);
-std::vector<std::uint64_t> SettledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note);
+void paintOverlayNote(QPainter &p, const Mapping &map, const QString &note);
+std::vector<std::uint64_t> settledOverlayKey(const std::vector<OverlayCurve> &curves, const QString &note);
 
 class CPEQ_Frequenz_Diagramm : public EqDiagram
 {

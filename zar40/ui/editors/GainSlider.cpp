@@ -13,7 +13,7 @@ namespace zar40::editors {
 
 namespace {
 
-QPushButton *MakeToggle(const QString &text, const QString &name, QWidget *parent)
+QPushButton *makeToggle(const QString &text, const QString &name, QWidget *parent)
 {
     auto *b = new QPushButton(text, parent);
     b->setCheckable(true);
@@ -22,7 +22,7 @@ QPushButton *MakeToggle(const QString &text, const QString &name, QWidget *paren
     return b;
 }
 
-QString DefaultCaption(int channel)
+QString defaultCaption(int channel)
 {
     return QString::fromStdString(preset::channelName(channel, preset::ChannelNameForm::Caption));
 }
@@ -40,7 +40,7 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     , m_channel(channel)
 {
     const QString title = channelTitle(channel);
-    m_caption = new QLabel(DefaultCaption(channel), this);
+    m_caption = new QLabel(defaultCaption(channel), this);
     m_caption->setAlignment(Qt::AlignHCenter);
 
     CValueSlider::Scale scale;
@@ -63,10 +63,10 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(m_caption);
     layout->addWidget(m_slider, 1);
-    m_mute = MakeToggle(QStringLiteral("Mute"), title + " mute", this);
+    m_mute = makeToggle(QStringLiteral("Mute"), title + " mute", this);
     layout->addWidget(m_mute);
     if (isOutput()) {
-        m_phase = MakeToggle(QStringLiteral("180°"), title + " phase", this);
+        m_phase = makeToggle(QStringLiteral("180°"), title + " phase", this);
         layout->addWidget(m_phase);
         connect(m_phase, &QAbstractButton::clicked, this, &CGainSlider::phaseToggled);
     }

@@ -14,14 +14,14 @@ namespace zar40::editors {
 
 namespace {
 
-preset::Dynamics ToRecord(const dsp::DynamicsSettings &s)
+preset::Dynamics toRecord(const dsp::DynamicsSettings &s)
 {
     return {s.type, s.gain, s.threshold, s.knee, s.ratio, s.attack, s.release};
 }
 
 // A slider of the panels: ten tick marks, the limits at the ends and the
 // value WIDTH characters wide with its decimals and suffix.
-CValueSlider *PanelSlider(const preset::ParameterFacts &facts, int width, const QString &name, QWidget *parent)
+CValueSlider *panelSlider(const preset::ParameterFacts &facts, int width, const QString &name, QWidget *parent)
 {
     CValueSlider::Scale scale;
     scale.min = facts.min;
@@ -38,7 +38,7 @@ CValueSlider *PanelSlider(const preset::ParameterFacts &facts, int width, const 
     return s;
 }
 
-CValueSpin *PanelSpin(const preset::ParameterFacts &facts, const QString &name, QWidget *parent)
+CValueSpin *panelSpin(const preset::ParameterFacts &facts, const QString &name, QWidget *parent)
 {
     auto *s = new CValueSpin(facts, parent);
     s->setAccessibleName(name);
@@ -47,7 +47,7 @@ CValueSpin *PanelSpin(const preset::ParameterFacts &facts, const QString &name, 
 
 QString Label(const preset::ParameterFacts &facts) { return factText(facts.label); }
 
-QCheckBox *BypassBox(const QString &name, QWidget *parent)
+QCheckBox *makeBypassBox(const QString &name, QWidget *parent)
 {
     auto *b = new QCheckBox(QStringLiteral("Bypass"), parent);
     b->setFocusPolicy(Qt::StrongFocus);
@@ -63,7 +63,7 @@ CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
     : QGroupBox(QStringLiteral("Dynamik"), parent)
 {
     const QString prefix = channelTitle(preset::kFirstOutput + output) + " dynamics ";
-    m_bypass = BypassBox(prefix + "bypass", this);
+    m_bypass = makeBypassBox(prefix + "bypass", this);
     m_type = new QComboBox(this);
     m_type->setFocusPolicy(Qt::StrongFocus);
     wheelOnlyWithFocus(m_type);
@@ -72,12 +72,12 @@ CDynamicsEditor::CDynamicsEditor(int output, QWidget *parent)
         const std::string_view name = dsp::dynamicsTypeName(type);
         m_type->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
-    m_threshold = PanelSlider(preset::kDynThresholdFacts, 3, prefix + "threshold", this);
-    m_knee = PanelSlider(preset::kDynKneeFacts, 2, prefix + "knee", this);
-    m_gain = PanelSlider(preset::kDynGainFacts, 3, prefix + "gain", this);
-    m_ratio = PanelSlider(preset::kDynRatioFacts, 3, prefix + "ratio", this);
-    m_attack = PanelSpin(preset::kDynAttackFacts, prefix + "attack", this);
-    m_release = PanelSpin(preset::kDynReleaseFacts, prefix + "release", this);
+    m_threshold = panelSlider(preset::kDynThresholdFacts, 3, prefix + "threshold", this);
+    m_knee = panelSlider(preset::kDynKneeFacts, 2, prefix + "knee", this);
+    m_gain = panelSlider(preset::kDynGainFacts, 3, prefix + "gain", this);
+    m_ratio = panelSlider(preset::kDynRatioFacts, 3, prefix + "ratio", this);
+    m_attack = panelSpin(preset::kDynAttackFacts, prefix + "attack", this);
+    m_release = panelSpin(preset::kDynReleaseFacts, prefix + "release", this);
 
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
@@ -137,7 +137,7 @@ void CDynamicsEditor::showPanel()
 // rules show for it.
 void CDynamicsEditor::store(std::uint32_t type)
 {
-    m_stored = ToRecord(model::storedDynamics(type, m_panel));
+    m_stored = toRecord(model::storedDynamics(type, m_panel));
     m_panel = model::shownDynamics(model::toDynamics(m_stored));
     showPanel();
     emit dynamicsChanging(m_stored);
@@ -170,7 +170,7 @@ void CDynamicsEditor::onTypeChosen(int position)
 void CDynamicsEditor::changeValue(float dsp::DynamicsSettings::*field, double value, bool commit)
 {
     m_panel.*field = static_cast<float>(value);
-    m_stored = ToRecord(model::storedDynamics(m_stored.TYPE, m_panel));
+    m_stored = toRecord(model::storedDynamics(m_stored.TYPE, m_panel));
     if (commit)
         emit dynamicsCommitted(m_stored);
     else
@@ -183,10 +183,10 @@ CNoiseGateEditor::CNoiseGateEditor(int output, QWidget *parent)
     : QGroupBox(QStringLiteral("Noisegate"), parent)
 {
     const QString prefix = channelTitle(preset::kFirstOutput + output) + " noise gate ";
-    m_bypass = BypassBox(prefix + "bypass", this);
-    m_threshold = PanelSlider(preset::kGateThresholdFacts, 3, prefix + "threshold", this);
-    m_firstTime = PanelSpin(preset::kGateCloseTimeFacts, prefix + "CT", this);
-    m_secondTime = PanelSpin(preset::kGateHoldTimeFacts, prefix + "HT", this);
+    m_bypass = makeBypassBox(prefix + "bypass", this);
+    m_threshold = panelSlider(preset::kGateThresholdFacts, 3, prefix + "threshold", this);
+    m_firstTime = panelSpin(preset::kGateCloseTimeFacts, prefix + "CT", this);
+    m_secondTime = panelSpin(preset::kGateHoldTimeFacts, prefix + "HT", this);
 
     auto *form = new QFormLayout(this);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);

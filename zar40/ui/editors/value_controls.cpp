@@ -219,7 +219,7 @@ void CValueSpin::commitIfChanged()
 namespace {
 
 // The number in a field's text without prefix, suffix and group separators.
-bool ParseField(const QDoubleSpinBox &spin, QString text, double &out)
+bool parseField(const QDoubleSpinBox &spin, QString text, double &out)
 {
     if (!spin.suffix().isEmpty() && text.endsWith(spin.suffix()))
         text.chop(spin.suffix().size());
@@ -244,13 +244,13 @@ QValidator::State CValueSpin::validate(QString &text, int &pos) const
     // A number beyond the limits or with too many decimals may still be
     // typed; fixup() brings it into range when it is confirmed.
     double v = 0.0;
-    return ParseField(*this, text, v) ? QValidator::Intermediate : QValidator::Invalid;
+    return parseField(*this, text, v) ? QValidator::Intermediate : QValidator::Invalid;
 }
 
 void CValueSpin::fixup(QString &text) const
 {
     double v = 0.0;
-    if (!ParseField(*this, text, v)) {
+    if (!parseField(*this, text, v)) {
         QDoubleSpinBox::fixup(text);
         return;
     }
