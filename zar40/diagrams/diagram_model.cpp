@@ -22,11 +22,11 @@ AxisLimits constructionLimits(DiagramKind kind)
 {
     switch (kind) {
     case DiagramKind::CrossoverPhase:
-        return {20, 44000, -180, 180};
+        return {kFrequencyAxisMin, kFrequencyAxisMax, -180, 180};
     case DiagramKind::Dynamics:
         return {-40, 20, -40, 20};
     default:
-        return {20, 44000, -20, 20};
+        return {kFrequencyAxisMin, kFrequencyAxisMax, -20, 20};
     }
 }
 

@@ -7,6 +7,7 @@
 #include "zar40/dsp/crossover.h"
 #include "zar40/dsp/dynamics.h"
 #include "zar40/dsp/filter_section.h"
+#include "zar40/preset/parameter_facts.h"
 
 #include <array>
 #include <cstdint>
@@ -23,9 +24,13 @@ bool isFrequencyDiagram(DiagramKind kind);
 bool isMagnitudeDiagram(DiagramKind kind); // the two with draggable markers
 
 // Axis record: horizontal then vertical limits.
+// The frequency axis spans what a band or crossover can be set to.
+inline constexpr std::int32_t kFrequencyAxisMin = static_cast<std::int32_t>(preset::kEqFrequencyFacts.min);
+inline constexpr std::int32_t kFrequencyAxisMax = static_cast<std::int32_t>(preset::kEqFrequencyFacts.max);
+
 struct AxisLimits {
-    std::int32_t xMin = 20;
-    std::int32_t xMax = 44000;
+    std::int32_t xMin = kFrequencyAxisMin;
+    std::int32_t xMax = kFrequencyAxisMax;
     std::int32_t yMin = -20;
     std::int32_t yMax = 20;
     friend bool operator==(const AxisLimits &, const AxisLimits &) = default;

@@ -304,8 +304,8 @@ void ResponseDiagram::paintFrequencyGrid(QPainter &p, const Mapping &map, QSize)
     }
     vline(20000.0, QStringLiteral("20 kHz"));
     p.setPen(Qt::white);
-    p.drawText(QRect(map.frequencyToX(44000.0) - 80, r.bottom + 3, 80, 18), Qt::AlignRight | Qt::AlignTop,
-               QStringLiteral("44 kHz"));
+    p.drawText(QRect(map.frequencyToX(kFrequencyAxisMax) - 80, r.bottom + 3, 80, 18), Qt::AlignRight | Qt::AlignTop,
+               QStringLiteral("%1 kHz").arg(kFrequencyAxisMax / 1000));
 
     p.setPen(QPen(Qt::white, 1));
     const int zero = map.valueToY(0);

@@ -2,6 +2,7 @@
 
 #include "zar40/ui/diagrams/diagrams.h"
 #include "zar40/diagrams/from_preset.h"
+#include "zar40/preset/channel_names.h"
 #include "zar40/preset/text_codec.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -158,7 +159,8 @@ int paintDiagramPages(QPainter &p, QPagedPaintDevice &device, const PageFrame &f
         p.setFont(titleFont);
         p.setPen(Qt::black);
         p.drawText(QRectF(f.body.left(), f.body.top(), f.body.width(), titleHeight), Qt::AlignLeft | Qt::AlignTop,
-                   QStringLiteral("Output %1 - %2").arg(o + 1).arg(fromWindows1252(preset::textOf(channel.NAME))));
+                   QString::fromStdString(preset::channelName(preset::kFirstOutput + o, preset::ChannelNameForm::Title)) +
+                       QStringLiteral(" - ") + fromWindows1252(preset::textOf(channel.NAME)));
         p.restore();
 
         magnitude.setOutputs(diagrams::outputsOf(record, o));
