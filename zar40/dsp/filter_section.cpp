@@ -38,7 +38,7 @@ struct Fraction {
 };
 
 template <typename V>
-VRN_INLINE void Start(Fraction<V> &f)
+VRN_INLINE void startAtOne(Fraction<V> &f)
 {
     f.nr = V{} + 1.0;
     f.ni = V{};
@@ -83,7 +83,7 @@ inline std::complex<double> cascade(const UnitCirclePoint &p, const FilterSectio
 {
     const Point<double> q{p.z1.real(), p.z1.imag(), p.z2.real(), p.z2.imag()};
     Fraction<double> f;
-    Start(f);
+    startAtOne(f);
     for (std::size_t i = 0; i < count; ++i)
         multiplySection(f, sections[i], q);
     return quotient(f.nr, f.ni, f.dr, f.di);
@@ -102,7 +102,7 @@ VRN_INLINE void chainColumns(const Point<V> (&p)[kGroups], const FilterSection *
     constexpr std::size_t kWidth = sizeof(V) / sizeof(double);
     Fraction<V> f[kGroups];
     for (Fraction<V> &one : f)
-        Start(one);
+        startAtOne(one);
     for (std::size_t i = 0; i < count; ++i) {
         const FilterSection &s = sections[i];
         for (std::size_t g = 0; g < kGroups; ++g)

@@ -17,7 +17,7 @@ double unbalancedLoss(const SpeakerPanel &panel)
 }
 
 template <typename... Args>
-std::string Format(const char *format, Args... args)
+std::string formatted(const char *format, Args... args)
 {
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, format, args...);
@@ -55,8 +55,8 @@ std::vector<MessageLine> speakerMessages(const DynamicsSettings &d, const Speake
     }
     const double V = MaxOutputVoltage(d, panel);
     const double P = MaxOutputPower(d, panel);
-    lines.push_back({Format(" -ZAR-40 maximum Output Voltage: %.2f Vrms", V), MessageLevel::Ok});
-    lines.push_back({Format(" -Maximum RMS output Power: %.0f Watts", P), MessageLevel::Ok});
+    lines.push_back({formatted(" -ZAR-40 maximum Output Voltage: %.2f Vrms", V), MessageLevel::Ok});
+    lines.push_back({formatted(" -Maximum RMS output Power: %.0f Watts", P), MessageLevel::Ok});
 
     // A power that is not a number fails both checks: the panel must never
     // call an output safe when it cannot tell.

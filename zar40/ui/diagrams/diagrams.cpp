@@ -21,7 +21,7 @@ CurveSampler::Quantity quantityOf(DiagramKind kind)
 const QColor kOverlayColour(255, 170, 60);
 
 // A triangle of 7 pixels with its tip at p, above (up) or below the tip.
-QPolygon Triangle(int x, int y, bool up)
+QPolygon markerTriangle(int x, int y, bool up)
 {
     const int d = up ? -7 : 7;
     return QPolygon({QPoint(x, y), QPoint(x + 7, y + d), QPoint(x - 7, y + d)});
@@ -162,7 +162,7 @@ void CPEQ_Frequenz_Diagramm::paintMarkers(QPainter &p, const Mapping &map) const
         const MarkerPoint pt = bandMarkerPoint(map, m_bands[i]);
         const bool up = m_bands[i].gain >= 0.0f;
         p.setPen(QPen(colourFromBgr(curveColour(kind(), static_cast<int>(i))), 1));
-        p.drawPolygon(Triangle(pt.x, pt.y, up));
+        p.drawPolygon(markerTriangle(pt.x, pt.y, up));
         const QRect box = up ? QRect(QPoint(pt.x, pt.y - 25), QPoint(pt.x + 10, pt.y - 10))
                              : QRect(QPoint(pt.x, pt.y + 10), QPoint(pt.x + 10, pt.y + 25));
         p.drawText(box, Qt::AlignCenter, QString::number(i + 1));
@@ -300,7 +300,7 @@ void CCross_Magnitude_Diagramm::paintMarkers(QPainter &p, const Mapping &map) co
         p.setPen(QPen(colourFromBgr(curveColour(kind(), static_cast<int>(o))), 1));
         for (bool highPass : {false, true}) {
             if (crossoverMarkerActive(m_outputs[o], highPass))
-                p.drawPolygon(Triangle(crossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
+                p.drawPolygon(markerTriangle(crossoverMarkerX(map, m_outputs[o], highPass), zero, highPass));
         }
     }
 }
