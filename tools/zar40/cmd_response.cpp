@@ -255,7 +255,7 @@ int runResponse(const std::vector<std::string> &args)
             std::cerr << "note: both crossover filters of output " << a.output
                       << " are bypassed; the editor draws no curve for it\n";
         dsp::ChainProblems problems;
-        const dsp::OutputChain chain = model::OutputChain(record, output, !a.noPeq, &problems);
+        const dsp::OutputChain chain = model::outputChainOf(record, output, !a.noPeq, &problems);
         noteProblems(problems, "output " + std::to_string(a.output));
         sections.assign(chain.begin(), chain.end());
         break;
@@ -265,7 +265,7 @@ int runResponse(const std::vector<std::string> &args)
         for (int n : a.sumOf)
             outputs.push_back(n - 1);
         std::vector<dsp::ChainProblems> problems;
-        const dsp::ResultBuffer buffer = model::ResultBuffer(record, outputs, !a.noPeq, &problems);
+        const dsp::ResultBuffer buffer = model::resultBufferOf(record, outputs, !a.noPeq, &problems);
         for (std::size_t i = 0; i < problems.size(); ++i)
             noteProblems(problems[i], "output " + std::to_string(a.sumOf[i]));
         sections.assign(buffer.begin(), buffer.end());

@@ -51,7 +51,7 @@ dsp::EqChain channelEqChain(const preset::PresetRecord &r, int channel, dsp::Cha
     return dsp::buildEqChain(channelBands(r, channel), problems);
 }
 
-dsp::OutputChain OutputChain(const preset::PresetRecord &r, int output, bool withPeq, dsp::ChainProblems *problems)
+dsp::OutputChain outputChainOf(const preset::PresetRecord &r, int output, bool withPeq, dsp::ChainProblems *problems)
 {
     const preset::OutputChannel &o = r.outputs.at(static_cast<std::size_t>(output));
     return dsp::buildOutputChain(channelBands(r, preset::kFirstOutput + output), toCrossover(o.highCut),
@@ -84,8 +84,8 @@ std::vector<int> resultOutputs(const preset::PresetRecord &r, int selected)
     return outputs;
 }
 
-dsp::ResultBuffer ResultBuffer(const preset::PresetRecord &r, std::span<const int> outputs, bool withPeq,
-                               std::vector<dsp::ChainProblems> *problems)
+dsp::ResultBuffer resultBufferOf(const preset::PresetRecord &r, std::span<const int> outputs, bool withPeq,
+                                 std::vector<dsp::ChainProblems> *problems)
 {
     std::vector<dsp::OutputChain> chains;
     if (problems)
@@ -94,7 +94,7 @@ dsp::ResultBuffer ResultBuffer(const preset::PresetRecord &r, std::span<const in
         if (o < 0 || o >= preset::kOutputCount || chains.size() == dsp::kOutputs)
             continue;
         dsp::ChainProblems found;
-        chains.push_back(OutputChain(r, o, withPeq, &found));
+        chains.push_back(outputChainOf(r, o, withPeq, &found));
         if (problems)
             problems->push_back(found);
     }

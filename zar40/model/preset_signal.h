@@ -35,8 +35,8 @@ dsp::EqChain channelEqChain(const preset::PresetRecord &record, int channel, dsp
 
 // One output's 13 sections: bands (unity when withPeq is false), high cut
 // (the low-pass), low cut (the high-pass).
-dsp::OutputChain OutputChain(const preset::PresetRecord &record, int output, bool withPeq,
-                             dsp::ChainProblems *problems = nullptr);
+dsp::OutputChain outputChainOf(const preset::PresetRecord &record, int output, bool withPeq,
+                               dsp::ChainProblems *problems = nullptr);
 
 // An output draws its own curve unless both of its crossover filters are
 // off (high cut code 0 and low cut code 4).
@@ -53,7 +53,7 @@ std::array<bool, preset::kOutputCount> resultMembers(const preset::PresetRecord 
 // The "Result" buffer of the given outputs (at most six; indices outside 0
 // to 5 are skipped). problems, when given, receives one entry per output
 // used, in the same order.
-dsp::ResultBuffer ResultBuffer(const preset::PresetRecord &record, std::span<const int> outputs, bool withPeq,
-                               std::vector<dsp::ChainProblems> *problems = nullptr);
+dsp::ResultBuffer resultBufferOf(const preset::PresetRecord &record, std::span<const int> outputs, bool withPeq,
+                                 std::vector<dsp::ChainProblems> *problems = nullptr);
 
 } // namespace zar40::model

@@ -27,7 +27,7 @@ TEST(PresetSignal, FieldsBecomeDesignInputs)
     r.outputs[1].PEQ[2] = {1, 1000, 0.7f, 6.0f};
     r.outputs[1].highCut = {2, 1000, 0xFFFFFFFFu}; // drawn as order 8
     r.outputs[1].DYNAMIC = {2, 1.0f, -10.0f, 3.0f, 4.0f, 20.0f, 300.0f};
-    const dsp::OutputChain chain = OutputChain(r, 1, true);
+    const dsp::OutputChain chain = outputChainOf(r, 1, true);
     std::array<dsp::EqBandSettings, dsp::kEqBands> bands{};
     bands[2] = {dsp::EqPeq1, 1000, 0.7f, 6.0f};
     EXPECT_EQ(chain, dsp::buildOutputChain(bands, {dsp::XoLowPassLinkwitzRiley, 1000, 8},
@@ -70,12 +70,12 @@ TEST(PresetSignal, ResultSumsTheOutputsOfTheSelectedOutputsInput)
     r.outputs[3].lowCut = {6, 1000, 4};
     const std::vector<int> members = resultOutputs(r, 3);
     std::vector<dsp::ChainProblems> problems;
-    const dsp::ResultBuffer sum = ResultBuffer(r, members, true, &problems);
+    const dsp::ResultBuffer sum = resultBufferOf(r, members, true, &problems);
     EXPECT_EQ(problems.size(), 2u);
     for (float f : {100.0f, 1000.0f, 10000.0f})
         EXPECT_NEAR(SumMagAt(sum, f), 0.0, 1e-6) << f;
     const std::vector<int> withBad{0, 9, 3};
-    EXPECT_EQ(ResultBuffer(r, withBad, true), sum);
+    EXPECT_EQ(resultBufferOf(r, withBad, true), sum);
 }
 
 TEST(PresetSignal, ABandWithQZeroIsReportedAndLeftOut)
