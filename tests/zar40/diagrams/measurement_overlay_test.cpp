@@ -15,7 +15,7 @@ using Quantity = CurveSampler::Quantity;
 
 namespace {
 
-std::shared_ptr<const ms::Measurement> Wavy(double level, double wiggle, bool phase)
+std::shared_ptr<const ms::Measurement> wavy(double level, double wiggle, bool phase)
 {
     auto m = std::make_shared<ms::Measurement>();
     for (float f : dsp::logSpacedFrequencies(30.0f, 18000.0f, 500)) {
@@ -44,7 +44,7 @@ struct Scene {
 
 // The kept overlay's curves after SCENE, checked against a new overlay's;
 // returns which of them are settled, in drawing order.
-std::vector<bool> UpdateAndCompare(CrossoverOverlay &kept, const Scene &scene)
+std::vector<bool> updateAndCompare(CrossoverOverlay &kept, const Scene &scene)
 {
     const Mapping map = scene.map();
     CurveSampler sampler;
@@ -76,39 +76,39 @@ TEST(MeasurementOverlay, KeptOverlayDrawsWhatAFreshOneDrawsAndSettlesOnlyTheUnch
     s.outputs[0].crossover.values = {2, 800, 4, 0, 1000, 4};
     s.outputs[1].crossover.values = {0, 1000, 4, 6, 800, 4};
     s.outputs[2].crossover.values = {0, 1000, 4, 5, 3000, 2};
-    s.measured = {Wavy(85, 2, true), Wavy(80, 3, true), Wavy(78, 1, false)};
+    s.measured = {wavy(85, 2, true), wavy(80, 3, true), wavy(78, 1, false)};
     CrossoverOverlay kept;
     // Measured and predicted of three outputs, and the sum; nothing is
     // settled the first time.
-    EXPECT_EQ(UpdateAndCompare(kept, s), std::vector<bool>(7, false));
+    EXPECT_EQ(updateAndCompare(kept, s), std::vector<bool>(7, false));
 
     // A drag step on output 1: its prediction and the sum move, nothing else.
     s.outputs[0].crossover.values[1] = 900;
-    EXPECT_EQ(UpdateAndCompare(kept, s), (std::vector<bool>{true, false, true, true, true, true, false}));
+    EXPECT_EQ(updateAndCompare(kept, s), (std::vector<bool>{true, false, true, true, true, true, false}));
     s.outputs[0].crossover.values[1] = 950;
-    EXPECT_EQ(UpdateAndCompare(kept, s), (std::vector<bool>{true, false, true, true, true, true, false}));
+    EXPECT_EQ(updateAndCompare(kept, s), (std::vector<bool>{true, false, true, true, true, true, false}));
 
     // Normalising moves every curve.
     s.normalise = false;
-    EXPECT_EQ(UpdateAndCompare(kept, s), std::vector<bool>(7, false));
+    EXPECT_EQ(updateAndCompare(kept, s), std::vector<bool>(7, false));
 
     // Another measurement for output 3, which is not summed.
-    s.measured[2] = Wavy(70, 4, false);
-    EXPECT_EQ(UpdateAndCompare(kept, s), (std::vector<bool>{true, true, true, true, false, false, true}));
+    s.measured[2] = wavy(70, 4, false);
+    EXPECT_EQ(updateAndCompare(kept, s), (std::vector<bool>{true, true, true, true, false, false, true}));
 
     // Output 2's measurement cleared: the sum is output 1's prediction alone.
     s.measured[1].reset();
-    EXPECT_EQ(UpdateAndCompare(kept, s), (std::vector<bool>{true, true, true, true, false}));
+    EXPECT_EQ(updateAndCompare(kept, s), (std::vector<bool>{true, true, true, true, false}));
 
     // New limits move every row; "PEQ" off changes no chain here.
     s.limits.yMin = -40;
     s.options.peq = false;
-    EXPECT_EQ(UpdateAndCompare(kept, s), std::vector<bool>(5, false));
+    EXPECT_EQ(updateAndCompare(kept, s), std::vector<bool>(5, false));
 
     // The phase diagram: output 3 has no phase to draw.
     s.q = Quantity::Phase;
     s.limits = windowLimits(DiagramKind::CrossoverPhase);
-    EXPECT_EQ(UpdateAndCompare(kept, s).size(), 3u);
+    EXPECT_EQ(updateAndCompare(kept, s).size(), 3u);
     s.outputs[0].crossover.values[1] = 700;
-    EXPECT_EQ(UpdateAndCompare(kept, s), (std::vector<bool>{true, false, false}));
+    EXPECT_EQ(updateAndCompare(kept, s), (std::vector<bool>{true, false, false}));
 }

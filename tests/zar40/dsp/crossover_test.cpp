@@ -24,7 +24,7 @@ double Phase(const CrossoverSections &s, float f) { return CascadePhase(f, s.dat
 const double kHalfPowerDb = -10.0 * std::log10(2.0);
 
 // Two outputs fed from the same input: one low pass, one high pass.
-ResultBuffer PairSum(std::uint32_t lowType, std::uint32_t highType, std::int32_t f, std::int32_t order)
+ResultBuffer pairSum(std::uint32_t lowType, std::uint32_t highType, std::int32_t f, std::int32_t order)
 {
     const std::array<EqBandSettings, kEqBands> noBands{};
     const std::vector<OutputChain> chains{
@@ -32,7 +32,7 @@ ResultBuffer PairSum(std::uint32_t lowType, std::uint32_t highType, std::int32_t
         buildOutputChain(noBands, {XoLowPassBypass, 1000, 4}, {highType, f, order}, true)};
     return buildResultBuffer(chains, true);
 }
-double SumMag(const ResultBuffer &b, double f)
+double sumMag(const ResultBuffer &b, double f)
 {
     return SumMagnitude(static_cast<float>(f), b.data(), kOutputChainSections, b.size());
 }
@@ -88,19 +88,19 @@ TEST(Crossover, LinkwitzRileyOrdersComeInEqualPairs)
 
 TEST(Crossover, LinkwitzRileyPairSumsFlat)
 {
-    const ResultBuffer sum = PairSum(XoLowPassLinkwitzRiley, XoHighPassLinkwitzRiley, 1000, 4);
+    const ResultBuffer sum = pairSum(XoLowPassLinkwitzRiley, XoHighPassLinkwitzRiley, 1000, 4);
     for (double f = 20.0; f <= 20000.0; f *= 1.05)
-        EXPECT_NEAR(SumMag(sum, f), 0.0, 0.01) << f;
+        EXPECT_NEAR(sumMag(sum, f), 0.0, 0.01) << f;
 }
 
 TEST(Crossover, ButterworthSecondOrderPairCancelsAtTheCrossover)
 {
-    const ResultBuffer sum = PairSum(XoLowPassButterworth, XoHighPassButterworth, 1000, 2);
-    EXPECT_LT(SumMag(sum, 1000.0), -200.0);
-    EXPECT_NEAR(SumMag(sum, 1000.0 * std::sqrt(2.0)), -6.99, 0.01);
-    EXPECT_NEAR(SumMag(sum, 1000.0 / std::sqrt(2.0)), -6.99, 0.01);
-    EXPECT_NEAR(SumMag(sum, 2000.0), -2.76, 0.01);
-    EXPECT_NEAR(SumMag(sum, 500.0), -2.76, 0.01);
+    const ResultBuffer sum = pairSum(XoLowPassButterworth, XoHighPassButterworth, 1000, 2);
+    EXPECT_LT(sumMag(sum, 1000.0), -200.0);
+    EXPECT_NEAR(sumMag(sum, 1000.0 * std::sqrt(2.0)), -6.99, 0.01);
+    EXPECT_NEAR(sumMag(sum, 1000.0 / std::sqrt(2.0)), -6.99, 0.01);
+    EXPECT_NEAR(sumMag(sum, 2000.0), -2.76, 0.01);
+    EXPECT_NEAR(sumMag(sum, 500.0), -2.76, 0.01);
 }
 
 TEST(Crossover, BypassedOutputsDrawNothingButStillCountInTheSum)
@@ -116,11 +116,11 @@ TEST(Crossover, BypassedOutputsDrawNothingButStillCountInTheSum)
     const OutputChain withPeq = buildOutputChain(bands, {XoLowPassBypass, 1000, 4}, {XoHighPassBypass, 1000, 4}, true);
     EXPECT_NEAR(CascadeMagnitude(1000.0f, withPeq.data(), withPeq.size()), 6.0, 1e-6);
     const std::vector<OutputChain> two{withPeq, withPeq};
-    EXPECT_NEAR(SumMag(buildResultBuffer(two, true), 1000.0), 6.0 + 20.0 * std::log10(2.0), 1e-6);
-    EXPECT_NEAR(SumMag(buildResultBuffer(two, false), 1000.0), 20.0 * std::log10(2.0), 1e-9);
+    EXPECT_NEAR(sumMag(buildResultBuffer(two, true), 1000.0), 6.0 + 20.0 * std::log10(2.0), 1e-6);
+    EXPECT_NEAR(sumMag(buildResultBuffer(two, false), 1000.0), 20.0 * std::log10(2.0), 1e-9);
     // More than six chains: only six fit.
     const std::vector<OutputChain> eight(8, bypassed);
-    EXPECT_NEAR(SumMag(buildResultBuffer(eight, true), 1000.0), 20.0 * std::log10(6.0), 1e-9);
+    EXPECT_NEAR(sumMag(buildResultBuffer(eight, true), 1000.0), 20.0 * std::log10(6.0), 1e-9);
 }
 
 TEST(Crossover, OrdersOutsideTheRangeAreClamped)
@@ -199,7 +199,7 @@ TEST(Crossover, SectionsThatAreNotFiniteAreLeftOutOfChainsAndSums)
     // Drawn as if the two bands were bypassed: the +6 dB band alone.
     EXPECT_NEAR(CascadeMagnitude(1000.0f, chain.data(), chain.size()), 6.0, 1e-3);
     const std::vector<OutputChain> two{chain, chain};
-    EXPECT_TRUE(std::isfinite(SumMag(buildResultBuffer(two, true), 1000.0)));
+    EXPECT_TRUE(std::isfinite(sumMag(buildResultBuffer(two, true), 1000.0)));
 
     FilterSection one;
     PartProblem problem;

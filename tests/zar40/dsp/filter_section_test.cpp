@@ -88,7 +88,7 @@ TEST(FilterSection, EmptySumsAreSilentNotUndefined)
 namespace {
 
 // The chain product exactly as documented, one complex division per section.
-std::complex<double> Reference(float f, const std::vector<FilterSection> &chain)
+std::complex<double> reference(float f, const std::vector<FilterSection> &chain)
 {
     const double w = static_cast<double>(f) * (-2.0 * std::numbers::pi) / 96000.0;
     const std::complex<double> z1(std::cos(w), std::sin(w)), z2(std::cos(2 * w), std::sin(2 * w));
@@ -98,7 +98,7 @@ std::complex<double> Reference(float f, const std::vector<FilterSection> &chain)
     return p;
 }
 
-std::vector<FilterSection> EveryDesign()
+std::vector<FilterSection> everyDesign()
 {
     std::vector<FilterSection> all;
     for (std::uint32_t type = 1; type <= kEqBandTypeMax; ++type) {
@@ -119,12 +119,12 @@ std::vector<FilterSection> EveryDesign()
 
 TEST(FilterSection, ChainsEqualTheDocumentedProduct)
 {
-    const std::vector<FilterSection> all = EveryDesign();
+    const std::vector<FilterSection> all = everyDesign();
     for (std::size_t start = 0; start + 13 <= all.size(); start += 5) {
         const std::vector<FilterSection> chain(all.begin() + static_cast<std::ptrdiff_t>(start),
                                                all.begin() + static_cast<std::ptrdiff_t>(start + 13));
         for (float f : {20.0f, 333.0f, 2500.0f, 11111.0f, 44000.0f}) {
-            const std::complex<double> ref = Reference(f, chain);
+            const std::complex<double> ref = reference(f, chain);
             EXPECT_NEAR(CascadeMagnitude(f, chain.data(), chain.size()), 20.0 * std::log10(std::abs(ref)), 1e-9);
             EXPECT_NEAR(CascadePhase(f, chain.data(), chain.size()), std::arg(ref) * 180.0 / std::numbers::pi, 1e-9);
         }
@@ -137,7 +137,7 @@ TEST(FilterSection, ChainsEqualTheDocumentedProduct)
 // few left over.
 namespace {
 
-void ExpectSameDb(double curve, double single, std::size_t column)
+void expectSameDb(double curve, double single, std::size_t column)
 {
     if (std::isinf(single) || std::isnan(single)) {
         EXPECT_EQ(std::isnan(curve), std::isnan(single)) << column;
@@ -149,7 +149,7 @@ void ExpectSameDb(double curve, double single, std::size_t column)
     EXPECT_NEAR(curve, single, 1e-6) << column;
 }
 
-void ExpectSameDegrees(double curve, double single, std::size_t column)
+void expectSameDegrees(double curve, double single, std::size_t column)
 {
     if (std::isnan(single)) {
         EXPECT_TRUE(std::isnan(curve)) << column;
@@ -179,17 +179,17 @@ protected:
         cascadeMagnitudeCurve(points, chain.data(), chain.size(), cmag);
         cascadePhaseCurve(points, chain.data(), chain.size(), cphase);
         for (std::size_t i = 0; i < freqs.size(); ++i) {
-            ExpectSameDb(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()), i);
-            ExpectSameDegrees(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()), i);
-            ExpectSameDb(cmag[i], CascadeMagnitude(freqs[i], chain.data(), chain.size()), i);
-            ExpectSameDegrees(cphase[i], CascadePhase(freqs[i], chain.data(), chain.size()), i);
+            expectSameDb(mag[i], SumMagnitude(freqs[i], sum.data(), 13, sum.size()), i);
+            expectSameDegrees(phase[i], SumPhase(freqs[i], sum.data(), 13, sum.size()), i);
+            expectSameDb(cmag[i], CascadeMagnitude(freqs[i], chain.data(), chain.size()), i);
+            expectSameDegrees(cphase[i], CascadePhase(freqs[i], chain.data(), chain.size()), i);
         }
     }
 };
 
 TEST_P(CurveLanesTest, CurvesOnPrecomputedPointsEqualSinglePoints)
 {
-    const std::vector<FilterSection> all = EveryDesign();
+    const std::vector<FilterSection> all = everyDesign();
     // Three live chains and three empty slots, as in a "Result" of three outputs.
     std::vector<FilterSection> sum(78, kZeroSection);
     std::copy(all.begin(), all.begin() + 39, sum.begin());
@@ -232,7 +232,7 @@ TEST_P(CurveLanesTest, APoleOnTheUnitCircleStaysInItsOwnColumn)
 // a sum with no live chain is silent, not undefined.
 TEST_P(CurveLanesTest, CancellingAndEmptySumsAreSilentInEveryColumn)
 {
-    const std::vector<FilterSection> all = EveryDesign();
+    const std::vector<FilterSection> all = everyDesign();
     std::vector<FilterSection> sum(39, kZeroSection);
     std::copy(all.begin(), all.begin() + 13, sum.begin());
     std::copy(all.begin(), all.begin() + 13, sum.begin() + 13);

@@ -11,7 +11,7 @@ using namespace zar40::model;
 
 namespace {
 
-double SumMagAt(const dsp::ResultBuffer &b, float f)
+double sumMagAt(const dsp::ResultBuffer &b, float f)
 {
     return dsp::SumMagnitude(f, b.data(), dsp::kOutputChainSections, b.size());
 }
@@ -73,7 +73,7 @@ TEST(PresetSignal, ResultSumsTheOutputsOfTheSelectedOutputsInput)
     const dsp::ResultBuffer sum = resultBufferOf(r, members, true, &problems);
     EXPECT_EQ(problems.size(), 2u);
     for (float f : {100.0f, 1000.0f, 10000.0f})
-        EXPECT_NEAR(SumMagAt(sum, f), 0.0, 1e-6) << f;
+        EXPECT_NEAR(sumMagAt(sum, f), 0.0, 1e-6) << f;
     const std::vector<int> withBad{0, 9, 3};
     EXPECT_EQ(resultBufferOf(r, withBad, true), sum);
 }

@@ -171,7 +171,7 @@ TEST_F(DiagramWidgets, AnImageThatCannotBeMadeIsSignalledOnceASize)
 namespace {
 
 // A measurement over 100 Hz to 10 kHz that is exactly one band's curve.
-std::shared_ptr<const zar40::measurement::Measurement> BandMeasurement(std::uint32_t type, int hz, float q, float gain,
+std::shared_ptr<const zar40::measurement::Measurement> bandMeasurement(std::uint32_t type, int hz, float q, float gain,
                                                                        bool phase)
 {
     dsp::FilterSection s;
@@ -195,7 +195,7 @@ TEST_F(DiagramWidgets, MeasurementOverlayShowsThePredictionAndFollowsADrag)
     BandRecords bands{};
     bands[0] = makeBandRecord(dsp::EqPeq2, 1000, 1.0f, -6); // undoes the measured peak
     d.setBands(bands);
-    d.setMeasurement(BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false), QStringLiteral("m.frd"), false);
+    d.setMeasurement(bandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false), QStringLiteral("m.frd"), false);
     d.render(d.size());
     const Mapping map = d.mappingFor(d.size());
     ASSERT_EQ(d.overlay().size(), 2u);
@@ -220,7 +220,7 @@ TEST_F(DiagramWidgets, MeasurementOverlayShowsThePredictionAndFollowsADrag)
 
     // The phase diagram draws nothing for a measurement without phase.
     CPEQ_Phase_Diagramm phase;
-    phase.setMeasurement(BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false));
+    phase.setMeasurement(bandMeasurement(dsp::EqPeq1, 1000, 1.0f, 6, false));
     phase.render(QSize(800, 400));
     EXPECT_TRUE(phase.overlay().empty());
 }
@@ -237,7 +237,7 @@ TEST_F(DiagramWidgets, PredictedResultIsThePhaseTrueSumOfMeasuredOutputs)
     outs[1].crossover.values = {0, 1000, 4, 6, 1000, 4}; // and high-pass
     d.setOutputs(outs);
     // Both drivers flat: the predicted sum is flat too.
-    const auto flat = BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true);
+    const auto flat = bandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true);
     d.setMeasurements({flat, flat}, false);
     const QSize size(800, 400);
     d.render(size);
@@ -250,7 +250,7 @@ TEST_F(DiagramWidgets, PredictedResultIsThePhaseTrueSumOfMeasuredOutputs)
         EXPECT_NEAR(sum.rows[column(hz)], map.valueToY(0), 1) << hz;
 
     // Without a phase for one of them there is no sum to predict.
-    d.setMeasurements({flat, BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, false)}, false);
+    d.setMeasurements({flat, bandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, false)}, false);
     d.redraw();
     d.render(size);
     ASSERT_EQ(d.overlay().size(), 4u);
@@ -267,10 +267,10 @@ TEST_F(DiagramWidgets, FramesOverSettledCurvesShowWhatAFreshDiagramShows)
         outs[i].name = "Out " + std::to_string(i + 1);
         outs[i].crossover.values = {0, 1000, 4, 6, 20, 4}; // high-pass far below the measurement
     }
-    auto lowered = std::make_shared<zar40::measurement::Measurement>(*BandMeasurement(dsp::EqPeq1, 1000, 1, 0, true));
+    auto lowered = std::make_shared<zar40::measurement::Measurement>(*bandMeasurement(dsp::EqPeq1, 1000, 1, 0, true));
     for (double &db : lowered->magnitudeDb)
         db -= 12;
-    CrossoverDiagram::Measurements measured{BandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true), lowered};
+    CrossoverDiagram::Measurements measured{bandMeasurement(dsp::EqPeq1, 1000, 1.0f, 0, true), lowered};
     AxisLimits limits = windowLimits(DiagramKind::CrossoverMagnitude);
     const auto fresh = [&] {
         CCross_Magnitude_Diagramm f;

@@ -41,7 +41,7 @@ protected:
 };
 
 // Every signal of OBJECT, so that a test can say "nothing at all".
-std::vector<std::unique_ptr<QSignalSpy>> SpyAll(QObject &object)
+std::vector<std::unique_ptr<QSignalSpy>> spyAll(QObject &object)
 {
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     const QMetaObject *mo = object.metaObject();
@@ -51,7 +51,7 @@ std::vector<std::unique_ptr<QSignalSpy>> SpyAll(QObject &object)
     return spies;
 }
 
-int Emitted(const std::vector<std::unique_ptr<QSignalSpy>> &spies)
+int emitted(const std::vector<std::unique_ptr<QSignalSpy>> &spies)
 {
     int n = 0;
     for (const auto &s : spies)
@@ -68,7 +68,7 @@ void Type(CValueSpin &field, const QString &text)
     QTest::keyClick(&field, Qt::Key_Return);
 }
 
-void Wheel(QWidget &w)
+void wheel(QWidget &w)
 {
     const QPointF at(w.width() / 2.0, w.height() / 2.0);
     QWheelEvent e(at, w.mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
@@ -87,7 +87,7 @@ bool operator==(const preset::EqBand &a, const preset::EqBand &b)
     return a.TYPE == b.TYPE && a.FREQUENCY == b.FREQUENCY && a.Q == b.Q && a.GAIN == b.GAIN;
 }
 
-void ExpectFilter(const preset::CrossoverFilter &f, std::uint32_t type, std::uint32_t frequency, std::uint32_t order)
+void expectFilter(const preset::CrossoverFilter &f, std::uint32_t type, std::uint32_t frequency, std::uint32_t order)
 {
     EXPECT_EQ(f.TYPE, type);
     EXPECT_EQ(f.FREQUENCY, frequency);
@@ -183,14 +183,14 @@ TEST_F(Editors, FaderKeysStepAndCommitEachStep)
 TEST_F(Editors, FaderShowsValuesSilentlyWithItsButtons)
 {
     CGainSlider input(0), sum(1), output(5);
-    auto spies = SpyAll(output);
-    auto sumSpies = SpyAll(sum);
+    auto spies = spyAll(output);
+    auto sumSpies = spyAll(sum);
     output.setGain(3.0f);
     output.setMuted(true);
     output.setPhaseInverted(true);
     sum.setGain(-200.0f); // a linked mute writes -200 dB
     sum.setMuted(true);
-    EXPECT_EQ(Emitted(spies) + Emitted(sumSpies), 0);
+    EXPECT_EQ(emitted(spies) + emitted(sumSpies), 0);
 
     EXPECT_EQ(output.valueLabel()->text(), " 3.0 dB");
     EXPECT_TRUE(output.isMuted());
@@ -224,9 +224,9 @@ TEST_F(Editors, SettersOfEveryEditorEmitNothing)
     CCrossoverEditor xo(2);
     CDynamicsEditor dyn(2);
     CNoiseGateEditor gate(2);
-    auto spies = SpyAll(eq);
+    auto spies = spyAll(eq);
     for (QObject *o : std::initializer_list<QObject *>{&xo, &dyn, &gate, eq.bandEditor(0)})
-        for (auto &s : SpyAll(*o))
+        for (auto &s : spyAll(*o))
             spies.push_back(std::move(s));
 
     CEqChannelEditor::Bands bands{};
@@ -237,7 +237,7 @@ TEST_F(Editors, SettersOfEveryEditorEmitNothing)
     xo.setFilters({1, 2000, 2}, {6, 80, 4});
     dyn.setDynamics({2, 3.0f, -10.0f, 5.0f, 4.0f, 20.0f, 300.0f});
     gate.setNoiseGate({-50.0f, 5.0f, 30.0f});
-    EXPECT_EQ(Emitted(spies), 0);
+    EXPECT_EQ(emitted(spies), 0);
     EXPECT_EQ(eq.bands()[0].FREQUENCY, 250u);
     EXPECT_EQ(eq.bandEditor(4)->band().TYPE, 0u);
 }
@@ -327,21 +327,21 @@ TEST_F(Editors, CrossoverBypassAndTypesFollowTheRules)
     low->bypassBox()->click();
     ASSERT_EQ(committed.count(), 1);
     EXPECT_EQ(Arg<CrossoverSide>(committed, 0, 0), CrossoverSide::LowCut);
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, 0, 1), 4, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, 0, 1), 4, 1000, 4);
     EXPECT_EQ(low->frequencyField()->value(), 1000.0) << "a bypassed side reads back as 1000 Hz, order 4";
     low->bypassBox()->click();
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 5, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 5, 1000, 4);
 
     high->bypassBox()->click();
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 1, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 1, 1000, 4);
     QTest::keyClick(high->typeList(), Qt::Key_Down);
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 4);
     Type(*high->orderField(), "12");
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 8);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 8);
     high->bypassBox()->click();
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 0, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 0, 1000, 4);
     high->bypassBox()->click(); // back to the Linkwitz-Riley it had
-    ExpectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 4);
+    expectFilter(Arg<preset::CrossoverFilter>(committed, -1, 1), 2, 1000, 4);
     EXPECT_EQ(Arg<CrossoverSide>(committed, -1, 0), CrossoverSide::HighCut);
 }
 
@@ -474,13 +474,13 @@ TEST_F(Editors, WheelEditsOnlyTheFocusedControl)
 
     // Scrolling past a field leaves it alone.
     band.typeList()->setFocus();
-    Wheel(*band.gainField());
-    Wheel(*band.frequencyField());
+    wheel(*band.gainField());
+    wheel(*band.frequencyField());
     EXPECT_EQ(committed.count(), 0);
     EXPECT_DOUBLE_EQ(band.gainField()->value(), 0.0);
 
     band.gainField()->setFocus();
-    Wheel(*band.gainField());
+    wheel(*band.gainField());
     ASSERT_EQ(committed.count(), 1);
     EXPECT_FLOAT_EQ(Arg<preset::EqBand>(committed).GAIN, 0.1f);
 }

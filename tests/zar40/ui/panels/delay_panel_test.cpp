@@ -27,7 +27,7 @@ struct Entry {
 
 class DelayEntry : public panels_test::PanelTest, public ::testing::WithParamInterface<Entry> {};
 
-std::array<float, 9> AllDelays(float value)
+std::array<float, 9> allDelays(float value)
 {
     std::array<float, 9> d;
     d.fill(value);
@@ -68,7 +68,7 @@ TEST_F(DelayPanel, StoredDelaysReadBackInEveryUnitWithoutChangingThem)
     CDelayPanel panel;
     QSignalSpy changing(&panel, &CDelayPanel::delayChanging);
     QSignalSpy committed(&panel, &CDelayPanel::delayCommitted);
-    auto delays = AllDelays(97.0f);
+    auto delays = allDelays(97.0f);
     delays[4] = 2.0f; // one sample: 0.0104 ms, shown rounded
     panel.setDelays(delays);
     EXPECT_DOUBLE_EQ(panel.shownDelay(0), 1.0);
@@ -94,7 +94,7 @@ TEST_F(DelayPanel, ArrowStepsReportEachChangeAndCommitOnce)
     // The view writes each change into the record and shows the record
     // again, as it does after every edit.
     auto echo = [&panel](int channel, float stored) {
-        auto delays = AllDelays(1.0f);
+        auto delays = allDelays(1.0f);
         delays[static_cast<std::size_t>(channel)] = stored;
         panel.setDelays(delays);
     };
@@ -110,7 +110,7 @@ TEST_F(DelayPanel, ArrowStepsReportEachChangeAndCommitOnce)
     // A record that changes under an edit (another preset) drops it.
     panel.delayField(3)->stepUp();
     QObject::disconnect(&panel, &CDelayPanel::delayChanging, &panel, nullptr);
-    panel.setDelays(AllDelays(97.0f));
+    panel.setDelays(allDelays(97.0f));
     panel.commitPending();
     EXPECT_EQ(committed.size(), 1);
     EXPECT_DOUBLE_EQ(panel.shownDelay(3), 1.0);

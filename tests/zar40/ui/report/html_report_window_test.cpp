@@ -198,7 +198,7 @@ TEST_F(HtmlReportWindowTest, PdfListsTheWindowsMeasurementsOnlyWhenThereAreAny)
 namespace {
 
 // Pixels of the measurement overlay's orange, as a PDF reader draws them.
-int OverlayPixels(const QImage &page)
+int overlayPixels(const QImage &page)
 {
     int n = 0;
     for (int y = 0; y < page.height(); ++y)
@@ -238,12 +238,12 @@ TEST_F(HtmlReportWindowTest, PdfDiagramPagesDrawTheWindowsMeasurementsAndPredict
         EXPECT_TRUE(vrntest::pdfPageToPng(pdf.toStdString(), page, 75, png.toStdString()));
         return std::make_pair(QImage(png), vrntest::pdfPageText(pdf.toStdString(), page));
     };
-    EXPECT_EQ(OverlayPixels(firstOutputPage(plain).first), 0);
+    EXPECT_EQ(overlayPixels(firstOutputPage(plain).first), 0);
     const auto [image, text] = firstOutputPage(drawn);
     ASSERT_FALSE(image.isNull());
-    EXPECT_GT(OverlayPixels(image), 200);
+    EXPECT_GT(overlayPixels(image), 200);
     // The equalizer diagram, the lowest third, draws the measurement and
     // its prediction and names the file.
-    EXPECT_GT(OverlayPixels(image.copy(0, image.height() * 2 / 3, image.width(), image.height() / 3)), 100);
+    EXPECT_GT(overlayPixels(image.copy(0, image.height() * 2 / 3, image.width(), image.height() / 3)), 100);
     EXPECT_NE(text.find("driver.frd: measured"), std::string::npos) << text;
 }
