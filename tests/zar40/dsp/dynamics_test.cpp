@@ -10,7 +10,7 @@ using namespace zar40::dsp;
 
 namespace {
 
-DynamicsSettings Compressor(float threshold, float knee, float ratio, float gain)
+DynamicsSettings compressor(float threshold, float knee, float ratio, float gain)
 {
     DynamicsSettings s;
     s.type = DynCompressor;
@@ -26,19 +26,19 @@ DynamicsSettings Compressor(float threshold, float knee, float ratio, float gain
 TEST(Dynamics, HardKneeCurve)
 {
     for (float gain : {0.0f, 3.0f}) {
-        const DynamicsSettings s = Compressor(-10.0f, 0.0f, 4.0f, gain);
+        const DynamicsSettings s = compressor(-10.0f, 0.0f, 4.0f, gain);
         EXPECT_DOUBLE_EQ(DynamicsOutputLevel(-20.0, s), -20.0 + gain);
         EXPECT_DOUBLE_EQ(DynamicsOutputLevel(0.0, s), -7.5 + gain);
         EXPECT_DOUBLE_EQ(DynamicsOutputLevel(10.0, s), -5.0 + gain);
     }
-    DynamicsSettings limiter = Compressor(-10.0f, 0.0f, kLimiterRatio, 0.0f);
+    DynamicsSettings limiter = compressor(-10.0f, 0.0f, kLimiterRatio, 0.0f);
     limiter.type = DynLimiter;
     EXPECT_NEAR(DynamicsOutputLevel(20.0, limiter), -9.97, 1e-9);
 }
 
 TEST(Dynamics, SoftKneeJoinsBothLines)
 {
-    const DynamicsSettings s = Compressor(-10.0f, 5.0f, 4.0f, 0.0f);
+    const DynamicsSettings s = compressor(-10.0f, 5.0f, 4.0f, 0.0f);
     const KneeCurve c = ComputeKneeCurve(-10.0, 5.0, 4.0);
     EXPECT_NEAR(c.x2, -3.04, 0.005);
     for (double x = -40.0; x < -15.0; x += 0.5)
@@ -71,7 +71,7 @@ TEST(Dynamics, SoftKneeJoinsBothLines)
 TEST(Dynamics, RatioNotAboveZeroDrawsNothing)
 {
     for (float ratio : {0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN()}) {
-        const DynamicsSettings s = Compressor(-10.0f, 5.0f, ratio, 2.0f);
+        const DynamicsSettings s = compressor(-10.0f, 5.0f, ratio, 2.0f);
         EXPECT_FALSE(ComputeKneeCurve(-10.0, 5.0, ratio).defined);
         EXPECT_TRUE(dynamicsCurvePoints(s, 400).empty());
         for (double x : {-40.0, -10.0, 20.0})
@@ -81,7 +81,7 @@ TEST(Dynamics, RatioNotAboveZeroDrawsNothing)
 
 TEST(Dynamics, DiagramPolyline)
 {
-    DynamicsSettings s = Compressor(-10.0f, 0.0f, 4.0f, 10.0f);
+    DynamicsSettings s = compressor(-10.0f, 0.0f, 4.0f, 10.0f);
     const auto points = dynamicsCurvePoints(s, 300);
     ASSERT_EQ(points.size(), 299u);
     EXPECT_DOUBLE_EQ(points.front().input, -40.0);

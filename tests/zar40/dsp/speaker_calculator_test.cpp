@@ -9,7 +9,7 @@ using namespace zar40::dsp;
 
 namespace {
 
-DynamicsSettings Stage(std::uint32_t type, float threshold, float ratio, float gain)
+DynamicsSettings stage(std::uint32_t type, float threshold, float ratio, float gain)
 {
     DynamicsSettings d;
     d.type = type;
@@ -32,7 +32,7 @@ SpeakerPanel Panel(double ohms, bool balanced)
 
 TEST(SpeakerCalculator, LimiterVoltage)
 {
-    const DynamicsSettings limiter = Stage(DynLimiter, 0.0f, kLimiterRatio, 0.0f);
+    const DynamicsSettings limiter = stage(DynLimiter, 0.0f, kLimiterRatio, 0.0f);
     EXPECT_EQ(maxOutputLevel(limiter), 0.018f);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(limiter, Panel(4.0, true)), 0.77);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(limiter, Panel(4.0, false)), 0.38);
@@ -40,7 +40,7 @@ TEST(SpeakerCalculator, LimiterVoltage)
 
 TEST(SpeakerCalculator, CompressorPowerPerImpedance)
 {
-    const DynamicsSettings compressor = Stage(DynCompressor, 0.0f, 2.0f, 0.0f);
+    const DynamicsSettings compressor = stage(DynCompressor, 0.0f, 2.0f, 0.0f);
     EXPECT_EQ(maxOutputLevel(compressor), 9.0f);
     EXPECT_DOUBLE_EQ(MaxOutputVoltage(compressor, Panel(8.0, true)), 2.18);
     EXPECT_EQ(MaxOutputPower(compressor, Panel(8.0, true)), 596.0);
@@ -52,7 +52,7 @@ TEST(SpeakerCalculator, CompressorPowerPerImpedance)
 
 TEST(SpeakerCalculator, MessagesWarnInRed)
 {
-    const DynamicsSettings compressor = Stage(DynCompressor, 0.0f, 2.0f, 0.0f);
+    const DynamicsSettings compressor = stage(DynCompressor, 0.0f, 2.0f, 0.0f);
     SpeakerPanel panel = Panel(8.0, true); // box 400 W, amplifier 600 W
     const std::vector<MessageLine> expected{
         {" -ZAR-40 maximum Output Voltage: 2.18 Vrms", MessageLevel::Ok},
@@ -74,12 +74,12 @@ TEST(SpeakerCalculator, MessagesWarnInRed)
 
 TEST(SpeakerCalculator, BypassAndImpossibleSettings)
 {
-    const auto bypass = speakerMessages(Stage(DynBypass, 0.0f, 1.1f, 0.0f), SpeakerPanel{});
+    const auto bypass = speakerMessages(stage(DynBypass, 0.0f, 1.1f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(bypass.size(), 1u);
     EXPECT_EQ(bypass[0], (MessageLine{"-CAUTION!!! Compressor/Limiter is disabled", MessageLevel::Caution}));
 
     // A ratio of 0 from a file: unbounded level, so both checks warn.
-    const auto unbounded = speakerMessages(Stage(DynCompressor, 0.0f, 0.0f, 0.0f), SpeakerPanel{});
+    const auto unbounded = speakerMessages(stage(DynCompressor, 0.0f, 0.0f, 0.0f), SpeakerPanel{});
     ASSERT_EQ(unbounded.size(), 6u);
     EXPECT_EQ(unbounded[2].level, MessageLevel::Caution);
     EXPECT_EQ(unbounded[4].level, MessageLevel::Caution);
