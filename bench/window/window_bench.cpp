@@ -88,6 +88,23 @@ double cpuSeconds()
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// The calling thread's CPU time, user and system.
+double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+// The process's user and system CPU time apart.
+std::pair<double, double> userAndSystemSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return {static_cast<double>(u.ru_utime.tv_sec) + static_cast<double>(u.ru_utime.tv_usec) / 1e6,
+            static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) / 1e6};
+}
+
 double residentMb()
 {
     std::ifstream status("/proc/self/status");
@@ -164,10 +181,19 @@ public:
     std::function<void()> onFrame;   // after each frame
     long frames = 0;
     qint64 frameNs = 0;
+    // With VRN_BENCH_VERBOSE: which widgets a drag paints, and how often.
+    bool tallyPaints = qEnvironmentVariableIsSet("VRN_BENCH_VERBOSE");
+    std::map<QString, int> paintsDuringDrag;
 
     bool notify(QObject *receiver, QEvent *event) override
     {
-        if (event->type() == QEvent::Paint && moveTarget && receiver == moveTarget) targetPaintNs = monotonicNs();
+        if (event->type() == QEvent::Paint && moveTarget) {
+            if (receiver == moveTarget) targetPaintNs = monotonicNs();
+            if (tallyPaints)
+                ++paintsDuringDrag[QStringLiteral("%1 %2 %3").arg(QLatin1String(receiver->metaObject()->className()),
+                                                                 receiver->objectName(),
+                                                                 receiver->property("text").toString().left(12))];
+        }
         const bool frame = event->type() == QEvent::UpdateRequest && frameWindow &&
                            (receiver == frameWindow || receiver == static_cast<QWidget *>(frameWindow)->windowHandle());
         if (!frame || m_depth > 0) return QApplication::notify(receiver, event);
@@ -273,7 +299,20 @@ DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, in
     std::vector<double> latency;
     DragResult r;
     QPoint at = start;
-    const double cpu0 = cpuSeconds();
+    // perf record --control=fifo:CTL -D -1 ... with VRN_BENCH_PERF_CTL=CTL
+    // profiles the drags alone.
+    const auto perfControl = [](const char *command) {
+        const QByteArray fifo = qgetenv("VRN_BENCH_PERF_CTL");
+        if (fifo.isEmpty()) return;
+        if (FILE *f = std::fopen(fifo.constData(), "w")) {
+            std::fprintf(f, "%s\n", command);
+            std::fclose(f);
+        }
+    };
+    perfControl("enable");
+    const qint64 dragStartNs = monotonicNs();
+    const double cpu0 = cpuSeconds(), mainThread0 = threadCpuSeconds();
+    const auto [user0, system0] = userAndSystemSeconds();
     for (int i = 0; i < moves; ++i) {
         at += i < moves / 2 ? step : -step;
         const qint64 sent = monotonicNs();
@@ -287,7 +326,9 @@ DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, in
         // A hand moves a mouse at about a hundred reports a second.
         runFor(8);
     }
-    const double cpu = cpuSeconds() - cpu0;
+    const double cpu = cpuSeconds() - cpu0, mainThread = threadCpuSeconds() - mainThread0;
+    perfControl("disable");
+    const auto [user1, system1] = userAndSystemSeconds();
     app->moveTarget = nullptr;
     pointer.button(false);
     runFor(300);
@@ -296,7 +337,14 @@ DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, in
     r.latencyMs = spreadOf(latency);
     if (qEnvironmentVariableIsSet("VRN_BENCH_VERBOSE")) {
         for (double ms : latency) std::fprintf(stderr, "%.1f ", ms);
+        std::fprintf(stderr, "\nCPU per move: main thread %.3f ms, user %.3f ms, system %.3f ms", 1000.0 * mainThread / moves,
+                     1000.0 * (user1 - user0) / moves, 1000.0 * (system1 - system0) / moves);
+        // For perf record -k CLOCK_MONOTONIC ... and perf report --time START,END.
+        std::fprintf(stderr, "\ndrag from %.6f to %.6f s (monotonic)", double(dragStartNs) / 1e9, double(monotonicNs()) / 1e9);
+        std::fprintf(stderr, "\npainted during the drag:");
+        for (const auto &[widget, count] : app->paintsDuringDrag) std::fprintf(stderr, " %s (%d)", qPrintable(widget), count);
         std::fprintf(stderr, "\n");
+        app->paintsDuringDrag.clear();
     }
     return r;
 }

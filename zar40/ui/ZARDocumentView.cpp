@@ -141,6 +141,10 @@ CZARDocumentView::CZARDocumentView()
     setObjectName(QStringLiteral("CZARDocumentView"));
     setAutoFillBackground(true);
 
+    m_toolTipTimer.setSingleShot(true);
+    m_toolTipTimer.setInterval(250);
+    connect(&m_toolTipTimer, &QTimer::timeout, this, &CZARDocumentView::showToolTips);
+
     QWidget *connectionBar = buildConnectionBar();
     m_editorArea = buildEditors();
 
@@ -614,7 +618,15 @@ void CZARDocumentView::showRecord(EditorSession::RecordChange change)
         }
     }
     showDiagrams();
-    showToolTips();
+    // Each tool tip spells out every channel, and rebuilding them all cost a
+    // third of a drag step; nobody reads a tool tip with the button held, so
+    // during an edit they follow once the hand rests or lets go.
+    if (change == EditorSession::RecordChange::Changing) {
+        m_toolTipTimer.start();
+    } else {
+        m_toolTipTimer.stop();
+        showToolTips();
+    }
 }
 
 void CZARDocumentView::showControls()
@@ -747,18 +759,25 @@ void CZARDocumentView::showToolTips()
         }
     }
     const QString eol = QStringLiteral("\r\n");
+    const QString gainTip[2]{gain[0].join(eol), gain[1].join(eol)};
+    const QString delayTip[2]{delay[0].join(eol), delay[1].join(eol)};
+    const QString peqTip[2]{peq[0].join(eol), peq[1].join(eol)};
+    const QString xoverTip = xover.join(eol), dynTip = dyn.join(eol);
+    // An unchanged text is not set again: setting one notifies the widget
+    // and the accessibility layer.
+    const auto setTip = [](QWidget *w, const QString &text) {
+        if (w && w->toolTip() != text) w->setToolTip(text);
+    };
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
         const bool out = ch >= preset::kFirstOutput;
-        const auto tip = [&](panels::BlockKind kind, const QString &text) {
-            if (QAbstractButton *b = m_signalFlow->block(kind, ch)) b->setToolTip(text);
-        };
-        tip(panels::BlockKind::Gain, gain[out].join(eol));
-        tip(panels::BlockKind::Delay, delay[out].join(eol));
-        tip(panels::BlockKind::Peq, peq[out].join(eol));
-        m_faders[static_cast<std::size_t>(ch)]->setToolTip(gain[out].join(eol));
+        const auto tip = [&](panels::BlockKind kind, const QString &text) { setTip(m_signalFlow->block(kind, ch), text); };
+        tip(panels::BlockKind::Gain, gainTip[out]);
+        tip(panels::BlockKind::Delay, delayTip[out]);
+        tip(panels::BlockKind::Peq, peqTip[out]);
+        setTip(m_faders[static_cast<std::size_t>(ch)], gainTip[out]);
         if (!out) continue;
-        tip(panels::BlockKind::Crossover, xover.join(eol));
-        tip(panels::BlockKind::Dynamics, dyn.join(eol));
+        tip(panels::BlockKind::Crossover, xoverTip);
+        tip(panels::BlockKind::Dynamics, dynTip);
     }
 }
 

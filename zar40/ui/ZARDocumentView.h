@@ -7,6 +7,7 @@
 #include "zar40/preset/record.h"
 
 #include <QPointer>
+#include <QTimer>
 
 #include <array>
 #include <memory>
@@ -194,6 +195,8 @@ private:
     bool savePreset();
 
     QPointer<zar40::editor::EditorSession> m_session;
+    // Brings the tool tips up to date after an edit in progress.
+    QTimer m_toolTipTimer;
 
     QComboBox *m_type = nullptr;
     QLabel *m_portLabel = nullptr;

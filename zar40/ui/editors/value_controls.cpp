@@ -6,8 +6,11 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <cmath>
@@ -37,6 +40,70 @@ protected:
     }
 };
 
+// A slider that repaints only the stretch of its track the handle left and
+// reached when the value changes. The whole slider repainted on every step
+// of a drag: its full-height groove is blended in parallel pieces on the
+// raster engine's thread pool, and the scale label it overlaps in a tight
+// layout was drawn again too.
+class TrackSlider : public QSlider
+{
+public:
+    using QSlider::QSlider;
+
+protected:
+    void sliderChange(SliderChange change) override
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        // The style colours the whole scale by state (focus, and whether it
+        // came by keyboard) that can change without a repaint of its own.
+        if (change != SliderValueChange || m_paintedHandle.isNull() || option.state != m_paintedState) {
+            QSlider::sliderChange(change);
+            return;
+        }
+        // The handle's shadow and focus frame reach a little past it; the
+        // filled part of the groove changes only between the two handles.
+        const QRect moved = m_paintedHandle.united(handleRect(option));
+        const int reach = 3;
+        update(orientation() == Qt::Vertical ? QRect(0, moved.top() - reach, width(), moved.height() + 2 * reach)
+                                             : QRect(moved.left() - reach, 0, moved.width() + 2 * reach, height()));
+    }
+
+    void paintEvent(QPaintEvent *) override
+    {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        QPainter painter(this);
+        // The scale on its own: the style colours it with the focus colour
+        // in any paint that first builds its groove picture, and a scale
+        // left so by a partial repaint would stay half blue.
+        if (tickPosition() != NoTicks) {
+            QStyleOptionSlider scale = option;
+            scale.subControls = QStyle::SC_SliderTickmarks;
+            style()->drawComplexControl(QStyle::CC_Slider, &scale, &painter, this);
+        }
+        option.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+        style()->drawComplexControl(QStyle::CC_Slider, &option, &painter, this);
+        m_paintedHandle = handleRect(option);
+        m_paintedState = option.state;
+    }
+
+    void resizeEvent(QResizeEvent *event) override
+    {
+        m_paintedHandle = QRect();
+        QSlider::resizeEvent(event);
+    }
+
+private:
+    QRect handleRect(const QStyleOptionSlider &option) const
+    {
+        return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    }
+
+    QRect m_paintedHandle;
+    QStyle::State m_paintedState;
+};
+
 } // namespace
 
 void wheelOnlyWithFocus(QWidget *control) { control->installEventFilter(new WheelGuard(control)); }
@@ -48,7 +115,7 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     , m_scale(std::move(scale))
     , m_value(m_scale.min)
 {
-    m_slider = new QSlider(orientation, this);
+    m_slider = new TrackSlider(orientation, this);
     m_slider->setRange(0, kSteps);
     m_slider->setSingleStep(1);
     m_slider->setPageStep(kSteps / 10);
@@ -57,12 +124,16 @@ CValueSlider::CValueSlider(Qt::Orientation orientation, Scale scale, QWidget *pa
     m_slider->setTickInterval(kSteps / std::max(1, m_scale.tickCount - 1));
     setFocusProxy(m_slider);
     wheelOnlyWithFocus(m_slider);
+    // Opaque, so that a drag step repaints the slider and its value alone
+    // instead of every see-through widget behind them up to the view.
+    m_slider->setAutoFillBackground(true);
 
     auto *minLabel = new QLabel(m_scale.minText, this);
     auto *maxLabel = new QLabel(m_scale.maxText, this);
     m_valueLabel = new QLabel(this);
     // Framed, so that the value does not read as one more scale label.
     m_valueLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    m_valueLabel->setAutoFillBackground(true);
     fitValueLabel();
 
     auto *grid = new QGridLayout(this);

@@ -240,6 +240,11 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
     // The wiring is all the picture paints itself; the blocks repaint
     // themselves when their look changes. A fader drag calls this on every
     // step, and repainting the whole picture each time cost a frame.
+    // With assistive technology running, each description set is an event
+    // through the accessibility bridge even when the text stays the same.
+    auto describe = [](QWidget *w, const QString &text) {
+        if (w->accessibleDescription() != text) w->setAccessibleDescription(text);
+    };
     const auto wiredMuted = m_muted;
     const auto wiredRoutes = m_routes;
     for (int ch = 0; ch < preset::kChannelCount; ++ch) {
@@ -253,7 +258,7 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
         auto *gain = asFlow(block(BlockKind::Gain, ch));
         gain->setLook(muted ? BlockLook::Muted : BlockLook::Active);
         gain->setSubText(out && output.PHASE != 0.0f ? QStringLiteral("180°") : QString());
-        gain->setAccessibleDescription(muted ? QStringLiteral("muted") : QString());
+        describe(gain, muted ? QStringLiteral("muted") : QString());
         setLook(BlockKind::Delay, ch, dsp::storedDelayFromField(delay) > 1);
         setLook(BlockKind::Peq, ch, out ? anyBand(output.PEQ) : anyBand(in.PEQ));
         if (!out) continue;
@@ -267,7 +272,7 @@ void CSignalFlow::setRecord(const preset::PresetRecord &record)
             auto *b = block(static_cast<BlockKind>(k), ch);
             const bool off = asFlow(b)->look() == BlockLook::Bypassed;
             if (static_cast<BlockKind>(k) != BlockKind::Gain)
-                b->setAccessibleDescription(off ? QStringLiteral("bypassed") : QString());
+                describe(b, off ? QStringLiteral("bypassed") : QString());
         }
     m_info->setText(QStringLiteral("Preset: ") + QString::fromStdString(preset::cp1252ToUtf8(preset::textOf(record.NAME))));
     if (m_muted != wiredMuted || m_routes != wiredRoutes) update();

@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStyle>
@@ -155,6 +156,38 @@ TEST_F(Editors, FaderValueTextChangesRelayoutNothing)
     // The longest text still fits.
     const QFontMetrics fm(fader->valueLabel()->font());
     EXPECT_LE(fm.horizontalAdvance(CGainSlider::gainText(-60.0f)), fader->valueLabel()->contentsRect().width());
+}
+
+// A step repaints the stretch of track the handle crossed, nothing beside
+// the slider, and the partly repainted window looks as if drawn whole.
+TEST_F(Editors, FaderStepsRepaintTheHandlesStretchAndLeaveTheWholePicture)
+{
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *fader = new CGainSlider(3, &window);
+    layout->addWidget(fader);
+    window.resize(120, 400);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QTest::qWait(20);
+    QSlider *slider = fader->slider();
+    fader->setGain(-50.0f);
+    QCoreApplication::processEvents();
+    vrntest::EventCounter sliderPaints(slider, QEvent::Paint), faderPaints(fader, QEvent::Paint);
+    // Steps longer than the handle: the old handle must go.
+    for (float gain = -44.0f; gain <= 10.0f; gain += 6.0f) {
+        sliderPaints.reset();
+        fader->setGain(gain);
+        QCoreApplication::processEvents();
+        ASSERT_EQ(sliderPaints.count(), 1);
+        EXPECT_LT(sliderPaints.painted().boundingRect().height(), slider->height() / 4) << gain << " dB";
+    }
+    EXPECT_EQ(faderPaints.count(), 0) << "the slider is opaque: nothing behind it repaints";
+    const auto onScreen = [&] { return window.screen()->grabWindow(window.winId()).toImage(); };
+    const QImage stepped = onScreen();
+    for (QWidget *w : window.findChildren<QWidget *>()) w->update();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(stepped == onScreen());
 }
 
 TEST_F(Editors, FaderKeysStepAndCommitEachStep)
