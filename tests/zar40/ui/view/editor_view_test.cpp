@@ -193,6 +193,29 @@ TEST_F(EditorViewTest, OfflineEditsChangeTheRecordAndUndoButSendNothing)
     EXPECT_TRUE(sent().isEmpty());
 }
 
+// Tool tips list every channel's value: a finished edit shows at once, a
+// drag in progress once the hand rests.
+TEST_F(EditorViewTest, ToolTipsFollowFinishedEditsAtOnceAndDragsWhenTheyRest)
+{
+    // The line of output 1 with the gain the record holds now.
+    const auto tipLine = [&] {
+        return QStringLiteral("Gain  OUT 1 : %1 dB").arg(double(record().outputs[0].GAIN), 0, 'f', 1);
+    };
+    const QString before = tipLine();
+    ASSERT_TRUE(fader(3)->toolTip().contains(before)) << qPrintable(fader(3)->toolTip());
+    QSlider *slider = faderSlider(3);
+    slider->setSliderDown(true);
+    slider->setValue(slider->value() - 100);
+    ASSERT_NE(tipLine(), before);
+    EXPECT_TRUE(fader(3)->toolTip().contains(before)) << "not rebuilt on every step";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return fader(3)->toolTip().contains(tipLine()); }, 2000));
+    slider->setSliderDown(false);
+
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_PageDown);
+    EXPECT_TRUE(fader(3)->toolTip().contains(tipLine())) << qPrintable(fader(3)->toolTip());
+}
+
 TEST_F(EditorViewTest, LockDisablesEveryEditorButTheLockItself)
 {
     auto *lock = view->findChild<QWidget *>("presetInfoBox")->findChild<QCheckBox *>();
