@@ -279,6 +279,18 @@ private:
     Display *m_display;
 };
 
+// perf record --control=fifo:CTL -D -1 ... with VRN_BENCH_PERF_CTL=CTL
+// profiles the measured stretches alone (RemoteWatch and the drags).
+void perfControl(const char *command)
+{
+    const QByteArray fifo = qgetenv("VRN_BENCH_PERF_CTL");
+    if (fifo.isEmpty()) return;
+    if (FILE *f = std::fopen(fifo.constData(), "w")) {
+        std::fprintf(f, "%s\n", command);
+        std::fclose(f);
+    }
+}
+
 struct DragResult {
     double cpuPerMoveMs = 0;
     Spread latencyMs;
@@ -299,16 +311,6 @@ DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, in
     std::vector<double> latency;
     DragResult r;
     QPoint at = start;
-    // perf record --control=fifo:CTL -D -1 ... with VRN_BENCH_PERF_CTL=CTL
-    // profiles the drags alone.
-    const auto perfControl = [](const char *command) {
-        const QByteArray fifo = qgetenv("VRN_BENCH_PERF_CTL");
-        if (fifo.isEmpty()) return;
-        if (FILE *f = std::fopen(fifo.constData(), "w")) {
-            std::fprintf(f, "%s\n", command);
-            std::fclose(f);
-        }
-    };
     perfControl("enable");
     const qint64 dragStartNs = monotonicNs();
     const double cpu0 = cpuSeconds(), mainThread0 = threadCpuSeconds();
@@ -553,7 +555,9 @@ int child(int argc, char **argv, const ChildOptions &o)
     const qint64 frameNs0 = app.frameNs;
     QElapsedTimer wall;
     wall.start();
+    perfControl("enable");
     runFor(o.seconds * 1000);
+    perfControl("disable");
     const double elapsed = double(wall.elapsed()) / 1000.0;
     print("remotewatch_cpu_percent", 100.0 * (cpuSeconds() - cpu0) / elapsed);
     print("remotewatch_helpers_cpu_percent", 100.0 * (descendantCpuSeconds() - helpers0) / elapsed);
