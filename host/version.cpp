@@ -16,11 +16,6 @@ QString buildText(const StringTable &strings)
     return strings.text(HostString::Build, QStringLiteral("Build")) + QLatin1Char(' ') + AboutBox::buildNumber(kBuildNumber);
 }
 
-QString aboutVersionNumber()
-{
-    return AboutBox::versionNumber(kMajor, kMinor, kPatch);
-}
-
 QString aboutBuildNumber()
 {
     return AboutBox::buildNumber(kBuildNumber);

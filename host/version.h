@@ -17,8 +17,7 @@ constexpr int kBuildNumber = 112;
 QString revisionText();
 // "Build r0112": string 4002 (or "Build") and " r%04d" (splash)
 QString buildText(const StringTable &strings);
-// "1.50" and "r0112" (About box)
-QString aboutVersionNumber();
+// "r0112" (About box, --version)
 QString aboutBuildNumber();
 // "1.5.00112", what the update check compares
 QString updateComparisonText();

@@ -1,6 +1,7 @@
 #include "host_test_support.h"
 
 #include "About.h"
+#include "about_box.h"
 #include "host_strings.h"
 #include "version.h"
 
@@ -13,7 +14,7 @@ TEST(HostVersion, TextsOfSplashAboutAndUpdateCheck)
 {
     EXPECT_EQ(HostVersion::revisionText(), "Revision 1.5.0");
     EXPECT_EQ(HostVersion::buildText(hostStrings()), "Build r0112");
-    EXPECT_EQ(HostVersion::aboutVersionNumber(), "1.50");
+    EXPECT_EQ(AboutBox::versionNumber(HostVersion::kMajor, HostVersion::kMinor, HostVersion::kPatch), "1.50");
     EXPECT_EQ(HostVersion::aboutBuildNumber(), "r0112");
     EXPECT_EQ(HostVersion::updateComparisonText(), "1.5.00112");
     const StringTable empty;

@@ -265,8 +265,6 @@ bool dragBand(const Mapping &map, BandRecord &band, int x, int y)
 
 namespace {
 
-std::int32_t FieldAsInt(float v) { return truncateToInt(v); }
-
 std::uint32_t fieldAsCode(float v)
 {
     // A negative or absurd code from outside is no code the designs know.
@@ -277,12 +275,12 @@ std::uint32_t fieldAsCode(float v)
 
 dsp::CrossoverSettings CrossoverRecord::lowPass() const
 {
-    return {fieldAsCode(values[0]), FieldAsInt(values[1]), FieldAsInt(values[2])};
+    return {fieldAsCode(values[0]), truncateToInt(values[1]), truncateToInt(values[2])};
 }
 
 dsp::CrossoverSettings CrossoverRecord::highPass() const
 {
-    return {fieldAsCode(values[3]), FieldAsInt(values[4]), FieldAsInt(values[5])};
+    return {fieldAsCode(values[3]), truncateToInt(values[4]), truncateToInt(values[5])};
 }
 
 bool CrossoverRecord::bothBypassed() const

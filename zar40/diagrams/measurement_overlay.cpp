@@ -24,7 +24,7 @@ const std::vector<double> &valuesOf(const ms::Curve &c, Quantity q)
     return q == Quantity::Phase ? c.phaseDeg : c.magnitudeDb;
 }
 
-std::atomic<std::uint64_t> nextStamp{1};
+std::atomic<std::uint64_t> g_nextStamp{1};
 
 // The next curve of the list, its rows' storage reused from the last update.
 void put(std::vector<OverlayCurve> &list, std::size_t &n, int slot, bool predicted, bool result,
@@ -56,11 +56,10 @@ void finish(std::vector<OverlayCurve> &list, std::size_t n, std::vector<std::uin
 
 const std::vector<int> &RowCache::rows(const Mapping &map, std::uint64_t version, std::span<const double> values)
 {
-    if (m_valid && m_version == version && m_plot == map.plot() && m_limits == map.limits() &&
+    if (m_stamp != 0 && m_version == version && m_plot == map.plot() && m_limits == map.limits() &&
         m_rows.size() == values.size())
         return m_rows;
-    m_valid = true;
-    m_stamp = nextStamp++;
+    m_stamp = g_nextStamp++;
     m_version = version;
     m_plot = map.plot();
     m_limits = map.limits();
@@ -104,10 +103,9 @@ void MeasuredChannel::predict(const CurveSampler &sampler, std::span<const dsp::
                               bool withPhase)
 {
     withPhase = withPhase && m_measured.hasPhase();
-    if (m_predictedValid && m_predictedFrom == m_measuredVersion && (!withPhase || m_predicted.hasPhase()) &&
+    if (m_predictedVersion != 0 && m_predictedFrom == m_measuredVersion && (!withPhase || m_predicted.hasPhase()) &&
         std::equal(sections.begin(), sections.end(), m_sections.begin(), m_sections.end()))
         return;
-    m_predictedValid = true;
     m_predictedFrom = m_measuredVersion;
     m_sections.assign(sections.begin(), sections.end());
     m_predictedVersion = m_nextVersion++;

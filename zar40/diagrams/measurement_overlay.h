@@ -46,8 +46,7 @@ public:
     std::uint64_t stamp() const { return m_stamp; }
 
 private:
-    bool m_valid = false;
-    std::uint64_t m_stamp = 0;
+    std::uint64_t m_stamp = 0; // 0 until the first rows
     std::uint64_t m_version = 0;
     PlotRect m_plot;
     AxisLimits m_limits;
@@ -82,11 +81,10 @@ private:
     measurement::Curve m_measured;
     std::uint64_t m_measuredVersion = 0;
 
-    bool m_predictedValid = false;
     std::vector<dsp::FilterSection> m_sections;
     std::uint64_t m_predictedFrom = 0;
     measurement::Curve m_predicted;
-    std::uint64_t m_predictedVersion = 0;
+    std::uint64_t m_predictedVersion = 0; // 0 until the first prediction
     std::vector<double> m_response;
 
     std::uint64_t m_complexVersion = 0;

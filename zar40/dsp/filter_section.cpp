@@ -67,14 +67,14 @@ VRN_INLINE void multiplySection(Fraction<V> &f, const FilterSection &s, const Po
     f = {nr, ni, dr, di};
 }
 
-inline bool Divisible(double d2) { return d2 >= DBL_MIN && d2 <= DBL_MAX; }
+inline bool divisible(double d2) { return d2 >= DBL_MIN && d2 <= DBL_MAX; }
 
 // A pole exactly on the unit circle (or a non-finite coefficient) is left to
 // the library's complex division and its infinities.
 inline std::complex<double> quotient(double nr, double ni, double dr, double di)
 {
     const double d2 = dr * dr + di * di;
-    if (!Divisible(d2))
+    if (!divisible(d2))
         return std::complex<double>(nr, ni) / std::complex<double>(dr, di);
     return {(nr * dr + ni * di) / d2, (ni * dr - nr * di) / d2};
 }
@@ -114,7 +114,7 @@ VRN_INLINE void chainColumns(const Point<V> (&p)[kGroups], const FilterSection *
         const V im = (f[g].ni * f[g].dr - f[g].nr * f[g].di) / d2;
         for (std::size_t k = 0; k < kWidth; ++k) {
             std::complex<double> v(re[k], im[k]);
-            if (!Divisible(d2[k]))
+            if (!divisible(d2[k]))
                 v = quotient(f[g].nr[k], f[g].ni[k], f[g].dr[k], f[g].di[k]);
             std::complex<double> &column = sum[g * kWidth + k];
             if (summed)

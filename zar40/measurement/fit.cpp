@@ -621,19 +621,17 @@ private:
         for (const Shape &shape : *m_shapes) {
             if (nearLargest && !isShelf(shape.band.type) && std::fabs(shape.band.x - around) > std::log(2.0) / 8.0)
                 continue;
-            double dot = 0.0;
-            for (std::size_t k = 0; k < n; ++k)
-                dot += r[k] * shape.db[k];
             // With the level free, r has no mean, and this is also the dot
             // product with the centred shape.
+            const double along = dot(r.data(), shape.db.data(), n);
             const double norm = levelFree ? shape.centredNorm : shape.norm;
             // r + a * shape is smallest at a = -dot / norm; a must keep the
             // shape's sign, and its gain the limits.
-            double a = -dot / norm;
+            double a = -along / norm;
             if (a <= 0.0)
                 continue;
             a = std::min(a, (shape.band.g > 0.0 ? m_maxBoost : -kGainMin) / std::fabs(shape.band.g));
-            const double gain = -(2.0 * a * dot + a * a * norm);
+            const double gain = -(2.0 * a * along + a * a * norm);
             if (gain > bestGain) {
                 bestGain = gain;
                 best = shape.band;
@@ -672,7 +670,7 @@ private:
         // Slopes of the band curves in dB per parameter step (column by
         // column), and the same weighed by the squared weight of the
         // second half of the residual plus that of the deviation.
-        std::vector<double> slope(p * n), weighed(p * n), means(p), weight(n);
+        std::vector<double> slope(p * n), weighed(p * n), means(p), weight(n), rw(n);
         BandCurve trialCurve;
         for (int it = 0; it < iterations; ++it) {
             for (std::size_t k = 0; k < n; ++k)
@@ -701,7 +699,6 @@ private:
             // level is free, the second half's the slope times the weight:
             // J'J and J'r follow from the slopes alone.
             double rSum = 0.0;
-            std::vector<double> rw(n);
             for (std::size_t k = 0; k < n; ++k) {
                 rSum += r[k];
                 rw[k] = r[k] + weight[k] * r[n + k];
@@ -861,7 +858,6 @@ private:
         }
     }
 
-
     const Grid &m_grid;
     std::vector<double> m_fixed;
     std::vector<double> m_base;
@@ -967,9 +963,12 @@ FitResult fitEq(const Measurement &m, std::span<const dsp::EqBandSettings, dsp::
     Fitter thinned(coarse, coarseFixed, maxBoost, 2 * free.size(), &shapes);
     thinned.searchByElimination(free.size());
     Fitter *best = &byArea;
+    double bestDeviation = byArea.rawDeviation();
     for (Fitter *f : {&byPeak, &thinned})
-        if (f->rawDeviation() < best->rawDeviation())
+        if (const double d = f->rawDeviation(); d < bestDeviation) {
             best = f;
+            bestDeviation = d;
+        }
     best->reseed();
     Fitter fitter(grid, fixedDb, maxBoost, free.size());
     fitter.refine(best->activeBands());
