@@ -1,7 +1,7 @@
 // What "Fit EQ..." costs: five free bands on a 1600-point measurement of
-// five device bands (the cases the tests use), the default options (flat target over 20 Hz-20 kHz,
-// 1/6 octave smoothing, 1600 points weighed), and the reader on a
-// 200000-point file.
+// five device bands (the cases the tests use), the default options (flat
+// target over 20 Hz-20 kHz, 1/6 octave smoothing, 1600 points weighed), and
+// the reader on a 200000-point file.
 #include "zar40/measurement/fit.h"
 #include "zar40/measurement/measurement_file.h"
 
