@@ -26,7 +26,7 @@ void Mouse(QWidget &w, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt
     QApplication::sendEvent(&w, &e);
 }
 
-QRgb Rgb(std::uint32_t bgr) { return colourFromBgr(bgr).rgb(); }
+QRgb rgbOf(std::uint32_t bgr) { return colourFromBgr(bgr).rgb(); }
 
 class DiagramWidgets : public ::testing::Test {
 protected:
@@ -55,7 +55,7 @@ TEST_F(DiagramWidgets, EqImageHasPlotFillAndBandCurveWhereTheMathPutsIt)
     dsp::FilterSection s;
     ASSERT_TRUE(dsp::DesignEqSection(dsp::EqPeq1, 5000, 0.7f, -6, s));
     const int y = map.valueToY(dsp::CascadeMagnitude(f, &s, 1));
-    EXPECT_EQ(image.pixel(x, y), Rgb(curveColour(DiagramKind::EqMagnitude, 1)));
+    EXPECT_EQ(image.pixel(x, y), rgbOf(curveColour(DiagramKind::EqMagnitude, 1)));
     // "Result" two pixels wide in white at +6 dB.
     const int ry = map.valueToY(6.0);
     EXPECT_TRUE(image.pixel(x, ry) == qRgb(255, 255, 255) || image.pixel(x, ry - 1) == qRgb(255, 255, 255));
@@ -149,7 +149,7 @@ TEST_F(DiagramWidgets, DynamicsCurvePixel)
     // the knee) comes out unchanged.
     const int x = map.plot().left + 100;
     const double in = map.xToInput(x);
-    EXPECT_EQ(image.pixel(x, map.valueToY(in)), Rgb(kDynamicsCurveColour));
+    EXPECT_EQ(image.pixel(x, map.valueToY(in)), rgbOf(kDynamicsCurveColour));
 }
 
 TEST_F(DiagramWidgets, AnImageThatCannotBeMadeIsSignalledOnceASize)
