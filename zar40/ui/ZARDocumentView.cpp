@@ -28,6 +28,8 @@
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QSplitter>
@@ -146,7 +148,7 @@ CZARDocumentView::CZARDocumentView()
     connect(&m_toolTipTimer, &QTimer::timeout, this, &CZARDocumentView::showToolTips);
 
     QWidget *connectionBar = buildConnectionBar();
-    m_editorArea = buildEditors();
+    buildEditors();
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(connectionBar);
@@ -221,9 +223,11 @@ void CZARDocumentView::bindSession()
 
 // ---- Building ---------------------------------------------------------------------
 
-QWidget *CZARDocumentView::buildEditors()
+void CZARDocumentView::buildEditors()
 {
     auto *area = new QSplitter(Qt::Vertical, this);
+    m_editorArea = area;
+    area->installEventFilter(this);
     area->setObjectName(QStringLiteral("editorArea"));
     area->setChildrenCollapsible(false);
 
@@ -235,7 +239,7 @@ QWidget *CZARDocumentView::buildEditors()
     m_mainTabs->addTab(m_signalFlow, tr("Signalflow"));
     buildDiagramPages();
 
-    m_groups = new QStackedWidget(area);
+    m_groups = new QStackedWidget;
     m_groups->setObjectName(QStringLiteral("editorGroups"));
     m_groups->addWidget(buildFaderBank());
 
@@ -295,8 +299,18 @@ QWidget *CZARDocumentView::buildEditors()
     m_infoBox->setObjectName(QStringLiteral("presetInfoBox"));
     m_groups->addWidget(m_infoBox);
 
+    // A group that needs more room than the frame leaves it scrolls instead
+    // of laying its controls over each other. Only the group on show asks
+    // for room, so the faders are not held to the height the dynamics need.
+    m_groupScroller = new QScrollArea;
+    m_groupScroller->setObjectName(QStringLiteral("editorGroupScroller"));
+    m_groupScroller->setAccessibleName(tr("Editor controls"));
+    m_groupScroller->setFrameShape(QFrame::NoFrame);
+    m_groupScroller->setWidgetResizable(true);
+    m_groupScroller->setWidget(m_groups);
+
     area->addWidget(m_mainTabs);
-    area->addWidget(m_groups);
+    area->addWidget(m_groupScroller);
     // The faders need height to be usable; the picture and the diagrams
     // scale with whatever is left.
     area->setStretchFactor(0, 1);
@@ -304,7 +318,6 @@ QWidget *CZARDocumentView::buildEditors()
 
     wireEditors();
     showEditorGroup(FaderGroup);
-    return area;
 }
 
 QWidget *CZARDocumentView::buildFaderBank()
@@ -484,12 +497,32 @@ int CZARDocumentView::editorGroup() const { return m_groups->currentIndex(); }
 void CZARDocumentView::showEditorGroup(int group)
 {
     if (group < 0 || group >= GroupCount) return;
+    for (int i = 0; i < m_groups->count(); ++i) {
+        const QSizePolicy::Policy policy = i == group ? QSizePolicy::Preferred : QSizePolicy::Ignored;
+        m_groups->widget(i)->setSizePolicy(policy, policy);
+    }
     m_groups->setCurrentIndex(group);
+    fitEditorGroup();
     const int set = group == CrossoverGroup ? CrossoverDiagrams : EqDiagrams;
     m_magnitudeStack->setCurrentIndex(set);
     m_phaseStack->setCurrentIndex(set);
     updatePageEnabling();
     showDiagrams();
+}
+
+void CZARDocumentView::fitEditorGroup()
+{
+    const QSize need = m_groups->currentWidget()->minimumSizeHint();
+    int height = need.height();
+    if (need.width() > m_groupScroller->width()) height += m_groupScroller->horizontalScrollBar()->sizeHint().height();
+    const int room = m_editorArea->height() - m_editorArea->handleWidth() - m_mainTabs->minimumSizeHint().height();
+    m_groupScroller->setMinimumHeight(std::clamp(room, 0, height));
+}
+
+bool CZARDocumentView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_editorArea && event->type() == QEvent::Resize) fitEditorGroup();
+    return CView::eventFilter(watched, event);
 }
 
 void CZARDocumentView::updatePageEnabling()

@@ -18,6 +18,8 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
+class QSplitter;
 class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
@@ -160,8 +162,12 @@ private:
 
     // ---- Building and binding
     QWidget *buildConnectionBar();
-    QWidget *buildEditors();
+    void buildEditors(); // into m_editorArea
     QWidget *buildFaderBank();
+    // The editor group on show gets the height it needs, as far as the
+    // picture above it leaves room; for the rest it scrolls.
+    void fitEditorGroup();
+    bool eventFilter(QObject *watched, QEvent *event) override;
     QWidget *buildDiagramPages();
     void wireConnectionBar();
     void fillPorts();
@@ -213,7 +219,7 @@ private:
     zar40::panels::CZAR40Static *m_levelPanel = nullptr;
     QLabel *m_status = nullptr;
 
-    QWidget *m_editorArea = nullptr; // the editors below the connection bar
+    QSplitter *m_editorArea = nullptr; // the editors below the connection bar
     // What the diagrams and the calculator were last given: an edit that
     // leaves it alone (a fader, a name) repaints no curve.
     std::optional<zar40::preset::PresetRecord> m_drawnRecord;
@@ -224,6 +230,7 @@ private:
 
     QTabWidget *m_mainTabs = nullptr;
     QStackedWidget *m_groups = nullptr;
+    QScrollArea *m_groupScroller = nullptr;
     std::array<zar40::editors::CGainSlider *, zar40::preset::kChannelCount> m_faders{};
     QPushButton *m_muteAll = nullptr;
     QCheckBox *m_stereoLink = nullptr;

@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 using zar40::comm::CCommunicationmodul;

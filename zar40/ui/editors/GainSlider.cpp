@@ -55,8 +55,9 @@ CGainSlider::CGainSlider(int channel, QWidget *parent)
     m_slider->setControlName(title + " gain");
     m_slider->slider()->setPageStep(100);
     // Tall enough for its seven ticks to be told apart, in text lines so
-    // that it grows with the scaling.
-    m_slider->slider()->setMinimumHeight(m_slider->fontMetrics().height() * 9);
+    // that it grows with the scaling; no taller, or the nine faders no
+    // longer fit below the picture in the editor's usual frame.
+    m_slider->slider()->setMinimumHeight(m_slider->fontMetrics().height() * 6);
     setFocusProxy(m_slider);
 
     auto *layout = new QVBoxLayout(this);

@@ -180,7 +180,9 @@ CSignalFlow::CSignalFlow(QWidget *parent) : QWidget(parent)
 }
 
 QSize CSignalFlow::sizeHint() const { return {860, 330}; }
-QSize CSignalFlow::minimumSizeHint() const { return {640, 240}; }
+// Low enough that the faders below fit a frame of 900 x 650; the blocks
+// are then still a text line high.
+QSize CSignalFlow::minimumSizeHint() const { return {640, 216}; }
 
 QAbstractButton *CSignalFlow::block(BlockKind kind, int channel) const
 {

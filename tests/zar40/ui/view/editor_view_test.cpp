@@ -24,8 +24,12 @@
 #include <QMdiArea>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QTabWidget>
 #include <QTest>
 #include <QUndoStack>
@@ -373,6 +377,38 @@ TEST_F(EditorViewTest, AMaximisedEditorStaysMaximisedWhenTheLevelPanelAsksForRoo
     frame->showNormal();
     QMetaObject::invokeMethod(view, "levelPanelShown", Q_ARG(bool, false));
     EXPECT_EQ(frame->size(), QSize(900, 650));
+}
+
+TEST_F(EditorViewTest, EveryEditorGroupFitsTheNormalFrameOrScrolls)
+{
+    document->frames().constFirst()->showNormal();
+    auto *groups = view->findChild<QStackedWidget *>("editorGroups");
+    auto *scroller = view->findChild<QScrollArea *>("editorGroupScroller");
+    auto *area = view->findChild<QSplitter *>("editorArea");
+    ASSERT_TRUE(groups && scroller && area);
+    const auto settle = [] {
+        for (int i = 0; i < 3; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    };
+    // A control squeezed below its height lies over its neighbours (a
+    // fader's slider over its scale's "-60 dB"). Widths may give: buttons
+    // narrow down to their captions.
+    for (int group = 0; group < groups->count(); ++group) {
+        view->setProperty("editorGroup", group);
+        settle();
+        EXPECT_LE(scroller->geometry().bottom(), area->rect().bottom()) << "group " << group;
+        QWidget *page = groups->currentWidget();
+        for (QWidget *w : page->findChildren<QWidget *>()) {
+            const int need = std::max(w->minimumSizeHint().height(), w->minimumHeight());
+            if (!w->isVisibleTo(page) || need <= 0 || w->objectName().startsWith("qt_")) continue; // a control's insides
+            EXPECT_GE(w->height(), need) << "group " << group << ": " << w->metaObject()->className() << ' '
+                                         << w->objectName().toStdString();
+        }
+    }
+    // What an editor opens with fits the frame as it is.
+    view->setProperty("editorGroup", 0);
+    settle();
+    EXPECT_FALSE(scroller->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(scroller->horizontalScrollBar()->isVisible());
 }
 
 TEST_F(EditorViewTest, PagesFollowTheEditorGroup)
