@@ -297,11 +297,12 @@ struct DragResult {
     int moves = 0, missed = 0;
 };
 
-// Presses at START (global), moves by STEP MOVES times (the second half
-// back again), each move waited for until its frame is on the display,
-// then releases.
-DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, int moves)
+// Presses at START (global), moves by STEP MOVES times, turning back every
+// LEG moves (default: half way), each move waited for until its frame is
+// on the display, then releases.
+DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, int moves, int leg = 0)
 {
+    if (leg <= 0) leg = moves / 2;
     BenchApp *app = benchApp();
     pointer.moveTo(start);
     runFor(150);
@@ -316,7 +317,7 @@ DragResult drag(Pointer &pointer, QWidget *target, QPoint start, QPoint step, in
     const double cpu0 = cpuSeconds(), mainThread0 = threadCpuSeconds();
     const auto [user0, system0] = userAndSystemSeconds();
     for (int i = 0; i < moves; ++i) {
-        at += i < moves / 2 ? step : -step;
+        at += (i / leg) % 2 == 0 ? step : -step;
         const qint64 sent = monotonicNs();
         pointer.moveTo(at);
         // The frame in which the dragged control was painted anew.
@@ -574,14 +575,16 @@ int child(int argc, char **argv, const ChildOptions &o)
     if (!slider) return fail("no fader");
     const QPoint handle = sliderHandle(slider);
     if (!onScreen(slider, handle)) return fail("the fader is not on the screen");
-    // Toward the farther end, in steps that keep the handle inside its
-    // travel: a move past the end changes nothing and draws nothing.
+    // Toward the farther end and back, in steps that keep the handle inside
+    // its travel: a move past the end changes nothing and draws nothing. A
+    // travel shorter than half the moves is gone over more than once.
     const QPoint toMin = sliderHandle(slider, slider->minimum()) - handle;
     const QPoint toMax = sliderHandle(slider, slider->maximum()) - handle;
     const QPoint room = toMin.manhattanLength() > toMax.manhattanLength() ? toMin : toMax;
     const int step = std::clamp(room.manhattanLength() / (o.moves / 2 + 2), 1, 2);
     const QPoint along(room.x() == 0 ? 0 : (room.x() > 0 ? step : -step), room.y() == 0 ? 0 : (room.y() > 0 ? step : -step));
-    printDrag("fader", drag(pointer, slider, handle, along, o.moves));
+    const int leg = std::clamp(room.manhattanLength() / step - 1, 1, o.moves / 2);
+    printDrag("fader", drag(pointer, slider, handle, along, o.moves, leg));
 
     // An equalizer marker in the magnitude diagram of the PEQ group.
     view->setProperty("editorGroup", 2);
