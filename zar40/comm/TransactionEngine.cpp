@@ -128,7 +128,11 @@ void CTransactionEngine::start(Entry entry)
         done.client->transactionTimedOut(done.request);
         return;
     }
-    m_messageConnection = connect(transport, &Transport::messageReceived, this, &CTransactionEngine::onMessage);
+    if (m_listenedTransport != transport) {
+        disconnect(m_messageConnection);
+        m_messageConnection = connect(transport, &Transport::messageReceived, this, &CTransactionEngine::onMessage);
+        m_listenedTransport = transport;
+    }
     m_timer.start(m_timeoutMs);
     sendAttempt();
 }
@@ -191,8 +195,7 @@ CTransactionEngine::Entry CTransactionEngine::finish()
     Entry done = *m_current;
     m_current.reset();
     m_timer.stop();
-    disconnect(m_messageConnection);
-    m_transport = nullptr;
+    m_transport = nullptr; // what the transport says from now on is no reply
     return done;
 }
 
