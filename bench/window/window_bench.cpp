@@ -80,12 +80,19 @@ qint64 monotonicNs()
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
-double cpuSeconds()
+// The process's user and system CPU time apart.
+std::pair<double, double> userAndSystemSeconds()
 {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    return {static_cast<double>(u.ru_utime.tv_sec) + static_cast<double>(u.ru_utime.tv_usec) / 1e6,
+            static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) / 1e6};
+}
+
+double cpuSeconds()
+{
+    const auto [user, system] = userAndSystemSeconds();
+    return user + system;
 }
 
 // The calling thread's CPU time, user and system.
@@ -94,15 +101,6 @@ double threadCpuSeconds()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// The process's user and system CPU time apart.
-std::pair<double, double> userAndSystemSeconds()
-{
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return {static_cast<double>(u.ru_utime.tv_sec) + static_cast<double>(u.ru_utime.tv_usec) / 1e6,
-            static_cast<double>(u.ru_stime.tv_sec) + static_cast<double>(u.ru_stime.tv_usec) / 1e6};
 }
 
 double residentMb()

@@ -42,9 +42,8 @@ protected:
 
 // A slider that repaints only the stretch of its track the handle left and
 // reached when the value changes. The whole slider repainted on every step
-// of a drag: its full-height groove is blended in parallel pieces on the
-// raster engine's thread pool, and the scale label it overlaps in a tight
-// layout was drawn again too.
+// of a drag, and its full-height groove is blended in parallel pieces on
+// the raster engine's thread pool.
 class TrackSlider : public QSlider
 {
 public:
