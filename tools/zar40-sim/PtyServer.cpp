@@ -36,6 +36,7 @@ std::int64_t monotonicNs()
 // out the rest.
 constexpr std::int64_t kLastByteSpinNs = 50000;
 constexpr int kHopProbes = 15;
+constexpr std::int64_t kProbePauseNs = 2500000;
 
 std::string errnoText(const char *what)
 {
@@ -131,11 +132,17 @@ void PtyServer::measureInboundHop()
     // is written. Probes written to the slave side here, before any client
     // can be there, measure the step; the line then counts a request from
     // that much before it reached us. The quickest probe, and never more
-    // than a byte time, so that a busy moment here never makes the line
-    // faster than the wire.
+    // than a byte time, so that the line is never faster than the wire.
+    // The probes are spread out, each after a pause as long as a paced
+    // exchange: back to back they all fell into the same moment, and a
+    // busy one (the client starting beside us) made even the quickest
+    // several times the step a request meets later; after a pause they
+    // also meet the step as a request does, with the processors idle.
     std::int64_t quickest = -1;
     for (int i = 0; i < kHopProbes; ++i) {
         const std::uint8_t probe = 0;
+        const timespec pause{0, static_cast<long>(kProbePauseNs)};
+        nanosleep(&pause, nullptr);
         const std::int64_t sent = monotonicNs();
         if (write(m_slave, &probe, 1) != 1) break;
         pollfd p{m_master, POLLIN, 0};
