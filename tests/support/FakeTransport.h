@@ -39,7 +39,7 @@ public:
             if (auto reply = responder(request)) {
                 // Answers arrive from the event loop, as from a port.
                 const codec::Message r = *reply;
-                QTimer::singleShot(0, this, [this, r] { emit messageReceived(r); });
+                QTimer::singleShot(0, this, [this, r] { deliver(r); });
             }
         }
         return true;
@@ -48,7 +48,11 @@ public:
     QString errorString() const override { return m_error; }
     QString description() const override { return QStringLiteral("fake"); }
 
-    void deliver(const codec::Message &reply) { emit messageReceived(reply); }
+    void deliver(const codec::Message &reply)
+    {
+        if (sendsFollowUps) sendFollowUpFor(reply);
+        emit messageReceived(reply);
+    }
     void breakLink() { emit linkFailed(QStringLiteral("Input/output error")); }
 
     // The plain answer a device gives: reply code, same address, VALUE.
@@ -77,6 +81,7 @@ public:
     Responder responder;
     bool refuseOpen = false;
     bool failSend = false;
+    bool sendsFollowUps = false; // as the serial link does
     int discards = 0;
     int closes = 0;
 

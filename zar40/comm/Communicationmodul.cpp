@@ -184,6 +184,15 @@ void CCommunicationmodul::transactionReplied(const Message &request, const Messa
     runState(reply.code, reply.address, reply.value);
 }
 
+std::optional<Message> CCommunicationmodul::transactionFollowUp(const Message &request) const
+{
+    // What storeReadReply asks for next once this step's answer is in.
+    if (m_job != Job::ReadingPreset || request.code != ReqReadPara || !isTransferStep(request)) return std::nullopt;
+    const auto order = readOrder();
+    if (request.address == kLastReadAddress || m_step + 1 >= order.size()) return std::nullopt;
+    return Message{ReqReadPara, order[m_step + 1], 0};
+}
+
 void CCommunicationmodul::transactionTimedOut(const Message &)
 {
     setState(State::Idle);

@@ -173,6 +173,7 @@ private:
     // TransactionClient
     Transport *transactionTransport() override { return m_transport.get(); }
     void transactionReplied(const codec::Message &request, const codec::Message &reply) override;
+    std::optional<codec::Message> transactionFollowUp(const codec::Message &request) const override;
     void transactionTimedOut(const codec::Message &request) override;
     void transactionRefused(const codec::Message &request) override;
 

@@ -63,6 +63,7 @@ void SerialTransport::onReceived()
         ++m_discardedReads;
         return;
     }
+    sendFollowUpFor(*message);
     emit messageReceived(*message);
 }
 

@@ -9,6 +9,11 @@ namespace zar40::comm {
 
 TransactionClient::~TransactionClient() = default;
 
+std::optional<codec::Message> TransactionClient::transactionFollowUp(const codec::Message &) const
+{
+    return std::nullopt;
+}
+
 CTransactionEngine::CTransactionEngine(QObject *parent)
     : QObject(parent)
 {
@@ -142,6 +147,16 @@ void CTransactionEngine::sendAttempt()
     ++m_attempts;
     ++m_counters.attempts;
     const quint64 exchange = m_exchange;
+    // The transport may have sent this very request already, the moment
+    // the previous read's answer came in. One it sent that is not this
+    // request is given up like a timed-out one: its answer is discarded.
+    if (const auto sent = m_transport->takeSentFollowUp()) {
+        if (*sent == m_current->request && m_attempts == 1) {
+            armFollowUp();
+            return;
+        }
+        m_transport->noteAbandoned(*sent);
+    }
     m_transport->discardInput();
     // A transport may answer from inside send (tests do); nothing here may
     // rely on the current transaction after it returns.
@@ -151,22 +166,49 @@ void CTransactionEngine::sendAttempt()
         ++m_counters.timedOut;
         done.client->transactionTimedOut(done.request);
         pump();
+        return;
     }
+    if (m_current && m_exchange == exchange) armFollowUp();
+}
+
+void CTransactionEngine::armFollowUp()
+{
+    const auto next = m_current->client->transactionFollowUp(m_current->request);
+    // Only reads: they change nothing in the unit, so one sent and then
+    // not asked for costs no more than its answer, which is discarded.
+    // And only while nothing waits that would have its turn first.
+    if (!next || next->code != codec::ReqReadPara) return;
+    for (std::size_t p = 0; p <= static_cast<std::size_t>(priorityOf(next->code)); ++p)
+        if (!m_queues[p].empty()) return;
+    m_transport->armFollowUp(m_current->request, *next);
 }
 
 void CTransactionEngine::onMessage(const codec::Message &reply)
 {
-    if (!m_current || sender() != m_transport) return;
+    QObject *from = sender();
+    if (!m_current || from != m_transport) {
+        // The answer to a follow-up whose client has not asked for it yet
+        // (its step ran an event loop of its own): nobody waits for it, so
+        // the request goes out again when the client asks.
+        auto *link = qobject_cast<Transport *>(from);
+        if (link && link->sentFollowUp() && codec::acceptReply(*link->sentFollowUp(), reply)) link->takeSentFollowUp();
+        return;
+    }
     const codec::Message request = m_current->request;
     if (m_transport->isLateReply(request, reply)) {
         ++m_counters.lateDiscarded;
         return;
     }
     if (codec::acceptReply(request, reply)) {
+        const QPointer<Transport> transport = m_transport.data();
         Entry done = finish();
         ++m_counters.completed;
         done.client->transactionReplied(done.request, reply);
         pump();
+        // A follow-up that went out but that the client did not ask for
+        // after all: its answer is discarded when it comes.
+        if (transport)
+            if (const auto sent = transport->takeSentFollowUp()) transport->noteAbandoned(*sent);
         return;
     }
     ++m_counters.rejected;
@@ -195,6 +237,7 @@ CTransactionEngine::Entry CTransactionEngine::finish()
     Entry done = *m_current;
     m_current.reset();
     m_timer.stop();
+    if (m_transport) m_transport->disarmFollowUp();
     m_transport = nullptr; // what the transport says from now on is no reply
     return done;
 }

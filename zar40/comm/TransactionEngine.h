@@ -40,6 +40,11 @@ public:
     virtual void transactionTimedOut(const codec::Message &request) = 0;
     // Every attempt was answered with a rejected reply.
     virtual void transactionRefused(const codec::Message &request) = 0;
+    // The request the client will submit from transactionReplied once
+    // REQUEST has its answer, where that is already certain: the next
+    // step of a run of reads. The engine may then let it go out before the
+    // answer is handed over. None by default.
+    virtual std::optional<codec::Message> transactionFollowUp(const codec::Message &request) const;
 };
 
 class CTransactionEngine : public QObject
@@ -94,6 +99,7 @@ private:
     void pump();
     void start(Entry entry);
     void sendAttempt();
+    void armFollowUp();
     void onMessage(const codec::Message &reply);
     void onTimeout();
     Entry finish();

@@ -39,4 +39,18 @@ bool Transport::isLateReply(const codec::Message &current, const codec::Message 
     return false;
 }
 
+void Transport::sendFollowUpFor(const codec::Message &reply)
+{
+    if (!m_followUp) return;
+    const FollowUp followUp = *m_followUp;
+    m_followUp.reset();
+    // Only the answer the engine takes and its client goes on from: any
+    // other (an error, a rejected or a late reply) leaves the next step to
+    // the engine, as without a follow-up.
+    if (reply.code != codec::replyCodeFor(followUp.awaited.code) || !codec::acceptReply(followUp.awaited, reply))
+        return;
+    discardInput();
+    if (send(followUp.next)) m_sentFollowUp = followUp.next;
+}
+
 } // namespace zar40::comm

@@ -9,6 +9,9 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+#include <utility>
+
 Q_DECLARE_METATYPE(zar40::codec::Message)
 
 namespace zar40::comm {
@@ -40,7 +43,27 @@ public:
     // request and cannot be the current request's answer is discarded once.
     void noteAbandoned(const codec::Message &request);
     bool isLateReply(const codec::Message &current, const codec::Message &reply);
-    void forgetAbandoned() { m_abandoned.clear(); }
+    void forgetAbandoned()
+    {
+        m_abandoned.clear();
+        disarmFollowUp();
+        m_sentFollowUp.reset();
+    }
+
+    // The next request of a run of reads, sent by the transport itself the
+    // moment the positive answer to AWAITED is in, before that answer goes
+    // up: on a paced line the time from a reply to the next request is
+    // what every exchange waits for. A transport that does not do this
+    // simply never reports a follow-up sent.
+    void armFollowUp(const codec::Message &awaited, const codec::Message &next)
+    {
+        m_followUp = FollowUp{awaited, next};
+    }
+    void disarmFollowUp() { m_followUp.reset(); }
+    // The follow-up that went out and has not been claimed yet, if any;
+    // forgets it.
+    std::optional<codec::Message> takeSentFollowUp() { return std::exchange(m_sentFollowUp, std::nullopt); }
+    const std::optional<codec::Message> &sentFollowUp() const { return m_sentFollowUp; }
 
 signals:
     // A reply message that passed the transport's frame checks.
@@ -52,8 +75,19 @@ signals:
     // closed by the host).
     void linkClosed();
 
+protected:
+    // For implementations that send follow-ups: called with each reply
+    // before it is emitted.
+    void sendFollowUpFor(const codec::Message &reply);
+
 private:
+    struct FollowUp {
+        codec::Message awaited;
+        codec::Message next;
+    };
     QList<codec::Message> m_abandoned;
+    std::optional<FollowUp> m_followUp;
+    std::optional<codec::Message> m_sentFollowUp;
 };
 
 } // namespace zar40::comm

@@ -42,9 +42,15 @@ public:
         return n;
     }
 
+    std::optional<Message> transactionFollowUp(const Message &request) const override
+    {
+        return followUp ? followUp(request) : std::nullopt;
+    }
+
     Transport *transport;
     std::vector<Event> events;
     std::function<void(const Message &, const Message &)> onReply;
+    std::function<std::optional<Message>(const Message &)> followUp;
 };
 
 Message req(std::uint16_t code, std::uint16_t address = 0, std::uint32_t value = 0) { return {code, address, value}; }
@@ -221,6 +227,85 @@ TEST_F(TransactionEngineTest, RepliesWithoutAWaitingRequestAreIgnored)
     link.deliver(Message{codec::RepError, 0, 3}); // passes: address matches
     ASSERT_TRUE(waitUntil([&] { return client.count(Event::Replied) == 1; }));
     EXPECT_EQ(client.events[0].reply.code, codec::RepError);
+}
+
+// A run of reads 100, 101, ... 104 whose client names each next step.
+struct ReadRun {
+    static constexpr std::uint16_t kLast = 104;
+    static std::optional<Message> next(const Message &m)
+    {
+        if (m.code != codec::ReqReadPara || m.address >= kLast) return std::nullopt;
+        return req(codec::ReqReadPara, static_cast<std::uint16_t>(m.address + 1));
+    }
+};
+
+TEST_F(TransactionEngineTest, AFollowUpReadGoesOutBeforeItsClientHearsTheAnswerAndOnlyOnce)
+{
+    link.sendsFollowUps = true;
+    link.responder = [](const Message &m) { return FakeTransport::answer(m, m.address); };
+    client.followUp = ReadRun::next;
+    std::vector<qsizetype> sentWhenReplied;
+    client.onReply = [&](const Message &request, const Message &) {
+        sentWhenReplied.push_back(link.sent.size());
+        if (auto next = ReadRun::next(request)) engine.submit(&client, *next);
+    };
+    // A poll waiting meanwhile keeps its place behind the run.
+    engine.submit(&client, req(codec::ReqReadPara, 100));
+    engine.submit(&client, req(codec::ReqReadPegelVal, 0));
+    ASSERT_TRUE(waitUntil([&] { return client.count(Event::Replied) == 6; }));
+
+    ASSERT_EQ(link.sent.size(), 6);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(link.sent[i], req(codec::ReqReadPara, static_cast<std::uint16_t>(100 + i)));
+    EXPECT_EQ(link.sent[5], req(codec::ReqReadPegelVal, 0));
+    // Each next read was already out when the client heard of the one
+    // before; the last has none, and the poll waits for its turn.
+    EXPECT_EQ(sentWhenReplied, (std::vector<qsizetype>{2, 3, 4, 5, 5, 6}));
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(client.events[i].reply.value, 100u + i);
+    EXPECT_EQ(engine.counters().attempts, 6u);
+    EXPECT_EQ(engine.counters().lateDiscarded, 0u);
+}
+
+TEST_F(TransactionEngineTest, AFollowUpNotAskedForIsGivenUpAndItsAnswerDiscarded)
+{
+    link.sendsFollowUps = true;
+    link.responder = [](const Message &m) { return FakeTransport::answer(m, 7); };
+    client.followUp = ReadRun::next;
+    // The client goes another way: instead of read 101 it reads 200.
+    client.onReply = [&](const Message &request, const Message &) {
+        if (request.address == 100) engine.submit(&client, req(codec::ReqReadPara, 200));
+    };
+    engine.submit(&client, req(codec::ReqReadPara, 100));
+    ASSERT_TRUE(waitUntil([&] { return client.count(Event::Replied) == 2; }));
+    spin(5);
+
+    ASSERT_EQ(link.sent.size(), 3);
+    EXPECT_EQ(link.sent[1], req(codec::ReqReadPara, 101));
+    EXPECT_EQ(link.sent[2], req(codec::ReqReadPara, 200));
+    EXPECT_EQ(client.events[1].request, req(codec::ReqReadPara, 200));
+    EXPECT_EQ(client.events[1].reply.address, 200);
+    EXPECT_EQ(engine.counters().lateDiscarded, 1u);
+    EXPECT_FALSE(engine.isExchanging());
+}
+
+TEST_F(TransactionEngineTest, OnlyAPositiveAnswerInTimeSendsTheFollowUp)
+{
+    link.sendsFollowUps = true;
+    client.followUp = ReadRun::next;
+    engine.setTimeout(50);
+    // An error answer: the engine takes it, but no follow-up goes out.
+    engine.submit(&client, req(codec::ReqReadPara, 100));
+    ASSERT_TRUE(waitUntil([&] { return link.sent.size() == 1; }));
+    link.deliver(Message{codec::RepError, 100, 3});
+    ASSERT_TRUE(waitUntil([&] { return client.count(Event::Replied) == 1; }));
+    EXPECT_EQ(link.sent.size(), 1);
+
+    // A positive answer after its request was given up sends nothing either.
+    engine.submit(&client, req(codec::ReqReadPara, 102));
+    ASSERT_TRUE(waitUntil([&] { return client.count(Event::TimedOut) == 1; }));
+    link.deliver(FakeTransport::answer(req(codec::ReqReadPara, 102)));
+    spin(5);
+    EXPECT_EQ(link.sent.size(), 2);
+    EXPECT_EQ(link.sentFollowUp(), std::nullopt);
 }
 
 TEST_F(TransactionEngineTest, ALinkThatCannotSendEndsTheTransactionAtOnce)
