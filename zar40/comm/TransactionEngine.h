@@ -9,6 +9,10 @@
 // one time limit counted from its turn. Nothing is ever cut off in the middle
 // of a write: a transaction given up (time-out, dropped) has written its
 // frame whole, and its reply, should it still come, is discarded.
+//
+// The next read of a run of reads may already be on the wire when its turn
+// comes: a transport that supports it sends it the moment the positive
+// answer to the read before is in (see TransactionClient::transactionFollowUp).
 #include "zar40/comm/codec/message.h"
 
 #include <QMetaObject>
