@@ -12,6 +12,19 @@ namespace zar40::comm {
 
 using namespace codec;
 
+namespace {
+
+// The address a preset read asks for after step STEP (at ADDRESS), if the
+// read goes on.
+std::optional<std::uint16_t> readAddressAfter(std::size_t step, std::uint16_t address)
+{
+    const auto order = readOrder();
+    if (address == kLastReadAddress || step + 1 >= order.size()) return std::nullopt;
+    return order[step + 1];
+}
+
+} // namespace
+
 QEvent::Type CPollReplyEvent::eventType()
 {
     static const int type = QEvent::registerEventType();
@@ -188,9 +201,9 @@ std::optional<Message> CCommunicationmodul::transactionFollowUp(const Message &r
 {
     // What storeReadReply asks for next once this step's answer is in.
     if (m_job != Job::ReadingPreset || request.code != ReqReadPara || !isTransferStep(request)) return std::nullopt;
-    const auto order = readOrder();
-    if (request.address == kLastReadAddress || m_step + 1 >= order.size()) return std::nullopt;
-    return Message{ReqReadPara, order[m_step + 1], 0};
+    const auto next = readAddressAfter(m_step, request.address);
+    if (!next) return std::nullopt;
+    return Message{ReqReadPara, *next, 0};
 }
 
 void CCommunicationmodul::transactionTimedOut(const Message &)
@@ -350,10 +363,10 @@ void CCommunicationmodul::askPassword()
 void CCommunicationmodul::storeReadReply(std::uint16_t address, std::uint32_t value)
 {
     storeReadValue(m_working, m_workingSettings, address, value);
+    const auto next = readAddressAfter(m_step, address);
     ++m_step;
     reportProgress(static_cast<int>(m_step), kReadExchanges);
-    const auto order = readOrder();
-    if (address == kLastReadAddress || m_step >= order.size()) {
+    if (!next) {
         // Only now does the editor's record change: a read cut short leaves it
         // as it was.
         if (m_presetTarget) *m_presetTarget = m_working;
@@ -363,10 +376,9 @@ void CCommunicationmodul::storeReadReply(std::uint16_t address, std::uint32_t va
         emit notification(Notification::PresetRead);
         return;
     }
-    const std::uint16_t next = order[m_step];
-    m_transferRequest = Message{ReqReadPara, next, 0};
+    m_transferRequest = Message{ReqReadPara, *next, 0};
     m_transferRequestOut = true;
-    runState(ReqReadPara, next, 0);
+    runState(ReqReadPara, *next, 0);
 }
 
 void CCommunicationmodul::sendNextWrite()

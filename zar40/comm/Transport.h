@@ -43,6 +43,8 @@ public:
     // request and cannot be the current request's answer is discarded once.
     void noteAbandoned(const codec::Message &request);
     bool isLateReply(const codec::Message &current, const codec::Message &reply);
+    // A link opened or closed anew owes nothing of before: neither given-up
+    // requests nor follow-ups.
     void forgetAbandoned()
     {
         m_abandoned.clear();
