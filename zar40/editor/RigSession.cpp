@@ -44,7 +44,17 @@ void RigSession::scan()
     m_inUse.clear();
     QList<int> skipped;
     for (int id = canbus::kMinNetId; id <= canbus::kMaxNetId; ++id) {
-        if (!m_claim || m_claim(id)) m_claimed << id;
+        const ClaimResult claimed = m_claim ? m_claim(id) : ClaimResult::Claimed;
+        if (claimed == ClaimResult::Unreachable) {
+            // Asking for the other Net-IDs would only tell the user the same
+            // again, once for each of them.
+            releaseAll();
+            m_units.clear();
+            m_scanning = false;
+            emit scanFinished();
+            return;
+        }
+        if (claimed == ClaimResult::Claimed) m_claimed << id;
         else skipped << id;
     }
     m_inUse = skipped;

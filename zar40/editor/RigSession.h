@@ -33,7 +33,11 @@ class RigSession : public QObject
 {
     Q_OBJECT
 public:
-    using Claim = std::function<bool(int netId)>;
+    // What taking a Net-ID for the scan came to. Unreachable: the bus
+    // itself cannot be reached (no adapter), so no other Net-ID can be taken
+    // either; whoever refused has told the user why.
+    enum class ClaimResult { Claimed, InUse, Unreachable };
+    using Claim = std::function<ClaimResult(int netId)>;
     using Release = std::function<void(int netId)>;
 
     struct Unit {

@@ -30,11 +30,15 @@ public:
         for (int id : std::as_const(m_claimed)) unregisterId(id);
     }
 
-    bool claim(int netId)
+    zar40::editor::RigSession::ClaimResult claim(int netId)
     {
-        if (!zar40::comm::claimFreeNetId(m_window, netId, this)) return false;
+        using Result = zar40::editor::RigSession::ClaimResult;
+        // A Net-ID held elsewhere is refused without a word while the link
+        // runs; a link that could not start (no adapter) refuses every one.
+        if (!zar40::comm::claimFreeNetId(m_window, netId, this))
+            return m_window && m_window->linkStarted() ? Result::InUse : Result::Unreachable;
         if (!m_claimed.contains(netId)) m_claimed << netId;
-        return true;
+        return Result::Claimed;
     }
     void release(int netId)
     {

@@ -6,6 +6,7 @@
 #include "UnitsView.h"
 #include "virtual_bus.h"
 
+#include "zar40/comm/BusScheduler.h"
 #include "zar40/comm/shared_can_bus.h"
 
 #include <gtest/gtest.h>
@@ -69,6 +70,23 @@ protected:
 };
 
 } // namespace
+
+TEST(UnitsScan, ABusThatCannotBeReachedIsAskedForOnceNotForEveryNetId)
+{
+    app();
+    zar40::comm::BusScheduler scheduler([](std::uint32_t, const zar40::codec::MessageBytes &) { return false; });
+    int asked = 0;
+    RigSession session(&scheduler, QStringLiteral("CAN"), [&](int) {
+        ++asked;
+        return RigSession::ClaimResult::Unreachable;
+    });
+    QSignalSpy done(&session, &RigSession::scanFinished);
+    session.scan();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(done.count(), 1);
+    EXPECT_FALSE(session.isScanning());
+    EXPECT_TRUE(session.netIds().isEmpty());
+}
 
 TEST_F(UnitsView, ListsEachUnitWithItsIdentity)
 {
